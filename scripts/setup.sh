@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs everything the project needs on a fresh Debian 12 machine and builds the win32
+# dependencies (jsoncpp, libcurl with Schannel, GoogleTest) for i686-w64-mingw32 from Debian's
+# own source packages into a cache folder outside the source tree.
+#
+# Safe to run again: packages already present are not reinstalled and the cache is only built
+# when something is missing. Runs as root without standard input.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/env.sh
+. "$here/env.sh"
+
+export DEBIAN_FRONTEND=noninteractive
+
+# Debian packages the builds, the tests and the fuzzers use.
+host_packages=(
+  build-essential cmake ninja-build pkg-config
+  libjsoncpp-dev libcurl4-openssl-dev googletest libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
+  g++-mingw-w64-i686-posix mingw-w64-tools
+  wine wine32:i386 xvfb xauth
+  gcab wixl zip unzip
+  dpkg-dev python3
+)
+
+have_all_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || return 1
+  done
+}
+
+ensure_packages() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  # Source entries for `apt-get source`, kept in a file of our own.
+  local src=/etc/apt/sources.list.d/orvex-deb-src.sources
+  if [ ! -f "$src" ]; then
+    cat >"$src" <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    rm -f "$ORVEX_DEPS_CACHE/.apt-updated"
+  fi
+  if have_all_packages "${host_packages[@]}" && [ -f "$ORVEX_DEPS_CACHE/.apt-updated" ]; then
+    return 0
+  fi
+  mkdir -p "$ORVEX_DEPS_CACHE"
+  apt-get update -q
+  touch "$ORVEX_DEPS_CACHE/.apt-updated"
+  have_all_packages "${host_packages[@]}" ||
+    apt-get install -y -q --no-install-recommends "${host_packages[@]}" </dev/null
+}
+
+ensure_packages
+"$here/build-win32-deps.sh"
