@@ -1,0 +1,23 @@
+#include "actions/injector.h"
+
+#include "engine/json_text.h"
+#include "engine/value_path.h"
+
+namespace orvex {
+
+int CInjector::Execute(Json::Value& doc) {
+  const Json::Value& path = Member(args, "path");
+  if (!path.isString()) {
+    RecordResult(doc, "fatal", "The path string is null or not a string", "");
+    return -1;
+  }
+  const Json::Value& value = Member(args, "value");
+  Json::Value* target = MakePath(doc, path.asString());
+  if (!target) return 0;  // the path runs into a value that cannot hold members
+  // Copied before assigning: the source may be the target itself, or lie inside it.
+  Json::Value copy = IsValuePath(value) ? FindPath(doc, value.asString()) : value;
+  *target = std::move(copy);
+  return 0;
+}
+
+}  // namespace orvex

@@ -1,0 +1,70 @@
+#pragma once
+// The installer session without its window: obtain the configuration, seed the session
+// variables, load and run the plan, tell whether "LastStage" completed, dump the document.
+
+#include <json/json.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/install_plan.h"
+#include "platform/process.h"
+
+namespace orvex {
+
+class IProgressIndicator;
+
+// "THIS_SESSION": year, month, day, hour, minute, second without zero padding, e.g.
+// 2016-02-05 09:03:07 gives "201625-937".
+std::string MakeSessionId(const platform::LocalTime& time);
+
+// The executable's path cut before its last "\" or "/"; the whole path when there is none.
+std::string GetExeDirectory();
+
+// The variables every session starts with, in the order they are set. ui and progress name
+// the front end ("dialog"/"PIDialog" or "console"/"PIConsole"). Every backslash of exeDirectory
+// becomes four in "CURRENT_DIR", so that a JSON string receiving it holds two.
+void SeedSessionVariables(Json::Value& variables, const std::string& ui,
+                          const std::string& progress, const std::string& exeDirectory,
+                          const platform::LocalTime& now);
+
+// NAME=VALUE entries as session variables: "true"/"false" become booleans, names beginning
+// with "N" the integer at the start of the value, anything else a string.
+void ImportEnvironment(Json::Value& variables, const std::vector<std::string>& entries);
+
+// The configuration text: the development file when QUARN_OI_RUNMODE is "development", else
+// the web service's answer. "" when there is none.
+std::string GetInstallConfig();
+std::string ReadDevInstallConfig();
+// Overridable so that front ends without network access find none.
+void SetConfigDownloader(std::function<std::string()> downloader);
+std::string DownloadInstallConfig();
+
+// Writes the document, styled, to "orvex_installer_dump.json" in the current directory when
+// "orvex_installer_dump" is set and not empty.
+void DumpStateIfRequested(const Json::Value& doc);
+
+struct SessionSettings {
+  std::string ui;        // the "ui" session variable
+  std::string progress;  // the "PROGRESS" session variable
+  IProgressIndicator* indicator = nullptr;  // asks the retry question and shows the outcome
+  // Called once the plan has run, before the completion check (the window marks "Done").
+  std::function<void()> onPlanFinished;
+};
+
+struct SessionResult {
+  enum Outcome { kNoConfiguration, kInvalidConfiguration, kRan };
+  Outcome outcome = kNoConfiguration;
+  bool completed = false;  // ".LastStage.status.progress" is "completed"
+  std::string parseError;  // for kInvalidConfiguration
+  // The plan that ran; g_plan points at it for as long as the caller keeps it.
+  std::unique_ptr<CInstallPlan> plan;
+};
+
+// Runs one session. Exceptions from the configuration's modules and rules propagate; the
+// plan is then destroyed and g_plan cleared.
+SessionResult RunInstallerSession(const SessionSettings& settings);
+
+}  // namespace orvex

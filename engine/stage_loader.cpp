@@ -1,0 +1,143 @@
+#include "engine/stage_loader.h"
+
+#include <memory>
+
+#include "engine/conditions.h"
+#include "engine/install_plan.h"
+#include "engine/json_text.h"
+#include "engine/module.h"
+#include "engine/module_registry.h"
+#include "engine/placeholders.h"
+#include "engine/progress_factories.h"
+#include "engine/stage.h"
+
+namespace orvex {
+
+namespace {
+
+// The configuration's lists are arrays; anything else declares nothing.
+template <class Visit>
+void ForEachElement(const Json::Value& list, Visit visit) {
+  if (!list.isArray()) return;
+  for (Json::ArrayIndex i = 0; i < list.size(); ++i) visit(list[i]);
+}
+
+template <class Table, class Entry>
+void RegisterFirst(Table& table, const std::string& name, Entry entry) {
+  table.emplace(name, entry);  // a name already registered keeps its first entry
+}
+
+template <class Table>
+auto Lookup(const Table& table, const std::string& name) -> typename Table::mapped_type {
+  auto it = table.find(name);
+  return it == table.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+bool CStageLoader::FilterHolds(const Json::Value& definition) {
+  const Json::Value& only = Member(definition, "only");
+  if (only.isArray() && !only.empty())
+    throw Json::LogicError("Type is not convertible to string");  // index keys have no names
+  if (!only.isObject()) return true;
+  for (const std::string& name : only.getMemberNames()) {
+    // Looking a variable up adds it, as null, when it is missing.
+    if (JsonText(variables_[name]) != JsonText(only[name])) return false;
+  }
+  return true;
+}
+
+IProgressIndicator* CStageLoader::FindIndicator(const std::string& name) const {
+  return Lookup(indicators_, name);
+}
+
+ICallbackHandler* CStageLoader::FindCallback(const std::string& name) const {
+  return Lookup(callbacks_, name);
+}
+
+IModule* CStageLoader::CreateModule(const Json::Value& definition, CStage* stage) {
+  if (!FilterHolds(definition)) return nullptr;
+  std::string name = JsonText(Member(definition, "name"));
+  std::string className = JsonText(Member(definition, "class"));
+  const Json::Value& args = Member(definition, "args");
+  std::string message = JsonText(Member(definition, "msg"));
+  if (className == "end_module") return nullptr;
+
+  IModule* module = CreateModuleByClass(className);
+  if (!module) return nullptr;
+  module->SetName(name);
+  module->SetArgs(args);
+  module->SetMessage(message);
+
+  IProgressIndicator* indicator = nullptr;
+  const Json::Value& progress = Member(definition, "progress");
+  if (!progress.isNull()) indicator = FindIndicator(JsonText(progress));
+  if (!indicator && stage) indicator = stage->GetProgressIndicator();
+  module->SetProgressIndicator(indicator);
+  return module;
+}
+
+void CStageLoader::DeclareIndicators(const Json::Value& definitions, CInstallPlan& plan) {
+  ForEachElement(definitions, [&](const Json::Value& definition) {
+    if (!FilterHolds(definition)) return;
+    IProgressIndicator* indicator = CreateProgressIndicator(JsonText(Member(definition, "class")));
+    if (!indicator) return;
+    if (indicator != g_dialogIndicator) plan.Adopt(std::unique_ptr<IProgressIndicator>(indicator));
+    indicator->SetName(JsonText(Member(definition, "name")));
+    RegisterFirst(indicators_, indicator->GetName(), indicator);
+  });
+}
+
+void CStageLoader::DeclareCallbacks(const Json::Value& definitions, CInstallPlan& plan) {
+  ForEachElement(definitions, [&](const Json::Value& definition) {
+    if (!FilterHolds(definition)) return;
+    ICallbackHandler* handler = CreateCallbackHandler(JsonText(Member(definition, "class")));
+    if (!handler) return;
+    if (handler != g_dialogCallback) plan.Adopt(std::unique_ptr<ICallbackHandler>(handler));
+    handler->SetName(JsonText(Member(definition, "name")));
+    RegisterFirst(callbacks_, handler->GetName(), handler);
+  });
+}
+
+CStage* CStageLoader::LoadStage(const Json::Value& definition, CInstallPlan& plan) {
+  const Json::Value& on = Member(definition, "on");
+  if (!on.isNull() && !EvaluateCondition(on, variables_)) return nullptr;
+
+  auto stage = std::make_unique<CStage>(JsonText(Member(definition, "name")));
+  stage->SetPlan(&plan);
+  ForEachElement(Member(definition, "modules"), [&](const Json::Value& moduleDefinition) {
+    stage->AddModule(CreateModule(moduleDefinition, stage.get()));
+  });
+  const Json::Value& message = Member(definition, "msg");
+  if (message.isString()) stage->SetMessage(message.asString());
+
+  IProgressIndicator* indicator = nullptr;
+  const Json::Value& progress = Member(definition, "progress");
+  if (!progress.isNull()) indicator = FindIndicator(JsonText(progress));
+  stage->SetProgressIndicator(indicator ? indicator : plan.defaultProgress);
+
+  const Json::Value& callback = Member(definition, "callback");
+  stage->SetCallbackHandler(FindCallback(callback.isNull() ? "Default" : JsonText(callback)));
+
+  CStage* result = stage.get();
+  plan.stages.push_back(std::move(stage));
+  return result;
+}
+
+CInstallPlan* CStageLoader::Load(std::string text, std::string* errorText) {
+  Json::Value config;
+  if (!ParseJson(ReplacePlaceholders(std::move(text), variables_), config, errorText))
+    return nullptr;
+
+  auto plan = std::make_unique<CInstallPlan>();
+  DeclareIndicators(Member(config, "ProgressIndicators"), *plan);
+  DeclareCallbacks(Member(config, "Callbacks"), *plan);
+  const Json::Value& progress = Member(config, "progress");
+  if (!progress.isNull()) plan->defaultProgress = FindIndicator(JsonText(progress));
+  ForEachElement(Member(config, "Stages"),
+                 [&](const Json::Value& definition) { LoadStage(definition, *plan); });
+  plan->doc["env"] = variables_;
+  return plan.release();
+}
+
+}  // namespace orvex

@@ -1,0 +1,35 @@
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/json_text.h"
+
+namespace orvex {
+namespace test {
+
+Json::Value J(const std::string& text) {
+  Json::Value value;
+  std::string error;
+  EXPECT_TRUE(ParseJson(text, value, &error)) << error << " in " << text;
+  return value;
+}
+
+FakeModule::FakeModule(std::string moduleName, std::vector<std::string>* journal,
+                       int executeResult, int rollbackResult)
+    : journal_(journal), executeResult_(executeResult), rollbackResult_(rollbackResult) {
+  SetName(std::move(moduleName));
+}
+
+int FakeModule::Execute(Json::Value& doc) {
+  journal_->push_back("exec:" + name);
+  if (onExecute) onExecute(doc);
+  return executeResult_;
+}
+
+int FakeModule::Rollback(Json::Value&) {
+  journal_->push_back("rollback:" + name);
+  return rollbackResult_;
+}
+
+}  // namespace test
+}  // namespace orvex
