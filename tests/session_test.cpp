@@ -1,0 +1,187 @@
+// The installer session's own decisions: session id, seeded variables, environment import,
+// the development configuration file and the state dump.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/installer_session.h"
+#include "app/web_service.h"
+#include "engine/json_text.h"
+#include "tests/test_support.h"
+
+namespace orvex {
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    Set(value);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      Set(old_);
+    else
+      Unset();
+  }
+
+ private:
+  void Set(const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name_, value.c_str());
+#else
+    setenv(name_, value.c_str(), 1);
+#endif
+  }
+  void Unset() {
+#ifdef _WIN32
+    _putenv_s(name_, "");
+#else
+    unsetenv(name_);
+#endif
+  }
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(Session, IdHasNoZeroPadding) {
+  platform::LocalTime t;
+  t.year = 2016, t.month = 2, t.day = 5, t.hour = 9, t.minute = 3, t.second = 7;
+  EXPECT_EQ("201625-937", MakeSessionId(t));
+  t.year = 2026, t.month = 12, t.day = 31, t.hour = 23, t.minute = 59, t.second = 58;
+  EXPECT_EQ("20261231-235958", MakeSessionId(t));
+}
+
+TEST(Session, SeedsVariablesInOrderAndQuadruplesBackslashes) {
+  Json::Value variables(Json::objectValue);
+  platform::LocalTime t;
+  t.year = 2016, t.month = 2, t.day = 5, t.hour = 9, t.minute = 3, t.second = 7;
+  SeedSessionVariables(variables, "console", "PIConsole", "C:\\Setup", t);
+  EXPECT_EQ("console", variables["ui"].asString());
+  EXPECT_EQ("201625-937", variables["THIS_SESSION"].asString());
+  EXPECT_EQ("D:\\\\development\\\\orvex", variables["PROGRAM_INSTALL_DIR"].asString());
+  EXPECT_EQ(kProductSiteHost, variables["CONNECT_CHECK_URI"].asString());
+  EXPECT_EQ("PIConsole", variables["PROGRESS"].asString());
+  EXPECT_EQ(GetBaseUrl(), variables["BASE_URL"].asString());
+  EXPECT_EQ("C:\\\\\\\\Setup", variables["CURRENT_DIR"].asString());  // four backslashes
+  // Substituted into a JSON string literal, the directory reads back with two separators,
+  // which is what a configuration needs to write a Windows path into another JSON text.
+  Json::Value parsed = test::J("\"" + variables["CURRENT_DIR"].asString() + "\"");
+  EXPECT_EQ("C:\\\\Setup", parsed.asString());
+}
+
+TEST(Session, EnvironmentImportTypesValuesByNameAndText) {
+  Json::Value variables(Json::objectValue);
+  variables["ui"] = "console";
+  ImportEnvironment(variables, {"NUMBER_OF_PROCESSORS=8", "NODE=abc", "FLAG=true",
+                                "OFF=false", "windir=C:\\Windows", "NEG=-12x",
+                                "NOTHING", "EQUALS=a=b", "ui=overridden", "N_BIG=99999999999"});
+  EXPECT_EQ(Json::Value(8), variables["NUMBER_OF_PROCESSORS"]);
+  EXPECT_EQ(Json::Value(0), variables["NODE"]);
+  EXPECT_EQ(Json::Value(true), variables["FLAG"]);
+  EXPECT_EQ(Json::Value(false), variables["OFF"]);
+  EXPECT_EQ(Json::Value("C:\\Windows"), variables["windir"]);
+  EXPECT_EQ(Json::Value(-12), variables["NEG"]);
+  EXPECT_FALSE(variables.isMember("NOTHING"));  // no "=": skipped
+  EXPECT_EQ(Json::Value("a=b"), variables["EQUALS"]);
+  EXPECT_EQ(Json::Value("overridden"), variables["ui"]);
+  EXPECT_EQ(Json::Value(2147483647), variables["N_BIG"]);  // clamped, not wrapped
+}
+
+TEST(Session, DevelopmentConfigurationIsReadUpToItsFirstZeroByte) {
+  const std::string base = ::testing::TempDir() + "orvex_dev_config";
+  {
+    std::ofstream out(base + ".json", std::ios::binary);
+    out << std::string("{\"Stages\": []}\0garbage", 22);
+  }
+  ScopedEnv file("QUARN_OI_DEV_CONFIG", base);
+  ScopedEnv mode("QUARN_OI_RUNMODE", "development");
+  EXPECT_EQ("{\"Stages\": []}", GetInstallConfig());
+  std::remove((base + ".json").c_str());
+  EXPECT_EQ("", GetInstallConfig());
+}
+
+TEST(Session, OtherRunModesAskTheDownloader) {
+  ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
+  EXPECT_EQ("", GetInstallConfig());
+  SetConfigDownloader([] { return std::string("{}"); });
+  EXPECT_EQ("{}", GetInstallConfig());
+  SetConfigDownloader(nullptr);
+}
+
+TEST(Session, StateIsDumpedOnlyWhenAsked) {
+  const char* dump = "orvex_installer_dump.json";
+  std::remove(dump);
+  Json::Value doc = test::J(R"({"LastStage": {"status": {"progress": "completed"}}})");
+  DumpStateIfRequested(doc);
+  EXPECT_EQ("", ReadFile(dump));
+  ScopedEnv on("orvex_installer_dump", "1");
+  DumpStateIfRequested(doc);
+  EXPECT_EQ(StyledJson(doc), ReadFile(dump));
+  std::remove(dump);
+}
+
+TEST(Session, MissingConfigurationAsksToRetryAndAbortsOnQuit) {
+  ScopedEnv mode("QUARN_OI_RUNMODE", "development");
+  ScopedEnv file("QUARN_OI_DEV_CONFIG", ::testing::TempDir() + "no_such_config");
+  test::RecordingIndicator ui;
+  SessionSettings settings;
+  settings.ui = "console";
+  settings.progress = "PIConsole";
+  settings.indicator = &ui;
+  SessionResult result = RunInstallerSession(settings);
+  EXPECT_EQ(SessionResult::kNoConfiguration, result.outcome);
+  EXPECT_EQ(std::vector<std::string>(
+                {std::string("prompt:Could not get configuration data from ") +
+                     kProductSiteHost +
+                     ".|Retry|Quit|An internet connection is required to continue "
+                     "installation.|0",
+                 "status:Installation aborted"}),
+            ui.calls);
+}
+
+TEST(Session, RetryFetchesTheConfigurationAgain) {
+  ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
+  int attempts = 0;
+  SetConfigDownloader([&] {
+    return ++attempts < 3 ? std::string()
+                          : std::string(R"({"Stages": [{"name": "LastStage"}]})");
+  });
+  test::RecordingIndicator ui;
+  ui.promptAnswer = 1;
+  SessionSettings settings;
+  settings.ui = "dialog";
+  settings.progress = "PIDialog";
+  settings.indicator = &ui;
+  bool finishedCalled = false;
+  settings.onPlanFinished = [&] { finishedCalled = true; };
+  SessionResult result = RunInstallerSession(settings);
+  SetConfigDownloader(nullptr);
+  EXPECT_EQ(3, attempts);
+  EXPECT_EQ(SessionResult::kRan, result.outcome);
+  EXPECT_TRUE(result.completed);
+  EXPECT_TRUE(finishedCalled);
+  ASSERT_TRUE(result.plan);
+  // The environment was imported because a run mode is set.
+  EXPECT_EQ("sandbox", result.plan->doc["env"]["QUARN_OI_RUNMODE"].asString());
+  EXPECT_EQ("dialog", result.plan->doc["env"]["ui"].asString());
+  EXPECT_EQ("step:0/1", ui.calls.back());
+}
+
+}  // namespace
+}  // namespace orvex
