@@ -15,8 +15,10 @@
 # Every executable links the C and C++ runtimes statically, so a .exe needs no MinGW DLL
 # (libgcc_s, libstdc++, libwinpthread) beside it, only the system's DLLs.
 #
-# Unless the project sets CMAKE_CROSSCOMPILING_EMULATOR itself, tests registered with
-# add_test(NAME ... COMMAND <executable target>) run under Wine through scripts/wine-run.sh.
+# Unless CMAKE_CROSSCOMPILING_EMULATOR is given (pass it empty to have none), tests
+# registered with add_test(NAME ... COMMAND <executable target>), gtest_discover_tests()
+# and try_run() run the .exe under Wine through scripts/wine-run.sh; export WINEPREFIX to
+# make them share one booted Wine prefix instead of booting one per run.
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
@@ -52,7 +54,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
   get_filename_component(_orvex_wine_run "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh" ABSOLUTE)
   if(EXISTS "${_orvex_wine_run}")
     set(CMAKE_CROSSCOMPILING_EMULATOR "${_orvex_wine_run}")

@@ -14,7 +14,9 @@
 #                      throwaway prefix is made with mktemp -d, booted, and removed on exit.
 #                      Several runs may share one prefix at the same time; the prefix's
 #                      wineserver is stopped by the last of them to finish.
-#   WINE_KEEP_PREFIX=1 Keep the throwaway prefix (its path is printed on stderr).
+#   WINE_KEEP_PREFIX=1 Keep the throwaway prefix (its path is printed on stderr). Throwaway
+#                      prefixes left behind by runs killed with SIGKILL are cleaned up by
+#                      the next run that makes one.
 #   WINE_USE_DISPLAY=1 Keep DISPLAY (e.g. an Xvfb display for dialog tests). By default
 #                      DISPLAY and WAYLAND_DISPLAY are unset so nothing can open a window.
 #   WINEDEBUG          Default -all (no Wine diagnostics mixed into the program's output).
@@ -28,6 +30,7 @@
 #
 # The first boot of a prefix (wineboot -i) takes about ten seconds on a 2-core machine;
 # running a program in a booted prefix costs well under a second.
+# shellcheck disable=SC2317  # the clean-up functions run from traps
 set -uo pipefail
 
 if [ $# -lt 1 ]; then
@@ -55,9 +58,28 @@ if [ "${WINE_USE_DISPLAY:-0}" != 1 ]; then
   unset DISPLAY WAYLAND_DISPLAY
 fi
 
+# A run killed with SIGKILL (a CTest or CMake time-out) cannot clean up after itself:
+# stop the Wine processes of such orphaned throwaway prefixes and remove them.
+reap_orphans() {
+  local dir owner
+  for dir in "${TMPDIR:-/tmp}"/wine-run.??????; do
+    [ -O "$dir/.wine-run.owner" ] || continue
+    owner=$(cat "$dir/.wine-run.owner" 2>/dev/null) || continue
+    if [ -n "$owner" ] && kill -0 "$owner" 2>/dev/null &&
+      grep -qa wine-run "/proc/$owner/cmdline" 2>/dev/null; then
+      continue # still running
+    fi
+    WINEPREFIX=$dir wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$dir wineserver -w >/dev/null 2>&1
+    rm -rf "$dir"
+  done
+}
+
 throwaway=0
 if [ -z "${WINEPREFIX:-}" ]; then
+  reap_orphans
   WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX") || exit 2
+  echo $$ >"$WINEPREFIX/.wine-run.owner"
   throwaway=1
 else
   mkdir -p "$WINEPREFIX" || exit 2
@@ -92,6 +114,7 @@ cleanup() {
   stop_server
   if [ "$throwaway" = 1 ]; then
     if [ "${WINE_KEEP_PREFIX:-0}" = 1 ]; then
+      rm -f "$WINEPREFIX/.wine-run.owner" # not an orphan: kept on purpose
       echo "${0##*/}: kept WINEPREFIX=$WINEPREFIX" >&2
     else
       rm -rf "$WINEPREFIX"

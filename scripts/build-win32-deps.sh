@@ -1,0 +1,320 @@
+#!/usr/bin/env bash
+# Builds the win32 dependencies of the product for i686-w64-mingw32 (MinGW-w64, POSIX
+# threads compilers) as static libraries with their CMake packages, into
+# $ORVEX_WIN32_PREFIX (see scripts/env.sh):
+#
+#   jsoncpp     from Debian's source package (libjsoncpp)  -> find_package(jsoncpp CONFIG),
+#               JsonCpp::JsonCpp (= jsoncpp_static); headers in include/jsoncpp like
+#               Debian's libjsoncpp-dev, so code includes <json/json.h>
+#   libcurl     from Debian's source package (curl): Schannel for TLS, HTTP and HTTPS only,
+#               no optional libraries, no built-in CA bundle path (Schannel verifies
+#               against the Windows certificate store; the build host's bundle path would
+#               otherwise be compiled in) -> find_package(CURL CONFIG), CURL::libcurl
+#               (carries CURL_STATICLIB and the Windows system libraries it needs)
+#   GoogleTest  from /usr/src/googletest (Debian package googletest), with Google Mock
+#               -> find_package(GTest CONFIG), GTest::gtest, GTest::gtest_main,
+#               GTest::gmock, GTest::gmock_main
+#
+# Each library is built only when its stamp (Debian version, build options, compiler
+# version) is missing or different, so running this again is a quick no-op. After a build,
+# a small program linking all three is built with cmake/toolchain-i686-w64-mingw32.cmake
+# and checked to need no DLL but the system's.
+#
+# Runs as root without standard input, after the package step of scripts/setup.sh (needs
+# the deb-src entry, dpkg-dev, cmake, ninja and the MinGW-w64 compilers). The build output
+# goes to $ORVEX_DEPS_CACHE/build-win32-deps.log; its tail is printed if a step fails.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/env.sh
+. "$here/env.sh"
+repo=$(cd "$here/.." && pwd)
+
+toolchain="$repo/cmake/toolchain-i686-w64-mingw32.cmake"
+prefix="$ORVEX_WIN32_PREFIX"
+src_root="$ORVEX_DEPS_CACHE/src"
+build_root="$ORVEX_DEPS_CACHE/build"
+stamp_dir="$prefix/share/orvex-deps"
+log="$ORVEX_DEPS_CACHE/build-win32-deps.log"
+triplet=i686-w64-mingw32
+cc="$triplet-gcc-posix"
+cxx="$triplet-g++-posix"
+
+# Bump when the way the libraries are built changes in a way the options do not show.
+recipe=1
+
+# Host settings must not leak into the cross builds.
+unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS DESTDIR CMAKE_TOOLCHAIN_FILE CMAKE_GENERATOR \
+  CMAKE_PREFIX_PATH PKG_CONFIG_PATH
+export LC_ALL=C
+export DEBIAN_FRONTEND=noninteractive
+
+say() { printf 'build-win32-deps: %s\n' "$*"; }
+die() { printf 'build-win32-deps: %s\n' "$*" >&2; exit 1; }
+
+log_started=0
+start_log() {
+  if [ "$log_started" = 0 ]; then
+    : >"$log"
+    log_started=1
+  fi
+}
+
+# run DIR COMMAND...: runs the command in DIR with its output in the log; on failure
+# prints the end of the log and stops.
+run() {
+  local dir=$1
+  shift
+  start_log
+  printf '\n+ (cd %s && %s)\n' "$dir" "$*" >>"$log"
+  if ! (cd "$dir" && "$@") </dev/null >>"$log" 2>&1; then
+    {
+      printf 'build-win32-deps: failed: %s\n' "$*"
+      printf -- '--- last lines of %s ---\n' "$log"
+      tail -n 40 "$log"
+    } >&2
+    exit 1
+  fi
+}
+
+for tool in "$cc" "$cxx" "$triplet-objdump" cmake apt-get apt-cache dpkg-source flock; do
+  command -v "$tool" >/dev/null 2>&1 || die "'$tool' not found; run scripts/setup.sh first"
+done
+[ -f "$toolchain" ] || die "missing $toolchain"
+
+if command -v ninja >/dev/null 2>&1; then
+  generator=Ninja
+else
+  generator="Unix Makefiles"
+fi
+jobs=$(nproc 2>/dev/null || echo 2)
+
+mkdir -p "$ORVEX_DEPS_CACHE" "$src_root" "$build_root" "$stamp_dir"
+
+# One run at a time per cache.
+exec 8>"$ORVEX_DEPS_CACHE/.build-win32-deps.lock"
+flock 8
+
+compiler_id="$("$cxx" -dumpfullversion) $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix 2>/dev/null || true)"
+
+# Newest version of a source package the deb-src entries offer (local lists, no network).
+source_version() {
+  local name=$1 v best=
+  while read -r v; do
+    if [ -z "$best" ] || dpkg --compare-versions "$v" gt "$best"; then
+      best=$v
+    fi
+  done < <(apt-cache showsrc --only-source "$name" 2>/dev/null | sed -n 's/^Version: //p')
+  [ -n "$best" ] || die "no source package '$name' in the apt lists: the deb-src entry and apt-get update of scripts/setup.sh are needed"
+  printf '%s\n' "$best"
+}
+
+# Stamp text of a library: what it was built from and how.
+stamp_text() {
+  local name=$1 version=$2
+  shift 2
+  printf 'library %s\nversion %s\nrecipe %s\ncompiler %s\noptions %s\n' \
+    "$name" "$version" "$recipe" "$compiler_id" "$(printf '%s\n' "$@" | sha256sum | cut -c1-16)"
+}
+
+# up_to_date NAME STAMP-TEXT FILE...: the stamp matches and the key files are there.
+up_to_date() {
+  local name=$1 text=$2 f
+  shift 2
+  [ -f "$stamp_dir/$name.stamp" ] || return 1
+  [ "$(cat "$stamp_dir/$name.stamp")" = "$text" ] || return 1
+  for f in "$@"; do
+    [ -e "$prefix/$f" ] || return 1
+  done
+}
+
+# Removes what an earlier build of the library installed (its install manifest).
+remove_previous() {
+  local name=$1 f
+  rm -f "$stamp_dir/$name.stamp"
+  if [ -f "$stamp_dir/$name.manifest" ]; then
+    while IFS= read -r f; do
+      case $f in "$prefix"/*) rm -f "$f" ;; esac
+    done <"$stamp_dir/$name.manifest"
+    rm -f "$stamp_dir/$name.manifest"
+  fi
+}
+
+# fetch_source SOURCE-PACKAGE VERSION: apt-get source into $src_root; prints the tree.
+fetch_source() {
+  local name=$1 version=$2 dir tree
+  dir="$src_root/$name-$version"
+  # Only the version being built is kept.
+  rm -rf "$src_root/$name-"*
+  mkdir -p "$dir"
+  # apt drops to the _apt user for downloads, which cannot write here; as root, stay root.
+  run "$dir" apt-get source -q -o APT::Sandbox::User=root --only-source "$name=$version"
+  tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  [ -n "$tree" ] || die "apt-get source $name=$version unpacked nothing in $dir"
+  printf '%s\n' "$tree"
+}
+
+# cmake_build NAME SOURCE-TREE CMAKE-OPTION...: configure, build, install into $prefix.
+cmake_build() {
+  local name=$1 tree=$2 bdir
+  shift 2
+  bdir="$build_root/$name"
+  rm -rf "$bdir"
+  mkdir -p "$bdir"
+  run "$bdir" cmake -S "$tree" -B "$bdir" -G "$generator" \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DORVEX_WIN32_PREFIX="$prefix" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR= \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_INSTALL_LIBDIR=lib \
+    -DBUILD_SHARED_LIBS=OFF \
+    "$@"
+  run "$bdir" cmake --build "$bdir" --parallel "$jobs"
+  run "$bdir" cmake --install "$bdir"
+  cp "$bdir/install_manifest.txt" "$stamp_dir/$name.manifest"
+  rm -rf "$bdir"
+}
+
+built_something=0
+
+# build_library NAME VERSION FETCH-KIND(apt:<source package>|dir:<path>) KEY-FILES -- OPTIONS
+build_library() {
+  local name=$1 version=$2 from=$3 keys=$4 text tree t0
+  shift 5
+  text=$(stamp_text "$name" "$version" "$@")
+  # shellcheck disable=SC2086  # the key files are a blank-separated list
+  if up_to_date "$name" "$text" $keys; then
+    say "$name $version: up to date"
+    return 0
+  fi
+  t0=$SECONDS
+  start_log # here, not in the $(...) below, so the log is not emptied again later
+  say "$name $version: building (log: $log)"
+  remove_previous "$name"
+  case $from in
+    apt:*) tree=$(fetch_source "${from#apt:}" "$version") ;;
+    dir:*) tree=${from#dir:} ;;
+  esac
+  printf '\n=== %s %s from %s\n' "$name" "$version" "$tree" >>"$log"
+  cmake_build "$name" "$tree" "$@"
+  printf '%s\n' "$text" >"$stamp_dir/$name.stamp"
+  built_something=1
+  say "$name $version: installed in $prefix ($((SECONDS - t0)) s)"
+}
+
+total0=$SECONDS
+
+jsoncpp_version=$(source_version libjsoncpp)
+build_library jsoncpp "$jsoncpp_version" apt:libjsoncpp \
+  "lib/libjsoncpp.a lib/cmake/jsoncpp/jsoncppConfig.cmake include/jsoncpp/json/json.h" -- \
+  -DCMAKE_INSTALL_INCLUDEDIR=include/jsoncpp \
+  -DBUILD_STATIC_LIBS=ON \
+  -DBUILD_OBJECT_LIBS=OFF \
+  -DJSONCPP_WITH_TESTS=OFF \
+  -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
+  -DJSONCPP_WITH_EXAMPLE=OFF \
+  -DJSONCPP_WITH_PKGCONFIG_SUPPORT=ON \
+  -DJSONCPP_WITH_CMAKE_PACKAGE=ON
+
+curl_version=$(source_version curl)
+build_library curl "$curl_version" apt:curl \
+  "lib/libcurl.a lib/cmake/CURL/CURLConfig.cmake include/curl/curl.h" -- \
+  -DBUILD_CURL_EXE=OFF \
+  -DBUILD_TESTING=OFF \
+  -DCURL_DISABLE_TESTS=ON \
+  -DENABLE_MANUAL=OFF \
+  -DPICKY_COMPILER=OFF \
+  -DCURL_ENABLE_SSL=ON \
+  -DCURL_USE_SCHANNEL=ON \
+  -DCURL_USE_OPENSSL=OFF \
+  -DCURL_USE_MBEDTLS=OFF \
+  -DCURL_USE_BEARSSL=OFF \
+  -DCURL_USE_NSS=OFF \
+  -DCURL_USE_WOLFSSL=OFF \
+  -DCURL_CA_BUNDLE=none \
+  -DCURL_CA_PATH=none \
+  -DCURL_CA_FALLBACK=OFF \
+  -DHTTP_ONLY=ON \
+  -DCURL_DISABLE_LDAP=ON \
+  -DCURL_DISABLE_LDAPS=ON \
+  -DCURL_ZLIB=OFF \
+  -DCURL_BROTLI=OFF \
+  -DCURL_ZSTD=OFF \
+  -DUSE_NGHTTP2=OFF \
+  -DUSE_NGTCP2=OFF \
+  -DUSE_QUICHE=OFF \
+  -DUSE_MSH3=OFF \
+  -DCURL_USE_LIBSSH2=OFF \
+  -DCURL_USE_LIBSSH=OFF \
+  -DCURL_USE_GSSAPI=OFF \
+  -DUSE_LIBIDN2=OFF \
+  -DUSE_WIN32_IDN=OFF \
+  -DCURL_USE_LIBPSL=OFF \
+  -DENABLE_ARES=OFF \
+  -DCURL_ENABLE_EXPORT_TARGET=ON
+
+gtest_src=/usr/src/googletest
+[ -f "$gtest_src/CMakeLists.txt" ] || die "$gtest_src is missing: the googletest package is needed"
+gtest_version=$(dpkg-query -W -f='${Version}' googletest)
+build_library googletest "$gtest_version" "dir:$gtest_src" \
+  "lib/libgtest.a lib/libgtest_main.a lib/libgmock.a lib/libgmock_main.a lib/cmake/GTest/GTestConfig.cmake include/gtest/gtest.h include/gmock/gmock.h" -- \
+  -DBUILD_GMOCK=ON \
+  -DINSTALL_GTEST=ON \
+  -Dgtest_build_tests=OFF \
+  -Dgtest_build_samples=OFF \
+  -Dgmock_build_tests=OFF
+
+# Check that the packages work through the toolchain and that a program using all three
+# links statically: only system DLLs may be imported.
+verify_stamp="$stamp_dir/verify.stamp"
+verify_text=$(cat "$stamp_dir"/jsoncpp.stamp "$stamp_dir"/curl.stamp "$stamp_dir"/googletest.stamp)
+if [ "$built_something" = 1 ] || [ ! -f "$verify_stamp" ] || [ "$(cat "$verify_stamp")" != "$verify_text" ]; then
+  t0=$SECONDS
+  say "checking that a program links jsoncpp, libcurl and GoogleTest statically"
+  vdir="$build_root/verify"
+  rm -rf "$vdir"
+  mkdir -p "$vdir/src"
+  cat >"$vdir/src/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.16)
+project(orvex_deps_check CXX)
+find_package(jsoncpp CONFIG REQUIRED)
+find_package(CURL CONFIG REQUIRED)
+find_package(GTest CONFIG REQUIRED)
+add_executable(deps_check deps_check.cpp)
+target_link_libraries(deps_check PRIVATE JsonCpp::JsonCpp CURL::libcurl GTest::gtest_main GTest::gmock)
+CMAKE
+  cat >"$vdir/src/deps_check.cpp" <<'CPP'
+#include <curl/curl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+TEST(DepsCheck, Links) {
+  Json::Value v;
+  Json::Reader reader;
+  ASSERT_TRUE(reader.parse("{\"a\": 1}", v));
+  EXPECT_EQ(v["a"].asInt(), 1);
+  CURL *curl = curl_easy_init();
+  ASSERT_NE(curl, nullptr);
+  curl_easy_cleanup(curl);
+  EXPECT_THAT(curl_version(), ::testing::HasSubstr("Schannel"));
+}
+CPP
+  run "$vdir" cmake -S "$vdir/src" -B "$vdir/build" -G "$generator" \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DORVEX_WIN32_PREFIX="$prefix" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR= -DCMAKE_BUILD_TYPE=Release
+  run "$vdir" cmake --build "$vdir/build"
+  exe="$vdir/build/deps_check.exe"
+  dlls=$("$triplet-objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  printf '\nDLLs imported by deps_check.exe:\n%s\n' "$dlls" >>"$log"
+  bad=$(printf '%s\n' "$dlls" | grep -iE '^(lib|zlib|cyg|msys)|curl|json|gtest|gmock|pthread|stdc\+\+|gcc' || true)
+  [ -z "$bad" ] || die "deps_check.exe needs non-system DLLs: $(echo "$bad" | tr '\n' ' ')"
+  rm -rf "$vdir"
+  printf '%s\n' "$verify_text" >"$verify_stamp"
+  say "check passed; imports only $(echo "$dlls" | tr '\n' ' ')($((SECONDS - t0)) s)"
+fi
+
+if [ "$built_something" = 1 ]; then
+  say "done in $((SECONDS - total0)) s"
+fi
