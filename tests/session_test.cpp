@@ -52,8 +52,9 @@ class ScopedEnv {
   std::string old_;
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+// Text mode: the dump is written as text, with CR LF line ends on Windows.
+std::string ReadTextFile(const std::string& path) {
+  std::ifstream in(path);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
@@ -129,10 +130,10 @@ TEST(Session, StateIsDumpedOnlyWhenAsked) {
   std::remove(dump);
   Json::Value doc = test::J(R"({"LastStage": {"status": {"progress": "completed"}}})");
   DumpStateIfRequested(doc);
-  EXPECT_EQ("", ReadFile(dump));
+  EXPECT_EQ("", ReadTextFile(dump));
   ScopedEnv on("orvex_installer_dump", "1");
   DumpStateIfRequested(doc);
-  EXPECT_EQ(StyledJson(doc), ReadFile(dump));
+  EXPECT_EQ(StyledJson(doc), ReadTextFile(dump));
   std::remove(dump);
 }
 
