@@ -7,6 +7,7 @@
 #               JsonCpp::JsonCpp (= jsoncpp_static); headers in include/jsoncpp like
 #               Debian's libjsoncpp-dev, so code includes <json/json.h>
 #   libcurl     from Debian's source package (curl): Schannel for TLS, HTTP and HTTPS only,
+#               built for Windows 7 and later (the oldest system the installer supports),
 #               no optional libraries, no built-in CA bundle path (Schannel verifies
 #               against the Windows certificate store; the build host's bundle path would
 #               otherwise be compiled in) -> find_package(CURL CONFIG), CURL::libcurl
@@ -220,6 +221,7 @@ build_library jsoncpp "$jsoncpp_version" apt:libjsoncpp \
 curl_version=$(source_version curl)
 build_library curl "$curl_version" apt:curl \
   "lib/libcurl.a lib/cmake/CURL/CURLConfig.cmake include/curl/curl.h" -- \
+  -DCMAKE_C_FLAGS=-D_WIN32_WINNT=0x0601 \
   -DBUILD_CURL_EXE=OFF \
   -DBUILD_TESTING=OFF \
   -DCURL_DISABLE_TESTS=ON \

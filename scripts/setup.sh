@@ -5,6 +5,9 @@
 #
 # Safe to run again: packages already present are not reinstalled and the cache is only built
 # when something is missing. Runs as root without standard input.
+#
+#   scripts/setup.sh          everything
+#   scripts/setup.sh --host   only the packages (enough for the host build)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -58,4 +61,4 @@ SRC
 }
 
 ensure_packages
-"$here/build-win32-deps.sh"
+[ "${1:-}" = "--host" ] || "$here/build-win32-deps.sh"

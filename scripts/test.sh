@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs every test of the project, from a fresh machine if need be:
+#   1. installs what is missing (scripts/setup.sh: Debian packages, win32 dependencies);
+#   2. the host build and its tests (CTest);
+#   3. the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the win32 build and its test binary under Wine (headless, throwaway prefix);
+#   5. each fuzz target for a bounded time (ORVEX_FUZZ_SECONDS, default 60).
+# Any failure stops the run with a non-zero exit status.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+passed=0
+
+step() { printf '\n==== %s\n' "$*"; }
+
+# Runs CTest in a build folder and adds its test count to the total.
+run_ctest() {
+  local build=$1 log
+  log=$(mktemp)
+  if ! ctest --test-dir "$build" --output-on-failure -j "$jobs" 2>&1 | tee "$log"; then
+    rm -f "$log"
+    return 1
+  fi
+  local count
+  count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
+  rm -f "$log"
+  [ -n "$count" ] || { echo "ctest in $build reported no result" >&2; return 1; }
+  passed=$((passed + count))
+}
+
+step "set-up"
+bash scripts/setup.sh
+
+step "host build and tests"
+cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/host
+run_ctest build/host
+
+step "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/host-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON >/dev/null
+cmake --build build/host-sanitize
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_ctest build/host-sanitize
+
+step "win32 build and tests under Wine"
+cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+cmake --build build/win32
+wine_log=$(mktemp)
+scripts/wine-run.sh build/win32/tests/orvex-tests.exe 2>&1 | tee "$wine_log"
+count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$wine_log" | tail -1)
+rm -f "$wine_log"
+[ -n "$count" ] || { echo "the win32 tests reported no result" >&2; exit 1; }
+passed=$((passed + count))
+
+step "fuzz targets"
+scripts/fuzz.sh "${ORVEX_FUZZ_SECONDS:-60}"
+passed=$((passed + 3))
+
+printf '\n%s passed, 0 failed\n' "$passed"
