@@ -14,7 +14,10 @@ std::vector<PathStep> ParsePath(const std::string& path) {
       step.isIndex = true;
       Json::ArrayIndex index = 0;
       while (pos < end && path[pos] >= '0' && path[pos] <= '9') {
-        index = index * 10 + static_cast<Json::ArrayIndex>(path[pos] - '0');
+        // Stop growing once past the limit, so that long digit runs cannot wrap around to
+        // a small index.
+        if (index <= kMaxPathIndex)
+          index = index * 10 + static_cast<Json::ArrayIndex>(path[pos] - '0');
         ++pos;
       }
       step.index = index;
@@ -38,7 +41,8 @@ const Json::Value& FindPath(const Json::Value& root, const std::string& path) {
   const Json::Value* node = &root;
   for (const PathStep& step : ParsePath(path)) {
     if (step.isIndex) {
-      if (!node->isArray() || step.index >= node->size()) return Json::Value::nullSingleton();
+      if (step.index > kMaxPathIndex || !node->isArray() || step.index >= node->size())
+        return Json::Value::nullSingleton();
       node = &(*node)[step.index];
     } else {
       if (!node->isObject()) return Json::Value::nullSingleton();
@@ -52,10 +56,13 @@ const Json::Value& FindPath(const Json::Value& root, const std::string& path) {
 }
 
 Json::Value* MakePath(Json::Value& root, const std::string& path) {
+  const std::vector<PathStep> steps = ParsePath(path);
+  // An index past the limit anywhere refuses the path before anything is created.
+  for (const PathStep& step : steps)
+    if (step.isIndex && step.index > kMaxPathIndex) return nullptr;
   Json::Value* node = &root;
-  for (const PathStep& step : ParsePath(path)) {
+  for (const PathStep& step : steps) {
     if (step.isIndex) {
-      if (step.index > kMaxPathIndex) return nullptr;
       if (node->isNull()) *node = Json::Value(Json::arrayValue);
       if (!node->isArray()) return nullptr;
       node = &(*node)[step.index];

@@ -31,7 +31,8 @@ const Json::Value& FindPath(const Json::Value& root, const std::string& path);
 
 // Lookup with creation: null nodes on the way become objects or arrays and missing members
 // and elements are added as null. Returns the node, or nullptr when a step meets a node of
-// the wrong kind; nothing is created past that point.
+// the wrong kind (nothing is created past that point) or an index is above kMaxPathIndex
+// (nothing is created at all).
 Json::Value* MakePath(Json::Value& root, const std::string& path);
 
 // True when v is a non-empty string whose first character is ".".
