@@ -17,6 +17,9 @@ void ForEachElement(const Json::Value& list, Visit visit) {
 }  // namespace
 
 void ApplyAction(const Json::Value& action, Json::Value& base, Json::Value& doc) {
+  // Anything but an object names no path; read as the empty path it would overwrite the
+  // whole base node.
+  if (!action.isObject()) return;
   Json::Value* target = MakePath(base, JsonText(Member(action, "path")));
   const Json::Value& value = Member(action, "value");
   // Copy before assigning: the source may lie inside the target or the other way round.

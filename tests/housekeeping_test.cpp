@@ -104,7 +104,7 @@ TEST_F(InjectorTest, PathThatIsNotAStringIsFatal) {
   }
 }
 
-TEST_F(InjectorTest, PathThroughAScalarChangesNothing) {
+TEST_F(InjectorTest, PathThroughAScalarFailsAndChangesNothingElse) {
   for (const char* path : {".s.x", ".s[0]", ".n.x", ".l.x", ".x[100001]"}) {
     SCOPED_TRACE(path);
     Json::Value args;
@@ -115,8 +115,12 @@ TEST_F(InjectorTest, PathThroughAScalarChangesNothing) {
     module->SetArgs(args);
     const Json::Value original = J(R"({"s": "text", "n": 3, "l": [1]})");
     Json::Value doc = original;
-    module->Execute(doc);
-    EXPECT_EQ(original, doc);
+    EXPECT_EQ(-1, module->Execute(doc));
+    Json::Value expected = original;
+    expected["S"]["M"]["status"] = "failed";
+    expected["S"]["M"]["reason"] = std::string("Not able to store a value at ") + path;
+    expected["S"]["M"]["error"] = "PATH_NOT_WRITABLE";
+    EXPECT_EQ(expected, doc);
   }
 }
 

@@ -130,6 +130,9 @@ TEST(Rules, RuleOrderAndActionLists) {
       {"action into a scalar is skipped, the rest still runs", R"({"base": ".D", "defaults": [
           {"path": "s.x", "value": 1}, {"path": "t", "value": 2}]})",
        R"({"D": {"s": "text"}})", R"({"D": {"s": "text", "t": 2}})"},
+      {"actions that are not objects are skipped, not written at the base", R"({"base": ".D",
+          "defaults": ["a", null, {"path": "t", "value": 2}, 5]})",
+       R"({"D": {"s": "text"}})", R"({"D": {"s": "text", "t": 2}})"},
       {"base into a scalar writes nothing", R"({"base": ".s.x", "defaults": [
           {"path": "a", "value": 1}]})",
        R"({"s": "text"})", R"({"s": "text"})"},
