@@ -55,6 +55,19 @@ rm -f "$wine_log"
 [ -n "$count" ] || { echo "the win32 tests reported no result" >&2; exit 1; }
 passed=$((passed + count))
 
+step "win32 console installer on the demo configuration under Wine"
+# Exit status 0 means "LastStage" completed; Wine maps the root folder to drive Z:.
+demo_dir=$(mktemp -d)
+windows_demo="Z:${root//\//\\}\\examples\\console-demo"
+(cd "$demo_dir" && QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG="$windows_demo" \
+  orvex_installer_dump=1 "$root/scripts/wine-run.sh" "$root/build/win32/orvex-installer.exe" \
+  >demo.out 2>demo.err)
+grep -q 'Stage/Module Failed   \[Cleanup/BROKEN_INJECTOR\]' "$demo_dir/demo.err"
+grep -q '"LastStage"' "$demo_dir/orvex_installer_dump.json"
+rm -rf "$demo_dir"
+echo "the win32 console installer completed the demo"
+passed=$((passed + 1))
+
 step "fuzz targets"
 scripts/fuzz.sh "${ORVEX_FUZZ_SECONDS:-60}"
 passed=$((passed + 3))
