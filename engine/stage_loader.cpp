@@ -63,7 +63,8 @@ IModule* CStageLoader::CreateModule(const Json::Value& definition, CStage* stage
   std::string message = JsonText(Member(definition, "msg"));
   if (className == "end_module") return nullptr;
 
-  IModule* module = CreateModuleByClass(className);
+  // Held until returned: reading "progress" below may raise the type error.
+  std::unique_ptr<IModule> module(CreateModuleByClass(className));
   if (!module) return nullptr;
   module->SetName(name);
   module->SetArgs(args);
@@ -74,7 +75,7 @@ IModule* CStageLoader::CreateModule(const Json::Value& definition, CStage* stage
   if (!progress.isNull()) indicator = FindIndicator(JsonText(progress));
   if (!indicator && stage) indicator = stage->GetProgressIndicator();
   module->SetProgressIndicator(indicator);
-  return module;
+  return module.release();
 }
 
 void CStageLoader::DeclareIndicators(const Json::Value& definitions, CInstallPlan& plan) {
