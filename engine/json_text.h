@@ -24,6 +24,14 @@ int JsonToInt32(const Json::Value& value);
 // Reading configuration through this never trips the library's "requires objectValue" checks.
 const Json::Value& Member(const Json::Value& object, const char* key);
 
+// Calls visit for each element of a configuration list. Lists are arrays; anything else
+// (an object included) counts as an empty list.
+template <class Visit>
+void ForEachElement(const Json::Value& list, Visit visit) {
+  if (!list.isArray()) return;
+  for (Json::ArrayIndex i = 0; i < list.size(); ++i) visit(list[i]);
+}
+
 // Parses the first complete JSON value of text (comments allowed, trailing text ignored).
 // Returns false on a syntax error; errorText then says where and why.
 bool ParseJson(const std::string& text, Json::Value& out, std::string* errorText = nullptr);

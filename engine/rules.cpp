@@ -6,16 +6,6 @@
 
 namespace orvex {
 
-namespace {
-
-template <class Visit>
-void ForEachElement(const Json::Value& list, Visit visit) {
-  if (!list.isArray()) return;
-  for (Json::ArrayIndex i = 0; i < list.size(); ++i) visit(list[i]);
-}
-
-}  // namespace
-
 void ApplyAction(const Json::Value& action, Json::Value& base, Json::Value& doc) {
   // Anything but an object names no path; read as the empty path it would overwrite the
   // whole base node.

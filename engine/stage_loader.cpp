@@ -15,13 +15,6 @@ namespace orvex {
 
 namespace {
 
-// The configuration's lists are arrays; anything else declares nothing.
-template <class Visit>
-void ForEachElement(const Json::Value& list, Visit visit) {
-  if (!list.isArray()) return;
-  for (Json::ArrayIndex i = 0; i < list.size(); ++i) visit(list[i]);
-}
-
 template <class Table, class Entry>
 void RegisterFirst(Table& table, const std::string& name, Entry entry) {
   table.emplace(name, entry);  // a name already registered keeps its first entry

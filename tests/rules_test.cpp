@@ -16,13 +16,8 @@
 namespace orvex {
 namespace {
 
+using test::Compact;
 using test::J;
-
-std::string Compact(const Json::Value& value) {
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "";
-  return Json::writeString(builder, value);
-}
 
 struct RuleSetCase {
   const char* name;

@@ -14,6 +14,12 @@ Json::Value J(const std::string& text) {
   return value;
 }
 
+std::string Compact(const Json::Value& value) {
+  Json::StreamWriterBuilder builder;
+  builder["indentation"] = "";
+  return Json::writeString(builder, value);
+}
+
 FakeModule::FakeModule(std::string moduleName, std::vector<std::string>* journal,
                        int executeResult, int rollbackResult)
     : journal_(journal), executeResult_(executeResult), rollbackResult_(rollbackResult) {

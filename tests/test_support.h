@@ -17,6 +17,10 @@ namespace test {
 // Parses JSON text written in a test; fails the test on a syntax error.
 Json::Value J(const std::string& text);
 
+// Compact JSON text. Arrays grown by index are sparse inside jsoncpp, so documents are
+// compared by their text rather than with operator==.
+std::string Compact(const Json::Value& value);
+
 // A module that records what happened to it in a shared journal ("exec:NAME", "rollback:NAME")
 // and returns the results it is told to.
 class FakeModule : public CBasicModule {

@@ -14,15 +14,8 @@
 namespace orvex {
 namespace {
 
+using test::Compact;
 using test::J;
-
-// Compact JSON text. Arrays grown by index are sparse inside jsoncpp, so documents are
-// compared by their text rather than with operator==.
-std::string Compact(const Json::Value& value) {
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "";
-  return Json::writeString(builder, value);
-}
 
 struct LookupCase {
   const char* doc;
