@@ -1,0 +1,482 @@
+// The segmented download against the dev service: real transfers over 127.0.0.1, with the
+// service's fault rules standing in for broken servers and networks.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "actions/http_download.h"
+#include "tests/devservice_client.h"
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DevService;
+
+// Records the events of a download as one letter each: S start, T tick, P progress,
+// D transfer done, W write start, w written, C complete. `hook` runs after each event, so a
+// test can set `cancel` at the point it wants.
+class RecordingHandler : public IDownloadHandler {
+ public:
+  void OnStart(int32_t totalSize) override {
+    startTotal = totalSize;
+    Record('S');
+  }
+  int OnProgress(int32_t bytes, int32_t percent) override {
+    progressBytes += bytes;
+    percents.push_back(percent);
+    Record('P');
+    return 0;
+  }
+  void OnTransferDone() override { Record('D'); }
+  void OnTick() override { Record('T'); }
+  void OnWriteStart(int32_t totalSize) override {
+    writeStartTotal = totalSize;
+    Record('W');
+  }
+  void OnWritten(int32_t bytes) override {
+    written.push_back(bytes);
+    Record('w');
+  }
+  void OnComplete() override { Record('C'); }
+
+  std::string trace;
+  int32_t startTotal = -1;
+  int32_t writeStartTotal = -1;
+  int64_t progressBytes = 0;
+  std::vector<int32_t> percents;
+  std::vector<int32_t> written;
+  CHttpDownload* download = nullptr;
+  std::function<void(char event, RecordingHandler& self)> hook;
+
+ private:
+  void Record(char event) {
+    trace += event;
+    if (hook) hook(event, *this);
+  }
+};
+
+struct Outcome {
+  bool ok = false;
+  uint32_t result = 0;
+  CHttpDownloadEx error;
+  uint32_t total = 0;
+  uint32_t downloaded = 0;
+};
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DevService::Get().Reset();
+    std::random_device random;
+    folder_ = fs::temp_directory_path() /
+              ("orvex-download-test-" + std::to_string(random()) + std::to_string(random()));
+    fs::create_directories(folder_);
+    destination_ = folder_ / "file.bin";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // A pattern file of size bytes under /media/name; returns its URL.
+  static std::string Media(const std::string& name, std::size_t size) {
+    DevService::Get().PutPatternMedia(name, size);
+    return DevService::Get().Url("/media/" + name);
+  }
+
+  static void AddFault(const std::string& path, const std::string& kind,
+                       const std::function<void(Json::Value&)>& more = nullptr) {
+    Json::Value rule;
+    rule["path"] = path;
+    rule["kind"] = kind;
+    if (more) more(rule);
+    DevService::Get().AddFault(rule);
+  }
+
+  // Creates and runs one download; any CHttpDownloadEx, from either step, is the outcome.
+  Outcome Download(const std::string& url, RecordingHandler* handler,
+                   long lowSpeedSeconds = 120, const std::wstring& pipe = L"INSTALLER") {
+    return DownloadTo(destination_, url, handler, lowSpeedSeconds, pipe);
+  }
+
+  static Outcome DownloadTo(const fs::path& path, const std::string& url,
+                            RecordingHandler* handler, long lowSpeedSeconds = 120,
+                            const std::wstring& pipe = L"INSTALLER") {
+    Outcome outcome;
+    try {
+      CHttpDownload download(url, path.wstring(), handler, pipe, lowSpeedSeconds);
+      if (handler) handler->download = &download;
+      try {
+        outcome.result = download.Run();
+        outcome.ok = true;
+      } catch (const CHttpDownloadEx& error) {
+        outcome.error = error;
+      }
+      outcome.total = download.TotalSize();
+      outcome.downloaded = download.Downloaded();
+      if (handler) handler->download = nullptr;
+    } catch (const CHttpDownloadEx& error) {
+      outcome.error = error;
+    }
+    return outcome;
+  }
+
+  static std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  // The Range headers of the GET requests the service received for path, sorted (the
+  // segments run in parallel, so their order of arrival varies).
+  static std::vector<std::string> GetRanges(const std::string& path) {
+    std::vector<std::string> ranges;
+    for (const Json::Value& request : DevService::Get().Requests(path))
+      if (request["method"].asString() == "GET")
+        ranges.push_back(request["headers"].get("Range", "(none)").asString());
+    std::sort(ranges.begin(), ranges.end());
+    return ranges;
+  }
+
+  static long CountMethod(const std::string& path, const std::string& method) {
+    long count = 0;
+    for (const Json::Value& request : DevService::Get().Requests(path))
+      if (request["method"].asString() == method) ++count;
+    return count;
+  }
+
+  fs::path folder_;
+  fs::path destination_;
+};
+
+// The ranges a file of this size is asked for: nine closed ones of size/10 bytes and an open
+// last one, or, below ten bytes, the open one alone.
+std::vector<std::string> ExpectedRanges(std::size_t size) {
+  const std::size_t part = size / 10;
+  if (part == 0) return {"bytes=0-"};
+  std::vector<std::string> ranges;
+  for (std::size_t i = 0; i < 9; ++i)
+    ranges.push_back("bytes=" + std::to_string(i * part) + "-" + std::to_string(i * part + part - 1));
+  ranges.push_back("bytes=" + std::to_string(9 * part) + "-");
+  std::sort(ranges.begin(), ranges.end());
+  return ranges;
+}
+
+TEST_F(DownloadTest, FetchesTenRangesAndWritesTheFileByteExact) {
+  const std::string url = Media("a1005.bin", 1005);
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(outcome.result, 1005u);
+  EXPECT_EQ(outcome.total, 1005u);
+  EXPECT_EQ(outcome.downloaded, 1005u);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+  const std::vector<std::string> expected = {
+      "bytes=0-99",    "bytes=100-199", "bytes=200-299", "bytes=300-399", "bytes=400-499",
+      "bytes=500-599", "bytes=600-699", "bytes=700-799", "bytes=800-899", "bytes=900-"};
+  EXPECT_EQ(GetRanges("/media/a1005.bin"), expected);
+  EXPECT_EQ(CountMethod("/media/a1005.bin", "HEAD"), 1);
+}
+
+TEST_F(DownloadTest, HandlerSeesEveryEventInOrder) {
+  const std::string url = Media("events.bin", 1005);
+  RecordingHandler handler;
+  bool fileExistedAtStart = false;
+  handler.hook = [&](char event, RecordingHandler&) {
+    if (event == 'S') fileExistedAtStart = fs::exists(destination_);
+  };
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  // Start; passes that each begin with a tick and carry the arriving chunks; then the
+  // write-out of the ten segments.
+  EXPECT_TRUE(std::regex_match(handler.trace, std::regex("ST[TP]*DWw{10}C"))) << handler.trace;
+  EXPECT_NE(handler.trace.find('P'), std::string::npos);
+  EXPECT_TRUE(fileExistedAtStart);
+  EXPECT_EQ(handler.startTotal, 1005);
+  EXPECT_EQ(handler.writeStartTotal, 1005);
+  EXPECT_EQ(handler.progressBytes, 1005);
+  EXPECT_TRUE(std::is_sorted(handler.percents.begin(), handler.percents.end()));
+  EXPECT_EQ(handler.percents.back(), 100);
+  const std::vector<int32_t> segmentSizes = {100, 100, 100, 100, 100, 100, 100, 100, 100, 105};
+  EXPECT_EQ(handler.written, segmentSizes);
+}
+
+TEST_F(DownloadTest, WorksWithoutAHandler) {
+  const std::string url = Media("quiet.bin", 4096);
+  const Outcome outcome = Download(url, nullptr);
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(4096));
+}
+
+// Files too small for ten ranges, and the smallest that have ten.
+class DownloadSmallFileTest : public DownloadTest,
+                              public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(DownloadSmallFileTest, AsksOnlyForNonEmptyRanges) {
+  const std::size_t size = GetParam();
+  const std::string name = "small" + std::to_string(size) + ".bin";
+  RecordingHandler handler;
+  const Outcome outcome = Download(Media(name, size), &handler);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(outcome.result, size);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size));
+  EXPECT_EQ(GetRanges("/media/" + name), ExpectedRanges(size));
+  ASSERT_EQ(handler.written.size(), 10u);  // every segment is written, the empty ones as 0
+  int64_t sum = 0;
+  for (int32_t bytes : handler.written) sum += bytes;
+  EXPECT_EQ(sum, static_cast<int64_t>(size));
+}
+
+INSTANTIATE_TEST_SUITE_P(DownloadSizes, DownloadSmallFileTest, ::testing::Values(1, 9, 10, 11));
+
+// Size queries that cannot give a usable size.
+struct SizeQueryCase {
+  const char* name;
+  const char* kind;  // fault rule on the HEAD request
+  int status;        // for "status"
+};
+
+class DownloadSizeQueryTest : public DownloadTest,
+                              public ::testing::WithParamInterface<SizeQueryCase> {};
+
+TEST_P(DownloadSizeQueryTest, FailsAsUnableToGetSize) {
+  const SizeQueryCase& c = GetParam();
+  const std::string url = Media("sized.bin", 1005);
+  AddFault("/media/sized.bin", c.kind, [&](Json::Value& rule) {
+    rule["method"] = "HEAD";
+    if (c.status) rule["status"] = c.status;
+  });
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kUnableToGetSize);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "UNABLE_TO_GET_SIZE (0)");
+  EXPECT_EQ(handler.trace, "");  // never got as far as running
+  EXPECT_EQ(CountMethod("/media/sized.bin", "GET"), 0);
+  // Redirects are not followed: nothing asked for the place the answer points to.
+  EXPECT_EQ(DevService::Get().Requests("/").size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadAnswers, DownloadSizeQueryTest,
+    ::testing::Values(SizeQueryCase{"NotFound", "status", 404},
+                      SizeQueryCase{"NoLength", "head_no_length", 0},
+                      SizeQueryCase{"Redirect", "redirect", 0}),
+    [](const ::testing::TestParamInfo<SizeQueryCase>& info) { return info.param.name; });
+
+TEST_F(DownloadTest, SizeQueryThatCannotConnectCarriesTheLibcurlResult) {
+  // Nothing listens on port 1 of the loopback address.
+  const Outcome outcome = Download("http://127.0.0.1:1/media/none.bin", nullptr);
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kUnableToGetSize);
+  EXPECT_EQ(outcome.error.detail, CURLE_COULDNT_CONNECT);
+}
+
+TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
+#ifdef _WIN32
+  // Windows reports the reset to libcurl as result 56, but Wine hands it to the program as an
+  // orderly end of the connection (result 18, a short body), which is restarted instead.
+  GTEST_SKIP() << "Wine does not report a TCP reset as a receive error";
+#endif
+  const std::string url = Media("reset.bin", 100000);
+  AddFault("/media/reset.bin", "reset", [](Json::Value& rule) {
+    rule["range_start"] = 30000;
+    rule["after_bytes"] = 4000;
+    rule["times"] = 1;
+  });
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kNetworkReset);
+  EXPECT_EQ(outcome.error.detail, 56);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "NETWORK_RESET (56)");
+  const std::vector<std::string> ranges = GetRanges("/media/reset.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 1);
+  EXPECT_EQ(handler.trace.find('D'), std::string::npos);
+  EXPECT_TRUE(fs::exists(destination_));
+  EXPECT_EQ(fs::file_size(destination_), 0u);
+}
+
+TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
+  const std::size_t size = 1000000;
+  const std::string url = Media("stall.bin", size);
+  AddFault("/media/stall.bin", "stall", [](Json::Value& rule) {
+    rule["range_start"] = 300000;
+    rule["after_bytes"] = 60000;
+    rule["seconds"] = 30;
+    rule["times"] = 1;
+  });
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler, 2);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size));
+  EXPECT_EQ(outcome.downloaded, size);
+  const std::vector<std::string> ranges = GetRanges("/media/stall.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=300000-399999"), 2);
+  EXPECT_EQ(ranges.size(), 11u);
+  // The restart took back what the stalled range had received, so the percentage fell.
+  const bool fell = std::adjacent_find(handler.percents.begin(), handler.percents.end(),
+                                       std::greater<int32_t>()) != handler.percents.end();
+  EXPECT_TRUE(fell);
+  EXPECT_EQ(handler.percents.back(), 100);
+}
+
+TEST_F(DownloadTest, RangeTimingOutInEveryAttemptIsANetworkError) {
+  const std::string url = Media("timeout.bin", 100000);
+  AddFault("/media/timeout.bin", "stall", [](Json::Value& rule) {
+    rule["range_start"] = 30000;
+    rule["after_bytes"] = 0;
+    rule["seconds"] = 30;
+  });
+  const Outcome outcome = Download(url, nullptr, 1);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kNetworkError);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "NETWORK_ERROR (28)");
+  // The first attempt and two restarts, each carrying only that range after the first.
+  const std::vector<std::string> ranges = GetRanges("/media/timeout.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 3);
+  EXPECT_EQ(ranges.size(), 12u);
+}
+
+TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
+  const std::size_t size = 1000000;
+  const std::string url = Media("whole.bin", size);
+  AddFault("/media/whole.bin", "ignore_range");
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kFileCorrupted);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_FILE_CORRUPTED (0)");
+  EXPECT_EQ(CountMethod("/media/whole.bin", "GET"), 30);  // ten ranges, three attempts
+  EXPECT_LE(outcome.downloaded, size);
+  for (std::size_t i = 0; i < handler.written.size(); ++i)
+    EXPECT_LE(handler.written[i], static_cast<int32_t>(size / 10)) << "segment " << i;
+  EXPECT_LE(fs::file_size(destination_), size);
+  EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+}
+
+TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
+  const std::string url = Media("nowhere.bin", 1005);
+  RecordingHandler handler;
+  const Outcome outcome = DownloadTo(folder_ / "missing" / "file.bin", url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
+  EXPECT_EQ(outcome.error.sysError, ENOENT);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (" + std::to_string(ENOENT) + ")");
+  EXPECT_EQ(handler.trace, "");
+  EXPECT_EQ(CountMethod("/media/nowhere.bin", "GET"), 0);
+}
+
+// Cancellation from the handler, at the points where the download looks at the flag.
+struct CancelCase {
+  const char* name;
+  char event;               // the handler sets cancel on the first such event ...
+  bool afterData;           // ... once some data has arrived
+  bool slow;                // the server trickles, so the transfers are still running
+  bool firstSegmentOnDisk;  // what the destination holds afterwards: nothing or segment 0
+};
+
+class DownloadCancelTest : public DownloadTest, public ::testing::WithParamInterface<CancelCase> {};
+
+TEST_P(DownloadCancelTest, StopsWithDownloadCanceled) {
+  const CancelCase& c = GetParam();
+  const std::size_t size = 200000;
+  const std::string url = Media("cancel.bin", size);
+  if (c.slow) AddFault("/media/cancel.bin", "slow", [](Json::Value& rule) { rule["rate"] = 20000; });
+  RecordingHandler handler;
+  handler.hook = [&](char event, RecordingHandler& self) {
+    if (event == c.event && (!c.afterData || self.progressBytes > 0) && self.download)
+      self.download->cancel = true;
+  };
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kCanceled);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_CANCELED (0)");
+  EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+  ASSERT_TRUE(fs::exists(destination_));
+  if (c.firstSegmentOnDisk) {
+    EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size / 10));
+  } else {
+    EXPECT_EQ(fs::file_size(destination_), 0u);
+    EXPECT_LT(handler.progressBytes, static_cast<int64_t>(size));  // stopped mid-transfer
+    EXPECT_EQ(handler.trace.find('D'), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadPoints, DownloadCancelTest,
+    ::testing::Values(CancelCase{"FromProgress", 'P', false, true, false},
+                      CancelCase{"FromTickAfterData", 'T', true, true, false},
+                      CancelCase{"BetweenSegmentWrites", 'w', false, false, true}),
+    [](const ::testing::TestParamInfo<CancelCase>& info) { return info.param.name; });
+
+struct ErrorTextCase {
+  int32_t code, detail, sysError;
+  const char* text;
+};
+
+class DownloadErrorTextTest : public ::testing::TestWithParam<ErrorTextCase> {};
+
+TEST_P(DownloadErrorTextTest, NamesTheKindAndItsNumber) {
+  const ErrorTextCase& c = GetParam();
+  CHttpDownloadEx error;
+  error.code = c.code;
+  error.detail = c.detail;
+  error.sysError = c.sysError;
+  EXPECT_EQ(DescribeDownloadError(error), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadTable, DownloadErrorTextTest,
+    ::testing::Values(ErrorTextCase{1, 2, 0, "DOWNLOAD_ERROR (2)"},
+                      ErrorTextCase{1, 43, 0, "DOWNLOAD_ERROR (43)"},
+                      ErrorTextCase{2, 0, 0, "DOWNLOAD_CANCELED (0)"},
+                      ErrorTextCase{3, 0, 0, "DOWNLOAD_FILE_CORRUPTED (0)"},
+                      ErrorTextCase{4, 0, 13, "ERROR_SAVING_FILE (13)"},
+                      ErrorTextCase{4, 7, 28, "ERROR_SAVING_FILE (28)"},  // sysError wins
+                      ErrorTextCase{5, 6, 0, "NETWORK_ERROR (6)"},
+                      ErrorTextCase{5, 28, 0, "NETWORK_ERROR (28)"},
+                      ErrorTextCase{6, 56, 0, "NETWORK_RESET (56)"},
+                      ErrorTextCase{7, 0, 0, "UNABLE_TO_GET_SIZE (0)"},
+                      ErrorTextCase{7, 7, 0, "UNABLE_TO_GET_SIZE (7)"},
+                      ErrorTextCase{8, 0, 0, "UNABLE_TO_ALLOC_MEM (0)"},
+                      ErrorTextCase{0, 5, 0, "UNKNOWN_ERROR"},
+                      ErrorTextCase{9, 0, 0, "UNKNOWN_ERROR"},
+                      ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}));
+
+#ifdef _WIN32
+// Under Windows the download leaves its presence pipe behind for other processes to find.
+TEST_F(DownloadTest, LeavesThePresencePipeOpen) {
+  const std::string url = Media("pipe.bin", 1005);
+  const Outcome outcome = Download(url, nullptr, 120, L"orvex-download-test-pipe");
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  std::FILE* client = _wfopen(L"\\\\.\\pipe\\orvex-download-test-pipe", L"r+b");
+  ASSERT_NE(client, nullptr) << "errno " << errno;
+  std::fclose(client);
+}
+#endif
+
+}  // namespace
+}  // namespace orvex
