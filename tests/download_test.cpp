@@ -5,12 +5,14 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <regex>
 #include <string>
@@ -18,6 +20,12 @@
 
 #include "actions/http_download.h"
 #include "tests/devservice_client.h"
+
+#ifndef _WIN32
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace orvex {
 namespace {
@@ -251,6 +259,8 @@ struct SizeQueryCase {
   int status;        // for "status"
 };
 
+void PrintTo(const SizeQueryCase& c, std::ostream* out) { *out << c.name; }
+
 class DownloadSizeQueryTest : public DownloadTest,
                               public ::testing::WithParamInterface<SizeQueryCase> {};
 
@@ -287,6 +297,44 @@ TEST_F(DownloadTest, SizeQueryThatCannotConnectCarriesTheLibcurlResult) {
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kUnableToGetSize);
   EXPECT_EQ(outcome.error.detail, CURLE_COULDNT_CONNECT);
 }
+
+#ifndef _WIN32
+// A listening socket that nobody ever accepts: the connection is made (by the kernel), the
+// request is sent, and no answer comes.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(fd_, 4) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST_F(DownloadTest, SizeQueryToASilentServerGivesUpAtTheLowSpeedLimit) {
+  SilentServer server;
+  ASSERT_NE(server.Port(), 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/media/x.bin";
+  const Outcome outcome = Download(url, nullptr, 1);
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kUnableToGetSize);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "UNABLE_TO_GET_SIZE (28)");
+}
+#endif
 
 TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
 #ifdef _WIN32
@@ -397,6 +445,8 @@ struct CancelCase {
   bool firstSegmentOnDisk;  // what the destination holds afterwards: nothing or segment 0
 };
 
+void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
+
 class DownloadCancelTest : public DownloadTest, public ::testing::WithParamInterface<CancelCase> {};
 
 TEST_P(DownloadCancelTest, StopsWithDownloadCanceled) {
@@ -437,6 +487,8 @@ struct ErrorTextCase {
   const char* text;
 };
 
+void PrintTo(const ErrorTextCase& c, std::ostream* out) { *out << c.text; }
+
 class DownloadErrorTextTest : public ::testing::TestWithParam<ErrorTextCase> {};
 
 TEST_P(DownloadErrorTextTest, NamesTheKindAndItsNumber) {
@@ -464,7 +516,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorTextCase{8, 0, 0, "UNABLE_TO_ALLOC_MEM (0)"},
                       ErrorTextCase{0, 5, 0, "UNKNOWN_ERROR"},
                       ErrorTextCase{9, 0, 0, "UNKNOWN_ERROR"},
-                      ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}));
+                      ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}),
+    [](const ::testing::TestParamInfo<ErrorTextCase>& info) {
+      // "NETWORK_ERROR (28)" -> "NETWORK_ERROR_28_7": letters, digits and the row number.
+      std::string name;
+      for (char c : std::string(info.param.text) + " " + std::to_string(info.index))
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') name += c;
+        else if (c == ' ') name += '_';
+      return name;
+    });
 
 #ifdef _WIN32
 // Under Windows the download leaves its presence pipe behind for other processes to find.
