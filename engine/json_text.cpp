@@ -54,6 +54,26 @@ int JsonToInt32(const Json::Value& value) {
   }
 }
 
+bool JsonTruth(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::booleanValue:
+      return value.asBool();
+    case Json::intValue:
+      return value.asLargestInt() != 0;
+    case Json::uintValue:
+      return value.asLargestUInt() != 0;
+    case Json::realValue:
+      return value.asDouble() != 0.0;
+    case Json::stringValue:
+      return !value.asString().empty();
+    case Json::arrayValue:
+    case Json::objectValue:
+      return !value.empty();
+    default:
+      return false;
+  }
+}
+
 const Json::Value& Member(const Json::Value& object, const char* key) {
   if (!object.isObject()) return Json::Value::nullSingleton();
   const Json::Value* found = object.find(key, key + std::char_traits<char>::length(key));

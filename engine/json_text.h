@@ -20,6 +20,9 @@ std::string JsonText(const Json::Value& value);
 // and for numbers out of range.
 int JsonToInt32(const Json::Value& value);
 
+// JSON truth: true, non-zero numbers, non-empty strings, arrays and objects.
+bool JsonTruth(const Json::Value& value);
+
 // The member of an object, or null when the node is not an object or lacks the member.
 // Reading configuration through this never trips the library's "requires objectValue" checks.
 const Json::Value& Member(const Json::Value& object, const char* key);
