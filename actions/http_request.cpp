@@ -1,0 +1,167 @@
+#include "actions/http_request.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+
+#include "engine/text.h"
+
+namespace orvex {
+
+namespace {
+
+// A connect time-out and a low-speed limit (1 byte per second for 120 s) keep a stalled
+// server from holding the installer forever.
+constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kLowSpeedLimit = 1;
+constexpr long kLowSpeedSeconds = 120;
+
+// A response that was not announced with a length may hold at most this many bytes.
+constexpr std::size_t kUnannouncedBodyLimit = 4096;
+// Room added to an announced length.
+constexpr std::size_t kAnnouncedBodySlack = 64;
+
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+
+struct BoundedBuffer {
+  std::string data;
+  std::size_t capacity = 0;
+};
+
+// A chunk that does not fit fails the transfer with libcurl's write error.
+size_t AppendBounded(char* chunk, size_t size, size_t count, void* target) {
+  auto* buffer = static_cast<BoundedBuffer*>(target);
+  size_t bytes = size * count;
+  if (bytes > buffer->capacity - buffer->data.size()) return 0;
+  buffer->data.append(chunk, bytes);
+  return bytes;
+}
+
+void LimitWaiting(CURL* handle) {
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+}
+
+std::string ProxyFromEnvironment() {
+  const char* proxy = std::getenv("ORVEXOPT_PROXY");
+  return proxy ? proxy : "";
+}
+
+COrvexException TransferFailure(CURLcode result) {
+  COrvexException failure;
+  failure.code = COrvexException::kTransferFailed;
+  failure.detail = result;
+  failure.text = curl_easy_strerror(result);
+  return failure;
+}
+
+}  // namespace
+
+CHttpRequest::CHttpRequest(CURL* handle) : handle_(handle) {}
+
+CHttpRequest::~CHttpRequest() { Release(); }
+
+void CHttpRequest::Release() {
+  if (handle_) curl_easy_cleanup(handle_);
+  handle_ = nullptr;
+}
+
+int CHttpRequest::Send(std::string url, std::string& response) {
+  ReplaceAll(url, " ", "%20");
+  const std::string proxy = ProxyFromEnvironment();
+  const std::size_t question = url.find('?');
+  const std::string baseUrl = url.substr(0, question);
+  const bool hasQuery = question != std::string::npos;
+  const std::string query = hasQuery ? url.substr(question + 1) : std::string();
+  if (!handle_) return -1;
+
+  // Probe: a HEAD request for the base URL.
+  if (curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L) != CURLE_OK ||
+      curl_easy_setopt(handle_, CURLOPT_URL, baseUrl.c_str()) != CURLE_OK ||
+      curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &Discard) != CURLE_OK ||
+      curl_easy_setopt(handle_, CURLOPT_HEADER, 1L) != CURLE_OK ||
+      curl_easy_setopt(handle_, CURLOPT_NOBODY, 1L) != CURLE_OK) {
+    Release();
+    return -1;
+  }
+  LimitWaiting(handle_);
+  if (PerformWithProxyRetry(proxy) != 0) return -1;
+
+  long status = 0;
+  curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
+  if (status == 302) {
+    COrvexException redirect;
+    redirect.code = COrvexException::kRedirected;
+    redirect.detail = 0;
+    redirect.text = "No error";
+    throw redirect;
+  }
+  curl_off_t length = -1;
+  CURLcode result = curl_easy_getinfo(handle_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (result != CURLE_OK) throw TransferFailure(result);
+
+  // Body: a GET of the base URL, or a POST of the query as a form body.
+  BoundedBuffer buffer;
+  buffer.capacity = length < 0 ? kUnannouncedBodyLimit
+                               : static_cast<std::size_t>(length) + kAnnouncedBodySlack;
+  if (curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &AppendBounded) != CURLE_OK ||
+      curl_easy_setopt(handle_, CURLOPT_HEADER, 0L) != CURLE_OK ||
+      curl_easy_setopt(handle_, CURLOPT_NOBODY, 0L) != CURLE_OK ||
+      curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &buffer) != CURLE_OK)
+    return -1;
+  if (hasQuery && curl_easy_setopt(handle_, CURLOPT_COPYPOSTFIELDS, query.c_str()) != CURLE_OK)
+    return -1;
+  if (PerformWithProxyRetry(proxy) != 0) return -1;
+
+  std::string text = buffer.data.substr(0, buffer.data.find('\0'));
+  response = StripControlChars(std::move(text));
+  return 0;
+}
+
+int CHttpRequest::PerformWithProxyRetry(const std::string& proxy) {
+  if (curl_easy_perform(handle_) == CURLE_OK) return 0;
+  if (curl_easy_setopt(handle_, CURLOPT_PROXY, proxy.c_str()) != CURLE_OK) {
+    Release();
+    return -1;
+  }
+  CURLcode result = curl_easy_perform(handle_);
+  if (result != CURLE_OK) throw TransferFailure(result);
+  return 0;
+}
+
+int ProbeUrl(const std::string& url) {
+  CURL* handle = curl_easy_init();
+  if (!handle) return -1;
+  if (curl_easy_setopt(handle, CURLOPT_URL, url.c_str()) != CURLE_OK ||
+      curl_easy_setopt(handle, CURLOPT_HEADER, 1L) != CURLE_OK ||
+      curl_easy_setopt(handle, CURLOPT_NOBODY, 1L) != CURLE_OK ||
+      curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) != CURLE_OK) {
+    curl_easy_cleanup(handle);
+    return -1;
+  }
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
+  LimitWaiting(handle);
+  CURLcode result = curl_easy_perform(handle);
+  curl_easy_cleanup(handle);
+  return result == CURLE_OK ? 0 : -1;
+}
+
+std::string EncodeFormValue(const std::string& value) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (unsigned char c : value) {
+    bool escape = c < 0x20 || c >= 0x7F || c == '&' || c == '=' || c == '+' || c == '%' ||
+                  c == '#';
+    if (!escape) {
+      encoded.push_back(static_cast<char>(c));
+      continue;
+    }
+    encoded.push_back('%');
+    encoded.push_back(kHex[c >> 4]);
+    encoded.push_back(kHex[c & 0x0F]);
+  }
+  return encoded;
+}
+
+}  // namespace orvex

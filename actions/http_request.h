@@ -1,0 +1,50 @@
+#pragma once
+// Single requests to the product's web service (CHttpRequest) and the connectivity probe
+// (ProbeUrl), over libcurl easy handles.
+
+#include <string>
+
+typedef void CURL;
+
+namespace orvex {
+
+// The failure of a web request.
+struct COrvexException {
+  enum Code { kTransferFailed = 1, kRedirected = 7 };
+  int code = 0;      // kTransferFailed, or kRedirected when the probe was answered 302
+  int detail = 0;    // libcurl's result code (0 for the redirect)
+  std::string text;  // libcurl's text for that code ("No error" for the redirect)
+};
+
+// One request: the URL is probed with HEAD, then fetched; a URL with a query is sent as a
+// POST of the query as a form body to the URL before the "?". Each phase is retried once
+// through the proxy named by "ORVEXOPT_PROXY" ("" means no proxy at all).
+class CHttpRequest {
+ public:
+  // Takes ownership of handle (from curl_easy_init; may be null).
+  explicit CHttpRequest(CURL* handle);
+  ~CHttpRequest();
+  CHttpRequest(const CHttpRequest&) = delete;
+  CHttpRequest& operator=(const CHttpRequest&) = delete;
+
+  // 0 with the response text (tabs, line feeds and carriage returns removed); -1 when an
+  // option cannot be set. Throws COrvexException when the transfer fails.
+  int Send(std::string url, std::string& response);
+
+ private:
+  // Performs; on failure retries once through proxy. 0 on success, -1 when the proxy option
+  // cannot be set; throws COrvexException when the retry fails too.
+  int PerformWithProxyRetry(const std::string& proxy);
+  void Release();
+  CURL* handle_;
+};
+
+// 0 when url answers a HEAD request without an HTTP error (redirects are not followed, so
+// a redirect counts as an answer), -1 otherwise.
+int ProbeUrl(const std::string& url);
+
+// A form value with the characters that would break the body percent-encoded ("&", "=",
+// "+", "%", "#", control and non-ASCII bytes). Spaces stay: the request sends them as "%20".
+std::string EncodeFormValue(const std::string& value);
+
+}  // namespace orvex
