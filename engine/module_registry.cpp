@@ -1,6 +1,9 @@
 #include "engine/module_registry.h"
 
+#include "actions/ajax_request.h"
+#include "actions/connectivity_checker.h"
 #include "actions/dump_state.h"
+#include "actions/http_downloader.h"
 #include "actions/injector.h"
 #include "engine/rules_runner.h"
 
@@ -21,7 +24,10 @@ IModule* Create() {
 // Some registry names differ from the class names on purpose; the names are the
 // configuration's interface.
 const ModuleClass kModuleClasses[] = {
+    {"ConnectivityChecker", &Create<CConnectivityChecker>},
+    {"HTTPDownloader", &Create<CHTTPDownloader>},
     {"RulesRunner", &Create<CRulesRunner>},
+    {"AjaxRequest", &Create<CAjaxRequest>},
     {"Injector", &Create<CInjector>},
     {"DumpState", &Create<CDumpState>},
 };

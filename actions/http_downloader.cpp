@@ -1,0 +1,116 @@
+#include "actions/http_downloader.h"
+
+#include "engine/json_text.h"
+#include "engine/progress.h"
+#include "engine/run_flags.h"
+#include "engine/text.h"
+#include "engine/value_path.h"
+
+namespace orvex {
+
+namespace {
+
+// A mandatory string argument: resolved, or "fatal" with the reason when it is absent.
+bool RequireArgument(const Json::Value& args, const char* key, Json::Value& doc,
+                     std::string& value) {
+  const Json::Value& arg = Member(args, key);
+  if (arg.isNull()) return false;
+  value = ResolveStringArg(arg, doc);
+  return true;
+}
+
+}  // namespace
+
+std::string DownloadErrorText(const CHttpDownloadEx& error) {
+  switch (error.code) {
+    case CHttpDownloadEx::kCanceled:
+      return "DOWNLOAD_CANCELED";
+    case CHttpDownloadEx::kFileCorrupted:
+      return "DOWNLOAD_FILE_CORRUPTED";
+    case CHttpDownloadEx::kErrorSavingFile:
+      return "ERROR_SAVING_FILE";
+    case CHttpDownloadEx::kUnableToAllocMem:
+      return "UNABLE_TO_ALLOC_MEMORY";
+    default:
+      return DescribeDownloadError(error);
+  }
+}
+
+int CHTTPDownloader::Execute(Json::Value& doc) {
+  std::string url, destination, directory;
+  if (!RequireArgument(args, "url", doc, url)) {
+    RecordResult(doc, "fatal", "The URL string is null", "");
+    return -1;
+  }
+  if (!RequireArgument(args, "destination", doc, destination)) {
+    RecordResult(doc, "fatal", "The destination string is null", "");
+    return -1;
+  }
+  if (!RequireArgument(args, "directory", doc, directory)) {
+    RecordResult(doc, "fatal", "The directory string is null", "");
+    return -1;
+  }
+  const Json::Value& show = Member(args, "show_progress");
+  showProgress = show.isNull() ? true : JsonTruth(show);
+  // The directory is UTF-8; the file name is taken in the system's ANSI code page.
+  std::wstring path = Utf8ToWide(directory) + L"\\" + ToWide(destination);
+
+  if (progress) progress->SetDetail("Downloading from " + url + " to temp folder");
+  if (Download(doc, url, path) == 0) return 0;
+
+  Json::Value& record = Record(doc);
+  record["status"] = "failed";
+  record["reason"] = "Failed to download from " + url + ".";
+  if (record["error_code"] != Json::Value(CHttpDownloadEx::kCanceled) && progress)
+    progress->Prompt("Could not download files from Internet.", "Ok", "",
+                     "Failed to download necessary files for Orvex-m installation.", 2);
+  return -1;
+}
+
+int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
+                              const std::wstring& path) {
+  try {
+    CHttpDownload download(url, path, this, L"INSTALLER", lowSpeedSeconds_);
+    current = &download;
+    download.Run();
+    current = nullptr;
+    return 0;
+  } catch (const CHttpDownloadEx& error) {
+    current = nullptr;
+    Json::Value& record = Record(doc);
+    record["error_code"] = error.code;
+    record["error"] = DownloadErrorText(error);
+    return -1;
+  }
+}
+
+bool CHTTPDownloader::StopRequested() {
+  if (!g_cancelRequested.load()) return false;
+  if (progress) progress->SetStatus("Aborting download ...");
+  if (current) current->cancel = true;
+  return true;
+}
+
+void CHTTPDownloader::OnStart(int32_t) {
+  if (!progress || !showProgress) return;
+  progress->ShowProgressBar();
+  progress->SetProgress(0);
+}
+
+int CHTTPDownloader::OnProgress(int32_t, int32_t percent) {
+  // While the window asks whether to stop, hold the transfers (they run on this thread).
+  WaitWhilePromptActive();
+  if (StopRequested()) return -1;
+  if (progress && showProgress) progress->SetProgress(percent);
+  return 0;
+}
+
+void CHTTPDownloader::OnTransferDone() {
+  if (!progress || !showProgress) return;
+  progress->HideProgressBar();
+  progress->SetProgress(100);
+}
+
+void CHTTPDownloader::OnTick() { StopRequested(); }
+
+}  // namespace orvex

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "actions/http_download.h"
+#include "engine/module.h"
+
+namespace orvex {
+
+// "HTTPDownloader": downloads one file into a directory with the segmented download, shows
+// its progress on the stage's indicator and stops when the user asks.
+class CHTTPDownloader : public CBasicModule, public IDownloadHandler {
+ public:
+  int Execute(Json::Value& doc) override;
+
+  void OnStart(int32_t totalSize) override;
+  int OnProgress(int32_t bytes, int32_t percent) override;
+  void OnTransferDone() override;
+  void OnTick() override;
+  void OnWriteStart(int32_t) override {}
+  void OnWritten(int32_t) override {}
+  void OnComplete() override {}
+
+  // How long a segment may move less than a byte per second (tests shorten it).
+  void SetLowSpeedSeconds(long seconds) { lowSpeedSeconds_ = seconds; }
+
+ private:
+  // Runs the download; on failure records "error_code" and "error" and returns -1.
+  int Download(Json::Value& doc, const std::string& url, const std::wstring& path);
+  // True, after telling the user and the download, when a stop was requested.
+  bool StopRequested();
+
+  bool showProgress = true;
+  CHttpDownload* current = nullptr;
+  long lowSpeedSeconds_ = 120;
+};
+
+// The "error" text recorded for a download failure.
+std::string DownloadErrorText(const CHttpDownloadEx& error);
+
+}  // namespace orvex
