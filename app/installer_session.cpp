@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include <curl/curl.h>
+
+#include "actions/http_request.h"
 #include "app/web_service.h"
 #include "engine/install_plan.h"
 #include "engine/json_text.h"
@@ -40,11 +43,6 @@ int LeadingInteger(const std::string& text) {
   if (negative) value = -value;
   if (value > INT_MAX) value = INT_MAX;
   return static_cast<int>(value);
-}
-
-std::function<std::string()>& ConfigDownloader() {
-  static std::function<std::string()> downloader;
-  return downloader;
 }
 
 }  // namespace
@@ -107,12 +105,15 @@ std::string ReadDevInstallConfig() {
   return text.substr(0, text.find('\0'));
 }
 
-void SetConfigDownloader(std::function<std::string()> downloader) {
-  ConfigDownloader() = std::move(downloader);
-}
-
 std::string DownloadInstallConfig() {
-  return ConfigDownloader() ? ConfigDownloader()() : std::string();
+  std::string text;
+  try {
+    CHttpRequest request(curl_easy_init());
+    if (request.Send(GetBaseUrl() + "/index/getinstallconfig", text) != 0) return std::string();
+  } catch (const COrvexException&) {
+    return std::string();
+  }
+  return text;
 }
 
 std::string GetInstallConfig() {

@@ -35,11 +35,9 @@ void SeedSessionVariables(Json::Value& variables, const std::string& ui,
 void ImportEnvironment(Json::Value& variables, const std::vector<std::string>& entries);
 
 // The configuration text: the development file when QUARN_OI_RUNMODE is "development", else
-// the web service's answer. "" when there is none.
+// the web service's answer to GetBaseUrl() + "/index/getinstallconfig". "" when there is none.
 std::string GetInstallConfig();
 std::string ReadDevInstallConfig();
-// Overridable so that front ends without network access find none.
-void SetConfigDownloader(std::function<std::string()> downloader);
 std::string DownloadInstallConfig();
 
 // Writes the document, styled, to "orvex_installer_dump.json" in the current directory when

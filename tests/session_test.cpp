@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "app/installer_session.h"
 #include "app/web_service.h"
 #include "engine/json_text.h"
+#include "tests/devservice_client.h"
 #include "tests/test_support.h"
 
 namespace orvex {
@@ -117,12 +119,26 @@ TEST(Session, DevelopmentConfigurationIsReadUpToItsFirstZeroByte) {
   EXPECT_EQ("", GetInstallConfig());
 }
 
-TEST(Session, OtherRunModesAskTheDownloader) {
-  ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
+TEST(Session, OtherRunModesDownloadTheConfigurationFromTheWebService) {
+  test::DevService& service = test::DevService::Get();
+  service.Reset();
+  service.SetConfig("{\"Stages\": []}\n");
+  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
+  for (const char* mode : {"sandbox", ""}) {
+    SCOPED_TRACE(mode);
+    ScopedEnv runMode("QUARN_OI_RUNMODE", mode);
+    EXPECT_EQ("{\"Stages\": []}", GetInstallConfig());  // line ends stripped
+  }
+  Json::Value requests = service.Requests("/index/getinstallconfig");
+  ASSERT_EQ(4u, requests.size());  // a HEAD probe, then the GET, per run mode
+  EXPECT_EQ("HEAD", requests[0]["method"].asString());
+  EXPECT_EQ("GET", requests[1]["method"].asString());
+  EXPECT_EQ("/installer.orvex.example/index/getinstallconfig",
+            requests[1]["raw_path"].asString());
+
+  service.SetConfig("");  // the service answers 404
+  ScopedEnv runMode("QUARN_OI_RUNMODE", "sandbox");
   EXPECT_EQ("", GetInstallConfig());
-  SetConfigDownloader([] { return std::string("{}"); });
-  EXPECT_EQ("{}", GetInstallConfig());
-  SetConfigDownloader(nullptr);
 }
 
 TEST(Session, StateIsDumpedOnlyWhenAsked) {
@@ -157,12 +173,18 @@ TEST(Session, MissingConfigurationAsksToRetryAndAbortsOnQuit) {
 }
 
 TEST(Session, RetryFetchesTheConfigurationAgain) {
+  test::DevService& service = test::DevService::Get();
+  service.Reset();
+  service.SetConfig(R"({"Stages": [{"name": "LastStage"}]})");
+  // Each attempt probes twice (the second time through the proxy retry): two failed attempts.
+  Json::Value fault;
+  fault["path"] = "/index/getinstallconfig";
+  fault["kind"] = "status";
+  fault["status"] = 404;
+  fault["times"] = 4;
+  service.AddFault(fault);
+  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
   ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
-  int attempts = 0;
-  SetConfigDownloader([&] {
-    return ++attempts < 3 ? std::string()
-                          : std::string(R"({"Stages": [{"name": "LastStage"}]})");
-  });
   test::RecordingIndicator ui;
   ui.promptAnswer = 1;
   SessionSettings settings;
@@ -172,8 +194,9 @@ TEST(Session, RetryFetchesTheConfigurationAgain) {
   bool finishedCalled = false;
   settings.onPlanFinished = [&] { finishedCalled = true; };
   SessionResult result = RunInstallerSession(settings);
-  SetConfigDownloader(nullptr);
-  EXPECT_EQ(3, attempts);
+  EXPECT_EQ(2, std::count_if(ui.calls.begin(), ui.calls.end(), [](const std::string& call) {
+              return call.rfind("prompt:Could not get configuration data from ", 0) == 0;
+            }));
   EXPECT_EQ(SessionResult::kRan, result.outcome);
   EXPECT_TRUE(result.completed);
   EXPECT_TRUE(finishedCalled);

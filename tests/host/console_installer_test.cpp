@@ -130,8 +130,9 @@ TEST_F(ConsoleInstaller, WithoutConfigurationTheQuestionIsDeclinedAndTheRunAbort
     const char* env;
   } cases[] = {
       {"QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG=/nonexistent/config"},
-      {"QUARN_OI_RUNMODE=sandbox"},  // configurations are downloaded: none here
-      {""},
+      // Configurations are downloaded: from a port where nothing listens.
+      {"QUARN_OI_RUNMODE=sandbox BASE_DOMAIN=http://127.0.0.1:1/"},
+      {"BASE_DOMAIN=http://127.0.0.1:1/"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.env);
