@@ -30,8 +30,37 @@ run_ctest() {
   passed=$((passed + count))
 }
 
+devservice_pid=
+devservice_url=
+start_devservice() {
+  local port_file
+  port_file=$(mktemp)
+  python3 tools/devservice/devservice.py --port 0 --port-file "$port_file" --quiet &
+  devservice_pid=$!
+  for _ in $(seq 200); do
+    [ -s "$port_file" ] && break
+    sleep 0.05
+  done
+  [ -s "$port_file" ] || { echo "the dev service did not start" >&2; return 1; }
+  devservice_url="http://127.0.0.1:$(cat "$port_file")"
+  rm -f "$port_file"
+}
+stop_devservice() {
+  [ -n "$devservice_pid" ] || return 0
+  kill "$devservice_pid" 2>/dev/null || true
+  wait "$devservice_pid" 2>/dev/null || true
+  devservice_pid=
+}
+trap stop_devservice EXIT
+
 step "set-up"
 bash scripts/setup.sh
+
+step "dev service tests"
+python3 -m unittest discover -s tools/devservice -p 'test_*.py' 2>&1 | tee /tmp/orvex-devservice-tests.log
+count=$(sed -n 's/^Ran \([0-9]*\) tests\?.*/\1/p' /tmp/orvex-devservice-tests.log | tail -1)
+grep -q '^OK' /tmp/orvex-devservice-tests.log
+passed=$((passed + ${count:-0}))
 
 step "host build and tests"
 cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -48,8 +77,12 @@ step "win32 build and tests under Wine"
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
 cmake --build build/win32
+# The test binary cannot start the dev service from inside Wine: it is started here.
+start_devservice
 wine_log=$(mktemp)
-scripts/wine-run.sh build/win32/tests/orvex-tests.exe 2>&1 | tee "$wine_log"
+ORVEX_DEVSERVICE_URL="$devservice_url" \
+  scripts/wine-run.sh build/win32/tests/orvex-tests.exe 2>&1 | tee "$wine_log"
+stop_devservice
 count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$wine_log" | tail -1)
 rm -f "$wine_log"
 [ -n "$count" ] || { echo "the win32 tests reported no result" >&2; exit 1; }
