@@ -38,6 +38,33 @@ bool Compare(const Json::Value& condition, const Json::Value& context, bool less
   return less ? value < bound : value > bound;
 }
 
+// The regular-expression library reads back-reference numbers and repeat counts into an int
+// without checking for overflow; numbers that long are refused as invalid patterns first.
+void RefuseOversizedNumbers(const std::string& pattern) {
+  constexpr std::size_t kMaxDigits = 9;
+  bool inBraces = false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    bool counted = inBraces;
+    if (c == '\\' && i + 1 < pattern.size()) {
+      ++i;  // the escaped character; digits after it form a back-reference
+      counted = true;
+      c = pattern[i];
+    } else if (c == '{') {
+      inBraces = true;
+      continue;
+    } else if (c == '}') {
+      inBraces = false;
+      continue;
+    }
+    if (!counted || c < '0' || c > '9') continue;
+    std::size_t digits = 0;
+    while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') ++digits, ++i;
+    --i;
+    if (digits > kMaxDigits) throw std::regex_error(std::regex_constants::error_badbrace);
+  }
+}
+
 bool Matches(const Json::Value& condition, const Json::Value& context, bool ignoreCase) {
   const Json::Value& left = Left(condition, context);
   if (!left.isString()) return false;
@@ -45,7 +72,9 @@ bool Matches(const Json::Value& condition, const Json::Value& context, bool igno
   // depth independent of the subject's length; back-references are then refused as errors.
   auto flags = std::regex::ECMAScript | std::regex_constants::__polynomial;
   if (ignoreCase) flags |= std::regex::icase;
-  std::regex pattern(JsonText(Member(condition, "right")), flags);
+  const std::string text = JsonText(Member(condition, "right"));
+  RefuseOversizedNumbers(text);
+  std::regex pattern(text, flags);
   return std::regex_match(left.asString(), pattern);
 }
 

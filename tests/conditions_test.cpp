@@ -104,6 +104,11 @@ TEST(Conditions, EvaluatesAgainstTheContext) {
       {R"({"type": "regex_match", "left": ".s", "right": "ABC"})", R"({"s": "abc"})", false},
       {R"({"type": "regex_imatch", "left": ".s", "right": "ABC"})", R"({"s": "abc"})", true},
       {R"({"type": "regex_imatch", "left": ".s", "right": "ABC"})", R"({"s": "abd"})", false},
+      // Long digit runs are fine where they are literal characters.
+      {R"({"type": "regex_match", "left": ".s", "right": "SN12345678901234"})",
+       R"({"s": "SN12345678901234"})", true},
+      {R"({"type": "regex_match", "left": ".s", "right": "\\\\12345678901234"})",
+       R"({"s": "\\12345678901234"})", true},
       {R"({"type": "regex_notimatch", "left": ".s", "right": "ABC"})", R"({"s": "abc"})", false},
       {R"({"type": "regex_notimatch", "left": ".s", "right": "ABC"})", R"({"s": "abd"})", true},
       {R"({"type": "regex_match", "left": ".v", "right": "\\d+(\\.\\d+)*"})",
@@ -184,6 +189,11 @@ TEST(Conditions, ConfigurationErrorsRaise) {
       {R"({"type": "regex_notimatch", "left": ".s", "right": "[a-"})", R"({"s": "x"})", nullptr},
       // Back-references are refused by the breadth-first matcher.
       {R"({"type": "regex_match", "left": ".s", "right": "(a)\\1"})", R"({"s": "aa"})", nullptr},
+      // Numbers the library would overflow while reading them are refused up front.
+      {R"({"type": "regex_match", "left": ".s", "right": "(a)\\63222222222222222222"})",
+       R"({"s": "a"})", nullptr},
+      {R"({"type": "regex_imatch", "left": ".s", "right": "a{1,99999999999}"})", R"({"s": "a"})",
+       nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.condition) + " in " + c.context);
