@@ -4,7 +4,8 @@
 # fuzz/corpus. Exits non-zero on any finding: a crash, a sanitizer report, a hang (10 s per
 # input) or an exception the engine does not let escape by design.
 #
-#   scripts/fuzz.sh [SECONDS_PER_TARGET]      (default 60)
+#   scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60; every target:
+#                                                       config_run value_path rules)
 #
 # Findings are kept in build/fuzz/findings/<target>/.
 set -euo pipefail
@@ -13,6 +14,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 build="$root/build/fuzz"
 targets=(config_run value_path rules)
+[ $# -gt 1 ] && targets=("${@:2}")
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVEX_FUZZ=ON -DORVEX_TESTS=OFF \
