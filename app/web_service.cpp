@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/shell.h"
+
 namespace orvex {
 
 namespace {
@@ -32,5 +34,15 @@ int GetServerEnvironment() {
 std::string GetBaseUrl() { return UrlOn("BASE_DOMAIN", kServiceDomain); }
 
 std::string GetDownloadBaseUrl() { return UrlOn("DOWNLOAD_DOMAIN", kDownloadDomain); }
+
+std::string KnowledgeBaseUrl(const std::string& article, const std::string& manufacturer,
+                             const std::string& model) {
+  return GetBaseUrl() + "/index/knowledgebase?article=" + article +
+         "&manufacturer=" + manufacturer + "&model=" + model;
+}
+
+void OpenKnowledgeBaseArticle(const std::string& article) {
+  platform::OpenUrl(KnowledgeBaseUrl(article, std::string(), std::string()));
+}
 
 }  // namespace orvex

@@ -21,4 +21,13 @@ std::string GetBaseUrl();
 // The same for the download host, with "DOWNLOAD_DOMAIN".
 std::string GetDownloadBaseUrl();
 
+// The help page for article on the web service, naming the machine's maker and model as they
+// are (unescaped).
+std::string KnowledgeBaseUrl(const std::string& article, const std::string& manufacturer,
+                             const std::string& model);
+
+// Opens the help page for article ("help", "upgradegraphicsdriver", "enablevt", ...) in the
+// browser. The machine's maker and model stay empty until the installer describes the machine.
+void OpenKnowledgeBaseArticle(const std::string& article);
+
 }  // namespace orvex

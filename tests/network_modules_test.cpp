@@ -9,9 +9,11 @@
 #include <sys/stat.h>
 #endif
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "actions/http_downloader.h"
 #include "engine/module_registry.h"
@@ -297,6 +299,24 @@ TEST_F(Downloader, StopRequestCancelsWithoutPrompt) {
     for (const std::string& call : indicator.calls) EXPECT_NE(0u, call.rfind("prompt:", 0));
     EXPECT_EQ("", OnDisk("slow.bin"));  // created, nothing written
   }
+}
+
+TEST_F(Downloader, StopQuestionHoldsTheTransferUntilAnswered) {
+  service.PutPatternMedia("held.bin", 50000);
+  g_promptActive = true;  // the window's stop question is open
+  std::thread window([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    g_cancelRequested = true;  // the user answers that the installation should stop
+    g_promptActive = false;
+  });
+  Json::Value doc = Doc("held.bin");
+  EXPECT_EQ(-1, Make("HTTPDownloader", Args("held.bin"))->Execute(doc));
+  window.join();
+  EXPECT_EQ(2, doc["S"]["M"]["error_code"].asInt());
+  // Data arrived while the question was open, yet the bar never moved past its start: the
+  // first chunk waited for the answer, and the answer was to stop.
+  for (const std::string& call : indicator.calls)
+    EXPECT_TRUE(call == "progress:0" || call.rfind("progress:", 0) != 0) << call;
 }
 
 TEST_F(Downloader, MissingArgumentsAreReportedInOrderWithoutTraffic) {

@@ -18,41 +18,7 @@
 namespace orvex {
 namespace {
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    Set(value);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      Set(old_);
-    else
-      Unset();
-  }
-
- private:
-  void Set(const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name_, value.c_str());
-#else
-    setenv(name_, value.c_str(), 1);
-#endif
-  }
-  void Unset() {
-#ifdef _WIN32
-    _putenv_s(name_, "");
-#else
-    unsetenv(name_);
-#endif
-  }
-  const char* name_;
-  bool had_ = false;
-  std::string old_;
-};
+using test::ScopedEnv;
 
 // Text mode: the dump is written as text, with CR LF line ends on Windows.
 std::string ReadTextFile(const std::string& path) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "engine/json_text.h"
 
 namespace orvex {
@@ -12,6 +14,40 @@ Json::Value J(const std::string& text) {
   std::string error;
   EXPECT_TRUE(ParseJson(text, value, &error)) << error << " in " << text;
   return value;
+}
+
+namespace {
+
+void SetVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+void UnsetVariable(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable
+#else
+  unsetenv(name);
+#endif
+}
+
+}  // namespace
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_ = old != nullptr;
+  if (had_) old_ = old;
+  SetVariable(name_, value);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    SetVariable(name_, old_);
+  else
+    UnsetVariable(name_);
 }
 
 std::string Compact(const Json::Value& value) {

@@ -21,6 +21,20 @@ Json::Value J(const std::string& text);
 // compared by their text rather than with operator==.
 std::string Compact(const Json::Value& value);
 
+// Sets an environment variable for the life of the object, then restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
 // A module that records what happened to it in a shared journal ("exec:NAME", "rollback:NAME")
 // and returns the results it is told to.
 class FakeModule : public CBasicModule {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <curl/curl.h>
 
-#include <cstdlib>
 
 #include "actions/http_request.h"
 #include "tests/devservice_client.h"
@@ -16,22 +15,7 @@ using test::DevService;
 
 class WebRequest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    service.Reset();
-    SetProxy(nullptr);
-  }
-  void TearDown() override { SetProxy(nullptr); }
-
-  static void SetProxy(const char* value) {
-#ifdef _WIN32
-    _putenv_s("ORVEXOPT_PROXY", value ? value : "");
-#else
-    if (value)
-      setenv("ORVEXOPT_PROXY", value, 1);
-    else
-      unsetenv("ORVEXOPT_PROXY");
-#endif
-  }
+  void SetUp() override { service.Reset(); }
 
   // Sends url and returns the response; a COrvexException fails the test.
   std::string Send(const std::string& url) {
@@ -138,7 +122,7 @@ TEST_F(WebRequest, FailedPhaseIsRetriedOnceThroughTheProxy) {
 
 TEST_F(WebRequest, RetryGoesThroughTheNamedProxy) {
   // Nothing listens on port 1; the retry asks the dev service, acting as the proxy.
-  SetProxy(service.BaseUrl().c_str());
+  test::ScopedEnv proxy("ORVEXOPT_PROXY", service.BaseUrl());
   service.PutMedia("via-proxy.txt", "proxied");
   EXPECT_EQ("proxied", Send("http://127.0.0.1:1/dl.orvex.example/media/via-proxy.txt"));
   Json::Value requests = service.Requests("/media/via-proxy.txt");
