@@ -824,6 +824,13 @@ class Server(http.server.ThreadingHTTPServer):
         self.state = state
         super().__init__(address, Handler)
 
+    def handle_error(self, request, client_address):
+        # Clients that drop their connection (a cancelled download, a test binary that ends)
+        # are part of normal operation, not errors worth a traceback.
+        if isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
+            return
+        super().handle_error(request, client_address)
+
 
 def loopback_host(text):
     """The address to bind for a --host value, or None when it is not a loopback address."""
