@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/json_text.h"
+#include "tests/devservice_client.h"
 
 namespace orvex {
 namespace {
@@ -142,6 +143,18 @@ TEST_F(ConsoleInstaller, WithoutConfigurationTheQuestionIsDeclinedAndTheRunAbort
     EXPECT_EQ("", run.err);
     EXPECT_EQ("", run.dump);  // nothing is dumped
   }
+}
+
+TEST_F(ConsoleInstaller, OtherRunModesDownloadTheConfigurationFromTheWebService) {
+  test::DevService& service = test::DevService::Get();
+  service.Reset();
+  service.SetConfig(kSmallConfig);
+  Outcome run = Start("QUARN_OI_RUNMODE=sandbox BASE_DOMAIN=" + service.BaseUrl() + "/");
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Stage Done   [LastStage]\n"));
+  Json::Value requests = service.Requests("/index/getinstallconfig");
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ("GET", requests[1]["method"].asString());
 }
 
 TEST_F(ConsoleInstaller, ConfigurationThatDoesNotParseGetsOneLineNamingTheError) {
