@@ -101,10 +101,10 @@ def parse_range(value, size):
     text = value.strip()
     if text[:6].lower() != "bytes=":
         raise BadRequest("Range must use bytes=")
-    spec = text[6:].strip()
-    if "," in spec:
+    ranges = text[6:].strip()
+    if "," in ranges:
         raise BadRequest("only a single byte range is supported")
-    match = re.fullmatch(r"(\d*)[ \t]*-[ \t]*(\d*)", spec)
+    match = re.fullmatch(r"(\d*)[ \t]*-[ \t]*(\d*)", ranges)
     if not match or (match.group(1) == "" and match.group(2) == ""):
         raise BadRequest("malformed Range: %s" % value)
     if match.group(1) == "":
