@@ -2,9 +2,8 @@
 
 #include <curl/curl.h>
 
-#include <cstdlib>
-
 #include "engine/text.h"
+#include "platform/environment.h"
 
 namespace orvex {
 
@@ -43,11 +42,6 @@ void LimitWaiting(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
 }
 
-std::string ProxyFromEnvironment() {
-  const char* proxy = std::getenv("ORVEXOPT_PROXY");
-  return proxy ? proxy : "";
-}
-
 COrvexException TransferFailure(CURLcode result) {
   COrvexException failure;
   failure.code = COrvexException::kTransferFailed;
@@ -69,7 +63,7 @@ void CHttpRequest::Release() {
 
 int CHttpRequest::Send(std::string url, std::string& response) {
   ReplaceAll(url, " ", "%20");
-  const std::string proxy = ProxyFromEnvironment();
+  const std::string proxy = platform::EnvironmentVariable("ORVEXOPT_PROXY");
   const std::size_t question = url.find('?');
   const std::string baseUrl = url.substr(0, question);
   const bool hasQuery = question != std::string::npos;

@@ -17,17 +17,13 @@
 #include "engine/stage_loader.h"
 #include "engine/text.h"
 #include "engine/value_path.h"
+#include "platform/environment.h"
 
 namespace orvex {
 
 namespace {
 
 const char kDumpFile[] = "orvex_installer_dump.json";
-
-std::string EnvironmentValue(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : std::string();
-}
 
 // The integer at the start of text (optional sign, decimal digits), 0 when there is none;
 // values beyond the 32-bit range are clamped to it.
@@ -92,7 +88,7 @@ void ImportEnvironment(Json::Value& variables, const std::vector<std::string>& e
 }
 
 std::string ReadDevInstallConfig() {
-  std::string path = EnvironmentValue("QUARN_OI_DEV_CONFIG");
+  std::string path = platform::EnvironmentVariable("QUARN_OI_DEV_CONFIG");
   if (path.empty()) path = GetExeDirectory() + platform::PathSeparator() + "oi_config_dev";
   path += ".json";
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -117,12 +113,12 @@ std::string DownloadInstallConfig() {
 }
 
 std::string GetInstallConfig() {
-  if (EnvironmentValue("QUARN_OI_RUNMODE") == "development") return ReadDevInstallConfig();
+  if (platform::EnvironmentVariable("QUARN_OI_RUNMODE") == "development") return ReadDevInstallConfig();
   return DownloadInstallConfig();
 }
 
 void DumpStateIfRequested(const Json::Value& doc) {
-  if (EnvironmentValue("orvex_installer_dump").empty()) return;
+  if (platform::EnvironmentVariable("orvex_installer_dump").empty()) return;
   std::FILE* file = std::fopen(kDumpFile, "w");
   if (!file) return;
   std::fprintf(file, "%s", StyledJson(doc).c_str());
@@ -147,7 +143,7 @@ SessionResult RunInstallerSession(const SessionSettings& settings) {
   Json::Value& variables = loader.SessionVariables();
   SeedSessionVariables(variables, settings.ui, settings.progress, GetExeDirectory(),
                        platform::CurrentLocalTime());
-  if (!EnvironmentValue("QUARN_OI_RUNMODE").empty())
+  if (!platform::EnvironmentVariable("QUARN_OI_RUNMODE").empty())
     ImportEnvironment(variables, platform::EnvironmentEntries());
 
   result.plan.reset(loader.Load(text, &result.parseError));

@@ -1,8 +1,6 @@
 #include "app/web_service.h"
 
-#include <cstdlib>
-#include <cstring>
-
+#include "platform/environment.h"
 #include "platform/shell.h"
 
 namespace orvex {
@@ -10,7 +8,8 @@ namespace orvex {
 namespace {
 
 std::string UrlOn(const char* prefixVariable, const char* domain) {
-  if (const char* prefix = std::getenv(prefixVariable)) return prefix + std::string(domain);
+  std::string prefix;
+  if (platform::FindEnvironmentVariable(prefixVariable, &prefix)) return prefix + domain;
   switch (GetServerEnvironment()) {
     case 3:
       return "http://development." + std::string(domain);
@@ -24,10 +23,9 @@ std::string UrlOn(const char* prefixVariable, const char* domain) {
 }  // namespace
 
 int GetServerEnvironment() {
-  const char* environment = std::getenv("ORVEX_ENV");
-  if (!environment) return 1;
-  if (std::strcmp(environment, "development") == 0) return 3;
-  if (std::strcmp(environment, "sandbox") == 0) return 2;
+  const std::string environment = platform::EnvironmentVariable("ORVEX_ENV");
+  if (environment == "development") return 3;
+  if (environment == "sandbox") return 2;
   return 1;
 }
 
