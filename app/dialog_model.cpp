@@ -1,0 +1,39 @@
+#include "app/dialog_model.h"
+
+#include "engine/text.h"
+
+namespace orvex {
+
+std::vector<StepSquare> StepRow(int index, int count, int clientHeight) {
+  std::vector<StepSquare> squares;
+  const int top = clientHeight - 20;
+  for (int i = 0; i < count; ++i) {
+    const int left = 10 + 10 * i;
+    squares.push_back({left, top, left + 8, top + 8, i < index ? kStepDone : kStepPending});
+  }
+  return squares;
+}
+
+Rgb SeverityColour(int severity) {
+  switch (severity) {
+    case 0:
+      return {0, 165, 0};
+    case 1:
+      return {165, 128, 0};
+    case 2:
+      return {255, 0, 0};
+    default:
+      return {100, 100, 100};
+  }
+}
+
+std::wstring WidenBytes(const std::string& text) {
+  std::wstring wide;
+  wide.reserve(text.size());
+  for (unsigned char byte : text) wide.push_back(static_cast<wchar_t>(byte));
+  return wide;
+}
+
+std::wstring StatusText(const std::string& utf8) { return Utf8ToWide(utf8); }
+
+}  // namespace orvex

@@ -1,0 +1,49 @@
+#pragma once
+// What the installer's two windows show, kept apart from the window code so that it can be
+// checked on any machine: the step row's squares, the prompt's texts and the detail colours.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvex {
+
+struct Rgb {
+  uint8_t red, green, blue;
+  bool operator==(const Rgb& other) const {
+    return red == other.red && green == other.green && blue == other.blue;
+  }
+};
+
+constexpr Rgb kStepBorder{128, 128, 128};
+constexpr Rgb kStepDone{0, 255, 0};
+constexpr Rgb kStepPending{224, 224, 224};
+
+struct StepSquare {
+  int left, top, right, bottom;  // pixels in the client area
+  Rgb fill;
+};
+
+// One square per stage along the bottom of the window: squares before index are done, the
+// rest pending; none when count is 0.
+std::vector<StepSquare> StepRow(int index, int count, int clientHeight);
+
+// The colour of the prompt's detail line by severity: 0 green, 1 orange, 2 red, else grey.
+Rgb SeverityColour(int severity);
+
+// A question for the prompt window, as the indicator's Prompt receives it.
+struct PromptRequest {
+  std::string message;
+  std::string detail;
+  std::string cancelCaption;  // "" hides the declining button
+  std::string okCaption;      // "" hides the accepting button
+  int severity = 0;
+};
+
+// The prompt shows its texts byte by byte, one UTF-16 unit per byte (only ASCII reads right).
+std::wstring WidenBytes(const std::string& text);
+
+// The status line is UTF-8.
+std::wstring StatusText(const std::string& utf8);
+
+}  // namespace orvex
