@@ -1,0 +1,38 @@
+#include "platform/win32/gui/installer_session_thread.h"
+
+#include "app/installer_session.h"
+#include "app/shell_state.h"
+#include "platform/win32/gui/main_dialog.h"
+
+namespace orvex {
+
+void RunInstallerSessionThread(COrvexInstallerDlg* dialog) {
+  g_mainDialog = dialog;
+  SessionSettings settings;
+  settings.ui = "dialog";
+  settings.progress = "PIDialog";
+  settings.indicator = dialog;
+  settings.onPlanFinished = [dialog] {
+    g_sessionFinished = true;
+    dialog->MarkDone();
+  };
+  SessionResult result = RunInstallerSession(settings);
+  switch (result.outcome) {
+    case SessionResult::kNoConfiguration:  // the user chose Quit; the status says so
+      dialog->MarkDone();
+      g_sessionFinished = true;
+      break;
+    case SessionResult::kInvalidConfiguration:  // nothing to run or report
+      dialog->SetStatus("Installation aborted");
+      dialog->MarkDone();
+      g_sessionFinished = true;
+      break;
+    case SessionResult::kRan:
+      g_installCompleted = result.completed;
+      // The plan stays alive for the rest of the process (the crash report reads it).
+      result.plan.release();
+      break;
+  }
+}
+
+}  // namespace orvex
