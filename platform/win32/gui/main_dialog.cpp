@@ -73,38 +73,12 @@ void COrvexInstallerDlg::SetStep(int index, int count) {
   InvalidateRect(window_, nullptr, TRUE);
 }
 
-namespace {
-
-// A question on its way to the window's thread and the answer on its way back.
-struct PendingPrompt {
-  PromptRequest request;
-  HANDLE answered = nullptr;
-  int result = 0;
-};
-
-}  // namespace
-
 int COrvexInstallerDlg::Prompt(std::string message, std::string okCaption,
                                std::string cancelCaption, std::string detail, int severity) {
   PromptRequest request{std::move(message), std::move(detail), std::move(cancelCaption),
                         std::move(okCaption), severity};
-  if (GetWindowThreadProcessId(window_, nullptr) == GetCurrentThreadId()) {
-    CPrompt prompt(request);  // the window's own question (the stop question)
-    return prompt.DoModal(window_);
-  }
-  // Posted, then waited for: a modal window opened while a sent message is being handled
-  // is never painted under Wine. The wait gives up when the window is gone.
-  PendingPrompt pending{std::move(request), CreateEventW(nullptr, TRUE, FALSE, nullptr), 0};
-  if (!pending.answered) return 0;
-  int result = 0;
-  if (PostMessageW(window_, kPrompt, 0, reinterpret_cast<LPARAM>(&pending))) {
-    while (WaitForSingleObject(pending.answered, 500) == WAIT_TIMEOUT) {
-      if (!IsWindow(window_)) break;
-    }
-    result = pending.result;
-  }
-  CloseHandle(pending.answered);
-  return result;
+  // Sent: the session thread waits until the window's thread has the answer.
+  return static_cast<int>(SendMessageW(window_, kPrompt, 0, reinterpret_cast<LPARAM>(&request)));
 }
 
 int COrvexInstallerDlg::OnModuleFailed(Json::Value*, std::string, std::string) {
@@ -203,10 +177,8 @@ INT_PTR COrvexInstallerDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SendDlgItemMessageW(window_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(lParam), 0);
       return TRUE;
     case kPrompt: {
-      auto* pending = reinterpret_cast<PendingPrompt*>(lParam);
-      CPrompt prompt(pending->request);
-      pending->result = prompt.DoModal(window_);
-      SetEvent(pending->answered);
+      CPrompt prompt(*reinterpret_cast<const PromptRequest*>(lParam));
+      SetWindowLongPtrW(window_, DWLP_MSGRESULT, prompt.DoModal(window_));
       return TRUE;
     }
     case kMarkDone:
