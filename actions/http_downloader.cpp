@@ -70,7 +70,7 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
 int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
                               const std::wstring& path) {
   try {
-    CHttpDownload download(url, path, this, L"INSTALLER", lowSpeedSeconds_);
+    CHttpDownload download(url, path, this, L"INSTALLER");
     current = &download;
     download.Run();
     current = nullptr;

@@ -19,9 +19,6 @@ class CHTTPDownloader : public CBasicModule, public IDownloadHandler {
   void OnWritten(int32_t) override {}
   void OnComplete() override {}
 
-  // How long a segment may move less than a byte per second (tests shorten it).
-  void SetLowSpeedSeconds(long seconds) { lowSpeedSeconds_ = seconds; }
-
  private:
   // Runs the download; on failure records "error_code" and "error" and returns -1.
   int Download(Json::Value& doc, const std::string& url, const std::wstring& path);
@@ -30,7 +27,6 @@ class CHTTPDownloader : public CBasicModule, public IDownloadHandler {
 
   bool showProgress = true;
   CHttpDownload* current = nullptr;
-  long lowSpeedSeconds_ = 120;
 };
 
 // The "error" text recorded for a download failure.

@@ -115,7 +115,7 @@ int CStage::Execute(Json::Value* docPointer) {
 }
 
 int CStage::InitModules(Json::Value& doc) {
-  // A copy: a module's Init may not change the list, but nothing here relies on that.
+  // Walks a snapshot of the list, so an Init that changed it could not upset the walk.
   for (IModule* module : GetModules()) {
     if (module->Init(plan_, this) == 0) continue;
     std::string moduleName = module->GetName();
