@@ -15,6 +15,7 @@
 #include "platform/win32/gui/installer_session_thread.h"
 #include "platform/win32/gui/prompt_dialog.h"
 #include "platform/win32/gui/resource.h"
+#include "platform/win32/gui/white_background.h"
 
 namespace orvex {
 
@@ -196,17 +197,12 @@ INT_PTR COrvexInstallerDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       Paint();
       return TRUE;
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(window_, &client);
-      FillRect(reinterpret_cast<HDC>(wParam), &client, whiteBrush_);
-      return TRUE;
-    }
+    case WM_ERASEBKGND:
+      return EraseWithBrush(window_, wParam, whiteBrush_);
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
-      SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
-      return reinterpret_cast<INT_PTR>(whiteBrush_);
+      return WhiteControlBackground(wParam, whiteBrush_);
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);
     default:

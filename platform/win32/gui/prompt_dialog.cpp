@@ -1,6 +1,7 @@
 #include "platform/win32/gui/prompt_dialog.h"
 
 #include "platform/win32/gui/resource.h"
+#include "platform/win32/gui/white_background.h"
 
 namespace orvex {
 
@@ -51,17 +52,12 @@ INT_PTR CPrompt::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         Rgb colour = SeverityColour(severity_);
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(colour.red, colour.green, colour.blue));
       }
-      SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
-      return reinterpret_cast<INT_PTR>(whiteBrush_);
+      return WhiteControlBackground(wParam, whiteBrush_);
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
-      return reinterpret_cast<INT_PTR>(whiteBrush_);
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(window, &client);
-      FillRect(reinterpret_cast<HDC>(wParam), &client, whiteBrush_);
-      return TRUE;
-    }
+      return WhiteControlBackground(wParam, whiteBrush_);
+    case WM_ERASEBKGND:
+      return EraseWithBrush(window, wParam, whiteBrush_);
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         EndDialog(window, LOWORD(wParam));
