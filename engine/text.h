@@ -28,4 +28,8 @@ std::string WideToUtf8(const std::wstring& text);
 // 8-bit text to UTF-16 with the system's ANSI code page.
 std::wstring ToWide(const std::string& text);
 
+// UTF-16 to 8-bit text with the system's ANSI code page; characters the code page lacks
+// become '?'.
+std::string ToAnsi(const std::wstring& text);
+
 }  // namespace orvex

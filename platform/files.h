@@ -1,7 +1,11 @@
 #pragma once
-// Opening files by their wide (Windows) path.
+// The file system on Windows paths (UTF-16, drive letters, backslashes). Each call mirrors one
+// Windows function and reports failure the same way; *error receives the GetLastError code
+// where the caller needs it. The simulated machine maps drive paths into its sandbox folder.
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace orvex {
@@ -10,6 +14,70 @@ namespace platform {
 // Opens path for writing in binary mode, created or truncated ("wb"). On failure returns
 // null and stores the error number (errno) in *error.
 std::FILE* OpenForWriting(const std::wstring& path, int* error);
+
+// Opens path for reading in binary mode ("rb"); null on failure.
+std::FILE* OpenForReading(const std::wstring& path);
+
+// CreateDirectoryW(path, NULL): true on success, else false with the Windows error
+// (ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND, ...) in *error. Only the last component is made.
+bool MakeDirectory(const std::wstring& path, uint32_t* error);
+
+// RemoveDirectoryW: the directory must be empty.
+bool RemoveEmptyDirectory(const std::wstring& path);
+
+// DeleteFileW.
+bool DeleteFileAt(const std::wstring& path);
+
+// CopyFileW(source, target, failIfExists).
+bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists);
+
+// GetFileAttributesW: kInvalidFileAttributes when the path does not exist.
+uint32_t FileAttributes(const std::wstring& path);
+
+// SetFileAttributesW.
+bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes);
+
+// PathFileExistsW.
+bool PathExists(const std::wstring& path);
+
+// GetTempPathW into a buffer of 261 characters: the user's temporary directory with its
+// trailing backslash, or "" when the call failed.
+std::wstring TempPath();
+
+// Names differ from the Windows functions on purpose: <windows.h> defines those as macros.
+
+// One directory entry as WIN32_FIND_DATAW describes it.
+struct FindData {
+  std::wstring name;
+  uint32_t attributes = 0;
+};
+
+// An open search (FindFirstFileW handle). Destroying it calls FindClose.
+class IFileSearch {
+ public:
+  virtual ~IFileSearch() = default;
+  // FindNextFileW: false at the end (*error ERROR_NO_MORE_FILES) or on an error.
+  virtual bool Next(FindData* entry, uint32_t* error) = 0;
+};
+
+// FindFirstFileW(pattern): null (INVALID_HANDLE_VALUE) when nothing matches or the directory
+// does not exist; otherwise the search with its first entry in *first. A pattern "dir\\*"
+// lists "." and ".." first, as NTFS does.
+std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindData* first);
+
+// Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection around a block: while an
+// object of this class lives, "%SystemRoot%\\system32" means the native system folder.
+class ScopedFsRedirectionOff {
+ public:
+  ScopedFsRedirectionOff();
+  ~ScopedFsRedirectionOff();
+  ScopedFsRedirectionOff(const ScopedFsRedirectionOff&) = delete;
+  ScopedFsRedirectionOff& operator=(const ScopedFsRedirectionOff&) = delete;
+
+ private:
+  void* oldValue_ = nullptr;
+  bool disabled_ = false;
+};
 
 }  // namespace platform
 }  // namespace orvex

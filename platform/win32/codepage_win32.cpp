@@ -15,3 +15,18 @@ std::wstring ToWide(const std::string& text) {
 }
 
 }  // namespace orvex
+
+namespace orvex {
+
+std::string ToAnsi(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                   nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return std::string();
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], length,
+                      nullptr, nullptr);
+  return narrow;
+}
+
+}  // namespace orvex

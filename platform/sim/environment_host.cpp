@@ -1,8 +1,9 @@
-// The C runtime's copy of the environment serves both builds: on Windows it is taken from the
-// process environment at start-up and follows _putenv, which is all the installer needs.
+// The host's process environment, read through the C runtime.
 #include "platform/environment.h"
 
 #include <cstdlib>
+
+#include "engine/text.h"
 
 namespace orvex {
 namespace platform {
@@ -18,6 +19,10 @@ std::string EnvironmentVariable(const char* name) {
   std::string value;
   FindEnvironmentVariable(name, &value);
   return value;
+}
+
+std::wstring EnvironmentVariableW(const wchar_t* name) {
+  return Utf8ToWide(EnvironmentVariable(WideToUtf8(name).c_str()));
 }
 
 }  // namespace platform
