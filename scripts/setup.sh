@@ -23,6 +23,8 @@ host_packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine32:i386 xvfb xauth
+  libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
+  xdotool x11-apps imagemagick
   gcab wixl zip unzip
   dpkg-dev python3
 )

@@ -1,0 +1,50 @@
+#pragma once
+// The simulated Windows machine of the host build: what Windows would answer (a machine
+// profile, JSON) and what the program changed (the machine's state). Host tests load the
+// profile they need; the console installer loads the one named by ORVEX_SIM_MACHINE, or the
+// built-in default. The format is described in platform/sim/README.md.
+
+#include <string>
+
+#include <json/value.h>
+
+namespace orvex {
+namespace sim {
+
+// The built-in profile: a typical 64-bit Windows 10 machine.
+const Json::Value& DefaultProfile();
+
+// Replaces the machine by the one the profile describes, with a fresh state. The sandbox
+// folder that holds the drives is kept.
+void LoadMachine(const Json::Value& profile);
+
+// The profile in use (loaded on first use from ORVEX_SIM_MACHINE, else the default).
+const Json::Value& Profile();
+
+// What the program changed, for tests and for the state file (ORVEX_SIM_STATE): registry
+// writes, services, restart requests, started programs.
+Json::Value MachineState();
+
+// The folder that holds the drives: drive C: is <root>/C. ORVEX_SIM_ROOT, else
+// "orvex-sim" in the current directory.
+std::string SandboxRoot();
+void SetSandboxRoot(const std::string& root);
+
+// A Windows path as a host path: "C:\\a\\b" is <root>/C/a/b; other paths only have their
+// backslashes turned into slashes.
+std::string HostPath(const std::wstring& windowsPath);
+
+// For tests: loads a profile for the lifetime of the object, then the previous one again.
+class ScopedMachine {
+ public:
+  explicit ScopedMachine(const Json::Value& profile);
+  ~ScopedMachine();
+  ScopedMachine(const ScopedMachine&) = delete;
+  ScopedMachine& operator=(const ScopedMachine&) = delete;
+
+ private:
+  Json::Value previous_;
+};
+
+}  // namespace sim
+}  // namespace orvex

@@ -1,0 +1,70 @@
+#pragma once
+// The system information record: one consistent description of the machine, built once per
+// process on first use and never refreshed.
+
+#include <string>
+#include <vector>
+
+namespace orvex {
+
+// One PCI video controller.
+struct GpuInfo {
+  std::string name;
+  std::string driverVersion;
+  std::string vendorId;
+  std::string deviceId;
+  int buildNum = 0;
+  std::string driverProvider;  // "INTEL", "ATI", "NVIDIA", "MICROSOFT" or ""
+  std::string manufacturer;    // "INTEL", "NVIDIA", "ATI" or "UNKNOWN"
+  bool active = false;
+};
+
+struct CSystemInfo {
+  std::string diskSerial;
+  std::string hostId;
+  std::string biosSerial;
+  std::string osName;
+  std::string osArch;
+  std::string osVersion;
+  int osMajor = 0;
+  int osMinor = 0;
+  std::string processorName;
+  std::string processorMfr;
+  int processorCount = 0;
+  std::string manufacturer;
+  std::string model;
+  bool singleGpu = false;
+  bool hypervisorPresent = false;
+  bool vtFirmwareEnabled = false;
+  std::string openglMajorText;
+  std::string openglVersion;
+  int openglMajor = 0;
+  int openglMinor = 0;
+  std::string openglVendor;
+  std::string ramMb;
+  std::string screenSize;
+  std::string userName;
+  std::string dotnetVersion;
+  int dotnetMajor = 0;
+  int dotnetMinor = 0;
+  std::string systemDrive;
+  std::vector<std::string> macAddresses;
+  std::vector<std::string> securityProducts;
+  std::vector<GpuInfo> gpus;
+  int gpuCount = 0;
+};
+
+// Builds the record on the first call (once, also when several threads ask) and returns the
+// same record on every later call.
+const CSystemInfo& GetSystemInfo();
+
+// Builds a fresh record from the machine as it is now; GetSystemInfo caches its first result.
+CSystemInfo BuildSystemInfo();
+
+// One number of a dotted version: the first call (previousSeparator = npos) reads the text
+// before the first '.'; it stores the separator's position in *separator, which the second
+// call passes as previousSeparator to read the number after it. 0 when unreadable.
+int ParseVersionNumber(const std::string& text, std::size_t previousSeparator,
+                       std::size_t* separator);
+
+}  // namespace orvex

@@ -1,0 +1,50 @@
+#pragma once
+// A synchronous WMI connection for one probe: Connect, any number of queries and reads, Close.
+// No operation throws or reports an error: every failure gives an empty answer (no row, an
+// empty list, "", false or 0) and callers treat that as a missing value.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/wmi.h"
+
+namespace orvex {
+
+// One result row; destroying it releases the object.
+using WmiRow = std::unique_ptr<platform::IWmiRow>;
+
+class CWmiConnection {
+ public:
+  CWmiConnection() = default;
+  ~CWmiConnection() { Close(); }
+  CWmiConnection(const CWmiConnection&) = delete;
+  CWmiConnection& operator=(const CWmiConnection&) = delete;
+
+  void Connect(const std::wstring& wmiNamespace);
+  void Close();
+  bool IsConnected() const { return session_ != nullptr; }
+
+  // "SELECT * FROM " + className, with " WHERE " + condition when the condition is not empty.
+  static std::string QueryText(const std::string& className, const std::string& condition);
+
+  WmiRow QueryFirst(const std::string& className, const std::string& condition);
+  std::vector<WmiRow> QueryAll(const std::string& className, const std::string& condition);
+
+  // Property reads; values are narrowed by the low byte of each UTF-16 unit.
+  static std::string GetString(const WmiRow& row, const std::string& property);
+  static bool GetBool(const WmiRow& row, const std::string& property);
+  static int GetInt(const WmiRow& row, const std::string& property);
+
+  std::string GetValue(const std::string& className, const std::string& property,
+                       const std::string& condition);
+  std::wstring GetValue(const std::wstring& className, const std::wstring& property,
+                        const std::wstring& condition);
+  std::string GetAssociatedValue(const std::string& objectPath, const std::string& assocClass,
+                                 const std::string& property);
+
+ private:
+  std::unique_ptr<platform::IWmiSession> session_;
+};
+
+}  // namespace orvex
