@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <shlwapi.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -5,12 +8,107 @@
 
 namespace orvex {
 namespace platform {
+namespace {
+
+FindData FromFindData(const WIN32_FIND_DATAW& data) {
+  FindData entry;
+  entry.name = data.cFileName;
+  entry.attributes = data.dwFileAttributes;
+  return entry;
+}
+
+class FileSearch : public IFileSearch {
+ public:
+  explicit FileSearch(HANDLE handle) : handle_(handle) {}
+  ~FileSearch() override { FindClose(handle_); }
+  FileSearch(const FileSearch&) = delete;
+  FileSearch& operator=(const FileSearch&) = delete;
+
+  bool Next(FindData* entry, uint32_t* error) override {
+    WIN32_FIND_DATAW data;
+    if (!FindNextFileW(handle_, &data)) {
+      if (error) *error = GetLastError();
+      return false;
+    }
+    if (entry) *entry = FromFindData(data);
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Present only on Windows that can run 64-bit programs; 32-bit Windows has no redirection.
+using Wow64DisableFunction = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFunction = BOOL(WINAPI*)(PVOID);
+
+FARPROC Kernel32Function(const char* name) {
+  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+  return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
+}
+
+}  // namespace
 
 std::FILE* OpenForWriting(const std::wstring& path, int* error) {
   errno = 0;
   std::FILE* file = _wfopen(path.c_str(), L"wb");
   if (!file && error) *error = errno;
   return file;
+}
+
+std::FILE* OpenForReading(const std::wstring& path) { return _wfopen(path.c_str(), L"rb"); }
+
+bool MakeDirectory(const std::wstring& path, uint32_t* error) {
+  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+  if (error) *error = GetLastError();
+  return false;
+}
+
+bool RemoveEmptyDirectory(const std::wstring& path) {
+  return RemoveDirectoryW(path.c_str()) != 0;
+}
+
+bool DeleteFileAt(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
+bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists) {
+  return CopyFileW(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE) != 0;
+}
+
+uint32_t FileAttributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes) {
+  return SetFileAttributesW(path.c_str(), attributes) != 0;
+}
+
+bool PathExists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != 0; }
+
+std::wstring TempPath() {
+  wchar_t buffer[261];
+  DWORD length = GetTempPathW(261, buffer);
+  // A result beyond the buffer is the size Windows would have needed: nothing was written.
+  if (length == 0 || length >= 261) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
+std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindData* first) {
+  WIN32_FIND_DATAW data;
+  HANDLE handle = FindFirstFileW(pattern.c_str(), &data);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (first) *first = FromFindData(data);
+  return std::unique_ptr<IFileSearch>(new FileSearch(handle));
+}
+
+ScopedFsRedirectionOff::ScopedFsRedirectionOff() {
+  auto disable = reinterpret_cast<Wow64DisableFunction>(
+      reinterpret_cast<void*>(Kernel32Function("Wow64DisableWow64FsRedirection")));
+  if (disable && disable(&oldValue_)) disabled_ = true;
+}
+
+ScopedFsRedirectionOff::~ScopedFsRedirectionOff() {
+  if (!disabled_) return;
+  auto revert = reinterpret_cast<Wow64RevertFunction>(
+      reinterpret_cast<void*>(Kernel32Function("Wow64RevertWow64FsRedirection")));
+  if (revert) revert(oldValue_);
 }
 
 }  // namespace platform

@@ -1,0 +1,43 @@
+// Installed products through msi.dll. Product and upgrade codes are GUID texts of 38
+// characters; the buffers hold 39 with the terminating zero.
+#include <windows.h>
+#include <msi.h>
+
+#include <vector>
+
+#include "platform/msi.h"
+
+namespace orvex {
+namespace platform {
+namespace {
+
+constexpr DWORD kGuidBufferChars = 39;
+
+}  // namespace
+
+uint32_t EnumInstalledProducts(uint32_t index, std::wstring* productCode) {
+  wchar_t code[kGuidBufferChars] = {};
+  UINT result = MsiEnumProductsW(index, code);
+  if (result == ERROR_SUCCESS && productCode) *productCode = code;
+  return result;
+}
+
+uint32_t GetInstalledProductInfo(const std::wstring& productCode, const std::wstring& property,
+                                 uint32_t bufferChars, std::wstring* value) {
+  std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
+  DWORD length = bufferChars;
+  UINT result = MsiGetProductInfoW(productCode.c_str(), property.c_str(), buffer.data(), &length);
+  if (result == ERROR_SUCCESS && value) value->assign(buffer.data(), length);
+  return result;
+}
+
+uint32_t EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
+                             std::wstring* productCode) {
+  wchar_t code[kGuidBufferChars] = {};
+  UINT result = MsiEnumRelatedProductsW(upgradeCode.c_str(), 0, index, code);
+  if (result == ERROR_SUCCESS && productCode) *productCode = code;
+  return result;
+}
+
+}  // namespace platform
+}  // namespace orvex
