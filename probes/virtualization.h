@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "probes/system_info.h"
+
 namespace orvex {
 
 struct VtStatus {
@@ -10,7 +12,11 @@ struct VtStatus {
   bool enabled = false;
 };
 
-// directory: where a copy of the register driver may be found ("" when none).
+// directory: where a copy of the register driver may be found ("" when none). Reads the
+// processor vendor, Windows version and firmware flag from GetSystemInfo().
 VtStatus CheckVirtualization(const std::wstring& directory);
+
+// The same check on the facts of a given record.
+VtStatus CheckVirtualization(const CSystemInfo& info, const std::wstring& directory);
 
 }  // namespace orvex

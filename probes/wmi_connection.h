@@ -27,6 +27,8 @@ class CWmiConnection {
 
   // "SELECT * FROM " + className, with " WHERE " + condition when the condition is not empty.
   static std::string QueryText(const std::string& className, const std::string& condition);
+  // "ASSOCIATORS OF {" + objectPath + "} WHERE AssocClass = " + assocClass (not quoted).
+  static std::string AssociatorsText(const std::string& objectPath, const std::string& assocClass);
 
   WmiRow QueryFirst(const std::string& className, const std::string& condition);
   std::vector<WmiRow> QueryAll(const std::string& className, const std::string& condition);
@@ -36,10 +38,14 @@ class CWmiConnection {
   static bool GetBool(const WmiRow& row, const std::string& property);
   static int GetInt(const WmiRow& row, const std::string& property);
 
+  // GetString of the first row, "" when there is none.
   std::string GetValue(const std::string& className, const std::string& property,
                        const std::string& condition);
+  // The same in UTF-16 throughout, without narrowing.
   std::wstring GetValue(const std::wstring& className, const std::wstring& property,
                         const std::wstring& condition);
+  // The property of the last associated row that has it as a string; the property name is
+  // widened byte by byte and the answer converted with the ANSI code page.
   std::string GetAssociatedValue(const std::string& objectPath, const std::string& assocClass,
                                  const std::string& property);
 

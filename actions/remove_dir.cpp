@@ -1,0 +1,61 @@
+#include "actions/remove_dir.h"
+
+#include <memory>
+
+#include "engine/json_text.h"
+#include "engine/progress.h"
+#include "engine/text.h"
+#include "engine/value_path.h"
+#include "platform/files.h"
+#include "platform/win_codes.h"
+
+namespace orvex {
+
+namespace {
+
+// DeleteFileW refuses read-only files.
+void ClearReadOnly(const std::wstring& path) {
+  const uint32_t attributes = platform::FileAttributes(path);
+  if (attributes != platform::kInvalidFileAttributes &&
+      (attributes & platform::kFileAttributeReadonly))
+    platform::ChangeFileAttributes(path, attributes & ~platform::kFileAttributeReadonly);
+}
+
+}  // namespace
+
+int CRemoveDir::RemoveTree(const std::wstring& directory) {
+  platform::FindData entry;
+  std::unique_ptr<platform::IFileSearch> search =
+      platform::StartFileSearch(directory + L"\\*", &entry);
+  if (!search) return 0;
+  // The first entry is "." for every directory but a drive root, and is passed over.
+  uint32_t error = 0;
+  while (search->Next(&entry, &error)) {
+    if (entry.name == L"." || entry.name == L"..") continue;
+    const std::wstring full = directory + L"\\" + entry.name;
+    if (entry.attributes & platform::kFileAttributeDirectory) {
+      if (!RemoveTree(full)) return 0;
+      continue;
+    }
+    if (entry.attributes & platform::kFileAttributeReadonly) ClearReadOnly(full);
+    if (!platform::DeleteFileAt(full)) return 0;
+  }
+  search.reset();  // FindClose before the directory itself goes
+  if (error != platform::kErrorNoMoreFiles) return 0;
+  return platform::RemoveEmptyDirectory(directory) ? 1 : 0;
+}
+
+int CRemoveDir::Execute(Json::Value& doc) {
+  const Json::Value& argument = Member(args, "directory");
+  if (argument.isNull()) {
+    RecordResult(doc, "fatal", "The directory string is null", "DIRECTORY_PATH_NULL");
+    return -1;
+  }
+  const std::wstring path = Utf8ToWide(ResolveStringArg(argument, doc));
+  if (progress) progress->SetDetail("Removing temp directory ");
+  if (RemoveTree(path) == 1) return 0;
+  RecordResult(doc, "failed", "Remove Directory Action Failed ", "");
+  return -1;
+}
+
+}  // namespace orvex

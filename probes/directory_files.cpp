@@ -1,0 +1,51 @@
+#include "probes/directory_files.h"
+
+#include <memory>
+
+#include "platform/files.h"
+#include "platform/win_codes.h"
+
+namespace orvex {
+
+namespace {
+
+// The routine works in a MAX_PATH buffer: longer directories are not touched.
+constexpr std::size_t kMaxDirectoryChars = 257;
+
+enum class FileOperation { kCopy, kDelete };
+
+void ForEachFileOf(const std::wstring& source, const std::wstring& destination,
+                   FileOperation operation) {
+  if (source.size() > kMaxDirectoryChars) return;
+  platform::FindData entry;
+  std::unique_ptr<platform::IFileSearch> search =
+      platform::StartFileSearch(source + L"\\*.*", &entry);
+  if (!search) return;
+  uint32_t error = 0;
+  do {
+    if (entry.attributes & platform::kFileAttributeDirectory) continue;
+    const std::wstring file = source + L"\\" + entry.name;
+    if (operation == FileOperation::kCopy)
+      platform::CopyFileTo(file, destination + L"\\" + entry.name, true);
+    else
+      platform::DeleteFileAt(file);
+  } while (search->Next(&entry, &error));
+}
+
+}  // namespace
+
+int CreateDirectoryIfMissing(const std::wstring& path) {
+  uint32_t error = 0;
+  if (platform::MakeDirectory(path, &error)) return 0;
+  return error == platform::kErrorAlreadyExists ? 0 : -1;
+}
+
+void CopyDirectoryFiles(const std::wstring& source, const std::wstring& destination) {
+  ForEachFileOf(source, destination, FileOperation::kCopy);
+}
+
+void DeleteDirectoryFiles(const std::wstring& directory) {
+  ForEachFileOf(directory, std::wstring(), FileOperation::kDelete);
+}
+
+}  // namespace orvex

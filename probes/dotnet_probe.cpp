@@ -1,0 +1,46 @@
+#include "probes/dotnet_probe.h"
+
+#include <memory>
+
+#include "engine/text.h"
+#include "platform/registry.h"
+
+namespace orvex {
+
+namespace {
+
+const wchar_t kNdpKey[] = L"Software\\Microsoft\\NET Framework Setup\\NDP";
+
+uint32_t ReadInstallFlag(const std::wstring& keyPath) {
+  uint32_t install = 0;  // a missing value counts as not installed
+  platform::GetLocalMachineDwordOrBinary(keyPath, L"Install", &install);
+  return install;
+}
+
+// A version key counts when it says it is installed, or when its client profile does.
+bool IsInstalledVersionKey(const std::wstring& keyPath) {
+  const uint32_t install = ReadInstallFlag(keyPath);
+  if (install == 1) return true;
+  return install == 0 && ReadInstallFlag(keyPath + L"\\Client") == 1;
+}
+
+}  // namespace
+
+std::string ReadDotNetVersion() {
+  std::unique_ptr<platform::IRegistryKey> ndp;
+  if (platform::OpenLocalMachineKey(kNdpKey, platform::RegistryAccess::kRead,
+                                    platform::RegistryView::kDefault, &ndp) != 0)
+    return std::string();
+  uint32_t count = 0;
+  if (ndp->QuerySubKeyCount(&count) != 0 || count == 0) return std::string();
+  std::wstring version;
+  for (uint32_t index = 0; index < count; ++index) {
+    std::wstring name;
+    if (ndp->EnumSubKey(index, 256, &name) != 0) continue;
+    if (name.empty() || name[0] != L'v') continue;
+    if (IsInstalledVersionKey(std::wstring(kNdpKey) + L"\\" + name)) version = name;
+  }
+  return version.empty() ? std::string() : ToNarrow(version.substr(1));
+}
+
+}  // namespace orvex

@@ -1,0 +1,68 @@
+#pragma once
+// The information modules: each copies facts about the machine into the session document at
+// its "saveTo" path plus its own suffix (".Config" + ".platform", ...).
+
+#include "engine/module.h"
+
+namespace orvex {
+
+// The frame the eight share: the "saveTo" argument and the node they fill.
+class CInfoModule : public CBasicModule {
+ protected:
+  // False after recording "fatal" / "There is no saveTo path" (with the code
+  // "NO_SAVETO_PATH" unless withErrorCode is false) when "saveTo" is missing.
+  bool CheckSaveTo(Json::Value& doc, bool withErrorCode = true);
+  // The node at saveTo + suffix, created with its parents; null, with a "failed" record, when
+  // the path runs into a value that cannot hold members.
+  Json::Value* Target(Json::Value& doc, const char* suffix);
+};
+
+// "GetDOTNetInfo": ".dotnet".
+class CGetDOTNetInfo : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+// "GetOSVersion": ".osver".
+class CGetOSVersion : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+// "GetTotalRAM": ".ram", the installed memory in MB as an integer (3072 when unknown).
+class CGetTotalRAM : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+// "GetPlatformInfo": ".platform".
+class CGetPlatformInfo : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+// "GetOpenGLVersion": ".opengl".
+class COpenGLVersion : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+// "GetGPUDriverVersion": ".gpu".
+class CGPUDriverVersion : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+// "GetVTInfo": ".vt", the virtualization check with the driver "directory" argument.
+class CGetVTInfo : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+// "GetProductInfo": ".product", the installed product named by "product", or null.
+class CGetProductInfo : public CInfoModule {
+ public:
+  int Execute(Json::Value& doc) override;
+};
+
+}  // namespace orvex

@@ -1,0 +1,56 @@
+// "GetProductInfo": finds an installed product by its exact name among the Windows Installer
+// products and stores its name, publisher and version numbers.
+#include "engine/json_text.h"
+#include "platform/msi.h"
+#include "platform/win_codes.h"
+#include "probes/info_layouts.h"
+#include "probes/info_modules.h"
+#include "probes/product_lookup.h"
+
+namespace orvex {
+
+namespace {
+
+ProductProperties ReadProduct(const std::wstring& productCode, std::string name) {
+  ProductProperties product;
+  product.name = std::move(name);
+  product.publisher = ReadProductProperty(productCode, L"Publisher");
+  product.versionMajor = ReadProductProperty(productCode, L"VersionMajor");
+  product.versionMinor = ReadProductProperty(productCode, L"VersionMinor");
+  product.versionString = ReadProductProperty(productCode, L"VersionString");
+  return product;
+}
+
+}  // namespace
+
+int CGetProductInfo::Execute(Json::Value& doc) {
+  if (!CheckSaveTo(doc, false)) return -1;
+  const Json::Value& wanted = Member(args, "product");
+  if (wanted.isNull()) {
+    RecordResult(doc, "fatal", "Product name not specified", "");
+    return -1;
+  }
+  Json::Value* target = Target(doc, ".product");
+  if (!target) return -1;
+  *target = Json::Value();
+  const std::string productName = JsonText(wanted);
+  for (uint32_t index = 0;; ++index) {
+    std::wstring productCode;
+    const uint32_t result = platform::EnumInstalledProducts(index, &productCode);
+    if (result == platform::kErrorNoMoreItems) {
+      Record(doc)["error"] = "Product not installed";
+      return 0;
+    }
+    if (result != 0) {
+      Record(doc)["error"] = "Unknow error in getting product information";
+      return 0;
+    }
+    const std::string name = ReadProductProperty(productCode, L"InstalledProductName");
+    if (name == productName) {
+      *target = ProductLayout(ReadProduct(productCode, name));
+      return 0;
+    }
+  }
+}
+
+}  // namespace orvex
