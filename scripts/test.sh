@@ -77,10 +77,11 @@ step "win32 build and tests under Wine"
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
 cmake --build build/win32
-# The test binary cannot start the dev service from inside Wine: it is started here.
+# The test binary cannot start the dev service from inside Wine: it is started here. The
+# OpenGL tests need an X display, so the run gets its own Xvfb.
 start_devservice
 wine_log=$(mktemp)
-ORVEX_DEVSERVICE_URL="$devservice_url" \
+ORVEX_DEVSERVICE_URL="$devservice_url" ORVEX_WINE_XVFB=1 \
   scripts/wine-run.sh build/win32/tests/orvex-tests.exe 2>&1 | tee "$wine_log"
 stop_devservice
 count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$wine_log" | tail -1)

@@ -19,6 +19,9 @@
 #                      the next run that makes one.
 #   WINE_USE_DISPLAY=1 Keep DISPLAY (e.g. an Xvfb display for dialog tests). By default
 #                      DISPLAY and WAYLAND_DISPLAY are unset so nothing can open a window.
+#   ORVEX_WINE_XVFB=1  Start a private Xvfb (1280x1024, 24 bits, on a free display number)
+#                      for this run and point DISPLAY at it; it is stopped when the run
+#                      ends. For OpenGL through WGL and anything else that needs X.
 #   WINEDEBUG          Default -all (no Wine diagnostics mixed into the program's output).
 #   WINEDLLOVERRIDES   Appended after the script's own overrides, which are
 #                      "mscoree,mshtml=" (no Mono/Gecko install dialogs) and
@@ -44,7 +47,11 @@ if [ ! -f "$exe" ]; then
   exit 2
 fi
 
-for tool in wine wineboot wineserver flock; do
+tools=(wine wineboot wineserver flock)
+if [ "${ORVEX_WINE_XVFB:-0}" = 1 ]; then
+  tools+=(Xvfb)
+fi
+for tool in "${tools[@]}"; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "${0##*/}: '$tool' not found (run scripts/setup.sh)" >&2
     exit 2
@@ -57,6 +64,37 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES
 if [ "${WINE_USE_DISPLAY:-0}" != 1 ]; then
   unset DISPLAY WAYLAND_DISPLAY
 fi
+
+xvfb_pid=
+
+# Starts Xvfb on the first free display number (-displayfd lets the server pick it and
+# report it) and exports DISPLAY.
+start_xvfb() {
+  local display_file display=
+  display_file=$(mktemp) || return 1
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 200); do
+    display=$(tr -dc 0-9 <"$display_file")
+    [ -n "$display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  rm -f "$display_file"
+  if [ -z "$display" ]; then
+    echo "${0##*/}: Xvfb did not start" >&2
+    return 1
+  fi
+  unset WAYLAND_DISPLAY
+  export DISPLAY=":$display"
+}
+
+stop_xvfb() {
+  [ -n "$xvfb_pid" ] || return 0
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
+}
 
 # A run killed with SIGKILL (a CTest or CMake time-out) cannot clean up after itself:
 # stop the Wine processes of such orphaned throwaway prefixes and remove them.
@@ -112,6 +150,7 @@ cleanup() {
     kill "$prog_pid" 2>/dev/null
   fi
   stop_server
+  stop_xvfb
   if [ "$throwaway" = 1 ]; then
     if [ "${WINE_KEEP_PREFIX:-0}" = 1 ]; then
       rm -f "$WINEPREFIX/.wine-run.owner" # not an orphan: kept on purpose
@@ -131,6 +170,10 @@ trap cleanup EXIT
 trap 'on_signal 130' INT
 trap 'on_signal 143' TERM
 trap 'on_signal 129' HUP
+
+if [ "${ORVEX_WINE_XVFB:-0}" = 1 ]; then
+  start_xvfb || exit 2
+fi
 
 exec {lock_fd}>"$WINEPREFIX/.wine-run.lock" || exit 2
 
