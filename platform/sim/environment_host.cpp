@@ -1,18 +1,22 @@
-// The host's process environment, read through the C runtime.
+// The environment of the simulated machine: the host process's own variables, and behind them
+// the profile's (SystemRoot, TEMP, USERNAME ...). A variable the process sets wins; the
+// profile's names match without regard to case, as Windows matches them.
 #include "platform/environment.h"
 
 #include <cstdlib>
 
 #include "engine/text.h"
+#include "platform/sim/machine_internal.h"
 
 namespace orvex {
 namespace platform {
 
 bool FindEnvironmentVariable(const char* name, std::string* value) {
-  const char* found = std::getenv(name);
-  if (!found) return false;
-  if (value) *value = found;
-  return true;
+  if (const char* found = std::getenv(name)) {
+    if (value) *value = found;
+    return true;
+  }
+  return sim::ProfileEnvironmentVariable(name, value);
 }
 
 std::string EnvironmentVariable(const char* name) {

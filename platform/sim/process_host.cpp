@@ -1,11 +1,15 @@
 // The process facilities of the host build: the simulated machine runs as this very process,
-// so its executable, environment and clock are the host's own.
+// so its executable and clock are the host's own; its environment is the host process's with
+// the profile's variables behind it.
 #include <unistd.h>
 
 #include <climits>
 #include <ctime>
+#include <set>
 
+#include "engine/text.h"
 #include "platform/process.h"
+#include "platform/sim/machine_internal.h"
 
 extern char** environ;
 
@@ -19,9 +23,24 @@ std::string ExecutablePath() {
   return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+// The profile's variables that the process does not set, then the process's own.
 std::vector<std::string> EnvironmentEntries() {
+  std::vector<std::string> own;
+  std::set<std::wstring, sim::NoCaseLess> ownNames;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    own.emplace_back(*entry);
+    ownNames.insert(Utf8ToWide(own.back().substr(0, own.back().find('='))));
+  }
   std::vector<std::string> entries;
-  for (char** entry = environ; entry && *entry; ++entry) entries.emplace_back(*entry);
+  {
+    std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+    const Json::Value& profile = sim::CurrentMachine().profile["environment"];
+    for (const std::string& name : profile.getMemberNames()) {
+      if (!profile[name].isString() || ownNames.count(Utf8ToWide(name))) continue;
+      entries.push_back(name + "=" + profile[name].asString());
+    }
+  }
+  entries.insert(entries.end(), own.begin(), own.end());
   return entries;
 }
 

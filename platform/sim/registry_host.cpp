@@ -1,0 +1,133 @@
+// HKEY_LOCAL_MACHINE of the simulated machine, answered with the Windows result codes. The
+// installer is a 32-bit program: on a 64-bit machine its default view of SOFTWARE is
+// SOFTWARE\WOW6432Node. Writes are kept in the machine's state.
+#include <iterator>
+
+#include "engine/text.h"
+#include "platform/registry.h"
+#include "platform/sim/machine_internal.h"
+#include "platform/win_codes.h"
+
+namespace orvex {
+namespace platform {
+namespace {
+
+constexpr uint32_t kErrorKeyDeleted = 1018;
+constexpr uint32_t kErrorDatatypeMismatch = 1629;
+constexpr uint32_t kErrorUnsupportedType = 1630;
+
+class SimRegistryKey : public IRegistryKey {
+ public:
+  SimRegistryKey(std::vector<std::wstring> path, bool writable, uint64_t generation)
+      : path_(std::move(path)), writable_(writable), generation_(generation) {}
+
+  uint32_t QuerySubKeyCount(uint32_t* count) override {
+    std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+    sim::RegistryNode* key = Key();
+    if (!key) return kErrorKeyDeleted;
+    if (count) *count = static_cast<uint32_t>(key->subKeys.size());
+    return kErrorSuccess;
+  }
+
+  uint32_t EnumSubKey(uint32_t index, uint32_t bufferChars, std::wstring* name) override {
+    std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+    sim::RegistryNode* key = Key();
+    if (!key) return kErrorKeyDeleted;
+    if (index >= key->subKeys.size()) return kErrorNoMoreItems;
+    auto entry = key->subKeys.begin();
+    std::advance(entry, index);
+    // The buffer holds the name and its terminating zero.
+    if (entry->second->name.size() + 1 > bufferChars) return kErrorMoreData;
+    if (name) *name = entry->second->name;
+    return kErrorSuccess;
+  }
+
+  uint32_t QueryValue(const std::wstring& name, uint32_t maxBytes,
+                      RegistryValue* value) override {
+    std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+    sim::RegistryNode* key = Key();
+    if (!key) return kErrorKeyDeleted;
+    auto found = key->values.find(name);
+    if (found == key->values.end()) return kErrorFileNotFound;
+    if (found->second.data.size() > maxBytes) return kErrorMoreData;
+    if (value) *value = found->second;
+    return kErrorSuccess;
+  }
+
+  uint32_t SetValue(const std::wstring& name, const RegistryValue& value) override {
+    std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+    sim::RegistryNode* key = Key();
+    if (!key) return kErrorKeyDeleted;
+    if (!writable_) return kErrorAccessDenied;
+    key->values[name] = value;
+    sim::Machine& machine = sim::CurrentMachine();
+    Json::Value write;
+    write["key"] = WideToUtf8(machine.registry.StoredPath(path_));
+    write["name"] = WideToUtf8(name);
+    write["value"] = sim::RegistryValueToJson(value);
+    machine.registryWrites.append(write);
+    return kErrorSuccess;
+  }
+
+ private:
+  // The key in the machine, or null when it is gone (the machine was replaced).
+  sim::RegistryNode* Key() {
+    sim::Machine& machine = sim::CurrentMachine();
+    if (machine.generation != generation_) return nullptr;
+    return machine.registry.Find(path_);
+  }
+
+  std::vector<std::wstring> path_;
+  bool writable_;
+  uint64_t generation_;
+};
+
+}  // namespace
+
+uint32_t OpenLocalMachineKey(const std::wstring& path, RegistryAccess access, RegistryView view,
+                             std::unique_ptr<IRegistryKey>* key) {
+  std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+  sim::Machine& machine = sim::CurrentMachine();
+  std::vector<std::wstring> names = sim::ViewPath(path, view, machine.is64Bit);
+  if (!machine.registry.Find(names)) return kErrorFileNotFound;
+  key->reset(new SimRegistryKey(std::move(names), access == RegistryAccess::kAllAccess,
+                                machine.generation));
+  return kErrorSuccess;
+}
+
+uint32_t CreateLocalMachineKey(const std::wstring& path, std::unique_ptr<IRegistryKey>* key) {
+  std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+  sim::Machine& machine = sim::CurrentMachine();
+  std::vector<std::wstring> names =
+      sim::ViewPath(path, RegistryView::kDefault, machine.is64Bit);
+  if (names.empty()) return kErrorInvalidParameter;
+  if (!machine.registry.Find(names)) {
+    machine.registry.Create(names);
+    machine.createdKeys.append(WideToUtf8(machine.registry.StoredPath(names)));
+  }
+  key->reset(new SimRegistryKey(std::move(names), true, machine.generation));
+  return kErrorSuccess;
+}
+
+uint32_t GetLocalMachineDwordOrBinary(const std::wstring& path, const std::wstring& name,
+                                      uint32_t* number) {
+  std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+  sim::Machine& machine = sim::CurrentMachine();
+  sim::RegistryNode* key =
+      machine.registry.Find(sim::ViewPath(path, RegistryView::kDefault, machine.is64Bit));
+  if (!key) return kErrorFileNotFound;
+  auto found = key->values.find(name);
+  if (found == key->values.end()) return kErrorFileNotFound;
+  const RegistryValue& value = found->second;
+  if (value.type != kRegDword && value.type != kRegBinary) return kErrorUnsupportedType;
+  if (value.type == kRegDword && value.data.size() != 4) return kErrorDatatypeMismatch;
+  if (value.data.size() > 4) return kErrorMoreData;
+  // A binary value shorter than four bytes fills only the low bytes of a zeroed number.
+  uint32_t read = 0;
+  for (std::size_t i = 0; i < value.data.size(); ++i) read |= uint32_t(value.data[i]) << (8 * i);
+  if (number) *number = read;
+  return kErrorSuccess;
+}
+
+}  // namespace platform
+}  // namespace orvex

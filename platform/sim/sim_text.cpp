@@ -1,0 +1,93 @@
+#include "platform/sim/sim_text.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "engine/text.h"
+
+namespace orvex {
+namespace sim {
+
+wchar_t FoldCase(wchar_t c) {
+  if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 32);
+  // Latin-1 lower-case letters, except the division sign and y with diaeresis.
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 32);
+  return c;
+}
+
+std::wstring FoldCase(const std::wstring& text) {
+  std::wstring folded(text);
+  for (wchar_t& c : folded) c = FoldCase(c);
+  return folded;
+}
+
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  return true;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return EqualsNoCase(Utf8ToWide(a), Utf8ToWide(b));
+}
+
+bool NoCaseLess::operator()(const std::wstring& a, const std::wstring& b) const {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < common; ++i) {
+    const wchar_t x = FoldCase(a[i]);
+    const wchar_t y = FoldCase(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator, bool skipEmpty) {
+  std::vector<std::wstring> pieces;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    std::wstring piece = text.substr(start, end == std::wstring::npos ? end : end - start);
+    if (!piece.empty() || !skipEmpty) pieces.push_back(piece);
+    if (end == std::wstring::npos) break;
+    start = end + 1;
+  }
+  return pieces;
+}
+
+const Json::Value& MemberNoCase(const Json::Value& object, const std::string& key) {
+  static const Json::Value none;
+  if (!object.isObject()) return none;
+  if (object.isMember(key)) return object[key];
+  for (const std::string& name : object.getMemberNames())
+    if (EqualsNoCase(name, key)) return object[name];
+  return none;
+}
+
+bool ProfileNumber(const std::string& text, uint64_t* number) {
+  if (text.empty()) return false;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long parsed =
+      std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+  if (errno != 0 || *end != '\0' || end == text.c_str() + (hex ? 2 : 0)) return false;
+  *number = parsed;
+  return true;
+}
+
+bool ProfileNumber(const Json::Value& value, uint64_t* number) {
+  if (value.isUInt64()) {
+    *number = value.asUInt64();
+    return true;
+  }
+  if (value.isInt64()) {
+    *number = static_cast<uint64_t>(value.asInt64());
+    return true;
+  }
+  if (value.isString()) return ProfileNumber(value.asString(), number);
+  return false;
+}
+
+}  // namespace sim
+}  // namespace orvex

@@ -1,0 +1,36 @@
+#pragma once
+// Text rules of the simulated machine: Windows compares names of registry keys, WMI classes
+// and properties, environment variables and files without regard to case.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <json/value.h>
+
+namespace orvex {
+namespace sim {
+
+// Upper case as Windows folds names (ASCII and Latin-1 letters).
+wchar_t FoldCase(wchar_t c);
+std::wstring FoldCase(const std::wstring& text);
+
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
+bool EqualsNoCase(const std::string& a, const std::string& b);  // UTF-8 texts
+
+struct NoCaseLess {
+  bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+// Splits at every separator; empty pieces are dropped when skipEmpty is set.
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator, bool skipEmpty);
+
+// The member of a JSON object whose name equals key without regard to case; null when none.
+const Json::Value& MemberNoCase(const Json::Value& object, const std::string& key);
+
+// A number written in a profile: a JSON number, or a text in decimal or "0x" hexadecimal.
+bool ProfileNumber(const Json::Value& value, uint64_t* number);
+bool ProfileNumber(const std::string& text, uint64_t* number);
+
+}  // namespace sim
+}  // namespace orvex
