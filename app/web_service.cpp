@@ -2,6 +2,7 @@
 
 #include "platform/environment.h"
 #include "platform/shell.h"
+#include "probes/system_info.h"
 
 namespace orvex {
 
@@ -40,7 +41,8 @@ std::string KnowledgeBaseUrl(const std::string& article, const std::string& manu
 }
 
 void OpenKnowledgeBaseArticle(const std::string& article) {
-  platform::OpenUrl(KnowledgeBaseUrl(article, std::string(), std::string()));
+  const CSystemInfo& info = GetSystemInfo();
+  platform::OpenUrl(KnowledgeBaseUrl(article, info.manufacturer, info.model));
 }
 
 }  // namespace orvex

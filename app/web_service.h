@@ -27,7 +27,7 @@ std::string KnowledgeBaseUrl(const std::string& article, const std::string& manu
                              const std::string& model);
 
 // Opens the help page for article ("help", "upgradegraphicsdriver", "enablevt", ...) in the
-// browser. The machine's maker and model stay empty until the installer describes the machine.
+// browser, naming the maker and model of the system information record.
 void OpenKnowledgeBaseArticle(const std::string& article);
 
 }  // namespace orvex

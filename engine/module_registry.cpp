@@ -2,10 +2,15 @@
 
 #include "actions/ajax_request.h"
 #include "actions/connectivity_checker.h"
+#include "actions/create_in_temp_dir.h"
 #include "actions/dump_state.h"
 #include "actions/http_downloader.h"
 #include "actions/injector.h"
+#include "actions/remove_dir.h"
+#include "actions/restart_system.h"
 #include "engine/rules_runner.h"
+#include "probes/info_modules.h"
+#include "probes/rights_checkers.h"
 
 namespace orvex {
 
@@ -30,6 +35,19 @@ const ModuleClass kModuleClasses[] = {
     {"AjaxRequest", &Create<CAjaxRequest>},
     {"Injector", &Create<CInjector>},
     {"DumpState", &Create<CDumpState>},
+    {"GetDOTNetInfo", &Create<CGetDOTNetInfo>},
+    {"GetOSVersion", &Create<CGetOSVersion>},
+    {"GetTotalRAM", &Create<CGetTotalRAM>},
+    {"GetPlatformInfo", &Create<CGetPlatformInfo>},
+    {"GetOpenGLVersion", &Create<COpenGLVersion>},
+    {"GetGPUDriverVersion", &Create<CGPUDriverVersion>},
+    {"GetVTInfo", &Create<CGetVTInfo>},
+    {"GetProductInfo", &Create<CGetProductInfo>},
+    {"RightsToDirChecker", &Create<CRightToDirChecker>},
+    {"SysRightsToTempChecker", &Create<CSysRightsToTempChecker>},
+    {"CreateInTempDir", &Create<CCreateInTempDir>},
+    {"RemoveDir", &Create<CRemoveDir>},
+    {"RestartSystem", &Create<CRestart>},
 };
 
 }  // namespace

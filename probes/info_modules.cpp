@@ -47,7 +47,7 @@ int CGetTotalRAM::Execute(Json::Value& doc) {
   Json::Value* target = Target(doc, ".ram");
   if (!target) return -1;
   GetSystemInfo();  // the first information module builds the record
-  *target = Json::Value(static_cast<Json::UInt64>(InstalledMemoryMb()));
+  *target = Json::Value(static_cast<Json::Int64>(InstalledMemoryMb()));
   return 0;
 }
 

@@ -31,16 +31,19 @@ std::mutex g_pathsLock;
 
 }  // namespace
 
+CInstallPaths BuildInstallPaths() {
+  CInstallPaths built;
+  built.installDir = ReadProductDirectory("InstallDir");
+  built.userDataDir = ReadProductDirectory("UserDataDir");
+  built.homeDir = ToWide(GetSystemDrive()) + L"\\Users\\" + GetUserFolderName() + L"\\.Orvex";
+  built.userFolder = GetUserFolderName();
+  built.userName = GetEnvStringW(L"USERNAME");
+  return built;
+}
+
 CInstallPaths& GetInstallPaths() {
-  static CInstallPaths paths = [] {
-    CInstallPaths built;
-    built.installDir = ReadProductDirectory("InstallDir");
-    built.userDataDir = ReadProductDirectory("UserDataDir");
-    built.homeDir = ToWide(GetSystemDrive()) + L"\\Users\\" + GetUserFolderName() + L"\\.Orvex";
-    built.userFolder = GetUserFolderName();
-    built.userName = GetEnvStringW(L"USERNAME");
-    return built;
-  }();
+  // A function-local static is initialised exactly once, also when two threads ask.
+  static CInstallPaths paths = BuildInstallPaths();
   return paths;
 }
 

@@ -13,7 +13,10 @@ struct CInstallPaths {
   std::wstring userName;
 };
 
+// Built on the first call, never rebuilt.
 CInstallPaths& GetInstallPaths();
+// A fresh record from the machine as it is now; GetInstallPaths keeps its first one.
+CInstallPaths BuildInstallPaths();
 // Re-read from the registry on every call while still empty.
 std::string GetInstallDir();
 std::string GetUserDataDir();

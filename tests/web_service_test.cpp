@@ -4,6 +4,7 @@
 
 #include "app/web_service.h"
 #include "platform/shell.h"
+#include "probes/system_info.h"
 #include "tests/test_support.h"
 
 namespace orvex {
@@ -50,13 +51,19 @@ TEST(WebService, KnowledgeBaseArticleNamesTheMachineUnescaped) {
       "&model=ThinkPad T450",
       KnowledgeBaseUrl("enablevt", "LENOVO", "ThinkPad T450"));
 #ifndef _WIN32
-  // The simulated machine records what the browser was asked to open.
+  // The simulated machine records what the browser was asked to open; the maker and model
+  // come from the system information record.
+  CSystemInfo machine;
+  machine.manufacturer = "LENOVO";
+  machine.model = "ThinkPad T450";
+  ScopedSystemInfo record(machine);
   const std::size_t before = platform::OpenedUrls().size();
   OpenKnowledgeBaseArticle("help");
   std::vector<std::string> opened = platform::OpenedUrls();
   ASSERT_EQ(before + 1, opened.size());
   EXPECT_EQ(
-      "http://installer.orvex.example/index/knowledgebase?article=help&manufacturer=&model=",
+      "http://installer.orvex.example/index/knowledgebase?article=help&manufacturer=LENOVO"
+      "&model=ThinkPad T450",
       opened.back());
 #endif
 }
