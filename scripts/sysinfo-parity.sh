@@ -15,7 +15,7 @@
 # the product lookup, the installed version and the installation directories.
 #
 # Outputs go to build/parity/<machine>/ (profile.json, wine-record.json, host-record.json,
-# wine-report.txt, host-report.txt). Exit status 0 when everything matches; 1 with the
+# wine-report.txt, host-report.txt, each with its standard error beside it in *.stderr). Exit status 0 when everything matches; 1 with the
 # differences printed otherwise; 2 when something needed is missing.
 set -uo pipefail
 
@@ -212,14 +212,22 @@ check_machine() {
   shift
   mkdir -p "$dir"
   echo "== $name"
-  wine_run "$wine_exe" --profile "$@" >"$dir/profile.json" || {
-    echo "orvex-sysinfo.exe --profile failed" >&2
-    return 1
+  # Standard error (Wine's own notices, the virtualization check's driver messages) is kept
+  # beside the outputs and shown when a run fails.
+  run_into() {
+    local output=$1
+    shift
+    if ! "$@" >"$dir/$output" 2>"$dir/$output.stderr"; then
+      echo "$name: failed: ${*##*/}" >&2
+      cat "$dir/$output.stderr" >&2
+      return 1
+    fi
   }
-  wine_run "$wine_exe" --record >"$dir/wine-record.json" || return 1
-  wine_run "$wine_exe" >"$dir/wine-report.txt" || return 1
-  host_run "$dir/profile.json" "$dir/sim" --record >"$dir/host-record.json" || return 1
-  host_run "$dir/profile.json" "$dir/sim" >"$dir/host-report.txt" || return 1
+  run_into profile.json wine_run "$wine_exe" --profile "$@" || return 1
+  run_into wine-record.json wine_run "$wine_exe" --record || return 1
+  run_into wine-report.txt wine_run "$wine_exe" || return 1
+  run_into host-record.json host_run "$dir/profile.json" "$dir/sim" --record || return 1
+  run_into host-report.txt host_run "$dir/profile.json" "$dir/sim" || return 1
   local ok=0
   if ! diff -u --label wine-record.json --label host-record.json \
       "$dir/wine-record.json" "$dir/host-record.json"; then

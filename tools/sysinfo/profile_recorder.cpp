@@ -16,6 +16,7 @@
 #include "platform/win_codes.h"
 #include "platform/wmi.h"
 #include "probes/wmi_connection.h"
+#include "probes/wmi_queries.h"
 
 namespace orvex {
 namespace sysinfo {
@@ -37,17 +38,16 @@ struct WmiRead {
 
 // The classes behind the system information record, the profile-folder lookup and the
 // report. The network adapters and video controllers are recorded as the installer's own
-// conditions select them (two blanks after LIKE), so the profile holds the rows it sees.
+// conditions select them, so the profile holds the rows it sees; the disk drives follow with
+// the disk-serial chain.
 const std::vector<WmiRead>& InstallerWmiReads() {
   static const std::vector<WmiRead> reads = {
       {kCimv2, "Win32_OperatingSystem", "", {"Caption", "OSArchitecture", "Version", "SystemDrive"}},
       {kCimv2, "Win32_Processor", "", {"Name", "Manufacturer", "VirtualizationFirmwareEnabled"}},
       {kCimv2, "Win32_ComputerSystem", "", {"Manufacturer", "Model", "UserName", "HypervisorPresent"}},
-      {kCimv2, "Win32_Networkadapter",
-       "PNPDeviceID LIKE  \"%PCI%\" or PNPDeviceID LIKE  \"%SD%\"", {"PNPDeviceID", "MACAddress"}},
-      {kCimv2, "Win32_DiskDrive", "", {"DeviceID", "SerialNumber"}},
+      {kCimv2, "Win32_Networkadapter", kNetworkAdapterCondition, {"PNPDeviceID", "MACAddress"}},
       {kCimv2, "Win32_Bios", "", {"SerialNumber"}},
-      {kCimv2, "Win32_VideoController", "PNPDeviceID LIKE  \"%PCI%\"",
+      {kCimv2, "Win32_VideoController", kPciVideoControllerCondition,
        {"PNPDeviceID", "Caption", "VideoProcessor", "DriverVersion"}},
       {kCimv2, "Win32_UserProfile", "", {"SID", "LocalPath"}},
       {kCimv2, "Win32_Product", "Name = 'Orvex'", {"Name", "Version"}},
@@ -117,33 +117,45 @@ void RecordWmiClasses(Sessions& sessions, Json::Value& profile) {
   }
 }
 
-// The associations the disk-serial chain follows from the system drive: logical disk to its
-// partitions, each partition to its drive.
-void RecordDiskAssociations(platform::IWmiSession& session, const std::string& systemDrive,
-                            Json::Value& profile) {
+// The disk-serial chain from the system drive: the logical disk's partitions, each
+// partition's drive, and the drive as the installer's own condition finds it. Recording the
+// drive through that condition keeps a WMI that does not match it (Wine stores the drive ids
+// with their backslashes doubled and compares condition texts unescaped) from handing the
+// replay a serial number the real machine never gave the installer.
+void RecordDiskChain(platform::IWmiSession& session, const std::string& systemDrive,
+                     Json::Value& profile) {
   if (systemDrive.empty()) return;
-  Json::Value& list = profile["wmiAssociations"][WideToUtf8(kCimv2)];
-  list = Json::Value(Json::arrayValue);
+  const std::string ns = WideToUtf8(kCimv2);
+  Json::Value associations(Json::arrayValue);
   auto follow = [&](const std::string& object, const std::string& assocClass) {
     const std::string wql = "ASSOCIATORS OF {" + object + "} WHERE AssocClass = " + assocClass;
     Json::Value rows = QueryRows(session, Utf8ToWide(wql), {"DeviceID"});
-    if (rows.empty()) return rows;
-    Json::Value entry;
-    entry["object"] = object;
-    entry["assocClass"] = assocClass;
-    entry["rows"] = rows;
-    list.append(entry);
+    if (!rows.empty()) {
+      Json::Value entry;
+      entry["object"] = object;
+      entry["assocClass"] = assocClass;
+      entry["rows"] = rows;
+      associations.append(entry);
+    }
     return rows;
   };
-  const Json::Value partitions = follow("Win32_LogicalDisk.DeviceID='" + systemDrive + "'",
-                                        "Win32_LogicalDiskToPartition");
-  for (const Json::Value& partition : partitions) {
+  Json::Value& drives = profile["wmi"][ns]["Win32_DiskDrive"] = Json::Value(Json::arrayValue);
+  for (const Json::Value& partition :
+       follow(LogicalDiskPath(systemDrive), "Win32_LogicalDiskToPartition")) {
     if (!partition["DeviceID"].isString()) continue;
-    follow("Win32_DiskPartition.DeviceID='" + partition["DeviceID"].asString() + "'",
-           "Win32_DiskDriveToDiskPartition");
+    for (const Json::Value& drive :
+         follow(DiskPartitionPath(partition["DeviceID"].asString()), "Win32_DiskDriveToDiskPartition")) {
+      if (!drive["DeviceID"].isString()) continue;
+      const std::string wql =
+          CWmiConnection::QueryText("Win32_DiskDrive", DiskDriveCondition(drive["DeviceID"].asString()));
+      for (const Json::Value& row : QueryRows(session, Utf8ToWide(wql), {"DeviceID", "SerialNumber"})) {
+        bool known = false;
+        for (const Json::Value& recorded : drives) known = known || recorded == row;
+        if (!known) drives.append(row);
+      }
+    }
   }
-  if (list.empty()) profile["wmiAssociations"].removeMember(WideToUtf8(kCimv2));
-  if (profile["wmiAssociations"].empty()) profile.removeMember("wmiAssociations");
+  if (!associations.empty()) profile["wmiAssociations"][ns] = associations;
 }
 
 const Json::Value& FirstRow(const Json::Value& profile, const char* className) {
@@ -461,7 +473,7 @@ Json::Value RecordMachineProfile(const RecordOptions& options) {
   Sessions sessions;
   RecordWmiClasses(sessions, profile);
   const std::string systemDrive = FirstRowText(profile, "Win32_OperatingSystem", "SystemDrive");
-  if (sessions[kCimv2]) RecordDiskAssociations(*sessions[kCimv2], systemDrive, profile);
+  if (sessions[kCimv2]) RecordDiskChain(*sessions[kCimv2], systemDrive, profile);
   sessions.clear();
 
   const std::string arch = FirstRowText(profile, "Win32_OperatingSystem", "OSArchitecture");
