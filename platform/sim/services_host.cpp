@@ -56,7 +56,7 @@ class SimService : public IService {
     else if (!allAccess_) failure = kErrorAccessDenied;
     else if (service->running) failure = kErrorServiceAlreadyRunning;
     else if (!ImageExists(service->binaryPath)) failure = kErrorFileNotFound;
-    RecordEvent("start " + WideToUtf8(name_) + ": " + std::to_string(failure));
+    RecordEvent("start " + Label(service) + ": " + std::to_string(failure));
     if (failure != kErrorSuccess) {
       if (error) *error = failure;
       return false;
@@ -69,7 +69,7 @@ class SimService : public IService {
     std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
     sim::ServiceEntry* service = Entry();
     const bool stopped = service && allAccess_ && service->running;
-    RecordEvent("stop " + WideToUtf8(name_) + (stopped ? ": 0" : ": failed"));
+    RecordEvent("stop " + Label(service) + (stopped ? ": 0" : ": failed"));
     if (stopped) service->running = false;
     return stopped;
   }
@@ -78,7 +78,7 @@ class SimService : public IService {
     std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
     sim::ServiceEntry* service = Entry();
     const bool deleted = service && allAccess_;
-    RecordEvent("delete " + WideToUtf8(name_) + (deleted ? ": 0" : ": failed"));
+    RecordEvent("delete " + Label(service) + (deleted ? ": 0" : ": failed"));
     // Windows removes a service marked for deletion once it is stopped and its handles are
     // closed; the installer always stops it first, so the entry goes at once.
     if (deleted) sim::CurrentMachine().services.erase(name_);
@@ -94,6 +94,11 @@ class SimService : public IService {
   }
 
  private:
+  // The name as the service was created, however the handle spelled it.
+  std::string Label(const sim::ServiceEntry* service) const {
+    return WideToUtf8(service ? service->name : name_);
+  }
+
   sim::ServiceEntry* Entry() {
     sim::Machine& machine = sim::CurrentMachine();
     if (machine.generation != generation_) return nullptr;
