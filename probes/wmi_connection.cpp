@@ -6,7 +6,7 @@ namespace orvex {
 
 namespace {
 
-// Property values come back as UTF-16; the installer keeps the low byte of each unit.
+// A missing row reads like a failed Get (VT_NULL). Property names go through the ANSI code page.
 platform::WmiValue ReadProperty(const WmiRow& row, const std::string& property) {
   if (!row) return platform::WmiValue();
   return row->Get(ToWide(property));
