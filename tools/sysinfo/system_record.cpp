@@ -5,7 +5,6 @@
 #include "engine/module.h"
 #include "engine/module_registry.h"
 #include "engine/stage.h"
-#include "probes/info_modules.h"
 
 namespace orvex {
 namespace sysinfo {
@@ -30,35 +29,18 @@ Json::Value GpuJson(const GpuInfo& gpu) {
   return json;
 }
 
-template <class Module>
-IModule* Create() {
-  return new Module();
-}
-
 struct ModuleRun {
   const char* className;
-  IModule* (*create)();
   const char* extraArgument;  // name of the module's second argument, or null
   const char* extraValue;
 };
 
 const ModuleRun kInformationModules[] = {
-    {"GetDOTNetInfo", &Create<CGetDOTNetInfo>, nullptr, nullptr},
-    {"GetOSVersion", &Create<CGetOSVersion>, nullptr, nullptr},
-    {"GetTotalRAM", &Create<CGetTotalRAM>, nullptr, nullptr},
-    {"GetPlatformInfo", &Create<CGetPlatformInfo>, nullptr, nullptr},
-    {"GetOpenGLVersion", &Create<COpenGLVersion>, nullptr, nullptr},
-    {"GetGPUDriverVersion", &Create<CGPUDriverVersion>, nullptr, nullptr},
-    {"GetVTInfo", &Create<CGetVTInfo>, "directory", ""},
-    {"GetProductInfo", &Create<CGetProductInfo>, "product", "Orvex"},
+    {"GetDOTNetInfo", nullptr, nullptr},     {"GetOSVersion", nullptr, nullptr},
+    {"GetTotalRAM", nullptr, nullptr},       {"GetPlatformInfo", nullptr, nullptr},
+    {"GetOpenGLVersion", nullptr, nullptr},  {"GetGPUDriverVersion", nullptr, nullptr},
+    {"GetVTInfo", "directory", ""},          {"GetProductInfo", "product", "Orvex"},
 };
-
-// The module a configuration naming the class would get; the class itself while the registry
-// does not list it yet.
-IModule* CreateInformationModule(const ModuleRun& run) {
-  IModule* module = CreateModuleByClass(run.className);
-  return module ? module : run.create();
-}
 
 }  // namespace
 
@@ -105,7 +87,12 @@ Json::Value RunInformationModules() {
   Json::Value document(Json::objectValue);
   Json::Value results(Json::objectValue);
   for (const ModuleRun& run : kInformationModules) {
-    std::unique_ptr<IModule> module(CreateInformationModule(run));
+    // Created through the registry, as a configuration naming the class would get it.
+    std::unique_ptr<IModule> module(CreateModuleByClass(run.className));
+    if (!module) {
+      results[run.className] = "not registered";
+      continue;
+    }
     Json::Value args;
     args["saveTo"] = ".Config";
     if (run.extraArgument) args[run.extraArgument] = run.extraValue;
