@@ -16,6 +16,7 @@
 #include "engine/module.h"
 #include "engine/module_registry.h"
 #include "engine/stage.h"
+#include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/sim/machine.h"
 #include "probes/system_info.h"
@@ -166,6 +167,38 @@ TEST_F(ProbesInfoModulesTest, MachineWithoutAdaptersOrMemorySize) {
   EXPECT_EQ("", doc["Config"]["platform"]["mac"].asString());
   EXPECT_EQ("3072", doc["Config"]["platform"]["ram"].asString());
   EXPECT_EQ(Json::Value(3072), doc["Config"]["ram"]);
+}
+
+TEST_F(ProbesModulesTest, VtInfoLooksForTheDriverInTheResolvedDirectory) {
+  // Windows 7 with an Intel processor whose register says VMX is off: only a driver found in
+  // the "directory" argument can tell, a missing one counts as enabled.
+  Json::Value profile = J(R"({"name": "win7", "environment": {"SystemRoot": "C:\\Windows"},
+      "cpuid": {"0x1": {"ecx": 32}}, "msr": {"0x3A": 1},
+      "files": {"C:\\probes-vt\\quarn_hwio.sys": "driver"}})");
+  sim::ScopedMachine machine(profile);
+  CSystemInfo info;
+  info.processorMfr = "GenuineIntel";
+  info.osMajor = 6;
+  info.osMinor = 1;
+  ScopedSystemInfo record(info);
+  const auto removeSystemCopy = [] {
+    platform::ScopedFsRedirectionOff native;
+    std::error_code ignored;
+    fs::remove(sim::HostPath(L"C:\\Windows\\system32\\quarn_hwio.sys"), ignored);
+  };
+  removeSystemCopy();
+  testing::internal::CaptureStdout();
+  Json::Value doc = J(R"({"SessionDir": "C:\\probes-vt"})");
+  EXPECT_EQ(0, Run("GetVTInfo", R"({"saveTo": ".Config", "directory": ".SessionDir"})", doc));
+  Json::Value elsewhere;
+  EXPECT_EQ(0, Run("GetVTInfo", R"({"saveTo": ".Config", "directory": "C:\\nowhere"})", elsewhere));
+  testing::internal::GetCapturedStdout();
+  removeSystemCopy();
+  fs::remove_all(sim::HostPath(L"C:\\probes-vt"));
+  EXPECT_EQ(Compact(J(R"({"supported": true, "enabled": false})")), Compact(doc["Config"]["vt"]));
+  // The service made for the first check is still running: the register is read again.
+  EXPECT_EQ(Compact(J(R"({"supported": true, "enabled": false})")),
+            Compact(elsewhere["Config"]["vt"]));
 }
 
 TEST_F(ProbesModulesTest, ProductInfoFindsTheInstalledProductByExactName) {
