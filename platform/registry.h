@@ -50,13 +50,14 @@ class IRegistryKey {
 uint32_t OpenLocalMachineKey(const std::wstring& path, RegistryAccess access, RegistryView view,
                              std::unique_ptr<IRegistryKey>* key);
 
-// RegCreateKeyW(HKEY_LOCAL_MACHINE, path): opens or creates the key (and its parents) in the
-// process's default view.
-uint32_t CreateLocalMachineKey(const std::wstring& path, std::unique_ptr<IRegistryKey>* key);
+// RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, ..., KEY_ALL_ACCESS | view flag): opens or creates
+// the key (and its parents) in the given view.
+uint32_t CreateLocalMachineKey(const std::wstring& path, RegistryView view,
+                               std::unique_ptr<IRegistryKey>* key);
 
-// RegGetValueW(HKEY_LOCAL_MACHINE, path, name, flags, ...) restricted to REG_DWORD and
-// REG_BINARY values of at most 4 bytes, as the .NET probe reads "Install": *number is left
-// unchanged on failure.
+// RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_REG_BINARY | RRF_RT_REG_DWORD, ...)
+// into 4 bytes, as the .NET probe reads "Install": a REG_DWORD, or a REG_BINARY of exactly four
+// bytes (other lengths give ERROR_DATATYPE_MISMATCH). *number is left unchanged on failure.
 uint32_t GetLocalMachineDwordOrBinary(const std::wstring& path, const std::wstring& name,
                                       uint32_t* number);
 

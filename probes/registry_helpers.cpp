@@ -36,7 +36,7 @@ int WriteValue(const std::string& keyPath, const std::string& valueName,
   std::unique_ptr<platform::IRegistryKey> key;
   if (platform::OpenLocalMachineKey(ToWide(keyPath), platform::RegistryAccess::kAllAccess,
                                     platform::RegistryView::k64Bit, &key) != 0 &&
-      platform::CreateLocalMachineKey(ToWide(keyPath), &key) != 0)
+      platform::CreateLocalMachineKey(ToWide(keyPath), platform::RegistryView::k64Bit, &key) != 0)
     return -1;
   return key->SetValue(ToWide(valueName), value) == 0 ? 0 : -1;
 }

@@ -13,8 +13,8 @@ namespace orvex {
 int ReadRegistryString(const std::string& keyPath, const std::string& valueName,
                        std::string* text);
 
-// Writes a REG_DWORD / a REG_SZ (with its terminating zero). The key is opened in the 64-bit
-// view, or else created in the process's default view. 0 or -1.
+// Writes a REG_DWORD / a REG_SZ (with its terminating zero). The key is opened, or else
+// created, in the 64-bit view, where ReadRegistryString looks for it. 0 or -1.
 int WriteRegistryDword(const std::string& keyPath, const std::string& valueName, uint32_t data);
 int WriteRegistryString(const std::string& keyPath, const std::string& valueName,
                         const std::string& text);

@@ -95,11 +95,11 @@ uint32_t OpenLocalMachineKey(const std::wstring& path, RegistryAccess access, Re
   return kErrorSuccess;
 }
 
-uint32_t CreateLocalMachineKey(const std::wstring& path, std::unique_ptr<IRegistryKey>* key) {
+uint32_t CreateLocalMachineKey(const std::wstring& path, RegistryView view,
+                               std::unique_ptr<IRegistryKey>* key) {
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   sim::Machine& machine = sim::CurrentMachine();
-  std::vector<std::wstring> names =
-      sim::ViewPath(path, RegistryView::kDefault, machine.is64Bit);
+  std::vector<std::wstring> names = sim::ViewPath(path, view, machine.is64Bit);
   if (names.empty()) return kErrorInvalidParameter;
   if (!machine.registry.Find(names)) {
     machine.registry.Create(names);
@@ -120,11 +120,11 @@ uint32_t GetLocalMachineDwordOrBinary(const std::wstring& path, const std::wstri
   if (found == key->values.end()) return kErrorFileNotFound;
   const RegistryValue& value = found->second;
   if (value.type != kRegDword && value.type != kRegBinary) return kErrorUnsupportedType;
-  if (value.type == kRegDword && value.data.size() != 4) return kErrorDatatypeMismatch;
-  if (value.data.size() > 4) return kErrorMoreData;
-  // A binary value shorter than four bytes fills only the low bytes of a zeroed number.
+  // Asked for a 32-bit number, RegGetValueW takes a REG_BINARY only when it is exactly four
+  // bytes long, like a REG_DWORD; any other length is a type mismatch, not a short read.
+  if (value.data.size() != 4) return kErrorDatatypeMismatch;
   uint32_t read = 0;
-  for (std::size_t i = 0; i < value.data.size(); ++i) read |= uint32_t(value.data[i]) << (8 * i);
+  for (std::size_t i = 0; i < 4; ++i) read |= uint32_t(value.data[i]) << (8 * i);
   if (number) *number = read;
   return kErrorSuccess;
 }

@@ -81,9 +81,11 @@ uint32_t OpenLocalMachineKey(const std::wstring& path, RegistryAccess access, Re
   return ERROR_SUCCESS;
 }
 
-uint32_t CreateLocalMachineKey(const std::wstring& path, std::unique_ptr<IRegistryKey>* key) {
+uint32_t CreateLocalMachineKey(const std::wstring& path, RegistryView view,
+                               std::unique_ptr<IRegistryKey>* key) {
   HKEY created = nullptr;
-  LONG result = RegCreateKeyW(HKEY_LOCAL_MACHINE, path.c_str(), &created);
+  LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS | ViewFlag(view), nullptr, &created, nullptr);
   if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
   key->reset(new RegistryKey(created));
   return ERROR_SUCCESS;
@@ -91,7 +93,8 @@ uint32_t CreateLocalMachineKey(const std::wstring& path, std::unique_ptr<IRegist
 
 uint32_t GetLocalMachineDwordOrBinary(const std::wstring& path, const std::wstring& name,
                                       uint32_t* number) {
-  // A binary value shorter than four bytes fills only the low bytes of a zeroed number.
+  // RRF_RT_REG_BINARY | RRF_RT_REG_DWORD is RRF_RT_DWORD: a binary value must be exactly four
+  // bytes long, other lengths give ERROR_DATATYPE_MISMATCH.
   DWORD data = 0;
   DWORD size = sizeof data;
   LONG result = RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), name.c_str(),

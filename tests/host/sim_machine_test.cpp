@@ -144,7 +144,7 @@ const char kRegistryMachine[] = R"({
     "SOFTWARE\\Vendor\\Keys\\gamma": {},
     "SOFTWARE\\Vendor\\Keys\\a-very-long-name": {},
     "SOFTWARE\\Vendor": {"Text": "sixty-four", "Number": {"dword": 7}, "Big": {"qword": 4294967296},
-                         "Bytes": {"binary": "0102"}, "Long": {"binary": "0102030405"},
+                         "Bytes": {"binary": "0102"}, "Four": {"binary": "01020304"}, "Long": {"binary": "0102030405"},
                          "Path": {"expand_sz": "%SystemRoot%"}, "List": {"multi_sz": ["a", "b"]}},
     "SOFTWARE\\WOW6432Node\\Vendor": {"Text": "thirty-two"}
   }
@@ -257,7 +257,7 @@ TEST(SimRegistry, GetValueTakesFourByteDwordsAndBinariesOnly) {
   // RegGetValueW reads the default view: the 64-bit values of the same names stay unseen.
   sim::ScopedMachine machine(J(R"({"osBits": 64, "registry": {
     "SOFTWARE\\Vendor": {"Number": {"dword": 64}, "Bytes": {"dword": 64}},
-    "SOFTWARE\\WOW6432Node\\Vendor": {"Number": {"dword": 7}, "Bytes": {"binary": "0102"},
+    "SOFTWARE\\WOW6432Node\\Vendor": {"Number": {"dword": 7}, "Bytes": {"binary": "0102"}, "Four": {"binary": "01020304"},
       "Long": {"binary": "0102030405"}, "Big": {"qword": 1}, "Text": "1"}}})"));
   struct Case {
     const wchar_t* name;
@@ -265,8 +265,9 @@ TEST(SimRegistry, GetValueTakesFourByteDwordsAndBinariesOnly) {
     uint32_t number;  // 99 when left unchanged
   } cases[] = {
       {L"Number", 0, 7},
-      {L"Bytes", 0, 0x0201},   // a short binary fills the low bytes of a zeroed number
-      {L"Long", 234, 99},      // five bytes do not fit
+      {L"Bytes", 1629, 99},    // a binary counts as a number only at exactly four bytes
+      {L"Long", 1629, 99},
+      {L"Four", 0, 0x04030201},
       {L"Big", 1630, 99},      // REG_QWORD is not asked for
       {L"Text", 1630, 99},
       {L"Nothing", 2, 99},
@@ -283,7 +284,8 @@ TEST(SimRegistry, WritesGoIntoTheViewAndTheState) {
   Json::Value profile = J(kRegistryMachine);
   sim::ScopedMachine machine(profile);
   std::unique_ptr<platform::IRegistryKey> key;
-  ASSERT_EQ(0u, platform::CreateLocalMachineKey(L"Software\\Quarn\\Orvex", &key));
+  ASSERT_EQ(0u, platform::CreateLocalMachineKey(L"Software\\Quarn\\Orvex",
+                                                  platform::RegistryView::kDefault, &key));
   platform::RegistryValue value;
   value.type = platform::kRegSz;
   value.data = {'C', 0, ':', 0, 0, 0};

@@ -44,7 +44,7 @@ class Win32Registry : public ::testing::Test {
 
   std::unique_ptr<IRegistryKey> Create() {
     std::unique_ptr<IRegistryKey> key;
-    EXPECT_EQ(CreateLocalMachineKey(path_, &key), kErrorSuccess);
+    EXPECT_EQ(CreateLocalMachineKey(path_, RegistryView::kDefault, &key), kErrorSuccess);
     return key;
   }
 
@@ -111,7 +111,7 @@ TEST_F(Win32Registry, SubKeysCountedAndEnumerated) {
   const std::vector<std::wstring> children = {L"v2.0.50727", L"v3.5", L"v4", L"v4.0"};
   for (const auto& child : children) {
     std::unique_ptr<IRegistryKey> created;
-    ASSERT_EQ(CreateLocalMachineKey(path_ + L"\\" + child, &created), kErrorSuccess);
+    ASSERT_EQ(CreateLocalMachineKey(path_ + L"\\" + child, RegistryView::kDefault, &created), kErrorSuccess);
   }
   std::unique_ptr<IRegistryKey> key;
   ASSERT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k64Bit, &key),
