@@ -5,6 +5,7 @@
 
 #include "engine/text.h"
 #include "platform/registry.h"
+#include "platform/profile_notation.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
 
@@ -64,7 +65,7 @@ class SimRegistryKey : public IRegistryKey {
     Json::Value write;
     write["key"] = WideToUtf8(machine.registry.StoredPath(path_));
     write["name"] = WideToUtf8(name);
-    write["value"] = sim::RegistryValueToJson(value);
+    write["value"] = platform::RegistryValueToJson(value);
     machine.registryWrites.append(write);
     return kErrorSuccess;
   }

@@ -45,10 +45,5 @@ class RegistryTree {
 std::vector<std::wstring> ViewPath(const std::wstring& path, platform::RegistryView view,
                                    bool machineIs64Bit);
 
-// Profile notation of registry values: a string is REG_SZ, {"dword": n}, {"qword": n},
-// {"binary": "hex"}, {"expand_sz": "text"}, {"multi_sz": ["a", "b"]}.
-bool RegistryValueFromJson(const Json::Value& json, platform::RegistryValue* value);
-Json::Value RegistryValueToJson(const platform::RegistryValue& value);
-
 }  // namespace sim
 }  // namespace orvex

@@ -64,30 +64,5 @@ const Json::Value& MemberNoCase(const Json::Value& object, const std::string& ke
   return none;
 }
 
-bool ProfileNumber(const std::string& text, uint64_t* number) {
-  if (text.empty()) return false;
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long parsed =
-      std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-  if (errno != 0 || *end != '\0' || end == text.c_str() + (hex ? 2 : 0)) return false;
-  *number = parsed;
-  return true;
-}
-
-bool ProfileNumber(const Json::Value& value, uint64_t* number) {
-  if (value.isUInt64()) {
-    *number = value.asUInt64();
-    return true;
-  }
-  if (value.isInt64()) {
-    *number = static_cast<uint64_t>(value.asInt64());
-    return true;
-  }
-  if (value.isString()) return ProfileNumber(value.asString(), number);
-  return false;
-}
-
 }  // namespace sim
 }  // namespace orvex

@@ -8,6 +8,8 @@
 
 #include <json/value.h>
 
+#include "platform/profile_notation.h"
+
 namespace orvex {
 namespace sim {
 
@@ -28,9 +30,7 @@ std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator, boo
 // The member of a JSON object whose name equals key without regard to case; null when none.
 const Json::Value& MemberNoCase(const Json::Value& object, const std::string& key);
 
-// A number written in a profile: a JSON number, or a text in decimal or "0x" hexadecimal.
-bool ProfileNumber(const Json::Value& value, uint64_t* number);
-bool ProfileNumber(const std::string& text, uint64_t* number);
+using platform::ProfileNumber;
 
 }  // namespace sim
 }  // namespace orvex

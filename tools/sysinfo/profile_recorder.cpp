@@ -12,6 +12,7 @@
 #include "platform/opengl.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
+#include "platform/profile_notation.h"
 #include "platform/security.h"
 #include "platform/win_codes.h"
 #include "platform/wmi.h"
@@ -172,71 +173,6 @@ std::string FirstRowText(const Json::Value& profile, const char* className, cons
 // ---------------------------------------------------------------------------------------------
 // Registry
 
-std::wstring Utf16LeText(const std::vector<uint8_t>& data, std::size_t* offset) {
-  std::wstring text;
-  std::size_t& at = *offset;
-  for (; at + 1 < data.size(); at += 2) {
-    const wchar_t unit = static_cast<wchar_t>(data[at] | (data[at + 1] << 8));
-    if (unit == 0) {
-      at += 2;
-      break;
-    }
-    text.push_back(unit);
-  }
-  return text;
-}
-
-uint64_t LittleEndian(const std::vector<uint8_t>& data) {
-  uint64_t number = 0;
-  for (std::size_t i = data.size(); i > 0; --i) number = (number << 8) | data[i - 1];
-  return number;
-}
-
-std::string Hex(const std::vector<uint8_t>& data) {
-  std::string text;
-  char pair[3];
-  for (uint8_t byte : data) {
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    text += pair;
-  }
-  return text;
-}
-
-Json::Value RegistryValueJson(const platform::RegistryValue& value) {
-  std::size_t offset = 0;
-  Json::Value json;
-  switch (value.type) {
-    case platform::kRegSz:
-      return WideToUtf8(Utf16LeText(value.data, &offset));
-    case platform::kRegExpandSz:
-      json["expand_sz"] = WideToUtf8(Utf16LeText(value.data, &offset));
-      return json;
-    case platform::kRegMultiSz: {
-      Json::Value& list = json["multi_sz"] = Json::Value(Json::arrayValue);
-      while (offset < value.data.size()) {
-        std::wstring item = Utf16LeText(value.data, &offset);
-        if (item.empty()) break;
-        list.append(WideToUtf8(item));
-      }
-      return json;
-    }
-    case platform::kRegDword:
-      if (value.data.size() == 4) {
-        json["dword"] = static_cast<Json::UInt>(LittleEndian(value.data));
-        return json;
-      }
-      break;
-    case platform::kRegQword:
-      if (value.data.size() == 8) {
-        json["qword"] = static_cast<Json::UInt64>(LittleEndian(value.data));
-        return json;
-      }
-      break;
-  }
-  json["binary"] = Hex(value.data);
-  return json;
-}
-
 // A key tree the installer reads, the values it reads there, and how deep its sub-keys go.
 struct RegistryRead {
   const wchar_t* path;
@@ -267,7 +203,7 @@ void RecordKeyTree(const std::wstring& path, const std::wstring& profilePath,
   Json::Value values(Json::objectValue);
   for (const wchar_t* name : read.values) {
     platform::RegistryValue value;
-    if (key->QueryValue(name, 1 << 16, &value) == 0) values[WideToUtf8(name)] = RegistryValueJson(value);
+    if (key->QueryValue(name, 1 << 16, &value) == 0) values[WideToUtf8(name)] = platform::RegistryValueToJson(value);
   }
   registry[WideToUtf8(profilePath)] = values;
   uint32_t count = 0;
