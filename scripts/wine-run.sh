@@ -178,8 +178,11 @@ fi
 exec {lock_fd}>"$WINEPREFIX/.wine-run.lock" || exit 2
 
 # Boot the prefix once, under an exclusive lock so parallel runs do not boot it twice.
-flock -x "$lock_fd"
-if [ ! -f "$WINEPREFIX/.wine-run-booted" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
+# A booted prefix needs no exclusive lock: taking it would wait for every run already going
+# on in the prefix, so a second program could not start beside a first one.
+booted() { [ -f "$WINEPREFIX/.wine-run-booted" ] && [ -f "$WINEPREFIX/system.reg" ]; }
+booted || flock -x "$lock_fd"
+if ! booted; then
   boot_log="$WINEPREFIX/.wine-run-boot.log"
   if ! { wineboot -i && wineserver -w; } </dev/null >"$boot_log" 2>&1; then
     echo "${0##*/}: wineboot failed in $WINEPREFIX:" >&2
