@@ -160,10 +160,13 @@ SessionResult RunInstallerSession(const SessionSettings& settings) {
     g_plan = nullptr;  // the plan goes with result
     throw;
   }
-  if (settings.onPlanFinished) settings.onPlanFinished();
   const Json::Value& last = FindPath(result.plan->doc, ".LastStage.status.progress");
   result.completed = last.isString() && last.asString() == "completed";
+  // The dump is written before the front end hears that the session has finished: the window
+  // may close (and the process end) at once after that, and "Done" must already know whether
+  // the installation completed.
   DumpStateIfRequested(result.plan->doc);
+  if (settings.onPlanFinished) settings.onPlanFinished(result.completed);
   return result;
 }
 

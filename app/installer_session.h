@@ -48,8 +48,9 @@ struct SessionSettings {
   std::string ui;        // the "ui" session variable
   std::string progress;  // the "PROGRESS" session variable
   IProgressIndicator* indicator = nullptr;  // asks the retry question and shows the outcome
-  // Called once the plan has run, before the completion check (the window marks "Done").
-  std::function<void()> onPlanFinished;
+  // Called once the plan has run and the document is dumped, with whether "LastStage"
+  // completed (the window sets its flags and marks "Done").
+  std::function<void(bool completed)> onPlanFinished;
 };
 
 struct SessionResult {

@@ -157,16 +157,30 @@ TEST(Session, RetryFetchesTheConfigurationAgain) {
   settings.ui = "dialog";
   settings.progress = "PIDialog";
   settings.indicator = &ui;
+  ScopedEnv dumpOn("orvex_installer_dump", "1");
+  const char* dump = "orvex_installer_dump.json";
+  std::remove(dump);
+  // The window may end the process as soon as it hears of the end: by then the dump is written
+  // and the completion is known.
   bool finishedCalled = false;
-  settings.onPlanFinished = [&] { finishedCalled = true; };
+  bool completedWhenFinished = false;
+  std::string dumpWhenFinished;
+  settings.onPlanFinished = [&](bool completed) {
+    finishedCalled = true;
+    completedWhenFinished = completed;
+    dumpWhenFinished = ReadTextFile(dump);
+  };
   SessionResult result = RunInstallerSession(settings);
+  std::remove(dump);
   EXPECT_EQ(2, std::count_if(ui.calls.begin(), ui.calls.end(), [](const std::string& call) {
               return call.rfind("prompt:Could not get configuration data from ", 0) == 0;
             }));
   EXPECT_EQ(SessionResult::kRan, result.outcome);
   EXPECT_TRUE(result.completed);
   EXPECT_TRUE(finishedCalled);
+  EXPECT_TRUE(completedWhenFinished);
   ASSERT_TRUE(result.plan);
+  EXPECT_EQ(StyledJson(result.plan->doc), dumpWhenFinished);
   // The environment was imported because a run mode is set.
   EXPECT_EQ("sandbox", result.plan->doc["env"]["QUARN_OI_RUNMODE"].asString());
   EXPECT_EQ("dialog", result.plan->doc["env"]["ui"].asString());

@@ -12,7 +12,8 @@ void RunInstallerSessionThread(COrvexInstallerDlg* dialog) {
   settings.ui = "dialog";
   settings.progress = "PIDialog";
   settings.indicator = dialog;
-  settings.onPlanFinished = [dialog] {
+  settings.onPlanFinished = [dialog](bool completed) {
+    g_installCompleted = completed;
     g_sessionFinished = true;
     dialog->MarkDone();
   };
@@ -28,7 +29,6 @@ void RunInstallerSessionThread(COrvexInstallerDlg* dialog) {
       g_sessionFinished = true;
       break;
     case SessionResult::kRan:
-      g_installCompleted = result.completed;
       // The plan stays alive for the rest of the process (the crash report reads it).
       result.plan.release();
       break;
