@@ -27,6 +27,16 @@ Rgb SeverityColour(int severity) {
   }
 }
 
+PromptRequest MakePromptRequest(std::string message, std::string okCaption,
+                                std::string cancelCaption, std::string detail, int severity) {
+  return PromptRequest{std::move(message), std::move(detail), std::move(cancelCaption),
+                       std::move(okCaption), severity};
+}
+
+int PromptAnswer(long long windowResult) { return windowResult == kPromptAccepted ? 1 : 0; }
+
+bool PromptButtonShown(const std::string& caption) { return !caption.empty(); }
+
 std::wstring WidenBytes(const std::string& text) {
   std::wstring wide;
   wide.reserve(text.size());

@@ -40,6 +40,20 @@ struct PromptRequest {
   int severity = 0;
 };
 
+// The request behind the indicator's Prompt(message, okCaption, cancelCaption, detail,
+// severity), whose arguments come in another order than the request's fields.
+PromptRequest MakePromptRequest(std::string message, std::string okCaption,
+                                std::string cancelCaption, std::string detail, int severity);
+
+// How the prompt window ended, as Prompt answers it: 1 only for the accepting button (the
+// dialog's IDOK, 1); the declining button (IDCANCEL, 2), Esc, a closed window or a failure to
+// show it (0, -1) decline.
+constexpr int kPromptAccepted = 1;
+int PromptAnswer(long long windowResult);
+
+// A button whose caption is empty is hidden.
+bool PromptButtonShown(const std::string& caption);
+
 // The prompt shows its texts byte by byte, one UTF-16 unit per byte (only ASCII reads right).
 std::wstring WidenBytes(const std::string& text);
 

@@ -38,5 +38,34 @@ TEST(DialogModel, PromptTextsAreWidenedByteByByteAndStatusDecodedAsUtf8) {
   EXPECT_EQ(L"Caf\u00e9", StatusText("Caf\xc3\xa9"));
 }
 
+TEST(DialogModel, PromptRequestTakesEachTextToItsPlace) {
+  // Prompt's arguments come as message, okCaption, cancelCaption, detail, severity.
+  PromptRequest request = MakePromptRequest("Do you want to stop the installation ?", "Yes", "No",
+                                            "An internet connection is required", 2);
+  EXPECT_EQ("Do you want to stop the installation ?", request.message);
+  EXPECT_EQ("An internet connection is required", request.detail);
+  EXPECT_EQ("No", request.cancelCaption);
+  EXPECT_EQ("Yes", request.okCaption);
+  EXPECT_EQ(2, request.severity);
+
+  PromptRequest okOnly = MakePromptRequest("Could not download files from Internet.", "Ok", "", "", 2);
+  EXPECT_TRUE(PromptButtonShown(okOnly.okCaption));
+  EXPECT_FALSE(PromptButtonShown(okOnly.cancelCaption));
+}
+
+TEST(DialogModel, OnlyTheAcceptingButtonAnswersYes) {
+  const std::pair<long long, int> cases[] = {
+      {1, 1},   // IDOK: the accepting button, or Enter
+      {2, 0},   // IDCANCEL: the declining button, Esc, the window closed
+      {0, 0},   // the dialog could not be shown
+      {-1, 0},  // DialogBox failed
+      {6, 0},   // any other command that ended the dialog
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    EXPECT_EQ(c.second, PromptAnswer(c.first));
+  }
+}
+
 }  // namespace
 }  // namespace orvex

@@ -76,8 +76,8 @@ void COrvexInstallerDlg::SetStep(int index, int count) {
 
 int COrvexInstallerDlg::Prompt(std::string message, std::string okCaption,
                                std::string cancelCaption, std::string detail, int severity) {
-  PromptRequest request{std::move(message), std::move(detail), std::move(cancelCaption),
-                        std::move(okCaption), severity};
+  PromptRequest request = MakePromptRequest(std::move(message), std::move(okCaption),
+                                            std::move(cancelCaption), std::move(detail), severity);
   // Sent: the session thread waits until the window's thread has the answer.
   return static_cast<int>(SendMessageW(window_, kPrompt, 0, reinterpret_cast<LPARAM>(&request)));
 }

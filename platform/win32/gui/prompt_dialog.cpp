@@ -11,6 +11,8 @@ CPrompt::CPrompt(const PromptRequest& request)
       cancelCaption_(WidenBytes(request.cancelCaption)),
       okCaption_(WidenBytes(request.okCaption)),
       severity_(request.severity),
+      showOk_(PromptButtonShown(request.okCaption)),
+      showCancel_(PromptButtonShown(request.cancelCaption)),
       whiteBrush_(CreateSolidBrush(RGB(255, 255, 255))) {}
 
 CPrompt::~CPrompt() {
@@ -21,7 +23,8 @@ CPrompt::~CPrompt() {
 int CPrompt::DoModal(HWND owner) {
   INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROMPT), owner,
                                    &CPrompt::DialogProc, reinterpret_cast<LPARAM>(this));
-  return result == IDOK ? 1 : 0;
+  static_assert(IDOK == kPromptAccepted, "the accepting button is the dialog's IDOK");
+  return PromptAnswer(result);
 }
 
 INT_PTR CALLBACK CPrompt::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -38,8 +41,8 @@ void CPrompt::OnInitDialog(HWND window) {
                       TRUE);
   SetDlgItemTextW(window, IDOK, okCaption_.c_str());
   SetDlgItemTextW(window, IDCANCEL, cancelCaption_.c_str());
-  if (okCaption_.empty()) ShowWindow(GetDlgItem(window, IDOK), SW_HIDE);
-  if (cancelCaption_.empty()) ShowWindow(GetDlgItem(window, IDCANCEL), SW_HIDE);
+  if (!showOk_) ShowWindow(GetDlgItem(window, IDOK), SW_HIDE);
+  if (!showCancel_) ShowWindow(GetDlgItem(window, IDCANCEL), SW_HIDE);
 }
 
 INT_PTR CPrompt::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

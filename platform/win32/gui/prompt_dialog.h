@@ -32,6 +32,8 @@ class CPrompt {
   std::wstring cancelCaption_;
   std::wstring okCaption_;
   int severity_ = 0;
+  bool showOk_ = true;
+  bool showCancel_ = true;
   HBRUSH whiteBrush_ = nullptr;
 };
 
