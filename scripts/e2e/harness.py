@@ -1,0 +1,357 @@
+"""The machinery of the end-to-end tests: an X server, the dev service, a Wine prefix whose
+browser launcher records URLs, the installer under Wine, reading its windows and driving them.
+
+Every process started here is remembered and stopped by Harness.close(), also after a
+failure. Waits are bounded and say what they waited for when they run out; they are not speed
+checks.
+"""
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+
+class Failure(Exception):
+    """A check that did not hold; the message says which."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_until(probe, timeout, what, interval=0.25):
+    """Calls probe until it returns something truthy and returns that; fails after timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out after %ss waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+class DevService:
+    """tools/devservice/devservice.py as a process, with its control plane."""
+
+    def __init__(self, harness, port=0, config=None):
+        self.harness = harness
+        port_file = os.path.join(harness.work, "devservice-%d.port" % len(harness.processes))
+        args = ["python3", os.path.join(harness.root, "tools/devservice/devservice.py"),
+                "--port", str(port), "--port-file", port_file, "--quiet"]
+        if config:
+            args += ["--config", config]
+        self.process = harness.spawn(args, "devservice")
+        wait_until(lambda: os.path.exists(port_file) and os.path.getsize(port_file) > 0, 30,
+                   "the dev service to listen")
+        with open(port_file) as f:
+            self.port = int(f.read().strip())
+        self.url = "http://127.0.0.1:%d" % self.port
+
+    def call(self, path, body=b"", method="POST"):
+        request = urllib.request.Request(self.url + path, data=body if method == "POST" else None,
+                                         method=method)
+        with urllib.request.urlopen(request, timeout=30) as answer:
+            return json.loads(answer.read().decode("utf-8") or "null")
+
+    def reset(self):
+        self.call("/_dev/reset")
+
+    def set_config(self, config):
+        text = config if isinstance(config, str) else json.dumps(config, indent=1)
+        self.call("/_dev/config", text.encode("utf-8"))
+
+    def add_media(self, name, size):
+        self.call("/_dev/media/%s?size=%d" % (name, size))
+
+    def add_fault(self, **rule):
+        self.call("/_dev/fault", json.dumps(rule).encode("utf-8"))
+
+    def requests(self, path=None, method=None):
+        query = []
+        if path:
+            query.append("path=" + path)
+        if method:
+            query.append("method=" + method)
+        return self.call("/_dev/requests" + ("?" + "&".join(query) if query else ""), method="GET")
+
+    def stop(self):
+        self.harness.stop(self.process)
+
+
+class Installer:
+    """One run of a Windows program under scripts/wine-run.sh in the harness's prefix."""
+
+    def __init__(self, harness, exe, run_dir, env=None, args=()):
+        self.harness = harness
+        self.run_dir = run_dir
+        os.makedirs(run_dir, exist_ok=True)
+        self.log = open(os.path.join(run_dir, "wine.log"), "ab")
+        self.process = harness.spawn([os.path.join(harness.root, "scripts/wine-run.sh"), exe] +
+                                     list(args), os.path.basename(exe), cwd=run_dir,
+                                     env=harness.wine_env(env), stdout=self.log)
+
+    def exited(self):
+        return self.process.poll() is not None
+
+    def wait_exit(self, timeout, what):
+        wait_until(self.exited, timeout, what)
+        self.log.close()
+        return self.process.returncode
+
+    def dump(self):
+        path = os.path.join(self.run_dir, "orvex_installer_dump.json")
+        if not os.path.exists(path):
+            return None
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        try:
+            return json.loads(text)
+        except ValueError:
+            return None  # still being written
+
+    def dump_text(self):
+        with open(os.path.join(self.run_dir, "orvex_installer_dump.json"), encoding="utf-8") as f:
+            return f.read()
+
+
+class Harness:
+    def __init__(self, root, build, out):
+        self.root = root
+        self.build = build
+        self.out = out
+        self.processes = []
+        self.work = tempfile.mkdtemp(prefix="orvex-e2e.")
+        self.prefix = os.path.join(self.work, "wineprefix")
+        self.urls_file = os.path.join(self.work, "browser-urls.txt")
+        self.display = None
+        self.screenshots = []
+        self.probe_exe = os.path.join(build, "tests", "orvex-window-probe.exe")
+
+    # ---- processes
+
+    def spawn(self, args, name, cwd=None, env=None, stdout=None):
+        log = stdout
+        if log is None:
+            log = open(os.path.join(self.out, "logs", "%s-%d.log" % (name, len(self.processes))),
+                       "ab")
+        process = subprocess.Popen(args, cwd=cwd, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                   stdin=subprocess.DEVNULL)
+        self.processes.append(process)
+        return process
+
+    def stop(self, process, timeout=20):
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+    def close(self):
+        # Programs under Wine first (their wine-run.sh stops them), then the services and X.
+        for process in reversed(self.processes):
+            self.stop(process)
+        if os.path.isdir(self.prefix):
+            env = dict(os.environ, WINEPREFIX=self.prefix)
+            subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=False)
+            subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=False, timeout=60)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    # ---- set-up
+
+    def start_x(self):
+        """Xvfb on a display number it finds free itself (-displayfd)."""
+        read_end, write_end = os.pipe()
+        log = open(os.path.join(self.out, "logs", "xvfb.log"), "ab")
+        process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                    "1024x768x24", "-nolisten", "tcp"],
+                                   pass_fds=(write_end,), stdout=log, stderr=subprocess.STDOUT,
+                                   stdin=subprocess.DEVNULL)
+        self.processes.append(process)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        check(number.strip().isdigit(), "Xvfb did not report its display (see logs/xvfb.log)")
+        self.display = ":" + number.strip().decode()
+
+    def make_prefix(self):
+        """A throwaway Wine prefix whose browser launcher appends each URL to a file."""
+        recorder = os.path.join(self.work, "record-url")
+        with open(recorder, "w") as f:
+            f.write("#!/bin/sh\nprintf '%%s\\n' \"$*\" >> '%s'\n" % self.urls_file)
+        os.chmod(recorder, 0o755)
+        reg = self.wine_tool("reg.exe")
+        process = self.spawn([os.path.join(self.root, "scripts/wine-run.sh"), reg, "add",
+                              "HKCU\\Software\\Wine\\WineBrowser", "/v", "Browsers", "/d",
+                              recorder, "/f"], "wineboot", env=self.wine_env())
+        try:
+            process.wait(180)
+        except subprocess.TimeoutExpired:
+            raise Failure("timed out after 180s booting the Wine prefix")
+        check(process.returncode == 0, "setting the Wine browser failed (see logs/wineboot-*.log)")
+
+    @staticmethod
+    def wine_tool(name):
+        for folder in ("/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/wine/i386-windows"):
+            if os.path.exists(os.path.join(folder, name)):
+                return os.path.join(folder, name)
+        raise Failure("Wine's %s not found (run scripts/setup.sh)" % name)
+
+    def wine_env(self, extra=None):
+        # A small environment: the installer imports it into its session variables.
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+               "HOME": os.environ.get("HOME", "/root"),
+               "WINEPREFIX": self.prefix, "WINE_USE_DISPLAY": "1"}
+        if self.display:
+            env["DISPLAY"] = self.display
+        if "TMPDIR" in os.environ:
+            env["TMPDIR"] = os.environ["TMPDIR"]
+        env.update(extra or {})
+        return env
+
+    def x_env(self):
+        return dict(os.environ, DISPLAY=self.display)
+
+    # ---- the browser
+
+    def browser_urls(self):
+        if not os.path.exists(self.urls_file):
+            return []
+        with open(self.urls_file) as f:
+            return [line.strip() for line in f if line.strip()]
+
+    def clear_browser_urls(self):
+        if os.path.exists(self.urls_file):
+            os.remove(self.urls_file)
+
+    # ---- the windows
+
+    def dialogs(self):
+        """The visible dialog windows as orvex-window-probe.exe reads them."""
+        # Output to a file, not a pipe: when the probe is the prefix's first Wine process, the
+        # wineserver it starts inherits its output and outlives it.
+        with tempfile.TemporaryFile(dir=self.work) as output:
+            try:
+                subprocess.run([os.path.join(self.root, "scripts/wine-run.sh"), self.probe_exe],
+                               env=self.wine_env(), stdout=output, stderr=subprocess.DEVNULL,
+                               stdin=subprocess.DEVNULL, timeout=120, check=False)
+            except subprocess.TimeoutExpired:
+                raise Failure("timed out after 120s reading the windows")
+            output.seek(0)
+            text = output.read().decode("utf-8", "replace")
+        dialogs = []
+        for line in text.splitlines():
+            if line.startswith("{"):
+                dialogs.append(json.loads(line))
+        for dialog in dialogs:
+            dialog["by_id"] = {c["id"]: c for c in dialog["controls"]}
+        return dialogs
+
+    def main_window(self):
+        for dialog in self.dialogs():
+            if 1001 in dialog["by_id"]:
+                return dialog
+        return None
+
+    def prompt_window(self):
+        for dialog in self.dialogs():
+            if 1002 in dialog["by_id"]:
+                return dialog
+        return None
+
+    def wait_main_window(self, predicate, timeout, what):
+        last = {}
+
+        def probe():
+            window = self.main_window()
+            last["window"] = window
+            return window if window and predicate(window) else None
+        try:
+            return wait_until(probe, timeout, what)
+        except Failure as failure:
+            window = last.get("window")
+            if window:
+                controls = window["by_id"]
+                raise Failure("%s; the window shows status %r, button %r, bar %s at %s%%" % (
+                    failure, controls[1001]["text"], controls[2]["text"],
+                    "shown" if controls[1000]["visible"] else "hidden",
+                    controls[1000].get("position")))
+            raise Failure("%s; no installer window" % failure)
+
+    def wait_prompt(self, timeout, what):
+        return wait_until(self.prompt_window, timeout, what)
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool"] + [str(a) for a in args], env=self.x_env(),
+                              capture_output=True, timeout=30, check=False).stdout.decode()
+
+    def x_window_of(self, dialog):
+        """The X window that shows a dialog: the visible one nearest to its rectangle."""
+        left, top, right, bottom = dialog["rect"]
+        centre = ((left + right) / 2, (top + bottom) / 2)
+        best, best_distance = None, None
+        for line in self.xdotool("search", "--onlyvisible", "--name", ".*").split():
+            geometry = {}
+            for item in self.xdotool("getwindowgeometry", "--shell", line).split():
+                key, _, value = item.partition("=")
+                geometry[key] = value
+            if not all(k in geometry for k in ("X", "Y", "WIDTH", "HEIGHT")):
+                continue
+            width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
+            if width >= 1024 and height >= 768:
+                continue  # the root
+            x, y = int(geometry["X"]), int(geometry["Y"])
+            distance = abs(x + width / 2 - centre[0]) + abs(y + height / 2 - centre[1]) + \
+                abs(width - (right - left)) + abs(height - (bottom - top))
+            if best_distance is None or distance < best_distance:
+                best, best_distance = line, distance
+        check(best is not None, "no X window found for the dialog at %s" % dialog["rect"])
+        return best
+
+    def screenshot(self, dialog, name):
+        """The dialog's X window as build/e2e/<name>.png."""
+        window = self.x_window_of(dialog)
+        xwd = os.path.join(self.work, name + ".xwd")
+        png = os.path.join(self.out, name + ".png")
+        subprocess.run(["xwd", "-silent", "-id", window, "-out", xwd], env=self.x_env(),
+                       check=True, timeout=30)
+        # /usr/bin/convert is ImageMagick's; another convert may come first on PATH.
+        subprocess.run(["/usr/bin/convert", xwd, png], check=True, timeout=60)
+        check(os.path.getsize(png) > 0, "empty screenshot " + png)
+        self.screenshots.append(png)
+        return png
+
+    @staticmethod
+    def centre(control):
+        left, top, right, bottom = control["rect"]
+        return (left + right) // 2, (top + bottom) // 2
+
+    def click(self, control):
+        x, y = self.centre(control)
+        self.xdotool("mousemove", x, y, "click", "1")
+
+    def focus(self, dialog):
+        """Clicks on a part of the dialog that is no button, so that keys go to it."""
+        left, top, right, _ = dialog["rect"]
+        self.xdotool("mousemove", (left + right) // 2, top + 12, "click", "1")
+
+    def key(self, dialog, name):
+        self.focus(dialog)
+        self.xdotool("key", name)
