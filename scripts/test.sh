@@ -3,7 +3,8 @@
 #   1. installs what is missing (scripts/setup.sh: Debian packages, win32 dependencies);
 #   2. the host build and its tests (CTest);
 #   3. the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. the win32 build and its test binary under Wine (headless, throwaway prefix);
+#   4. the win32 build and its test binary under Wine (throwaway prefix, private Xvfb);
+#      orvex-sysinfo.exe's recorded machine replayed on the simulated machine (parity);
 #   5. each fuzz target for a bounded time (ORVEX_FUZZ_SECONDS, default 60).
 # Any failure stops the run with a non-zero exit status.
 set -euo pipefail
@@ -88,6 +89,10 @@ count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$wine_log" | tai
 rm -f "$wine_log"
 [ -n "$count" ] || { echo "the win32 tests reported no result" >&2; exit 1; }
 passed=$((passed + count))
+
+step "system inspection parity: a machine recorded under Wine, replayed on the simulated machine"
+bash scripts/sysinfo-parity.sh build/win32 build/host
+passed=$((passed + 1))
 
 step "win32 console installer on the demo configuration under Wine"
 # Exit status 0 means "LastStage" completed; Wine maps the root folder to drive Z:.
