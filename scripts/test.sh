@@ -5,6 +5,7 @@
 #   3. the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the win32 build and its test binary under Wine (throwaway prefix, private Xvfb);
 #      orvex-sysinfo.exe's recorded machine replayed on the simulated machine (parity);
+#      OrvexWebInstaller.exe end to end under Wine and Xvfb (scripts/e2e/run.sh);
 #   5. each fuzz target for a bounded time (ORVEX_FUZZ_SECONDS, default 60).
 # Any failure stops the run with a non-zero exit status.
 set -euo pipefail
@@ -106,6 +107,15 @@ grep -q '"LastStage"' "$demo_dir/orvex_installer_dump.json"
 rm -rf "$demo_dir"
 echo "the win32 console installer completed the demo"
 passed=$((passed + 1))
+
+step "end-to-end: OrvexWebInstaller.exe under Wine and Xvfb, driven with xdotool"
+# Screenshots in build/e2e/*.png; each run's output and state dump in build/e2e/runs/.
+e2e_log=$(mktemp)
+scripts/e2e/run.sh build/win32 2>&1 | tee "$e2e_log"
+count=$(sed -n 's/^\([0-9]*\) passed, 0 failed.*/\1/p' "$e2e_log" | tail -1)
+rm -f "$e2e_log"
+[ -n "$count" ] || { echo "the end-to-end tests failed" >&2; exit 1; }
+passed=$((passed + count))
 
 step "fuzz targets"
 scripts/fuzz.sh "${ORVEX_FUZZ_SECONDS:-60}"
