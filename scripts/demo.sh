@@ -1,27 +1,64 @@
 #!/usr/bin/env bash
-# The installer's main job, end to end, on the console: builds the host console installer if
-# needed and runs it on the bundled demo configuration (examples/console-demo.json) in
-# development run mode, with the state dump switched on. The environment is reduced to what
-# the run needs, so the session variables imported from it stay readable.
+# The installer's main job, end to end: the Windows program OrvexWebInstaller.exe under Wine,
+# fetching examples/demo/config.json from the local web service (tools/devservice) and running
+# it: a connectivity check, rules, a download that moves the progress bar, a question to the web
+# service, the completed "LastStage", and a failing download that asks the user.
 #
-# Output: the installer's console output, then where the state dump was written.
+#   scripts/demo.sh              the window on $DISPLAY when there is one (you answer it);
+#                                without a display, on a private Xvfb display answered by
+#                                xdotool, with screenshots saved to build/demo/*.png
+#   scripts/demo.sh --headless   the Xvfb run even when $DISPLAY is set
+#   scripts/demo.sh --console    the console installer (host build) on
+#                                examples/console-demo.json instead
+#
+# Installs and builds what is missing first (scripts/setup.sh, the win32 build in build/win32;
+# ORVEX_DEMO_BUILD names another configured win32 build folder). Exit status 0 when the
+# installation completed.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh --host
-cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build/host --target orvex-installer >/dev/null
 
-run_dir="$root/build/demo"
-mkdir -p "$run_dir"
-rm -f "$run_dir/orvex_installer_dump.json"
-echo "==== orvex-installer on examples/console-demo.json"
-status=0
-(cd "$run_dir" && env -i PATH=/usr/bin:/bin \
-  QUARN_OI_RUNMODE=development \
-  QUARN_OI_DEV_CONFIG="$root/examples/console-demo" \
-  orvex_installer_dump=1 \
-  "$root/build/host/orvex-installer") || status=$?
-echo "==== exit status $status; session document dumped to $run_dir/orvex_installer_dump.json"
-exit $status
+mode=auto
+case "${1:-}" in
+  --console) mode=console ;;
+  --headless) mode=headless ;;
+  "") ;;
+  *) echo "usage: ${0##*/} [--console | --headless]" >&2; exit 2 ;;
+esac
+
+if [ "$mode" = console ]; then
+  # The console installer on the bundled demo configuration in development run mode, with the
+  # state dump switched on. The environment is reduced to what the run needs, so the session
+  # variables imported from it stay readable.
+  bash scripts/setup.sh --host
+  cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build/host --target orvex-installer >/dev/null
+  run_dir="$root/build/demo"
+  mkdir -p "$run_dir"
+  rm -f "$run_dir/orvex_installer_dump.json"
+  echo "==== orvex-installer on examples/console-demo.json"
+  status=0
+  (cd "$run_dir" && env -i PATH=/usr/bin:/bin \
+    QUARN_OI_RUNMODE=development \
+    QUARN_OI_DEV_CONFIG="$root/examples/console-demo" \
+    orvex_installer_dump=1 \
+    "$root/build/host/orvex-installer") || status=$?
+  echo "==== exit status $status; session document dumped to $run_dir/orvex_installer_dump.json"
+  exit $status
+fi
+
+bash scripts/setup.sh
+build=${ORVEX_DEMO_BUILD:-build/win32}
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+fi
+echo "==== building OrvexWebInstaller.exe in $build"
+cmake --build "$build" --target OrvexWebInstaller orvex-window-probe orvex-prompt-window >/dev/null
+
+echo "==== OrvexWebInstaller.exe on examples/demo/config.json"
+if [ "$mode" = auto ] && [ -n "${DISPLAY:-}" ]; then
+  exec python3 scripts/e2e/demo.py --build "$build" --out "$root/build/demo" --interactive
+fi
+exec python3 scripts/e2e/demo.py --build "$build" --out "$root/build/demo"

@@ -221,8 +221,9 @@ class Harness:
                "WINEPREFIX": self.prefix, "WINE_USE_DISPLAY": "1"}
         if self.display:
             env["DISPLAY"] = self.display
-        if "TMPDIR" in os.environ:
-            env["TMPDIR"] = os.environ["TMPDIR"]
+        for name in ("TMPDIR", "XAUTHORITY"):
+            if name in os.environ:
+                env[name] = os.environ[name]
         env.update(extra or {})
         return env
 
