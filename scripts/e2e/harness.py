@@ -8,6 +8,7 @@ checks.
 
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -65,7 +66,7 @@ class DevService:
         self.call("/_dev/reset")
 
     def set_config(self, config):
-        text = config if isinstance(config, str) else json.dumps(config, indent=1)
+        text = config if isinstance(config, str) else json.dumps(config, indent=1, ensure_ascii=False)
         self.call("/_dev/config", text.encode("utf-8"))
 
     def add_media(self, name, size):
@@ -338,6 +339,31 @@ class Harness:
         check(os.path.getsize(png) > 0, "empty screenshot " + png)
         self.screenshots.append(png)
         return png
+
+    @staticmethod
+    def pixel(png, x, y):
+        """The colour at (x, y) of a screenshot as "r,g,b"."""
+        text = subprocess.run(["/usr/bin/convert", png, "-format", "%%[pixel:p{%d,%d}]" % (x, y),
+                               "info:"], capture_output=True, check=True, timeout=60).stdout.decode()
+        return ",".join(re.findall(r"\d+", text)[:3])
+
+    def step_row(self, png):
+        """The step row in a screenshot of the main window (whose X window is its client
+        area): "done" or "pending" per square, read from each square's inside; checks the
+        border colour on the way."""
+        height = int(subprocess.run(["/usr/bin/convert", png, "-format", "%h", "info:"],
+                                    capture_output=True, check=True, timeout=60).stdout)
+        fills = {"0,255,0": "done", "224,224,224": "pending"}
+        squares = []
+        for i in range(40):
+            left, top = 10 + 10 * i, height - 20
+            fill = fills.get(self.pixel(png, left + 4, top + 4))
+            if fill is None:
+                break
+            border = self.pixel(png, left, top + 4)
+            check(border == "128,128,128", "square %d of %s has the border %s" % (i, png, border))
+            squares.append(fill)
+        return squares
 
     @staticmethod
     def centre(control):

@@ -45,8 +45,12 @@ def plan(*stages):
     }
 
 
+# UTF-8 in the configuration: the status line decodes it.
+FINISHING = "Finishing the installation \u2013 d\u00e9j\u00e0 fini"
+
+
 def last_stage():
-    return {"name": "LastStage", "msg": "Finishing the installation",
+    return {"name": "LastStage", "msg": FINISHING,
             "modules": [{"class": "Injector", "name": "FINISHED",
                          "args": {"path": ".Install.finished", "value": True}}]}
 
@@ -146,7 +150,8 @@ class Scenarios:
         check(controls[1001]["text"] == "ORVEX Web Installer", "status at start: %r" % controls[1001]["text"])
         check(controls[2]["text"] == "Cancel", "button at start: %r" % controls[2]["text"])
         check(not controls[1000]["visible"], "the progress bar is hidden at start")
-        self.h.screenshot(start, "01-main-start")
+        row = self.h.step_row(self.h.screenshot(start, "01-main-start"))
+        check(row == [], "step row before the configuration: %s" % row)
 
         moving = self.h.wait_main_window(
             lambda w: w["by_id"][1000]["visible"] and w["by_id"][1000]["position"] > 0,
@@ -154,16 +159,18 @@ class Scenarios:
         first = moving["by_id"][1000]["position"]
         check(moving["by_id"][1001]["text"] == "Downloading the package",
               "status during the download: %r" % moving["by_id"][1001]["text"])
-        self.h.screenshot(moving, "02-main-download")
+        row = self.h.step_row(self.h.screenshot(moving, "02-main-download"))
+        check(row == ["done", "done", "pending", "pending"], "step row during the download: %s" % row)
         later = self.h.wait_main_window(
             lambda w: not w["by_id"][1000]["visible"] or w["by_id"][1000]["position"] > first,
             EVENT_TIMEOUT, "the progress bar to move past %d%%" % first)
         if later["by_id"][1000]["visible"]:
             self.h.screenshot(later, "03-main-download-later")
 
-        done = self.wait_done("Finishing the installation", "\"Done\" at the end of the run")
+        done = self.wait_done(FINISHING, "\"Done\" at the end of the run")
         check(not done["by_id"][1000]["visible"], "the progress bar is hidden after the download")
-        self.h.screenshot(done, "04-main-done")
+        row = self.h.step_row(self.h.screenshot(done, "04-main-done"))
+        check(row == ["done"] * 4, "step row at the end: %s" % row)
 
         dump = self.wait_dump(run)
         for stage in ("Connect", "Fetch", "Ask", "LastStage"):
@@ -223,8 +230,8 @@ class Scenarios:
         self.h.clear_browser_urls()
         config_file = os.path.join(self.h.out, "runs", "unreachable-config.json")
         os.makedirs(os.path.dirname(config_file), exist_ok=True)
-        with open(config_file, "w") as f:
-            json.dump(plan(last_stage()), f)
+        with open(config_file, "w", encoding="utf-8") as f:
+            json.dump(plan(last_stage()), f, ensure_ascii=False)
 
         message = "Could not get configuration data from %s." % SITE_HOST
         detail = "An internet connection is required to continue installation."
@@ -234,7 +241,7 @@ class Scenarios:
         self.h.screenshot(prompt, "05-prompt-severity0-retry-quit")
         service = DevService(self.h, port=port, config=config_file)
         self.h.key(prompt, "Return")  # Enter accepts: Retry
-        done = self.wait_done("Finishing the installation", "\"Done\" after Retry")
+        done = self.wait_done(FINISHING, "\"Done\" after Retry")
         check(self.h.prompt_window() is None, "a question is still open after Retry")
         dump = self.wait_dump(run)
         check(dump["LastStage"]["status"]["progress"] == "completed", "LastStage after Retry: %r" % dump.get("LastStage"))
@@ -311,7 +318,8 @@ class Scenarios:
         self.h.screenshot(prompt, "08-prompt-severity2-ok-only")
         self.h.key(prompt, "Return")
         done = self.wait_done("Installation aborted", "\"Done\" after the failure")
-        self.h.screenshot(done, "09-main-failed")
+        row = self.h.step_row(self.h.screenshot(done, "09-main-failed"))
+        check(row == ["done", "pending"], "step row after the failure: %s" % row)
         urls = wait_until(self.h.browser_urls, EVENT_TIMEOUT, "the help article in the browser")
         help_prefix = self.base_url() + "/index/knowledgebase?article=help&manufacturer="
         check(len(urls) == 1 and urls[0].startswith(help_prefix) and "&model=" in urls[0],
