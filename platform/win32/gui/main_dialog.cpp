@@ -35,6 +35,12 @@ enum : UINT {
 constexpr UINT_PTR kCloseTimer = 0;
 constexpr UINT kCloseTimerPeriodMs = 300;
 
+// Modules call this from the session thread around work that must not be interrupted;
+// EnableWindow sends the change to the window's thread.
+void EnableCancelButton(bool enabled) {
+  if (g_mainDialog) EnableWindow(GetDlgItem(g_mainDialog->Window(), IDCANCEL), enabled);
+}
+
 }  // namespace
 
 COrvexInstallerDlg::COrvexInstallerDlg()
@@ -108,6 +114,7 @@ void COrvexInstallerDlg::OnInitDialog() {
   stepIndex_ = 0;
   g_dialogIndicator = this;
   g_dialogCallback = this;
+  SetCancelButtonHook(&EnableCancelButton);
   std::thread(RunInstallerSessionThread, this).detach();
 }
 
