@@ -75,7 +75,7 @@ class ScopedFsRedirectionOff {
   ScopedFsRedirectionOff& operator=(const ScopedFsRedirectionOff&) = delete;
 
  private:
-  void* oldValue_ = nullptr;
+  [[maybe_unused]] void* oldValue_ = nullptr;  // used by the Windows build only
   bool disabled_ = false;
 };
 
