@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "probes/info_modules.h"
+#include <memory>
+
+#include "engine/module_registry.h"
 #include "probes/product_lookup.h"
 #include "tests/test_support.h"
 
@@ -24,13 +26,15 @@ class Win32ProductLookup : public ::testing::Test {
   }
   void SetUp() override { ASSERT_EQ(installResult_, ERROR_SUCCESS); }
 
-  // Runs "GetProductInfo" on a fresh document and returns it.
+  // Runs "GetProductInfo", created as a configuration names it, on a fresh document.
   static Json::Value RunGetProductInfo(const Json::Value& args, int* result) {
-    CGetProductInfo module;
-    module.SetName("product");
-    module.SetArgs(args);
+    std::unique_ptr<IModule> module(CreateModuleByClass("GetProductInfo"));
+    EXPECT_NE(module, nullptr);
     Json::Value doc(Json::objectValue);
-    *result = module.Execute(doc);
+    if (!module) return doc;
+    module->SetName("product");
+    module->SetArgs(args);
+    *result = module->Execute(doc);
     return doc;
   }
 
