@@ -9,6 +9,7 @@
 #include "probes/info_layouts.h"
 #include "probes/msr_driver.h"
 #include "probes/rights_checkers.h"
+#include "tests/gpu_fixture.h"
 #include "tests/test_support.h"
 
 namespace orvex {
@@ -16,20 +17,7 @@ namespace {
 
 using test::Compact;
 using test::J;
-
-GpuInfo Gpu(const char* name, const char* version, const char* vendor, const char* device,
-            int build, const char* provider, const char* manufacturer) {
-  GpuInfo gpu;
-  gpu.name = name;
-  gpu.driverVersion = version;
-  gpu.vendorId = vendor;
-  gpu.deviceId = device;
-  gpu.buildNum = build;
-  gpu.driverProvider = provider;
-  gpu.manufacturer = manufacturer;
-  gpu.active = true;
-  return gpu;
-}
+using test::MakeGpu;
 
 CSystemInfo Laptop() {
   CSystemInfo info;
@@ -52,9 +40,9 @@ CSystemInfo Laptop() {
   info.dotnetVersion = "4.0";
   info.dotnetMajor = 4;
   info.macAddresses = {"001A2B3C4D5E", "00FF00FF00FF"};
-  info.gpus = {Gpu("Intel(R) UHD Graphics 620", "26.20.100.7262", "8086", "5917", 7262, "INTEL",
+  info.gpus = {MakeGpu("Intel(R) UHD Graphics 620", "26.20.100.7262", "8086", "5917", 7262, "INTEL",
                    "INTEL"),
-               Gpu("GeForce MX150", "23.21.13.8813", "10DE", "1D10", 8813, "NVIDIA", "NVIDIA")};
+               MakeGpu("GeForce MX150", "23.21.13.8813", "10DE", "1D10", 8813, "NVIDIA", "NVIDIA")};
   info.gpuCount = 2;
   info.singleGpu = false;
   return info;

@@ -6,24 +6,12 @@
 #include <string>
 
 #include "app/system_report.h"
+#include "tests/gpu_fixture.h"
 
 namespace orvex {
 namespace {
 
-GpuInfo Gpu(const std::string& name, const std::string& driver, const std::string& vendor,
-            const std::string& device, int build, const std::string& provider,
-            const std::string& manufacturer) {
-  GpuInfo gpu;
-  gpu.name = name;
-  gpu.driverVersion = driver;
-  gpu.vendorId = vendor;
-  gpu.deviceId = device;
-  gpu.buildNum = build;
-  gpu.driverProvider = provider;
-  gpu.manufacturer = manufacturer;
-  gpu.active = true;
-  return gpu;
-}
+using test::MakeGpu;
 
 // A Windows 7 desktop: one adapter, one network card, no security product, no product.
 CSystemInfo Windows7Desktop() {
@@ -52,7 +40,7 @@ CSystemInfo Windows7Desktop() {
   info.dotnetMajor = 4;
   info.dotnetMinor = 0;
   info.macAddresses = {"001A2B3C4D5E"};
-  info.gpus = {Gpu("Intel(R) HD Graphics 2500", "10.18.10.4358", "8086", "0152", 4358, "INTEL",
+  info.gpus = {MakeGpu("Intel(R) HD Graphics 2500", "10.18.10.4358", "8086", "0152", 4358, "INTEL",
                    "INTEL")};
   info.gpuCount = 1;
   info.singleGpu = true;
@@ -170,9 +158,9 @@ TEST(SystemReport, Windows10LaptopWithTwoAdaptersThreeSecurityProductsAndTwoMacs
   info.openglVendor = "NVIDIA Corporation";
   info.macAddresses = {"001A2B3C4D5E", "9C5A44E1B2C3"};
   info.securityProducts = {"Avast Antivirus", "Malwarebytes", "Windows Defender"};
-  info.gpus = {Gpu("Intel(R) UHD Graphics 620", "26.20.100.7262", "8086", "5917", 7262,
+  info.gpus = {MakeGpu("Intel(R) UHD Graphics 620", "26.20.100.7262", "8086", "5917", 7262,
                    "INTEL", "INTEL"),
-               Gpu("GeForce MX150", "26.21.14.4587", "10DE", "1D12", 4587, "NVIDIA",
+               MakeGpu("GeForce MX150", "26.21.14.4587", "10DE", "1D12", 4587, "NVIDIA",
                    "NVIDIA")};
   info.gpuCount = 2;
   info.singleGpu = false;
