@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "engine/module.h"
-#include "engine/module_registry.h"
 #include "engine/stage.h"
 #include "tests/test_support.h"
 
@@ -18,27 +17,14 @@
 namespace orvex {
 namespace {
 
+using test::Compact;
 using test::J;
 using test::RecordingIndicator;
-
-std::string Compact(const Json::Value& value) {
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "";
-  return Json::writeString(builder, value);
-}
 
 class HousekeepingTest : public ::testing::Test {
  protected:
   std::unique_ptr<IModule> Make(const char* className, const char* args) {
-    std::unique_ptr<IModule> module(CreateModuleByClass(className));
-    if (!module) {
-      ADD_FAILURE() << "no module class " << className;
-      return module;
-    }
-    module->SetName("M");
-    module->SetArgs(J(args));
-    EXPECT_EQ(0, module->Init(nullptr, &stage));
-    return module;
+    return test::MakeRegisteredModule(className, args, stage);
   }
   CStage stage{"S"};
 };

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "engine/json_text.h"
+#include "engine/module_registry.h"
 
 namespace orvex {
 namespace test {
@@ -14,6 +15,21 @@ Json::Value J(const std::string& text) {
   std::string error;
   EXPECT_TRUE(ParseJson(text, value, &error)) << error << " in " << text;
   return value;
+}
+
+std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
+                                              const std::string& args, CStage& stage,
+                                              IProgressIndicator* indicator) {
+  std::unique_ptr<IModule> module(CreateModuleByClass(className));
+  if (!module) {
+    ADD_FAILURE() << "no module class " << className;
+    return module;
+  }
+  module->SetName("M");
+  module->SetArgs(J(args));
+  module->SetProgressIndicator(indicator);
+  EXPECT_EQ(0, module->Init(nullptr, &stage));
+  return module;
 }
 
 namespace {

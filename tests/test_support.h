@@ -4,12 +4,13 @@
 #include <json/json.h>
 
 #include <functional>
-
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/module.h"
 #include "engine/progress.h"
+#include "engine/stage.h"
 
 namespace orvex {
 namespace test {
@@ -20,6 +21,13 @@ Json::Value J(const std::string& text);
 // Compact JSON text. Arrays grown by index are sparse inside jsoncpp, so documents are
 // compared by their text rather than with operator==.
 std::string Compact(const Json::Value& value);
+
+// A module created through the registry as a configuration names its class, named "M",
+// with the arguments (JSON text) and the indicator, initialised in the stage. Null, with the
+// test failed, when the registry has no such class.
+std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
+                                              const std::string& args, CStage& stage,
+                                              IProgressIndicator* indicator = nullptr);
 
 // Sets an environment variable for the life of the object, then restores it.
 class ScopedEnv {

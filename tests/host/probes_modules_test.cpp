@@ -14,7 +14,6 @@
 
 #include "app/shell_state.h"
 #include "engine/module.h"
-#include "engine/module_registry.h"
 #include "engine/stage.h"
 #include "platform/files.h"
 #include "platform/shell.h"
@@ -33,24 +32,11 @@ namespace fs = std::filesystem;
 
 class ProbesModulesTest : public ::testing::Test {
  protected:
-  std::unique_ptr<IModule> Make(const char* className, const char* args) {
-    std::unique_ptr<IModule> module(CreateModuleByClass(className));
-    if (!module) {
-      ADD_FAILURE() << "no module class " << className;
-      return module;
-    }
-    module->SetName("M");
-    module->SetArgs(J(args));
-    EXPECT_EQ(0, module->Init(nullptr, &stage));
-    return module;
-  }
   // Runs the module on doc; returns what Execute returned.
   int Run(const char* className, const char* args, Json::Value& doc,
           IProgressIndicator* indicator = nullptr) {
-    std::unique_ptr<IModule> module = Make(className, args);
-    if (!module) return 99;
-    module->SetProgressIndicator(indicator);
-    return module->Execute(doc);
+    std::unique_ptr<IModule> module = test::MakeRegisteredModule(className, args, stage, indicator);
+    return module ? module->Execute(doc) : 99;
   }
   CStage stage{"S"};
 };

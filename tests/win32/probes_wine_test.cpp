@@ -9,7 +9,6 @@
 #include <regex>
 #include <string>
 
-#include "engine/module_registry.h"
 #include "engine/stage.h"
 #include "engine/text.h"
 #include "probes/directory_files.h"
@@ -54,12 +53,8 @@ TEST(ProbesWine, RegistryStringRoundTrip) {
 class ProbesWineModules : public ::testing::Test {
  protected:
   int Run(const char* className, const char* args, Json::Value& doc) {
-    std::unique_ptr<IModule> module(CreateModuleByClass(className));
-    if (!module) return 99;
-    module->SetName("M");
-    module->SetArgs(J(args));
-    module->Init(nullptr, &stage);
-    return module->Execute(doc);
+    std::unique_ptr<IModule> module = test::MakeRegisteredModule(className, args, stage);
+    return module ? module->Execute(doc) : 99;
   }
   CStage stage{"S"};
 };
