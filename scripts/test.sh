@@ -119,6 +119,6 @@ passed=$((passed + count))
 
 step "fuzz targets"
 scripts/fuzz.sh "${ORVEX_FUZZ_SECONDS:-60}"
-passed=$((passed + 3))
+passed=$((passed + 4))
 
 printf '\n%s passed, 0 failed\n' "$passed"
