@@ -11,6 +11,9 @@
 #include "engine/rules_runner.h"
 #include "probes/info_modules.h"
 #include "probes/rights_checkers.h"
+#include "prompts/closing_prompts.h"
+#include "prompts/dependency_prompts.h"
+#include "prompts/version_check.h"
 
 namespace orvex {
 
@@ -48,6 +51,12 @@ const ModuleClass kModuleClasses[] = {
     {"CreateInTempDir", &Create<CCreateInTempDir>},
     {"RemoveDir", &Create<CRemoveDir>},
     {"RestartSystem", &Create<CRestart>},
+    {"CheckPromptVersion", &Create<CCheckPromptVersion>},
+    {"CheckPromptDOTNET", &Create<CCheckPromptDOTNET>},
+    {"CheckPromptGPUDriver", &Create<CCheckPromptGPUDriver>},
+    {"CheckPromptVT", &Create<CCheckPromptVT>},
+    {"CheckPromptUninstallable", &Create<CCheckPromptUninstallable>},
+    {"CheckPromptRestart", &Create<CCheckPromptRestart>},
 };
 
 }  // namespace
