@@ -29,6 +29,14 @@ void ReplaceInArguments(Json::Value& definition, const InjectedModule& module) {
 
 }  // namespace
 
+bool InjectedDefinition(const InjectedModule& module, Json::Value* definition) {
+  Json::Value parsed;
+  if (!ParseSnippet(module.snippet, parsed) || !parsed.isObject()) return false;
+  ReplaceInArguments(parsed, module);
+  *definition = std::move(parsed);
+  return true;
+}
+
 int CPromptModule::InjectModules(const std::vector<InjectedModule>& modules,
                                  const ModuleErrorHandler& handler) {
   if (!stage) return -1;
@@ -38,8 +46,7 @@ int CPromptModule::InjectModules(const std::vector<InjectedModule>& modules,
   std::vector<std::unique_ptr<IModule>> created;
   for (const InjectedModule& module : modules) {
     Json::Value definition;
-    if (!ParseSnippet(module.snippet, definition) || !definition.isObject()) return -1;
-    ReplaceInArguments(definition, module);
+    if (!InjectedDefinition(module, &definition)) return -1;
     // A fresh loader: no session variables and no named indicators, so the module takes the
     // stage's indicator.
     CStageLoader loader;

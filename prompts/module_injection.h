@@ -18,6 +18,10 @@ struct InjectedModule {
   std::string replacement;
 };
 
+// The module definition of an injected module: the snippet parsed, then the placeholder
+// replaced in its argument texts. False when the snippet does not parse to an object.
+bool InjectedDefinition(const InjectedModule& module, Json::Value* definition);
+
 // A prompt module that can inject modules into its own stage.
 class CPromptModule : public CBasicModule {
  protected:

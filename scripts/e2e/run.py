@@ -333,17 +333,19 @@ class Scenarios:
     def prompt_severities(self):
         """The prompt window with each severity and a hidden button, answered with Enter, Esc
         and clicks. No module of the tree asks with severity 1 or without an accepting button
-        yet, so orvex-prompt-window.exe shows the installer's prompt window with given texts."""
+        yet, so orvex-prompt-window.exe shows the installer's prompt window with given texts.
+        It exits 1 for the accepting button, 2 for the declining button and 0 for Esc: the
+        restart question tells the declining button from a dismissal."""
         exe = os.path.join(self.h.build, "tests", "orvex-prompt-window.exe")
         cases = [
             # name, severity, ok, cancel, how it is answered, expected answer, screenshot
             ("severity1-enter", 1, "Continue", "Cancel", "Return", 1, "10-prompt-severity1"),
             ("severity1-escape", 1, "Continue", "Cancel", "Escape", 0, None),
             ("severity0-click-ok", 0, "Yes", "No", "click-ok", 1, "11-prompt-severity0"),
-            ("severity2-click-cancel", 2, "Ok", "Skip", "click-cancel", 0, "12-prompt-severity2"),
+            ("severity2-click-cancel", 2, "Ok", "Skip", "click-cancel", 2, "12-prompt-severity2"),
             ("other-severity", 7, "Ok", "Cancel", "click-ok", 1, "13-prompt-severity7-grey"),
             ("no-declining-button-escape", 2, "Ok", "", "Escape", 0, None),
-            ("no-accepting-button", 1, "", "Close", "click-cancel", 0, "14-prompt-hidden-accept"),
+            ("no-accepting-button", 1, "", "Close", "click-cancel", 2, "14-prompt-hidden-accept"),
         ]
         failures = []
         for name, severity, ok, cancel, how, expected, shot in cases:
