@@ -11,12 +11,13 @@ import json
 import os
 import re
 import shutil
+import subprocess
 import sys
 import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import DevService, Failure, Harness, Installer, check, wait_until  # noqa: E402
+from harness import DevService, Failure, Harness, Installer, RestartRecorder, check, wait_until  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -74,9 +75,10 @@ class Scenarios:
         os.makedirs(path)
         return path
 
-    def start(self, name, service_url=None):
+    def start(self, name, service_url=None, extra_env=None):
         url = service_url or self.service.url
         env = {"BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/", "orvex_installer_dump": "1"}
+        env.update(extra_env or {})
         return Installer(self.h, os.path.join(self.h.build, "OrvexWebInstaller.exe"),
                          self.run_dir(name), env)
 
@@ -369,9 +371,152 @@ class Scenarios:
                 self.h.stop(run.process)
         check(not failures, "; ".join(failures))
 
+    # ---- the prompt modules
+
+    def answer_prompt(self, prompt, how):
+        if how == "click-ok":
+            self.h.click(prompt["by_id"][1])
+        elif how == "click-cancel":
+            self.h.click(prompt["by_id"][2])
+        else:
+            self.h.key(prompt, how)
+        wait_until(lambda: self.h.prompt_window() is None, EVENT_TIMEOUT,
+                   "the question to close after %s" % how)
+
+    @staticmethod
+    def check_detail_colour(png, expected):
+        """The detail line's text colour in a prompt's screenshot: the detail static sits at
+        dialog units 7,39 to 245,53; its glyphs are the only pixels of that colour there."""
+        size = subprocess.run(["/usr/bin/convert", png, "-format", "%w %h", "info:"],
+                              capture_output=True, check=True, timeout=60).stdout.decode().split()
+        width, height = int(size[0]), int(size[1])
+        band = "%dx%d+0+%d" % (width, height * 22 // 100, height // 2)
+        text = subprocess.run(["/usr/bin/convert", png, "-crop", band, "-format", "%c",
+                               "histogram:info:"], capture_output=True, check=True,
+                              timeout=60).stdout.decode()
+        check(expected in text.replace(" ", ""), "no %s detail text in %s" % (expected, png))
+
+    def upgrade_question(self):
+        """An older Orvex is installed: CheckPromptVersion asks to upgrade. "Upgrade" goes on
+        to the end; "Abort" stops the run with ORVEX_UPGRADE_ABORTED."""
+        installed = {"name": "Orvex", "major_version": 2, "minor_version": 0,
+                     "sub_minor_version": 5, "build": 7000}
+        config = plan(
+            {"name": "Check", "msg": "Checking the installed version",
+             "modules": [{"class": "Injector", "name": "OFFERED",
+                          "args": {"path": ".InstallConfig.installer.url",
+                                   "value": "%BASE_URL%/media/OrvexInstaller-2.0.6.8063.exe"}},
+                         {"class": "Injector", "name": "INSTALLED",
+                          "args": {"path": ".Config.product", "value": installed}},
+                         # An upgrade code no product of the prefix has: Windows Installer
+                         # answers that there is no lighter edition.
+                         {"class": "Injector", "name": "CODES",
+                          "args": {"path": ".InstallConfig.upgradecode",
+                                   "value": {"orvexjblite": "{5A1F33C2-8D2B-4E44-9C0A-7A1B9A5E0001}"}}},
+                         {"class": "CheckPromptVersion", "name": "VERSION"}]},
+            last_stage())
+        message = "You already have an older version of Orvex installed on your System."
+        for answer, how in (("Upgrade", "click-ok"), ("Abort", "click-cancel")):
+            self.fresh_service(config)
+            run = self.start("upgrade_" + answer.lower())
+            prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the upgrade question")
+            self.check_prompt(prompt, message, "Do you want to upgrade it ?", "Upgrade", "Abort")
+            if answer == "Upgrade":
+                self.check_detail_colour(self.h.screenshot(prompt, "15-prompt-upgrade"), "(0,165,0)")
+            self.answer_prompt(prompt, how)
+            if answer == "Upgrade":
+                done = self.wait_done(FINISHING, "\"Done\" after Upgrade")
+            else:
+                done = self.wait_done("Installation aborted", "\"Done\" after Abort")
+                self.h.screenshot(done, "16-main-upgrade-aborted")
+            dump = self.wait_dump(run)
+            check(dump["Config"]["installer"]["orvexversion"] == "2.0.6.8063",
+                  "the offered version in the dump: %r" % dump["Config"].get("installer"))
+            record = dump["Check"].get("VERSION")
+            if answer == "Upgrade":
+                check(record is None, "Upgrade recorded %r" % record)
+                check(dump["LastStage"]["status"]["progress"] == "completed", "LastStage after Upgrade")
+            else:
+                check(record == {"error": "ORVEX_UPGRADE_ABORTED"}, "Abort recorded %r" % record)
+                check("LastStage" not in dump, "the run went on after Abort")
+            self.close_with_done(run, done)
+
+    def uninstallable_help(self):
+        """The web service refuses the machine: its reason in a red question, "Help" opens its
+        article, and the run stops with its error code."""
+        refusal = {"install": False, "reason": "Orvex cannot be installed on this machine.",
+                   "error": "MACHINE_NOT_SUPPORTED", "help": "unsupportedmachine"}
+        self.fresh_service(plan(
+            {"name": "Check", "msg": "Checking the machine",
+             "modules": [{"class": "Injector", "name": "SERVICE",
+                          "args": {"path": ".InstallConfig.installer", "value": refusal}},
+                         {"class": "CheckPromptUninstallable", "name": "REFUSED"}]},
+            last_stage()))
+        run = self.start("uninstallable_help")
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the refusal")
+        self.check_prompt(prompt, refusal["reason"], "Press help to get more help", "Help", "Quit")
+        self.check_detail_colour(self.h.screenshot(prompt, "17-prompt-uninstallable"), "(255,0,0)")
+        self.answer_prompt(prompt, "click-ok")
+        prefix = self.base_url() + "/index/knowledgebase?article=unsupportedmachine&manufacturer="
+        wait_until(lambda: any(u.startswith(prefix) for u in self.h.browser_urls()),
+                   EVENT_TIMEOUT, "the article in the browser")
+        done = self.wait_done("Installation aborted", "\"Done\" after the refusal")
+        # The failed stage then opens the general help article (the window's handler); the two
+        # launches may be recorded in either order.
+        wait_until(lambda: len(self.h.browser_urls()) == 2, EVENT_TIMEOUT, "the help article")
+        check(sum(u.startswith(prefix) for u in self.h.browser_urls()) == 1,
+              "browser pages %r" % self.h.browser_urls())
+        dump = self.wait_dump(run)
+        check(dump["Check"]["REFUSED"] == {"error": "MACHINE_NOT_SUPPORTED"},
+              "the refusal's record: %r" % dump["Check"].get("REFUSED"))
+        check("LastStage" not in dump, "the run went on after the refusal")
+        self.close_with_done(run, done)
+
+    def restart_prompt(self):
+        """The installation needs a restart: Esc and "Restart Later" go on to the end without
+        one; "Restart Now" injects RESTART_SYSTEM, which asks Windows to restart and ends the
+        installer. The prefix records the request instead of restarting."""
+        config = plan(
+            {"name": "Finish", "msg": "Finishing",
+             "modules": [{"class": "Injector", "name": "NEEDED",
+                          "args": {"path": ".InstallConfig.installer.restart", "value": True}},
+                         {"class": "CheckPromptRestart", "name": "RESTART_PROMPT"},
+                         {"class": "Injector", "name": "AFTER",
+                          "args": {"path": ".Install.after", "value": True}}]},
+            last_stage())
+        message = "You must restart  your system to complete Orvex installation."
+        recorder = RestartRecorder(self.h)
+        try:
+            for how, shot in (("Escape", None), ("click-ok", None),
+                              ("click-cancel", "18-prompt-restart")):
+                self.fresh_service(config)
+                run = self.start("restart_" + how.replace("click-", ""), extra_env=recorder.env())
+                prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the restart question")
+                self.check_prompt(prompt, message, "Do you want to restart your system now?.",
+                                  "Restart Later", "Restart Now")
+                if shot:
+                    self.check_detail_colour(self.h.screenshot(prompt, shot), "(0,165,0)")
+                self.answer_prompt(prompt, how)
+                if how != "click-cancel":
+                    done = self.wait_done(FINISHING, "\"Done\" after %s" % how)
+                    dump = self.wait_dump(run)
+                    check(dump["Install"]["after"] is True, "the stage did not go on after %s" % how)
+                    check(recorder.requests() == [], "%s asked for a restart: %r" % (how, recorder.requests()))
+                    self.close_with_done(run, done)
+                    continue
+                code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Restart Now\"")
+                check(code == 0, "the installer ended with %s after the restart request" % code)
+                requests = wait_until(recorder.requests, EVENT_TIMEOUT, "the restart request")
+                check(requests == ["C:\\windows\\system32\\wineboot.exe --end-session"],
+                      "restart requests %r" % requests)
+                check(run.dump() is None, "the session went on after the restart request")
+        finally:
+            recorder.close()
+
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
-             "cancel_download", "failing_module", "prompt_severities"]
+             "cancel_download", "failing_module", "prompt_severities", "upgrade_question",
+             "uninstallable_help", "restart_prompt"]
 
 
 def main():
@@ -386,7 +531,7 @@ def main():
     build = os.path.abspath(options.build)
     out = os.path.abspath(options.out)
     for name in ("OrvexWebInstaller.exe", "tests/orvex-window-probe.exe",
-                 "tests/orvex-prompt-window.exe"):
+                 "tests/orvex-prompt-window.exe", "tests/orvex-restart-recorder.exe"):
         if not os.path.exists(os.path.join(build, name)):
             print("FAIL set-up: %s/%s is missing (build the win32 tree first)" % (build, name))
             return 1
