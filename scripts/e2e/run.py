@@ -422,13 +422,13 @@ class Scenarios:
             prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the upgrade question")
             self.check_prompt(prompt, message, "Do you want to upgrade it ?", "Upgrade", "Abort")
             if answer == "Upgrade":
-                self.check_detail_colour(self.h.screenshot(prompt, "15-prompt-upgrade"), "(0,165,0)")
+                self.check_detail_colour(self.h.screenshot(prompt, "20-prompt-upgrade"), "(0,165,0)")
             self.answer_prompt(prompt, how)
             if answer == "Upgrade":
                 done = self.wait_done(FINISHING, "\"Done\" after Upgrade")
             else:
                 done = self.wait_done("Installation aborted", "\"Done\" after Abort")
-                self.h.screenshot(done, "16-main-upgrade-aborted")
+                self.h.screenshot(done, "21-main-upgrade-aborted")
             dump = self.wait_dump(run)
             check(dump["Config"]["installer"]["orvexversion"] == "2.0.6.8063",
                   "the offered version in the dump: %r" % dump["Config"].get("installer"))
@@ -455,7 +455,7 @@ class Scenarios:
         run = self.start("uninstallable_help")
         prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the refusal")
         self.check_prompt(prompt, refusal["reason"], "Press help to get more help", "Help", "Quit")
-        self.check_detail_colour(self.h.screenshot(prompt, "17-prompt-uninstallable"), "(255,0,0)")
+        self.check_detail_colour(self.h.screenshot(prompt, "22-prompt-uninstallable"), "(255,0,0)")
         self.answer_prompt(prompt, "click-ok")
         prefix = self.base_url() + "/index/knowledgebase?article=unsupportedmachine&manufacturer="
         wait_until(lambda: any(u.startswith(prefix) for u in self.h.browser_urls()),
@@ -488,7 +488,7 @@ class Scenarios:
         recorder = RestartRecorder(self.h)
         try:
             for how, shot in (("Escape", None), ("click-ok", None),
-                              ("click-cancel", "18-prompt-restart")):
+                              ("click-cancel", "23-prompt-restart")):
                 self.fresh_service(config)
                 run = self.start("restart_" + how.replace("click-", ""), extra_env=recorder.env())
                 prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the restart question")
