@@ -46,12 +46,13 @@ int CRemoveDir::RemoveTree(const std::wstring& directory) {
 }
 
 int CRemoveDir::Execute(Json::Value& doc) {
-  const Json::Value& argument = Member(args, "directory");
-  if (argument.isNull()) {
+  // An empty directory would make the search below start at the root of the current drive.
+  const std::string directory = ResolvePathArg(Member(args, "directory"), doc);
+  if (directory.empty()) {
     RecordResult(doc, "fatal", "The directory string is null", "DIRECTORY_PATH_NULL");
     return -1;
   }
-  const std::wstring path = Utf8ToWide(ResolveStringArg(argument, doc));
+  const std::wstring path = Utf8ToWide(directory);
   if (progress) progress->SetDetail("Removing temp directory ");
   if (RemoveTree(path) == 1) return 0;
   RecordResult(doc, "failed", "Remove Directory Action Failed ", "");
