@@ -38,7 +38,7 @@ CHttpDownloadEx DownloadError(int32_t code, int32_t detail = 0, int32_t sysError
   return error;
 }
 
-size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
+size_t DiscardBody(char*, size_t size, size_t count, void*) noexcept { return size * count; }
 
 struct EasyCleanup {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -80,8 +80,14 @@ struct CHttpDownload::Segment {
 
 namespace {
 
-size_t WriteToSegment(char* data, size_t size, size_t count, void* segment) {
-  return static_cast<CHttpDownload::Segment*>(segment)->Store(data, size * count);
+// The handler's OnProgress runs in here: an exception it throws ends the segment's transfer
+// with libcurl's write error instead of unwinding through libcurl.
+size_t WriteToSegment(char* data, size_t size, size_t count, void* segment) noexcept {
+  try {
+    return static_cast<CHttpDownload::Segment*>(segment)->Store(data, size * count);
+  } catch (...) {
+    return 0;
+  }
 }
 
 }  // namespace

@@ -43,7 +43,9 @@ PATTERN_MODULUS = 251
 MAX_REQUEST_BODY = 1 << 30          # bytes accepted in one request body
 MAX_GENERATED_MEDIA = 1 << 32       # bytes of a generated pattern file
 COPY_CHUNK = 64 * 1024
-FAULT_KINDS = ("status", "redirect", "head_no_length", "ignore_range", "reset", "stall", "slow")
+FAULT_KINDS = ("status", "redirect", "head_no_length", "ignore_range", "reset", "stall", "slow",
+               "huge_length")
+DEFAULT_HUGE_LENGTH = 100 << 30     # bytes a "huge_length" answer announces
 DEFAULT_SLOW_RATE = 4096            # bytes per second
 SLOW_TICK = 0.05                    # seconds between chunks of a slow answer
 RESET_DRAIN_LIMIT = 2.0             # seconds to wait for sent bytes to be acknowledged
@@ -252,6 +254,8 @@ def validate_fault(rule):
         fault["seconds"] = number("seconds", 0, 30)
     elif kind == "slow":
         fault["rate"] = number("rate", 1, DEFAULT_SLOW_RATE)
+    elif kind == "huge_length":
+        fault["length"] = integer("length", 0, DEFAULT_HUGE_LENGTH)
     return fault
 
 
@@ -772,6 +776,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_body(answer.body, min(fault["after_bytes"], answer.body.length))
             self.state.stop_event.wait(fault["seconds"])
             return
+        if kind == "huge_length":
+            self.send_huge(answer, fault["length"], head_only)
+            return
         if kind == "slow":
             self.send_head(answer)
             if head_only:
@@ -785,6 +792,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     return
             return
         self.send_answer(answer)
+
+    def send_huge(self, answer, length, head_only):
+        """Announces length bytes and sends the answer's body followed by blanks up to length,
+        or until the client hangs up."""
+        self.close_connection = True
+        self.send_response(answer.status)
+        for name, value in answer.headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+        self.headers_done = True
+        if head_only:
+            return
+        sent = 0
+        try:
+            for piece in answer.body.chunks(limit=length):
+                self.wfile.write(piece)
+                sent += len(piece)
+            filler = b" " * COPY_CHUNK
+            while sent < length and not self.state.stop_event.is_set():
+                piece = filler[:min(len(filler), length - sent)]
+                self.wfile.write(piece)
+                sent += len(piece)
+        except (BrokenPipeError, ConnectionError):
+            pass
 
     def reset_connection(self):
         """Ends the connection with a TCP reset instead of an orderly close."""

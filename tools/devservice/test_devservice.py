@@ -349,6 +349,30 @@ class ServiceTest(unittest.TestCase):
         faults = self.service.control("GET", "/_dev/faults")[1]
         self.assertEqual([f["times"] for f in faults], [0, 0, None, 0, 0])
 
+    def test_huge_length_announces_it_and_sends_until_the_client_hangs_up(self):
+        self.service.add_fault({"path": "/media/x.bin", "kind": "huge_length"})
+        status, headers, _ = self.service.request("HEAD", "/media/x.bin")
+        self.assertEqual((status, headers["Content-Length"]), (200, str(100 << 30)))
+        sock = self.service.raw(get_text("/media/x.bin"))
+        status, headers, data = read_head(sock)
+        while len(data) < 3 << 20:
+            piece = sock.recv(1 << 16)
+            self.assertTrue(piece)
+            data += piece
+        sock.close()  # the service notices and stops sending
+        self.assertEqual((status, headers["content-length"]), (200, str(100 << 30)))
+        self.assertEqual(data[:1005], pattern(1005))
+        self.assertEqual(data[1005:3 << 20], b" " * ((3 << 20) - 1005))
+
+        # A small length: the body, then blanks up to it, then the end.
+        self.service.control("POST", "/_dev/reset")
+        self.service.add_fault({"path": "/media/x.bin", "kind": "huge_length", "length": 1100})
+        status, headers, data = self.service.request("GET", "/media/x.bin")
+        self.assertEqual((status, headers["Content-Length"], data),
+                         (200, "1100", pattern(1005) + b" " * 95))
+        with self.assertRaises(AssertionError):
+            self.service.add_fault({"path": "/x", "kind": "huge_length", "length": -1})
+
     def test_head_without_length(self):
         self.service.add_fault({"path": "/media/x.bin", "method": "HEAD",
                                 "kind": "head_no_length"})
