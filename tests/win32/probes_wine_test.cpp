@@ -86,6 +86,7 @@ TEST_F(ProbesWineModules, RemoveDirOfNothingDeletesNothing) {
   char temp[MAX_PATH];
   ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
   const std::string fixture = std::string(temp) + "orvex-remove-nothing";
+  ASSERT_EQ(0, CreateDirectoryIfMissing(Utf8ToWide(fixture)));
   ASSERT_EQ(0, CreateDirectoryIfMissing(Utf8ToWide(fixture + "\\sub")));
   const std::vector<std::string> markers = {fixture + "\\marker.txt", fixture + "\\sub\\marker.txt",
                                             "C:\\orvex-root-marker.txt"};
