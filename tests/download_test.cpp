@@ -20,6 +20,7 @@
 
 #include "actions/http_download.h"
 #include "tests/devservice_client.h"
+#include "tests/test_support.h"
 
 #ifndef _WIN32
 #include <netinet/in.h>
@@ -89,7 +90,7 @@ class DownloadTest : public ::testing::Test {
   void SetUp() override {
     DevService::Get().Reset();
     std::random_device random;
-    folder_ = fs::temp_directory_path() /
+    folder_ = test::ScratchRoot() /
               ("orvex-download-test-" + std::to_string(random()) + std::to_string(random()));
     fs::create_directories(folder_);
     destination_ = folder_ / "file.bin";
@@ -125,7 +126,7 @@ class DownloadTest : public ::testing::Test {
                             const std::wstring& pipe = L"INSTALLER") {
     Outcome outcome;
     try {
-      CHttpDownload download(url, path.wstring(), handler, pipe, lowSpeedSeconds);
+      CHttpDownload download(url, test::PlatformPath(path), handler, pipe, lowSpeedSeconds);
       if (handler) handler->download = &download;
       try {
         outcome.result = download.Run();
