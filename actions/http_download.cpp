@@ -197,6 +197,9 @@ struct CHttpDownload::Impl {
 
 size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
   Impl& download = *owner->impl_;
+  // Once a callback has failed the download is over: the other transfers of the same
+  // curl_multi_perform stop at their next chunk, without the handler hearing of it.
+  if (download.callbackException || download.writeError != 0) return 0;
   if (!answerChecked) {
     if (!AnswerFits()) return 0;  // an error page or another range: never written
     answerChecked = true;
