@@ -373,6 +373,40 @@ class ServiceTest(unittest.TestCase):
         with self.assertRaises(AssertionError):
             self.service.add_fault({"path": "/x", "kind": "huge_length", "length": -1})
 
+    def test_hostile_answers_for_download_checks(self):
+        whole = pattern(1005)
+        rules = [
+            {"path": "/media/x.bin", "kind": "status", "status": 403, "body": "Forbidden",
+             "times": 2},
+            {"path": "/media/x.bin", "method": "GET", "kind": "status", "status": 500,
+             "range_sized_body": True, "range_start": 100, "times": 2},
+            {"path": "/media/x.bin", "method": "GET", "kind": "range_from_zero", "times": 2},
+        ]
+        for rule in rules:
+            self.service.add_fault(rule)
+        table = [
+            # method, Range, status, body, Content-Length, Content-Range
+            ("HEAD", None, 403, b"", "9", None),
+            ("GET", None, 403, b"Forbidden", "9", None),
+            ("GET", "bytes=100-199", 500, b"E" * 100, "100", None),
+            ("GET", "bytes=100-", 500, b"E" * 905, "905", None),
+            ("GET", "bytes=300-399", 206, whole[:100], "100", "bytes 0-99/1005"),
+            ("GET", "bytes=900-", 206, whole[:105], "105", "bytes 0-104/1005"),
+            ("GET", "bytes=300-399", 206, whole[300:400], "100", "bytes 300-399/1005"),
+        ]
+        for method, range_header, status, body, length, content_range in table:
+            with self.subTest(method=method, range=range_header):
+                headers = {"Range": range_header} if range_header else {}
+                got_status, got_headers, data = self.service.request(method, "/media/x.bin",
+                                                                     headers=headers)
+                self.assertEqual(got_status, status)
+                self.assertEqual(data, body)
+                self.assertEqual(got_headers.get("Content-Length"), length)
+                self.assertEqual(got_headers.get("Content-Range"), content_range)
+        bad = {"path": "/media/x.bin", "kind": "status", "range_sized_body": "yes"}
+        self.assertEqual(self.service.control("POST", "/_dev/fault", json.dumps(bad).encode())[0],
+                         400)
+
     def test_head_without_length(self):
         self.service.add_fault({"path": "/media/x.bin", "method": "HEAD",
                                 "kind": "head_no_length"})
