@@ -513,6 +513,164 @@ class Scenarios:
         finally:
             recorder.close()
 
+    # ---- the prompts that inject modules (need the unpacking and installing modules)
+
+    def session_dir(self, name):
+        """A fresh session directory in the prefix, as CreateInTempDir would leave it: its
+        Windows path and its host path."""
+        host = os.path.join(self.h.prefix, "drive_c", name)
+        shutil.rmtree(host, ignore_errors=True)
+        os.makedirs(host)
+        return "C:\\" + name, host
+
+    def standin(self, name):
+        path = os.path.join(self.h.build, "tests", name)
+        check(os.path.exists(path), "the stand-in %s is missing (build the win32 tests)" % path)
+        return path
+
+    def upload_media(self, name, path):
+        with open(path, "rb") as f:
+            self.service.call("/_dev/media/" + name, f.read())
+
+    def dotnet_prompts(self):
+        """.NET is missing: both questions accepted, the stage downloads DotNet.cab from the
+        service, unpacks it and starts the .NET setup stand-in, then ends with the text that
+        asks to run the installer again."""
+        windows_dir, host_dir = self.session_dir("orvex dotnet session")
+        cab = os.path.join(self.h.work, "DotNet.cab")
+        setup = os.path.join(self.h.work, "dotnet_setup.exe")
+        shutil.copy(self.standin("dotnet_setup.exe"), setup)
+        subprocess.run(["gcab", "-c", "-n", cab, setup], check=True, timeout=60)
+        config = plan(
+            {"name": "DotNet", "msg": "Checking .NET",
+             "modules": [{"class": "Injector", "name": "SESSION",
+                          "args": {"path": ".SessionDir", "value": windows_dir}},
+                         {"class": "Injector", "name": "MISSING",
+                          "args": {"path": ".InstallConfig.system.dotnet.prompt", "value": True}},
+                         {"class": "CheckPromptDOTNET", "name": "DOTNET_PROMPT"},
+                         {"class": "Injector", "name": "NOT_REACHED",
+                          "args": {"path": ".NotReached", "value": True}}]},
+            last_stage())
+        self.fresh_service(config)
+        self.upload_media("DotNet.cab", cab)
+        run = self.start("dotnet_prompts")
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the .NET question")
+        self.check_prompt(prompt, "You need .NET version 4.0 or above to run Orvex. Do you want to install it?",
+                          "This is a mandatory step. Orvex will not install without .NET 4.0 or above.",
+                          "Yes", "Abort")
+        self.check_detail_colour(self.h.screenshot(prompt, "24-prompt-dotnet"), "(255,0,0)")
+        self.answer_prompt(prompt, "click-ok")
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the .NET restart question")
+        self.check_prompt(prompt, "This would launch the .NET installer which may require a restart.",
+                          "Please run this installer again once the system is restarted.",
+                          "Continue", "Abort")
+        self.check_detail_colour(self.h.screenshot(prompt, "25-prompt-dotnet-restart"), "(0,165,0)")
+        self.answer_prompt(prompt, "click-ok")
+        done = self.wait_done("Run this installer after .NET installation is complete",
+                              "\"Done\" after the .NET setup started")
+        self.h.screenshot(done, "26-main-dotnet-started")
+        dump = self.wait_dump(run)
+        stage = dump["DotNet"]
+        check(stage["status"] == {"progress": "process_module_failed", "module": "DOTNET_INSTALLER"},
+              "the .NET stage: %r" % stage["status"])
+        check("NotReached" not in dump and "LastStage" not in dump, "the run went on after the setup")
+        check(os.path.exists(os.path.join(host_dir, "dotnet.cab")), "DotNet.cab was not downloaded")
+        record = wait_until(lambda: os.path.exists(os.path.join(host_dir, "dotnet_setup-record.txt")),
+                            EVENT_TIMEOUT, "the .NET setup stand-in to start")
+        check(record, "no .NET setup record")
+        gets = self.service.requests("/media/DotNet.cab", "GET")
+        check(gets, "DotNet.cab was not asked for")
+        self.close_with_done(run, done)
+        shutil.rmtree(host_dir, ignore_errors=True)
+
+    def graphics_config(self, windows_dir, flags):
+        return plan(
+            {"name": "Graphics", "msg": "Checking the graphics driver",
+             "modules": [{"class": "Injector", "name": "SESSION",
+                          "args": {"path": ".SessionDir", "value": windows_dir}},
+                         {"class": "Injector", "name": "FACTS",
+                          "args": {"path": ".Config", "value": {
+                              "platform": {"os_arch": "64-bit"},
+                              "gpu": {"gpu1": {"vendorid": "10DE", "deviceid": "1D10"}}}}},
+                         {"class": "Injector", "name": "FLAGS",
+                          "args": {"path": ".InstallConfig.display.driver", "value": flags}},
+                         {"class": "CheckPromptGPUDriver", "name": "GPU_PROMPT"},
+                         {"class": "CheckPromptRestart", "name": "RESTART_PROMPT"},
+                         {"class": "Injector", "name": "AFTER",
+                          "args": {"path": ".Install.after", "value": True}}]},
+            last_stage())
+
+    def graphics_update(self):
+        """The optional driver update accepted: the service's "/index/driverupdate" names a
+        zip, which is downloaded, unpacked and handed to the driver installer stand-in; it asks
+        for a restart, so the restart question follows, and "Restart Now" is recorded."""
+        windows_dir, host_dir = self.session_dir("orvex driver session")
+        shutil.copy(self.standin("dpinst.exe"), os.path.join(host_dir, "dpinst.exe"))
+        self.fresh_service(self.graphics_config(windows_dir, {"prompt": True}))
+        self.upload_media("gpudriver.zip", self.standin(os.path.join("driver-zips", "driver-restart.zip")))
+        recorder = RestartRecorder(self.h)
+        try:
+            run = self.start("graphics_update", extra_env=recorder.env())
+            prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the driver question")
+            self.check_prompt(prompt, "Your Graphics driver seems to be outdated. Do you want to upgrade it ?",
+                              "You can skip this step, but some applications may not run properly in Orvex.",
+                              "Yes", "Skip")
+            self.check_detail_colour(self.h.screenshot(prompt, "27-prompt-graphics"), "(165,128,0)")
+            self.answer_prompt(prompt, "click-ok")
+            prompt = self.h.wait_prompt(EVENT_TIMEOUT * 2, "the restart question after the driver")
+            self.check_prompt(prompt, "You must restart  your system to complete Orvex installation.",
+                              "Do you want to restart your system now?.", "Restart Later", "Restart Now")
+            with open(os.path.join(host_dir, "dpinst-record.txt"), encoding="utf-8") as f:
+                record = f.read()
+            check("path=C:\\orvex driver session\\Graphics\n" in record and "exit=0x40000001" in record,
+                  "what the driver installer saw: %r" % record)
+            posts = self.service.requests("/index/driverupdate", "POST")
+            check(len(posts) == 1 and posts[0]["form"] == {"platform": "64-bit", "vendorid": "10DE",
+                                                          "deviceid": "1D10"},
+                  "the driver address query: %r" % posts)
+            self.answer_prompt(prompt, "click-cancel")
+            code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Restart Now\"")
+            check(code == 0, "the installer ended with %s after the restart request" % code)
+            requests = wait_until(recorder.requests, EVENT_TIMEOUT, "the restart request")
+            check(requests == ["C:\\windows\\system32\\wineboot.exe --end-session"],
+                  "restart requests %r" % requests)
+        finally:
+            recorder.close()
+        shutil.rmtree(host_dir, ignore_errors=True)
+
+    def graphics_download_fails(self):
+        """The driver download fails: after the downloader's own message, the question whether
+        to go on; "Yes" removes GPU_INSTALLER and the installation completes without it."""
+        windows_dir, host_dir = self.session_dir("orvex driver session")
+        shutil.copy(self.standin("dpinst.exe"), os.path.join(host_dir, "dpinst.exe"))
+        self.fresh_service(self.graphics_config(windows_dir, {"prompt": True, "installmust": True}))
+        self.service.add_fault(path="/media/gpudriver.zip", kind="status", status=404)
+        run = self.start("graphics_download_fails")
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the mandatory driver question")
+        self.check_prompt(prompt, "You need to upgrade your Graphics driver inorder to successfully "
+                          "install Orvex. Do you want to upgrade it ?",
+                          "This is a mandatory step. Orvex will not install without graphics driver upgrade.",
+                          "Yes", "Abort")
+        self.answer_prompt(prompt, "Return")
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the download failure's message")
+        check(prompt["by_id"][1002]["text"] == "Could not download files from Internet.",
+              "the download failure: %r" % prompt["by_id"][1002]["text"])
+        self.answer_prompt(prompt, "Return")
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the question whether to go on")
+        self.check_prompt(prompt, "Graphics Driver install failed. Do you want to continue installing Orvex?",
+                          "Don't worry we will prompt again when Orvex starts.", "Yes", "No")
+        self.h.screenshot(prompt, "28-prompt-graphics-failed")
+        self.answer_prompt(prompt, "click-ok")
+        done = self.wait_done(FINISHING, "\"Done\" without the driver")
+        dump = self.wait_dump(run)
+        check(dump["Install"]["after"] is True, "the stage did not go on without the driver")
+        check(dump["LastStage"]["status"]["progress"] == "completed", "LastStage without the driver")
+        check(dump["Graphics"]["status"]["progress"] == "completed", "the graphics stage: %r" % dump["Graphics"]["status"])
+        check("GPU_INSTALLER" not in dump["Graphics"], "GPU_INSTALLER ran: %r" % dump["Graphics"])
+        check(not os.path.exists(os.path.join(host_dir, "dpinst-record.txt")), "the driver installer ran")
+        self.close_with_done(run, done)
+        shutil.rmtree(host_dir, ignore_errors=True)
+
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
              "cancel_download", "failing_module", "prompt_severities", "upgrade_question",
