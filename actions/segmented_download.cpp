@@ -1,4 +1,4 @@
-#include "actions/http_download.h"
+#include "actions/segmented_download.h"
 
 #include <curl/curl.h>
 

@@ -1,4 +1,4 @@
-#include "engine/json_text.h"
+#include "base/json_text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,6 @@
 
 #include <string>
 
-
 namespace orvex {
 
 // Replaces every occurrence of pattern in text, scanning left to right; the search resumes
@@ -24,12 +23,5 @@ std::string ToNarrow(const std::wstring& text);
 // Standard UTF-8 conversions. Invalid input bytes become U+FFFD.
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
-
-// 8-bit text to UTF-16 with the system's ANSI code page.
-std::wstring ToWide(const std::string& text);
-
-// UTF-16 to 8-bit text with the system's ANSI code page; characters the code page lacks
-// become '?'.
-std::string ToAnsi(const std::wstring& text);
 
 }  // namespace orvex

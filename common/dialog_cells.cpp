@@ -1,4 +1,4 @@
-#include "app/shell_state.h"
+#include "common/dialog_cells.h"
 
 namespace orvex {
 

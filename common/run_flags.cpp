@@ -1,4 +1,4 @@
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 
 #include <chrono>
 #include <thread>

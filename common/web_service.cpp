@@ -1,8 +1,6 @@
-#include "app/web_service.h"
+#include "common/web_service.h"
 
 #include "platform/environment.h"
-#include "platform/shell.h"
-#include "probes/system_info.h"
 
 namespace orvex {
 
@@ -38,11 +36,6 @@ std::string KnowledgeBaseUrl(const std::string& article, const std::string& manu
                              const std::string& model) {
   return GetBaseUrl() + "/index/knowledgebase?article=" + article +
          "&manufacturer=" + manufacturer + "&model=" + model;
-}
-
-void OpenKnowledgeBaseArticle(const std::string& article) {
-  const CSystemInfo& info = GetSystemInfo();
-  platform::OpenUrl(KnowledgeBaseUrl(article, info.manufacturer, info.model));
 }
 
 }  // namespace orvex

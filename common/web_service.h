@@ -26,8 +26,4 @@ std::string GetDownloadBaseUrl();
 std::string KnowledgeBaseUrl(const std::string& article, const std::string& manufacturer,
                              const std::string& model);
 
-// Opens the help page for article ("help", "upgradegraphicsdriver", "enablevt", ...) in the
-// browser, naming the maker and model of the system information record.
-void OpenKnowledgeBaseArticle(const std::string& article);
-
 }  // namespace orvex

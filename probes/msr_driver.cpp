@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/services.h"
 #include "platform/win_codes.h"
 

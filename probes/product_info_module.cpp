@@ -1,6 +1,6 @@
 // "GetProductInfo": finds an installed product by its exact name among the Windows Installer
 // products and stores its name, publisher and version numbers.
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "platform/msi.h"
 #include "platform/win_codes.h"
 #include "probes/info_layouts.h"

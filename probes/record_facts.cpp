@@ -1,4 +1,4 @@
-#include "probes/system_facts.h"
+#include "probes/record_facts.h"
 
 #include <algorithm>
 #include <cstdio>

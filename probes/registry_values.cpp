@@ -1,8 +1,9 @@
-#include "probes/registry_helpers.h"
+#include "probes/registry_values.h"
 
 #include <memory>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 
 namespace orvex {
 

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/opengl.h"
 #include "platform/processor.h"
@@ -15,7 +16,7 @@
 #include "probes/graphics_probes.h"
 #include "probes/machine_id.h"
 #include "probes/serial_numbers.h"
-#include "probes/system_facts.h"
+#include "probes/record_facts.h"
 #include "probes/wmi_connection.h"
 #include "probes/wmi_queries.h"
 

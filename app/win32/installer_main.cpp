@@ -3,7 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "platform/win32/gui/main_dialog.h"
+#include "app/module_table.h"
+#include "app/win32/main_dialog.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ SingleInstanceMutex g_instanceMutex;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (g_instanceMutex.lastError == ERROR_ALREADY_EXISTS) return 0;
+  orvex::RegisterModuleTable();
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
   orvex::COrvexInstallerDlg dialog;

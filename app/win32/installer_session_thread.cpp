@@ -1,8 +1,8 @@
-#include "platform/win32/gui/installer_session_thread.h"
+#include "app/win32/installer_session_thread.h"
 
 #include "app/installer_session.h"
-#include "app/shell_state.h"
-#include "platform/win32/gui/main_dialog.h"
+#include "common/dialog_cells.h"
+#include "app/win32/main_dialog.h"
 
 namespace orvex {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/gui/main_dialog.h"
+#include "app/win32/main_dialog.h"
 
 #include <commctrl.h>
 
@@ -7,15 +7,16 @@
 #include <thread>
 
 #include "app/dialog_model.h"
-#include "app/shell_state.h"
-#include "app/web_service.h"
+#include "common/dialog_cells.h"
+#include "common/web_service.h"
+#include "probes/knowledge_base.h"
 #include "engine/progress_factories.h"
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 #include "platform/shell.h"
-#include "platform/win32/gui/installer_session_thread.h"
-#include "platform/win32/gui/prompt_dialog.h"
-#include "platform/win32/gui/resource.h"
-#include "platform/win32/gui/white_background.h"
+#include "app/win32/installer_session_thread.h"
+#include "app/win32/prompt_dialog.h"
+#include "app/win32/resource.h"
+#include "app/win32/white_background.h"
 
 namespace orvex {
 

@@ -1,7 +1,7 @@
-#include "platform/win32/gui/prompt_dialog.h"
+#include "app/win32/prompt_dialog.h"
 
-#include "platform/win32/gui/resource.h"
-#include "platform/win32/gui/white_background.h"
+#include "app/win32/resource.h"
+#include "app/win32/white_background.h"
 
 namespace orvex {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/gui/white_background.h"
+#include "app/win32/white_background.h"
 
 namespace orvex {
 

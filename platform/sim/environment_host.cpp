@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/sim/machine_internal.h"
 
 namespace orvex {

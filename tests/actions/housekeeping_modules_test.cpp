@@ -9,7 +9,7 @@
 
 #include "engine/module.h"
 #include "engine/stage.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 // The state dump is defined as Json::StyledWriter's layout.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"

@@ -5,8 +5,8 @@
 
 
 #include "actions/http_request.h"
-#include "tests/devservice_client.h"
-#include "tests/test_support.h"
+#include "tests/support/devservice_client.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -17,10 +17,10 @@
 
 #include "actions/http_downloader.h"
 #include "engine/module_registry.h"
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 #include "engine/stage.h"
-#include "tests/devservice_client.h"
-#include "tests/test_support.h"
+#include "tests/support/devservice_client.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "actions/http_download.h"
-#include "tests/devservice_client.h"
+#include "actions/segmented_download.h"
+#include "tests/support/devservice_client.h"
 
 #ifndef _WIN32
 #include <netinet/in.h>

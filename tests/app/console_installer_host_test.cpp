@@ -11,8 +11,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/json_text.h"
-#include "tests/devservice_client.h"
+#include "base/json_text.h"
+#include "tests/support/devservice_client.h"
 
 namespace orvex {
 namespace {

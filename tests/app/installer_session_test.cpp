@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "app/installer_session.h"
-#include "app/web_service.h"
-#include "engine/json_text.h"
-#include "tests/devservice_client.h"
-#include "tests/test_support.h"
+#include "common/web_service.h"
+#include "base/json_text.h"
+#include "tests/support/devservice_client.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/system_report.h"
-#include "tests/gpu_fixture.h"
+#include "tests/support/gpu_fixture.h"
 
 namespace orvex {
 namespace {

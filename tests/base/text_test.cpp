@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 
 namespace orvex {
 namespace {

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/web_service.h"
+#include "common/web_service.h"
 #include "platform/shell.h"
+#include "probes/knowledge_base.h"
 #include "probes/system_info.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "app/dialog_model.h"
-#include "platform/win32/gui/prompt_dialog.h"
+#include "app/win32/prompt_dialog.h"
 
 int main(int argc, char** argv) {
   if (argc != 6) {

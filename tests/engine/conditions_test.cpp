@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/conditions.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "engine/console_progress.h"
 #include "engine/progress_factories.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -7,10 +7,10 @@
 #include "engine/install_plan.h"
 #include "engine/module.h"
 #include "engine/progress_factories.h"
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 #include "engine/stage.h"
 #include "engine/stage_loader.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -15,7 +15,7 @@
 #include "engine/rules_runner.h"
 #include "engine/stage.h"
 #include "engine/stage_loader.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

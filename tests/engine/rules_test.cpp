@@ -11,7 +11,7 @@
 #include "engine/module_registry.h"
 #include "engine/rules.h"
 #include "engine/stage.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <thread>
 
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 #include "engine/stage.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

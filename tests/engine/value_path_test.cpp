@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/placeholders.h"
 #include "engine/value_path.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "probes/graphics_classification.h"
 #include "probes/serial_numbers.h"
-#include "probes/system_facts.h"
+#include "probes/record_facts.h"
 #include "probes/system_info.h"
 #include "probes/wmi_connection.h"
 #include "probes/wmi_queries.h"

@@ -13,8 +13,8 @@
 #include "probes/directory_files.h"
 #include "probes/install_paths.h"
 #include "probes/product_lookup.h"
-#include "probes/registry_helpers.h"
-#include "tests/host/probes_machines.h"
+#include "probes/registry_values.h"
+#include "tests/support/probes_machines.h"
 
 namespace orvex {
 namespace {

@@ -9,8 +9,8 @@
 #include "probes/info_layouts.h"
 #include "probes/msr_driver.h"
 #include "probes/rights_checkers.h"
-#include "tests/gpu_fixture.h"
-#include "tests/test_support.h"
+#include "tests/support/gpu_fixture.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

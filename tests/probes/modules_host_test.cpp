@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_state.h"
+#include "common/dialog_cells.h"
 #include "engine/module.h"
 #include "engine/stage.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/sim/machine.h"
 #include "probes/system_info.h"
-#include "tests/host/probes_machines.h"
+#include "tests/support/probes_machines.h"
 
 namespace orvex {
 namespace {

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "engine/stage.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "probes/directory_files.h"
-#include "probes/registry_helpers.h"
+#include "probes/registry_values.h"
 #include "probes/rights_checkers.h"
 #include "probes/system_info.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

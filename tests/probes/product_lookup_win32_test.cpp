@@ -1,6 +1,6 @@
 // The installer's product lookups (FindRelatedProduct and the "GetProductInfo" module) against
 // the test package installed into the Wine prefix.
-#include "tests/win32/msi_fixture.h"
+#include "tests/support/msi_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "engine/module_registry.h"
 #include "probes/product_lookup.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

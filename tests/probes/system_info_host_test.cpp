@@ -8,7 +8,7 @@
 
 #include "platform/sim/machine.h"
 #include "probes/system_info.h"
-#include "tests/host/probes_machines.h"
+#include "tests/support/probes_machines.h"
 
 namespace orvex {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/sim/machine.h"
 #include "probes/msr_driver.h"
 #include "probes/virtualization.h"
-#include "tests/host/probes_machines.h"
+#include "tests/support/probes_machines.h"
 
 namespace orvex {
 namespace {

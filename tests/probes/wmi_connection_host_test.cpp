@@ -7,7 +7,7 @@
 
 #include "platform/sim/machine.h"
 #include "probes/wmi_connection.h"
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

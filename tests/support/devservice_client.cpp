@@ -1,4 +1,4 @@
-#include "tests/devservice_client.h"
+#include "tests/support/devservice_client.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 
 #ifndef _WIN32
 #include <signal.h>

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "tests/host/sim_test_support.h"
+#include "tests/support/sim_test_support.h"
 
 namespace orvex {
 namespace test {

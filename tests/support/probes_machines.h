@@ -5,7 +5,7 @@
 
 #include <json/json.h>
 
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace test {

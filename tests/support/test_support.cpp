@@ -1,14 +1,23 @@
-#include "tests/test_support.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "engine/json_text.h"
+#include "app/module_table.h"
+#include "base/json_text.h"
 #include "engine/module_registry.h"
 
 namespace orvex {
 namespace test {
+
+namespace {
+
+// Every test process knows the installer's module classes, as the programs do from their
+// start (static initialisation, before any test runs).
+[[maybe_unused]] const bool kModuleTableRegistered = (RegisterModuleTable(), true);
+
+}  // namespace
 
 Json::Value J(const std::string& text) {
   Json::Value value;

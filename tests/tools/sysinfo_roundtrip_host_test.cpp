@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 
 namespace orvex {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -18,8 +18,8 @@
 #include "platform/sim/machine.h"
 #include "platform/win_codes.h"
 #include "platform/wmi.h"
-#include "tests/host/sim_test_support.h"
-#include "tests/test_support.h"
+#include "tests/support/sim_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {

@@ -1,6 +1,6 @@
 // Windows Installer product enumeration and information against a package installed into the
 // Wine prefix by the suite.
-#include "tests/win32/msi_fixture.h"
+#include "tests/support/msi_fixture.h"
 
 #include <gtest/gtest.h>
 
