@@ -10,6 +10,7 @@
 #include "actions/restart_system.h"
 #include "engine/rules_runner.h"
 #include "probes/info_modules.h"
+#include "probes/product_info_module.h"
 #include "probes/rights_checkers.h"
 #include "engine/module_registry.h"
 

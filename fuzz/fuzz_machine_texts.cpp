@@ -14,6 +14,7 @@
 #include "probes/serial_numbers.h"
 #include "probes/record_facts.h"
 #include "probes/system_info.h"
+#include "probes/version_number.h"
 
 namespace {
 

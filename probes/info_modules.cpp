@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "probes/info_layouts.h"
+#include "probes/installed_memory.h"
 #include "probes/record_facts.h"
 #include "probes/system_info.h"
 #include "probes/virtualization.h"

@@ -59,10 +59,4 @@ class CGetVTInfo : public CInfoModule {
   int Execute(Json::Value& doc) override;
 };
 
-// "GetProductInfo": ".product", the installed product named by "product", or null.
-class CGetProductInfo : public CInfoModule {
- public:
-  int Execute(Json::Value& doc) override;
-};
-
 }  // namespace orvex

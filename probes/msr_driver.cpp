@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "platform/services.h"
 #include "platform/win_codes.h"
+#include "probes/msr_request.h"
 
 namespace orvex {
 

@@ -14,9 +14,6 @@ std::string ArchitectureClass(const std::string& osArchitecture);
 // NUMBER_OF_PROCESSORS read with "%d"; 0 when empty or not a number.
 int ProcessorCountFrom(const std::string& text);
 
-// Installed physical memory in MB (kilobytes / 1024); 3072 when the size is unavailable or 0.
-uint64_t InstalledMemoryMb();
-
 // Windows 8 (6.2) or later: 6 with a minor of 2 or more, or 10 and above (7 to 9 count as
 // older).
 bool IsWindows8OrLater(int osMajor, int osMinor);

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
+#include "probes/system_access.h"
 
 namespace orvex {
 

@@ -14,9 +14,11 @@
 #include "probes/disk_serial.h"
 #include "probes/dotnet_probe.h"
 #include "probes/graphics_probes.h"
+#include "probes/installed_memory.h"
 #include "probes/machine_id.h"
 #include "probes/serial_numbers.h"
 #include "probes/record_facts.h"
+#include "probes/version_number.h"
 #include "probes/wmi_connection.h"
 #include "probes/wmi_queries.h"
 

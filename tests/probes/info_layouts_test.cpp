@@ -8,7 +8,9 @@
 
 #include "probes/info_layouts.h"
 #include "probes/msr_driver.h"
+#include "probes/msr_request.h"
 #include "probes/rights_checkers.h"
+#include "probes/system_access.h"
 #include "tests/support/gpu_fixture.h"
 #include "tests/support/test_support.h"
 
