@@ -1,6 +1,7 @@
 #include "prompts/dependency_prompts.h"
 
-#include "app/web_service.h"
+#include "common/web_service.h"
+#include "probes/knowledge_base.h"
 #include "engine/value_path.h"
 #include "prompts/prompt_reads.h"
 #include "prompts/snippets.h"

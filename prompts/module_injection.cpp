@@ -5,9 +5,9 @@
 
 #include "engine/placeholders.h"
 #include "engine/progress.h"
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 #include "engine/stage_loader.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "prompts/prompt_reads.h"
 
 namespace orvex {

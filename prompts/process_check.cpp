@@ -3,7 +3,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/codepage.h"
 #include "platform/process_list.h"
 
 namespace orvex {

@@ -1,6 +1,6 @@
 #include "prompts/prompt_reads.h"
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
 #include "engine/value_path.h"
 

@@ -4,8 +4,9 @@
 #include <climits>
 #include <string>
 
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "probes/directory_files.h"
 #include "probes/environment_helpers.h"

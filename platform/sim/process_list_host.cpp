@@ -2,7 +2,7 @@
 // the installer's own process, whose id is the profile's "processId".
 #include "platform/process_list.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/sim/machine_internal.h"
 
