@@ -1,8 +1,8 @@
 #include "prompts/closing_prompts.h"
 
 #include "common/web_service.h"
-#include "probes/knowledge_base.h"
 #include "engine/progress.h"
+#include "probes/knowledge_base.h"
 #include "prompts/prompt_reads.h"
 #include "prompts/snippets.h"
 

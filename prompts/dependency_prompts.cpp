@@ -1,8 +1,8 @@
 #include "prompts/dependency_prompts.h"
 
 #include "common/web_service.h"
-#include "probes/knowledge_base.h"
 #include "engine/value_path.h"
+#include "probes/knowledge_base.h"
 #include "prompts/prompt_reads.h"
 #include "prompts/snippets.h"
 
@@ -29,9 +29,8 @@ int CCheckPromptDOTNET::Execute(Json::Value& doc) {
     Record(doc)["error"] = "DOTNET_SESSION_DIR_MISSING";
     return -1;
   }
-  if (Ask(progress, "This would launch the .NET installer which may require a restart.",
-          "Continue", "Abort", "Please run this installer again once the system is restarted.",
-          0) != 1) {
+  if (Ask(progress, "This would launch the .NET installer which may require a restart.", "Continue",
+          "Abort", "Please run this installer again once the system is restarted.", 0) != 1) {
     Record(doc)["error"] = "DOTNET_RESTART_ABORTED";
     return -1;
   }
@@ -74,9 +73,9 @@ int CCheckPromptGPUDriver::Execute(Json::Value& doc) {
     }
     return InjectDriverUpdate(doc);
   }
-  if (Ask(progress, "Your Graphics driver seems to be outdated. Do you want to upgrade it ?",
-          "Yes", "Skip",
-          "You can skip this step, but some applications may not run properly in Orvex.", 1) != 1)
+  if (Ask(progress, "Your Graphics driver seems to be outdated. Do you want to upgrade it ?", "Yes",
+          "Skip", "You can skip this step, but some applications may not run properly in Orvex.",
+          1) != 1)
     return 0;
   return InjectDriverUpdate(doc);
 }
@@ -88,8 +87,8 @@ int CCheckPromptGPUDriver::InjectDriverUpdate(Json::Value& doc) {
       {kDriverInstallationSnippet, "", ""},
   };
   CStage* owner = stage;
-  if (InjectModules(modules, [owner](IModule* failed) { return GpuFailureHandler(failed, owner); }) !=
-      0) {
+  if (InjectModules(modules,
+                    [owner](IModule* failed) { return GpuFailureHandler(failed, owner); }) != 0) {
     Record(doc)["error"] = kInjectionFailed;
     return -1;
   }

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/text.h"
+#include "common/run_flags.h"
 #include "engine/placeholders.h"
 #include "engine/progress.h"
-#include "common/run_flags.h"
 #include "engine/stage_loader.h"
-#include "base/text.h"
 #include "prompts/prompt_reads.h"
 
 namespace orvex {
@@ -68,8 +68,8 @@ int AlwaysFail(IModule*) { return -1; }
 
 int GpuFailureHandler(IModule* failed, CStage* stage) {
   if (Ask(failed ? failed->GetProgressIndicator() : nullptr,
-          "Graphics Driver install failed. Do you want to continue installing Orvex?", "Yes",
-          "No", "Don't worry we will prompt again when Orvex starts.", 0) != 1)
+          "Graphics Driver install failed. Do you want to continue installing Orvex?", "Yes", "No",
+          "Don't worry we will prompt again when Orvex starts.", 0) != 1)
     return -1;
   g_cancelRequested = false;
   // No driver installation after a failed address query or download.

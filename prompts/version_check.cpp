@@ -4,8 +4,8 @@
 #include <climits>
 #include <string>
 
-#include "base/json_text.h"
 #include "base/codepage.h"
+#include "base/json_text.h"
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "probes/directory_files.h"
@@ -75,8 +75,8 @@ int CCheckPromptVersion::Execute(Json::Value& doc) {
     return Stop(doc, "ORVEX_UPGRADE_ABORTED");
   if (IsProcessRunning(kProductExecutable, false)) {
     Ask(progress,
-        "This setup requires Orvex to be closed in all the users. Close Orvex and try again.",
-        "", "Quit", "", 0);
+        "This setup requires Orvex to be closed in all the users. Close Orvex and try again.", "",
+        "Quit", "", 0);
     return Stop(doc, "ORVEXEXE_TOBE_CLOSED");
   }
   if (NeedsDesktopBackup(installed)) BackUpPublicDesktop(doc);

@@ -29,10 +29,12 @@ bool ReadNumber(const std::string& text, std::size_t& pos, int& number) {
   if (at >= text.size() || !std::isdigit(static_cast<unsigned char>(text[at]))) return false;
   long long magnitude = 0;
   for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
-    if (magnitude <= static_cast<long long>(INT_MAX) + 1) magnitude = magnitude * 10 + (text[at] - '0');
+    if (magnitude <= static_cast<long long>(INT_MAX) + 1)
+      magnitude = magnitude * 10 + (text[at] - '0');
   }
   if (negative)
-    number = magnitude > static_cast<long long>(INT_MAX) + 1 ? INT_MIN : static_cast<int>(-magnitude);
+    number =
+        magnitude > static_cast<long long>(INT_MAX) + 1 ? INT_MIN : static_cast<int>(-magnitude);
   else
     number = magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
   pos = at;

@@ -1,9 +1,8 @@
 // The process list of the simulated machine: the profile's "processes", in their order, and
 // the installer's own process, whose id is the profile's "processId".
-#include "platform/process_list.h"
-
 #include "base/text.h"
 #include "platform/environment.h"
+#include "platform/process_list.h"
 #include "platform/sim/machine_internal.h"
 
 namespace orvex {
@@ -13,9 +12,7 @@ namespace {
 
 constexpr uint32_t kDefaultProcessId = 4096;
 
-uint32_t ProcessIdOf(const Json::Value& value) {
-  return value.isUInt() ? value.asUInt() : 0;
-}
+uint32_t ProcessIdOf(const Json::Value& value) { return value.isUInt() ? value.asUInt() : 0; }
 
 // The account the installer runs as: USERDOMAIN\USERNAME (COMPUTERNAME stands in for a
 // missing USERDOMAIN, as it does on a machine outside a domain).
@@ -40,7 +37,7 @@ bool ListRunningProcesses(std::vector<RunningProcess>* processes) {
     RunningProcess process;
     process.processId = ProcessIdOf(entry["pid"]);
     process.exeName = Utf8ToWide(entry.get("exe", "").isString() ? entry.get("exe", "").asString()
-                                                                  : std::string());
+                                                                 : std::string());
     found.push_back(process);
   }
   if (processes) *processes = std::move(found);

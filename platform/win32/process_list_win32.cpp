@@ -1,10 +1,9 @@
-#include "platform/process_list.h"
-
+#include <tlhelp32.h>
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <vector>
+
+#include "platform/process_list.h"
 
 namespace orvex {
 namespace platform {

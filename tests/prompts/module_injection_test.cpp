@@ -2,6 +2,8 @@
 // the graphics failure handler, the VT and uninstallable prompts as far as they open no
 // page, and the console indicator declining every question.
 
+#include "prompts/module_injection.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -9,13 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "common/run_flags.h"
 #include "common/web_service.h"
 #include "engine/console_progress.h"
 #include "engine/module.h"
 #include "engine/module_registry.h"
-#include "common/run_flags.h"
 #include "engine/stage.h"
-#include "prompts/module_injection.h"
 #include "prompts/snippets.h"
 #include "tests/support/test_support.h"
 
@@ -126,8 +127,8 @@ TEST(PromptSnippets, ParseIntoTheDefinitionsTheStageRuns) {
 TEST(PromptSnippets, AnAddressCannotChangeTheDefinition) {
   const std::string hostile = "http://h'x\"}, 'class' : 'RemoveDir', \\";
   Json::Value definition;
-  ASSERT_TRUE(
-      InjectedDefinition({kDriverAddressQuerySnippet, kServerUrlPlaceholder, hostile}, &definition));
+  ASSERT_TRUE(InjectedDefinition({kDriverAddressQuerySnippet, kServerUrlPlaceholder, hostile},
+                                 &definition));
   EXPECT_EQ(hostile + "/index/driverupdate", definition["args"]["request_url"].asString());
   EXPECT_EQ("AjaxRequest", definition["class"].asString());
   EXPECT_EQ(4u, definition["args"].size());
@@ -205,16 +206,31 @@ TEST_F(PromptStageTest, DotNetDeclinedOrWithoutSessionDirectoryStops) {
       // The flag is a step into a text: missing.
       {R"({"InstallConfig": {"system": "dotnet"}})", {1, 1}, 0, "null", 0},
       // A non-empty text is true, "0" included.
-      {R"({"InstallConfig": {"system": {"dotnet": {"prompt": "0"}}}})", {0}, -1,
-       R"("DOTNET_INSTALL_ABORTED")", 1},
-      {R"({"InstallConfig": {"system": {"dotnet": {"prompt": true}}}})", {1}, -1,
-       R"("DOTNET_SESSION_DIR_MISSING")", 1},
-      {R"({"SessionDir": "", "InstallConfig": {"system": {"dotnet": {"prompt": true}}}})", {1},
-       -1, R"("DOTNET_SESSION_DIR_MISSING")", 1},
+      {R"({"InstallConfig": {"system": {"dotnet": {"prompt": "0"}}}})",
+       {0},
+       -1,
+       R"("DOTNET_INSTALL_ABORTED")",
+       1},
+      {R"({"InstallConfig": {"system": {"dotnet": {"prompt": true}}}})",
+       {1},
+       -1,
+       R"("DOTNET_SESSION_DIR_MISSING")",
+       1},
+      {R"({"SessionDir": "", "InstallConfig": {"system": {"dotnet": {"prompt": true}}}})",
+       {1},
+       -1,
+       R"("DOTNET_SESSION_DIR_MISSING")",
+       1},
       {R"({"SessionDir": ["C:\\s"], "InstallConfig": {"system": {"dotnet": {"prompt": true}}}})",
-       {1}, -1, R"("DOTNET_SESSION_DIR_MISSING")", 1},
+       {1},
+       -1,
+       R"("DOTNET_SESSION_DIR_MISSING")",
+       1},
       {R"({"SessionDir": "C:\\s", "InstallConfig": {"system": {"dotnet": {"prompt": true}}}})",
-       {1, 0}, -1, R"("DOTNET_RESTART_ABORTED")", 2},
+       {1, 0},
+       -1,
+       R"("DOTNET_RESTART_ABORTED")",
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.doc);
@@ -297,14 +313,16 @@ class GpuFailureTest : public ::testing::Test {
   void TearDown() override { g_cancelRequested = false; }
 
   void Build(const std::string& failing) {
-    for (const char* name : {"PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "GPU_INSTALLER", "NEXT"}) {
+    for (const char* name :
+         {"PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "GPU_INSTALLER", "NEXT"}) {
       auto* module = new FakeModule(name, &journal, name == failing ? -1 : 0);
       module->SetProgressIndicator(&indicator);
       stage->AddModule(module);
     }
     CStage* owner = stage.get();
     for (const char* name : {"GET_DRIVER_URL", "GPU_DOWNLOADER", "GPU_INSTALLER"})
-      stage->SetErrorHandler(name, [owner](IModule* failed) { return GpuFailureHandler(failed, owner); });
+      stage->SetErrorHandler(name,
+                             [owner](IModule* failed) { return GpuFailureHandler(failed, owner); });
     stage->SetCallbackHandler(&callback);
   }
 
@@ -411,8 +429,8 @@ TEST_F(PromptStageTest, UninstallableRecordsTheServiceErrorAndStops) {
        -1, R"("OS_UNSUPPORTED")",
        "prompt:Windows XP is not supported.|Help|Quit|Press help to get more help|2"},
       // Odd types read as text or as nothing, never as a type error.
-      {R"({"install": 0, "error": 404, "reason": {"text": "x"}, "help": ["a"]})", -1,
-       R"("404")", "prompt:|Help|Quit|Press help to get more help|2"},
+      {R"({"install": 0, "error": 404, "reason": {"text": "x"}, "help": ["a"]})", -1, R"("404")",
+       "prompt:|Help|Quit|Press help to get more help|2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.installer);
@@ -449,8 +467,9 @@ TEST_F(PromptStageTest, TheConsoleDeclinesEveryQuestion) {
       {"CheckPromptGPUDriver",
        R"({"InstallConfig": {"display": {"driver": {"prompt": true, "installmust": true}}}})", -1,
        R"("GRAPHICS_UPDATE_MUST_ABORTED")"},
-      {"CheckPromptGPUDriver", R"({"InstallConfig": {"display": {"driver": {"installmust": true}}}})",
-       -1, R"("NO_GRAPHICS_UPDATE_ABORTED")"},
+      {"CheckPromptGPUDriver",
+       R"({"InstallConfig": {"display": {"driver": {"installmust": true}}}})", -1,
+       R"("NO_GRAPHICS_UPDATE_ABORTED")"},
       {"CheckPromptGPUDriver", R"({"InstallConfig": {"display": {"driver": {"prompt": true}}}})", 0,
        "null"},
       {"CheckPromptVT", R"({"InstallConfig": {"vt": {"prompt": true}}})", 0, "null"},

@@ -28,7 +28,8 @@ using test::J;
 using test::RecordingIndicator;
 
 constexpr const char* kLiteUpgradeCode = "{5A1F33C2-8D2B-4E44-9C0A-7A1B9A5E0001}";
-constexpr const char* kOfferedUrl = "http://dl.orvex.example/media/OrvexInstaller_native-2.0.6.8063.exe";
+constexpr const char* kOfferedUrl =
+    "http://dl.orvex.example/media/OrvexInstaller_native-2.0.6.8063.exe";
 
 // The built-in machine with the given installed products and running processes.
 Json::Value Machine(const std::string& products, const std::string& processes) {
@@ -88,10 +89,14 @@ const char* const kCloseProduct =
     "again.||Quit||0";
 
 TEST_F(VersionCheckTest, EveryOutcomeOnItsMachine) {
-  const std::string lite = std::string(R"([{"productCode": "{11111111-2222-3333-4444-555555555555}", "upgradeCode": ")") +
-                           kLiteUpgradeCode + R"(", "properties": {"InstalledProductName": "Orvex"}}])";
-  const std::string otherName = std::string(R"([{"productCode": "{11111111-2222-3333-4444-555555555555}", "upgradeCode": ")") +
-                                kLiteUpgradeCode + R"(", "properties": {"InstalledProductName": "Orvex Lite"}}])";
+  const std::string lite =
+      std::string(
+          R"([{"productCode": "{11111111-2222-3333-4444-555555555555}", "upgradeCode": ")") +
+      kLiteUpgradeCode + R"(", "properties": {"InstalledProductName": "Orvex"}}])";
+  const std::string otherName =
+      std::string(
+          R"([{"productCode": "{11111111-2222-3333-4444-555555555555}", "upgradeCode": ")") +
+      kLiteUpgradeCode + R"(", "properties": {"InstalledProductName": "Orvex Lite"}}])";
   const std::string liteCode = std::string(R"({"orvexjblite": ")") + kLiteUpgradeCode + "\"}";
   const std::string running = R"([{"exe": "ORVEX.exe", "pid": 5000, "owner": "DESKTOP\\jane"}])";
   struct Case {
@@ -105,27 +110,90 @@ TEST_F(VersionCheckTest, EveryOutcomeOnItsMachine) {
   const std::vector<Case> cases = {
       {"none installed", "[]", "[]", "null", liteCode, 1, 0, "null", {}},
       {"a record without name", "[]", "[]", R"({"major_version": 1})", liteCode, 1, 0, "null", {}},
-      {"same version, other build", "[]", "[]", Product(2, 0, 6), liteCode, 1, -1,
-       R"("ORVEX_UPTODATE")", {kUpToDate}},
+      {"same version, other build",
+       "[]",
+       "[]",
+       Product(2, 0, 6),
+       liteCode,
+       1,
+       -1,
+       R"("ORVEX_UPTODATE")",
+       {kUpToDate}},
       {"newer", "[]", "[]", Product(3, 0, 0), "null", 1, -1, R"("ORVEX_UPTODATE")", {kUpToDate}},
-      {"older, lighter edition", lite, "[]", Product(2, 0, 5), liteCode, 1, -1,
-       R"("ORVEX_UPGRADE_FROM_ORVEXLITE ")", {kLighterEdition}},
-      {"older, failing query", lite, "[]", Product(1, 9, 9), R"({"orvexjblite": "not-a-code"})", 1,
-       -1, R"("MSI_GET_INFO_FAILED : 87")", {kQueryFailed}},
-      {"older, related product of another name, upgraded", otherName, "[]", Product(2, 0, 5),
-       liteCode, 1, 0, "null", {kUpgrade}},
-      {"older, no related product, declined", "[]", "[]", Product(2, 0, 5), liteCode, 0, -1,
-       R"("ORVEX_UPGRADE_ABORTED")", {kUpgrade}},
+      {"older, lighter edition",
+       lite,
+       "[]",
+       Product(2, 0, 5),
+       liteCode,
+       1,
+       -1,
+       R"("ORVEX_UPGRADE_FROM_ORVEXLITE ")",
+       {kLighterEdition}},
+      {"older, failing query",
+       lite,
+       "[]",
+       Product(1, 9, 9),
+       R"({"orvexjblite": "not-a-code"})",
+       1,
+       -1,
+       R"("MSI_GET_INFO_FAILED : 87")",
+       {kQueryFailed}},
+      {"older, related product of another name, upgraded",
+       otherName,
+       "[]",
+       Product(2, 0, 5),
+       liteCode,
+       1,
+       0,
+       "null",
+       {kUpgrade}},
+      {"older, no related product, declined",
+       "[]",
+       "[]",
+       Product(2, 0, 5),
+       liteCode,
+       0,
+       -1,
+       R"("ORVEX_UPGRADE_ABORTED")",
+       {kUpgrade}},
       {"older, no upgrade codes", lite, "[]", Product(2, 0, 5), "null", 1, 0, "null", {kUpgrade}},
       // Without a usable code there is no lighter edition to look for.
-      {"older, empty code", lite, "[]", Product(2, 0, 5), R"({"orvexjblite": ""})", 1, 0, "null",
+      {"older, empty code",
+       lite,
+       "[]",
+       Product(2, 0, 5),
+       R"({"orvexjblite": ""})",
+       1,
+       0,
+       "null",
        {kUpgrade}},
-      {"older, code not a text", lite, "[]", Product(2, 0, 5), R"({"orvexjblite": 5})", 1, 0,
-       "null", {kUpgrade}},
-      {"older, upgrade codes not an object", lite, "[]", Product(2, 0, 5), R"(["x"])", 1, 0, "null",
+      {"older, code not a text",
+       lite,
+       "[]",
+       Product(2, 0, 5),
+       R"({"orvexjblite": 5})",
+       1,
+       0,
+       "null",
        {kUpgrade}},
-      {"older, product running in another session", "[]", running, Product(2, 0, 5), "null", 1,
-       -1, R"("ORVEXEXE_TOBE_CLOSED")", {kUpgrade, kCloseProduct}},
+      {"older, upgrade codes not an object",
+       lite,
+       "[]",
+       Product(2, 0, 5),
+       R"(["x"])",
+       1,
+       0,
+       "null",
+       {kUpgrade}},
+      {"older, product running in another session",
+       "[]",
+       running,
+       Product(2, 0, 5),
+       "null",
+       1,
+       -1,
+       R"("ORVEXEXE_TOBE_CLOSED")",
+       {kUpgrade, kCloseProduct}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -193,7 +261,8 @@ TEST_F(VersionCheckTest, VersionFromTheAddress) {
   EXPECT_EQ("http://dl/OrvexInstaller", doc["Config"]["installer"]["orvexversion"].asString());
 
   // Installed numbers count only as integers.
-  doc = Doc(R"({"name": "Orvex", "major_version": "3", "minor_version": 9.0, "sub_minor_version": true})");
+  doc = Doc(
+      R"({"name": "Orvex", "major_version": "3", "minor_version": 9.0, "sub_minor_version": true})");
   EXPECT_EQ(0, Run(doc, 1));
   // An address that is no text still writes the (empty) version.
   doc = Doc("null");
@@ -209,8 +278,8 @@ TEST_F(VersionCheckTest, DesktopBackupUpTo1013) {
     int major, minor, subMinor;
     bool backedUp;
   };
-  const Case cases[] = {{1, 0, 13, true}, {1, 0, 0, true}, {1, 0, 14, false}, {1, 1, 0, false},
-                        {0, 9, 9, false}};
+  const Case cases[] = {
+      {1, 0, 13, true}, {1, 0, 0, true}, {1, 0, 14, false}, {1, 1, 0, false}, {0, 9, 9, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + "." +
                  std::to_string(c.subMinor));
@@ -227,7 +296,8 @@ TEST_F(VersionCheckTest, DesktopBackupUpTo1013) {
     EXPECT_EQ(c.backedUp, std::filesystem::exists(backup + "/Orvex.lnk"));
     EXPECT_EQ(c.backedUp, std::filesystem::exists(backup + "/notes.txt"));
     EXPECT_FALSE(std::filesystem::exists(backup + "/folder"));
-    std::filesystem::remove_all(sim::HostPath(L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session"));
+    std::filesystem::remove_all(
+        sim::HostPath(L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session"));
   }
   // Without a usable session directory nothing is written, and the upgrade goes on.
   for (const char* sessionDir : {"\"\"", "5", "null"}) {

@@ -38,8 +38,8 @@ class VersionDryRun : public ::testing::Test {
   int Run(const std::string& url, const std::string& processes, std::string* err,
           Json::Value* doc) {
     Json::Value machine;
-    EXPECT_TRUE(ParseJson(ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/machines/orvex-installed.json"),
-                          machine));
+    EXPECT_TRUE(ParseJson(
+        ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/machines/orvex-installed.json"), machine));
     machine["processes"] = test::J(processes);
     std::ofstream(dir_ + "/machine.json") << StyledJson(machine);
     std::ofstream(dir_ + "/config.json") << R"({
@@ -51,11 +51,14 @@ class VersionDryRun : public ::testing::Test {
         {"class": "Injector", "name": "OFFERED", "args": {"path": ".InstallConfig.installer.url", "value": ")"
                                          << url << R"("}},
         {"class": "CheckPromptVersion", "name": "VERSION"}]}]})";
-    const std::string command =
-        "cd '" + dir_ + "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
-        "QUARN_OI_DEV_CONFIG=" + dir_ + "/config ORVEX_SIM_MACHINE=" + dir_ + "/machine.json "
-        "ORVEX_SIM_ROOT=" + dir_ + "/sim orvex_installer_dump=1 '" + ORVEX_INSTALLER_PATH +
-        "' >out.txt 2>err.txt </dev/null";
+    const std::string command = "cd '" + dir_ +
+                                "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
+                                "QUARN_OI_DEV_CONFIG=" +
+                                dir_ + "/config ORVEX_SIM_MACHINE=" + dir_ +
+                                "/machine.json "
+                                "ORVEX_SIM_ROOT=" +
+                                dir_ + "/sim orvex_installer_dump=1 '" + ORVEX_INSTALLER_PATH +
+                                "' >out.txt 2>err.txt </dev/null";
     const int raw = std::system(command.c_str());
     *err = ReadFile(dir_ + "/err.txt");
     EXPECT_TRUE(ParseJson(ReadFile(dir_ + "/orvex_installer_dump.json"), *doc));
@@ -88,9 +91,7 @@ TEST_F(VersionDryRun, OutcomesOnTheRecordedMachine) {
     EXPECT_EQ(2, doc["Config"]["product"]["major_version"].asInt());
     EXPECT_EQ(6, doc["Config"]["product"]["sub_minor_version"].asInt());
     EXPECT_EQ(c.error, doc["LastStage"]["VERSION"]["error"].asString());
-    EXPECT_NE(std::string::npos,
-              err.find(std::string("Failure error  [") + c.error + "]"))
-        << err;
+    EXPECT_NE(std::string::npos, err.find(std::string("Failure error  [") + c.error + "]")) << err;
   }
 }
 
