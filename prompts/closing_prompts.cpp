@@ -1,6 +1,5 @@
 #include "prompts/closing_prompts.h"
 
-#include "common/web_service.h"
 #include "engine/progress.h"
 #include "probes/knowledge_base.h"
 #include "prompts/prompt_reads.h"

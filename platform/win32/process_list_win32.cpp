@@ -1,9 +1,10 @@
-#include <tlhelp32.h>
+#include "platform/process_list.h"
+
 #include <windows.h>
+// tlhelp32.h needs the types windows.h declares.
+#include <tlhelp32.h>
 
 #include <vector>
-
-#include "platform/process_list.h"
 
 namespace orvex {
 namespace platform {
