@@ -348,6 +348,8 @@ class Scenarios:
             ("other-severity", 7, "Ok", "Cancel", "click-ok", 1, "13-prompt-severity7-grey"),
             ("no-declining-button-escape", 2, "Ok", "", "Escape", 0, None),
             ("no-accepting-button", 1, "", "Close", "click-cancel", 2, "14-prompt-hidden-accept"),
+            # Closing the window (Alt+F4) chooses no button, like Esc.
+            ("closed-with-alt-f4", 0, "Restart Later", "Restart Now", "alt+F4", 0, None),
         ]
         failures = []
         for name, severity, ok, cancel, how, expected, shot in cases:
