@@ -39,20 +39,17 @@ struct CallbackFile {
   bool entryOutput;  // the current entry's handle: its owner closes it, not libmspack
 };
 
-// libmspack's I/O layer with the context behind it; libmspack sees only the first member.
-struct CallbackSystem {
-  mspack_system system;
-  Context* context;
-  intptr_t entryHandle;
+// The copy running on this thread. libmspack hands its I/O functions copies of the system
+// structure, so they find the copy here rather than through it.
+struct Copying {
+  Context* context = nullptr;
+  intptr_t entryHandle = -1;
 };
+thread_local Copying* t_copying = nullptr;
 
-Context* ContextOf(mspack_system* self) { return reinterpret_cast<CallbackSystem*>(self)->context; }
-
-// libmspack frees memory without naming its system; the copy running on this thread does.
-thread_local Context* t_copying = nullptr;
-
-mspack_file* OpenFile(mspack_system* self, const char* name, int mode) {
-  CallbackSystem* system = reinterpret_cast<CallbackSystem*>(self);
+mspack_file* OpenFile(mspack_system*, const char* name, int mode) {
+  Copying* system = t_copying;
+  if (!system || !name) return nullptr;
   intptr_t handle = -1;
   bool entryOutput = false;
   if (mode == MSPACK_SYS_OPEN_WRITE && std::strcmp(name, kEntryOutput) == 0) {
@@ -109,13 +106,14 @@ off_t TellFile(mspack_file* file) {
 
 void Message(mspack_file*, const char*, ...) {}
 
-void* Allocate(mspack_system* self, size_t bytes) {
+void* Allocate(mspack_system*, size_t bytes) {
   if (bytes > 0xFFFFFFFFu) return nullptr;
-  return ContextOf(self)->alloc(static_cast<uint32_t>(bytes));
+  if (t_copying) return t_copying->context->alloc(static_cast<uint32_t>(bytes));
+  return std::malloc(bytes);
 }
 
 void Release(void* memory) {
-  if (t_copying) t_copying->release(memory);
+  if (t_copying) t_copying->context->release(memory);
   else std::free(memory);
 }
 
@@ -153,7 +151,7 @@ uint16_t DosTime(const mscabd_file& file) {
 }
 
 // Announces, writes and hands back one entry. False with the error set when FDI would stop.
-bool CopyEntry(Context* context, CallbackSystem* system, mscab_decompressor* reader,
+bool CopyEntry(Context* context, Copying* system, mscab_decompressor* reader,
                mscabd_file* entry, FdiNotify notify, void* userValue) {
   FdiNotification copy;
   copy.psz1 = entry->filename;
@@ -199,28 +197,26 @@ bool FdiCopy(void* contextValue, char* cabinetName, char* cabinetPath, int flags
   Context* context = static_cast<Context*>(contextValue);
   if (!context || !cabinetName || !cabinetPath || !notify) return false;
   *context->error = FdiErrorRecord();
-  CallbackSystem system;
-  std::memset(&system, 0, sizeof system);
-  system.system.open = &OpenFile;
-  system.system.close = &CloseFile;
-  system.system.read = &ReadFile;
-  system.system.write = &WriteFile;
-  system.system.seek = &SeekFile;
-  system.system.tell = &TellFile;
-  system.system.message = &Message;
-  system.system.alloc = &Allocate;
-  system.system.free = &Release;
-  system.system.copy = &Copy;
+  mspack_system io;
+  std::memset(&io, 0, sizeof io);
+  io.open = &OpenFile;
+  io.close = &CloseFile;
+  io.read = &ReadFile;
+  io.write = &WriteFile;
+  io.seek = &SeekFile;
+  io.tell = &TellFile;
+  io.message = &Message;
+  io.alloc = &Allocate;
+  io.free = &Release;
+  io.copy = &Copy;
+  Copying system;
   system.context = context;
-  system.entryHandle = -1;
-
-  Context* const outer = t_copying;
-  t_copying = context;
   struct Restore {
-    Context* previous;
+    Copying* previous;
     ~Restore() { t_copying = previous; }
-  } restore{outer};
-  mscab_decompressor* reader = mspack_create_cab_decompressor(&system.system);
+  } restore{t_copying};
+  t_copying = &system;
+  mscab_decompressor* reader = mspack_create_cab_decompressor(&io);
   if (!reader) return Fail(context, kFdiAllocFail) == 0;
   std::string path = std::string(cabinetPath) + cabinetName;
   mscabd_cabinet* cabinet = reader->open(reader, path.c_str());

@@ -30,8 +30,12 @@ struct CabinetLibrary {
   DestroyFunction destroy = nullptr;
 };
 
-FARPROC Ordinal(HMODULE module, WORD ordinal) {
-  return GetProcAddress(module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)));
+// The export by its ordinal, as the function type it has.
+template <class Function>
+Function Ordinal(HMODULE module, WORD ordinal) {
+  FARPROC address =
+      GetProcAddress(module, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(ordinal)));
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
 }
 
 CabinetLibrary LoadCabinetLibrary() {
@@ -42,9 +46,9 @@ CabinetLibrary LoadCabinetLibrary() {
   const std::wstring path = std::wstring(system, length) + L"\\cabinet.dll";
   HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!module) return library;
-  library.create = reinterpret_cast<CreateFunction>(Ordinal(module, 20));
-  library.copy = reinterpret_cast<CopyFunction>(Ordinal(module, 22));
-  library.destroy = reinterpret_cast<DestroyFunction>(Ordinal(module, 23));
+  library.create = Ordinal<CreateFunction>(module, 20);
+  library.copy = Ordinal<CopyFunction>(module, 22);
+  library.destroy = Ordinal<DestroyFunction>(module, 23);
   if (!library.create || !library.copy || !library.destroy) library = CabinetLibrary();
   return library;
 }
