@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "engine/text.h"
 #include "platform/file_handles.h"
@@ -16,12 +17,16 @@ namespace {
 constexpr uint16_t kKeptAttributes = 0x27;
 
 // One extraction in progress: the user value FDI hands to every notification. The file being
-// written is remembered until its close-file notification has finished with it, so that a
-// failed extraction can remove it.
+// written is remembered until it is closed with all its bytes, so that a failed extraction can
+// remove it; FDI may hand back a file it could not finish with the close-file notification
+// before it reports the failure.
 struct Extraction {
   std::string destination;  // UTF-8, without a trailing backslash
   intptr_t openFile = platform::kInvalidFileHandle;
   std::wstring partialPath;
+  int64_t expectedBytes = 0;
+  int64_t writtenBytes = 0;
+  std::vector<std::wstring> incompleteFiles;
 };
 
 // FDI closes the file it was writing through the close callback when it gives up; the close
@@ -52,11 +57,14 @@ intptr_t OpenEntryFile(platform::FdiNotification* notification) {
   if (handle != platform::kInvalidFileHandle) {
     extraction->openFile = handle;
     extraction->partialPath = Utf8ToWide(path);
+    extraction->expectedBytes = notification->cb;
+    extraction->writtenBytes = 0;
   }
   return handle;
 }
 
 intptr_t CloseFileInfo(platform::FdiNotification* notification) {
+
   auto* extraction = static_cast<Extraction*>(notification->pv);
   uint64_t local = 0;
   uint64_t utc = 0;
@@ -69,22 +77,31 @@ intptr_t CloseFileInfo(platform::FdiNotification* notification) {
     platform::SetFileBasicInfo(notification->hf, info);
   }
   const bool closed = cabinet_callbacks::Close(notification->hf) == 0;
-  if (extraction && closed) extraction->partialPath.clear();
+  if (extraction && !extraction->partialPath.empty()) {
+    if (!closed || extraction->writtenBytes != extraction->expectedBytes)
+      extraction->incompleteFiles.push_back(extraction->partialPath);
+    extraction->partialPath.clear();
+  }
   return closed ? 1 : 0;
 }
 
+void RemoveFile(const std::wstring& path) {
+  if (platform::DeleteFileAt(path)) return;
+  // The entry's attributes may have made it read-only already.
+  platform::ChangeFileAttributes(path, platform::kFileAttributeNormal);
+  platform::DeleteFileAt(path);
+}
+
 // Removes what a failed extraction left half-written.
-void RemovePartialFile(Extraction& extraction) {
+void RemovePartialFiles(Extraction& extraction) {
   if (extraction.openFile != platform::kInvalidFileHandle) {
     platform::CloseFileHandle(extraction.openFile);
     extraction.openFile = platform::kInvalidFileHandle;
   }
-  if (extraction.partialPath.empty()) return;
-  if (!platform::DeleteFileAt(extraction.partialPath)) {
-    platform::ChangeFileAttributes(extraction.partialPath, platform::kFileAttributeNormal);
-    platform::DeleteFileAt(extraction.partialPath);
-  }
+  if (!extraction.partialPath.empty()) extraction.incompleteFiles.push_back(extraction.partialPath);
   extraction.partialPath.clear();
+  for (const std::wstring& path : extraction.incompleteFiles) RemoveFile(path);
+  extraction.incompleteFiles.clear();
 }
 
 }  // namespace
@@ -144,7 +161,9 @@ uint32_t Read(intptr_t handle, void* buffer, uint32_t count) {
 
 uint32_t Write(intptr_t handle, void* buffer, uint32_t count) {
   uint32_t done = 0;
-  return platform::WriteToHandle(handle, buffer, count, &done) ? done : 0xFFFFFFFFu;
+  const bool written = platform::WriteToHandle(handle, buffer, count, &done);
+  if (t_extraction && t_extraction->openFile == handle) t_extraction->writtenBytes += done;
+  return written ? done : 0xFFFFFFFFu;
 }
 
 int Close(intptr_t handle) {
@@ -205,7 +224,7 @@ int CCabinet::Extract() {
     ActiveExtraction active(&extraction);
     copied = platform::FdiCopy(context, &name[0], &directory[0], 0, &cabinet_callbacks::Notify,
                                &extraction);
-    if (!copied) RemovePartialFile(extraction);
+    if (!copied) RemovePartialFiles(extraction);
   }
   platform::FdiDestroy(context);
   if (!copied) {
