@@ -74,7 +74,24 @@ int ProgressPercent(int64_t position, int64_t total) {
   if (total <= 0 || position <= 0) return 0;
   if (position >= total) return 100;
   if (position <= INT64_MAX / 100) return static_cast<int>(position * 100 / total);
-  return static_cast<int>(position / (total / 100));
+  // position * 100 needs more than 64 bits: multiply into two words and divide bit by bit.
+  const uint64_t a = static_cast<uint64_t>(position);
+  const uint64_t b = static_cast<uint64_t>(total);
+  const uint64_t low = (a & 0xFFFFFFFFu) * 100;
+  const uint64_t high = (a >> 32) * 100;
+  uint64_t productLow = (high << 32) + low;
+  uint64_t productHigh = (high >> 32) + (productLow < low ? 1 : 0);
+  uint64_t quotient = 0;
+  uint64_t remainder = 0;
+  for (int bit = 127; bit >= 0; --bit) {
+    const uint64_t next = bit >= 64 ? (productHigh >> (bit - 64)) & 1 : (productLow >> bit) & 1;
+    remainder = (remainder << 1) | next;  // remainder < b < 2^63: no overflow
+    if (remainder >= b) {
+      remainder -= b;
+      if (bit < 64) quotient |= uint64_t{1} << bit;
+    }
+  }
+  return static_cast<int>(quotient);
 }
 
 std::string MsiCommandLine(const std::vector<MsiProperty>& properties) {

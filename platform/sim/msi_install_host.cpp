@@ -4,9 +4,12 @@
 // Installer sends (install start, action starts, progress reset and reports, action data,
 // install end) and records the product as installed, where the product lookups of msi.h find
 // it. The profile's "msiInstall" can make an installation fail or ask for a restart
-// (platform/sim/README.md). No file of the package is unpacked.
+// (platform/sim/README.md); a launch condition that names a property the package and the
+// command line leave unset fails it with the condition's message. No file of the package is
+// unpacked.
 #include <libmsi.h>
 
+#include <cctype>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,6 +44,7 @@ UiSettings& Ui() {
 
 struct Package {
   std::map<std::string, std::string> properties;
+  std::vector<std::pair<std::string, std::string>> launchConditions;  // condition, message
   std::string platform;  // the summary's template before ";": "Intel", "x64", ...
   std::vector<std::string> files;
 };
@@ -83,6 +87,19 @@ bool ReadPackage(const std::string& hostPath, Package* package) {
       gchar* name = libmsi_record_get_string(record, 1);
       if (name) package->files.push_back(name);
       g_free(name);
+      g_object_unref(record);
+    }
+  }
+  GObjectRef<LibmsiQuery> conditions;
+  conditions.object = libmsi_query_new(
+      database.object, "SELECT `Condition`, `Description` FROM `LaunchCondition`", nullptr);
+  if (conditions.object && libmsi_query_execute(conditions.object, nullptr, nullptr)) {
+    while (LibmsiRecord* record = libmsi_query_fetch(conditions.object, nullptr)) {
+      gchar* condition = libmsi_record_get_string(record, 1);
+      gchar* message = libmsi_record_get_string(record, 2);
+      package->launchConditions.emplace_back(condition ? condition : "", message ? message : "");
+      g_free(condition);
+      g_free(message);
       g_object_unref(record);
     }
   }
@@ -210,6 +227,66 @@ void ForcedOutcome(const std::string& productCode, uint32_t* result, std::string
   if (rule["error"].isString()) *message = rule["error"].asString();
 }
 
+// The properties NAME=value of a command line (values in double quotes may hold blanks).
+std::map<std::string, std::string> CommandLineProperties(const std::string& line) {
+  std::map<std::string, std::string> properties;
+  std::size_t at = 0;
+  while (at < line.size()) {
+    while (at < line.size() && line[at] == ' ') ++at;
+    const std::size_t equals = line.find('=', at);
+    if (equals == std::string::npos) break;
+    const std::string name = line.substr(at, equals - at);
+    std::string value;
+    at = equals + 1;
+    if (at < line.size() && line[at] == '"') {
+      for (++at; at < line.size(); ++at) {
+        if (line[at] == '"' && at + 1 < line.size() && line[at + 1] == '"') {
+          value += '"';
+          ++at;
+        } else if (line[at] == '"') {
+          ++at;
+          break;
+        } else {
+          value += line[at];
+        }
+      }
+    } else {
+      const std::size_t end = line.find(' ', at);
+      value = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+      at = end == std::string::npos ? line.size() : end;
+    }
+    properties[name] = value;
+  }
+  return properties;
+}
+
+// The first launch condition that is false, with its message. Only conditions that are a
+// property name, or NOT and a property name, are judged (set when the package or the command
+// line gives it a value); the machine takes every other condition as true.
+bool FailedLaunchCondition(const Package& package,
+                           const std::map<std::string, std::string>& commandLine,
+                           std::string* message) {
+  for (const auto& entry : package.launchConditions) {
+    std::string condition = entry.first;
+    bool negated = false;
+    if (condition.compare(0, 4, "NOT ") == 0) {
+      negated = true;
+      condition = condition.substr(4);
+    }
+    bool plainName = !condition.empty();
+    for (char c : condition)
+      plainName = plainName && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.');
+    if (!plainName) continue;
+    const bool set = commandLine.count(condition) ? !commandLine.at(condition).empty()
+                                                  : !Property(package, condition.c_str()).empty();
+    if (set == negated) {
+      *message = entry.second;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 uint32_t SetInstallUiLevel(uint32_t level) {
@@ -243,7 +320,11 @@ uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& com
 
   uint32_t result = 0;
   std::string errorMessage;
-  ForcedOutcome(Property(package, "ProductCode"), &result, &errorMessage);
+  if (FailedLaunchCondition(package, CommandLineProperties(WideToUtf8(commandLine)),
+                            &errorMessage))
+    result = kErrorInstallFailure;
+  else
+    ForcedOutcome(Property(package, "ProductCode"), &result, &errorMessage);
   Messenger messages;
   messages.Send(kInstallMessageInstallStart, Property(package, "ProductName") + " " +
                                                  Property(package, "ProductCode"));
@@ -253,7 +334,7 @@ uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& com
     SendActions(messages, package);
     RecordInstalled(package, packagePath, commandLine);
   } else {
-    messages.Send(kInstallMessageActionStart, "Action 12:00:00: InstallValidate. Validating install.");
+    messages.Send(kInstallMessageActionStart, "Action 12:00:00: LaunchConditions. Evaluating launch conditions.");
     if (!errorMessage.empty()) messages.Send(kInstallMessageError, errorMessage);
   }
   messages.Send(kInstallMessageInstallEnd, Property(package, "ProductName") + " " +
