@@ -1,9 +1,10 @@
 #include "actions/cab_extractor.h"
 
 #include "actions/cabinet.h"
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 
 namespace orvex {

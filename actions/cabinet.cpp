@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/file_handles.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"

@@ -1,10 +1,11 @@
 #include "actions/msi_installer.h"
 
-#include "app/shell_state.h"
-#include "engine/json_text.h"
+#include "common/dialog_cells.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/run_flags.h"
-#include "engine/text.h"
+#include "common/run_flags.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/msi_install.h"
 

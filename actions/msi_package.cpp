@@ -3,7 +3,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/msi_install.h"
 
 namespace orvex {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/msi_install.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
