@@ -2,7 +2,8 @@
 // sandbox paths of the file facility. What Windows refuses is refused here too: writing a
 // read-only file, opening a folder, following a link out of the sandbox. The machine has no
 // time zone: local time is UTC. Windows keeps creation times that the host cannot; only the
-// attributes of SetFileInformationByHandle reach the file.
+// attributes of SetFileInformationByHandle reach the file. Paths are mapped into the sandbox
+// as the file facility maps them.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "platform/file_handles.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
@@ -52,8 +54,13 @@ bool Find(intptr_t handle, OpenFile* file) {
   return true;
 }
 
+// The sandbox's file for a Windows path, as the file facility maps it: "" when the machine
+// refuses the path (empty, UNC, a device, a link out of the sandbox).
 std::string HostFilePath(const std::wstring& path) {
-  std::string host = sim::HostPath(path);
+  const sim::MappedPath mapped =
+      sim::MapWindowsPath(path, !sim::FsRedirectionOff(), sim::LinkUse::kFollow);
+  if (mapped.nullDevice) return "/dev/null";
+  std::string host = mapped.host;
   while (host.size() > 1 && host.back() == '/') host.pop_back();
   return host;
 }
@@ -74,17 +81,17 @@ int64_t DaysSince1601(int year, int month, int day) {
 intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t shareMode,
                           uint32_t disposition) {
   (void)shareMode;
-  if (path.empty()) return kInvalidFileHandle;
   const std::string host = HostFilePath(path);
+  if (host.empty()) return kInvalidFileHandle;
   const bool readable = (access & kGenericRead) != 0;
   const bool writable = (access & kGenericWrite) != 0;
-  int flags = O_NOFOLLOW | O_CLOEXEC;
+  int flags = O_CLOEXEC;
   flags |= readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
   if (disposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
   else if (disposition != kOpenExisting) return kInvalidFileHandle;
   struct stat info;
-  if (lstat(host.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)) return kInvalidFileHandle;
+  if (stat(host.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return kInvalidFileHandle;
     // A read-only file cannot be opened for writing, even by root.
     if (writable && (info.st_mode & S_IWUSR) == 0) return kInvalidFileHandle;
   }
