@@ -33,6 +33,7 @@ struct Machine {
   Json::Value registryWrites{Json::arrayValue};
   Json::Value serviceEvents{Json::arrayValue};
   Json::Value restartRequests{Json::arrayValue};
+  Json::Value startedPrograms{Json::arrayValue};
   // File attributes other than read-only and directory, by host path (the host keeps none).
   std::map<std::string, uint32_t> fileAttributes;
   // Whether the drives, system folders and profile files exist in the sandbox yet.

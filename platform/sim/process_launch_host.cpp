@@ -1,0 +1,97 @@
+// Programs on the simulated machine: nothing runs. A start is recorded in the machine's state
+// ("startedPrograms") and the program's exit code comes from the profile's "programs".
+#include <sys/stat.h>
+
+#include <cwctype>
+#include <mutex>
+
+#include "engine/text.h"
+#include "platform/process_launch.h"
+#include "platform/profile_notation.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/machine_internal.h"
+#include "platform/win_codes.h"
+
+namespace orvex {
+namespace platform {
+
+namespace {
+
+// The file as the shell reads lpFile: one pair of enclosing double quotes is not part of it.
+std::wstring Unquoted(const std::wstring& file) {
+  if (file.size() >= 2 && file.front() == L'"' && file.back() == L'"')
+    return file.substr(1, file.size() - 2);
+  return file;
+}
+
+std::wstring LastComponent(const std::wstring& path) {
+  const std::size_t cut = path.find_last_of(L"\\/");
+  return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+bool IsDrivePath(const std::wstring& path) {
+  return path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]);
+}
+
+// The profile's description of a program, by its file name: {"exitCode", "startError",
+// "waitFails", "exitCodeFails"}; null when the profile does not name it.
+Json::Value ProgramBehaviour(const std::wstring& fileName) {
+  std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+  return sim::MemberNoCase(sim::CurrentMachine().profile["programs"], WideToUtf8(fileName));
+}
+
+class SimulatedProcess : public IStartedProcess {
+ public:
+  explicit SimulatedProcess(Json::Value behaviour) : behaviour_(std::move(behaviour)) {}
+
+  bool WaitForExit() override { return !behaviour_.get("waitFails", false).asBool(); }
+
+  bool ExitCode(uint32_t* code) override {
+    if (behaviour_.get("exitCodeFails", false).asBool()) return false;
+    uint64_t number = 0;
+    const Json::Value& given = behaviour_["exitCode"];
+    if (given.isNull()) number = 0;
+    else if (given.isInt64()) number = static_cast<uint64_t>(given.asInt64());
+    else if (!ProfileNumber(given, &number)) return false;
+    *code = static_cast<uint32_t>(number);
+    return true;
+  }
+
+ private:
+  Json::Value behaviour_;
+};
+
+}  // namespace
+
+std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint32_t* error) {
+  const std::wstring file = Unquoted(launch.file);
+  const Json::Value behaviour = ProgramBehaviour(LastComponent(file));
+  uint32_t refused = 0;
+  if (file.empty()) {
+    refused = kErrorFileNotFound;
+  } else if (behaviour.isObject() && behaviour["startError"].isUInt()) {
+    refused = behaviour["startError"].asUInt();
+  } else if (IsDrivePath(file)) {
+    // A program given by its path must be there, as for the shell.
+    struct stat info;
+    if (stat(sim::HostPath(file).c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+      refused = kErrorFileNotFound;
+  }
+  if (refused) {
+    if (error) *error = refused;
+    return nullptr;
+  }
+  Json::Value record(Json::objectValue);
+  record["file"] = WideToUtf8(launch.file);
+  record["parameters"] = WideToUtf8(launch.parameters);
+  record["show"] = launch.showCommand;
+  {
+    std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+    sim::CurrentMachine().startedPrograms.append(record);
+  }
+  return std::make_unique<SimulatedProcess>(behaviour.isObject() ? behaviour
+                                                                 : Json::Value(Json::objectValue));
+}
+
+}  // namespace platform
+}  // namespace orvex
