@@ -1,0 +1,12 @@
+// Stands in for the .NET setup in the tests: records that it started, with its command line,
+// in dotnet_setup-record.txt beside the executable, and ends.
+#include <windows.h>
+
+#include "tests/win32/standins/standin_record.h"
+
+int main() {
+  orvex::standin::WriteRecord(L"dotnet_setup-record.txt",
+                              "started\ncommandline=" +
+                                  orvex::standin::Utf8(GetCommandLineW()) + "\n");
+  return 0;
+}
