@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -394,6 +396,84 @@ TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
   EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": 0})", doc, &indicator));
   EXPECT_FALSE(fs::exists(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
   EXPECT_EQ(2u, sim::MachineState()["startedPrograms"].size());
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// The console installer as a dry run of a configuration with the three modules: the machine's
+// state file shows the programs it started and the sandbox the written config.xml.
+TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
+  char pattern[] = "/tmp/orvex-dry-run-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(pattern));
+  const std::string dir = pattern;
+  const std::string session = dir + "/sim/C/Users/John Smith/AppData/Local/Temp/orvex session";
+  fs::create_directories(session);
+  fs::copy_file(*zips_ + "/driver-restart.zip", session + "/gpudriver.zip");
+  std::ofstream(dir + "/machine.json") << R"({"name": "dry run",
+    "environment": {"SystemDrive": "C:", "SystemRoot": "C:\\Windows", "USERNAME": "John Smith",
+                    "USERPROFILE": "C:\\Users\\John Smith",
+                    "TEMP": "C:\\Users\\John Smith\\AppData\\Local\\Temp"},
+    "registry": {"SOFTWARE\\Quarn\\Orvex": {"InstallDir": "C:\\Program Files\\Quarn\\Orvex",
+                                           "UserDataDir": "C:\\ProgramData\\Quarn\\Orvex"}},
+    "files": {"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dpinst.exe": "MZ",
+              "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe": "MZ",
+              "C:\\ProgramData\\Quarn\\Orvex\\config\\readme.txt": ""},
+    "programs": {"dpinst.exe": {"exitCode": "0x40000001"}}})";
+  std::ofstream(dir + "/config.json") << R"({
+    "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+    "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+    "progress": "Console",
+    "Stages": [
+      {"name": "Prepare", "modules": [
+        {"class": "Injector", "name": "SESSION", "args": {"path": ".SessionDir",
+         "value": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"}},
+        {"class": "Injector", "name": "CPUS", "args": {"path": ".InstallConfig.system.cpus", "value": 8}}]},
+      {"name": "LastStage", "modules": [
+        {"class": "DPInstaller", "name": "GPU_INSTALLER", "args": {"dpinst_dir": ".SessionDir",
+         "src_dir": ".SessionDir", "src_file": "gpudriver.zip", "dest_dir": ".SessionDir",
+         "dir_suffix": "Graphics", "is_restart": ".InstallConfig.installer.restart"}},
+        {"class": "PostInstall", "name": "POST_INSTALL", "args": {}}]},
+      {"name": "DotNet", "modules": [{"class": "InstallDOTNET", "name": "DOTNET", "args": {}}]}]})";
+  const std::string command =
+      "cd '" + dir + "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
+      "QUARN_OI_DEV_CONFIG='" + dir + "/config' orvex_installer_dump=1 ORVEX_SIM_MACHINE='" +
+      dir + "/machine.json' ORVEX_SIM_ROOT='" + dir + "/sim' ORVEX_SIM_STATE='" + dir +
+      "/state.json' '" + ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(dir + "/err.txt");
+
+  Json::Value dump;
+  ASSERT_TRUE(ParseJson(ReadFile(dir + "/orvex_installer_dump.json"), dump, nullptr));
+  EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].isBool());
+  EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].asBool());
+  const std::string output = ReadFile(dir + "/out.txt") + ReadFile(dir + "/err.txt");
+  EXPECT_NE(std::string::npos, output.find("Run this installer after .NET installation is complete"))
+      << output;
+
+  Json::Value state;
+  ASSERT_TRUE(ParseJson(ReadFile(dir + "/state.json"), state, nullptr));
+  std::vector<std::string> files;
+  for (const Json::Value& started : state["startedPrograms"]) files.push_back(started["file"].asString());
+  EXPECT_EQ(std::vector<std::string>(
+                {"\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dpinst.exe\"",
+                 "cmd.exe", "cmd.exe",
+                 "\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe\""}),
+            files);
+  const std::string xml = ReadFile(dir + "/sim/C/ProgramData/Quarn/Orvex/config/config.xml");
+  ASSERT_GE(xml.size(), 2u);
+  EXPECT_EQ("\xFF\xFE", xml.substr(0, 2));
+  std::string count16;
+  for (char c : std::string("<count>8</count>")) count16 += std::string(1, c) + '\0';
+  EXPECT_NE(std::string::npos, xml.find(count16));
+  EXPECT_TRUE(fs::exists(session + "/Graphics/restart.marker"));
+  if (!HasFailure()) {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
 }
 
 }  // namespace
