@@ -15,6 +15,9 @@
 #   GoogleTest  from /usr/src/googletest (Debian package googletest), with Google Mock
 #               -> find_package(GTest CONFIG), GTest::gtest, GTest::gtest_main,
 #               GTest::gmock, GTest::gmock_main
+#   libarchive  from Debian's source package (libarchive), zip reading with zlib from
+#               Debian's libz-mingw-w64-dev, no other compression or crypto library ->
+#               lib/libarchive_static.a (define LIBARCHIVE_STATIC), linked with libz.a
 #
 # Each library is built only when its stamp (Debian version, build options, compiler
 # version) is missing or different, so running this again is a quick no-op. After a build,

@@ -4,7 +4,8 @@
 
 #include "tests/win32/standins/standin_record.h"
 
-int main() {
+// A window program: started by the shell it opens no console.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   orvex::standin::WriteRecord(L"dotnet_setup-record.txt",
                               "started\ncommandline=" +
                                   orvex::standin::Utf8(GetCommandLineW()) + "\n");

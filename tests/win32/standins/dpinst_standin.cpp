@@ -32,7 +32,8 @@ unsigned CountInfFiles(const std::wstring& folder) {
 
 }  // namespace
 
-int main() {
+// A window program: started by the shell it opens no console.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const wchar_t* commandLine = GetCommandLineW();
   int count = 0;
   wchar_t** argv = CommandLineToArgvW(commandLine, &count);
