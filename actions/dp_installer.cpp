@@ -23,11 +23,13 @@ constexpr uint32_t kInstalledCountMask = 0xFFu;
 bool HasQuote(const std::string& text) { return text.find('"') != std::string::npos; }
 
 // The restart flag's place in the document: "is_restart" as written, not resolved. Empty when
-// it is missing or not a text; the flag is then stored nowhere (an empty path would address
-// the whole document).
+// it is missing, not a text or a path without steps; the flag is then stored nowhere (such a
+// path would address the whole document).
 std::string RestartFlagPath(const Json::Value& args) {
   const Json::Value& given = Member(args, "is_restart");
-  return given.isString() ? given.asString() : std::string();
+  // "." and ".." have no step either: they too address the whole document.
+  if (!given.isString() || ParsePath(given.asString()).empty()) return std::string();
+  return given.asString();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cwctype>
 #include <memory>
 
 #include "engine/text.h"
@@ -89,6 +90,17 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 // "..", a way up, or nothing at all.
 bool OnlyDotsAndBlanks(const std::wstring& step) {
   return step.find_first_not_of(L". ") == std::wstring::npos;
+}
+
+// CON, PRN, AUX, NUL, COM1..COM9 and LPT1..LPT9 name devices in every folder, with or
+// without an extension: a file of that name would be written to the device.
+bool IsDeviceName(const std::wstring& step) {
+  std::wstring base = step.substr(0, step.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = static_cast<wchar_t>(std::towupper(c));
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+         base[3] >= L'1' && base[3] <= L'9';
 }
 
 std::wstring EntryName(struct archive_entry* entry) {
@@ -207,7 +219,7 @@ bool ZipEntrySteps(const std::wstring& name, std::vector<std::wstring>* steps) {
       continue;
     }
     if (step.empty()) continue;
-    if (OnlyDotsAndBlanks(step)) return false;
+    if (OnlyDotsAndBlanks(step) || IsDeviceName(step)) return false;
     steps->push_back(step);
     step.clear();
   }

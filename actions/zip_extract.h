@@ -11,7 +11,8 @@ namespace orvex {
 // both taken as separators (as Windows does). False for names that could leave the
 // destination or name something else than a file: empty, absolute ("\x", "/x", "\\server"),
 // with a drive or a stream (":"), or with a step of only dots and blanks ("..", "...", ". ",
-// which Windows reads as a way up or as nothing). Empty steps ("a//b") are dropped.
+// which Windows reads as a way up or as nothing), or naming a device ("CON", "nul.txt",
+// "COM1"). Empty steps ("a//b") are dropped.
 bool ZipEntrySteps(const std::wstring& name, std::vector<std::wstring>* steps);
 
 // Copies the contents of the zip archive at archivePath into the existing directory

@@ -64,6 +64,13 @@ TEST(ZipEntryNames, AcceptsStepsBelowTheDestinationOnly) {
       {L"C:/escaped.txt", false, {}},
       {L"C:escaped.txt", false, {}},
       {L"Graphics/display.inf:hidden", false, {}},
+      {L"Graphics/CON", false, {}},
+      {L"Graphics/nul.inf", false, {}},
+      {L"aux/x.inf", false, {}},
+      {L"Graphics/com1", false, {}},
+      {L"Graphics/LPT9.txt", false, {}},
+      {L"Graphics/COM0", true, {L"Graphics", L"COM0"}},
+      {L"Graphics/console.inf", true, {L"Graphics", L"console.inf"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(WideToUtf8(c.name));

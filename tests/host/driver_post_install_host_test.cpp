@@ -258,6 +258,10 @@ TEST_F(DriverPostInstallTest, DPInstallerWithoutUsablePaths) {
        R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
            "dest_dir": ".SessionDir", "dir_suffix": "", "is_restart": ".r"})",
        R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session", "r": null})", -1},
+      {"an is_restart without steps", 
+       R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
+           "dest_dir": ".SessionDir", "dir_suffix": "Graphics", "is_restart": ".."})",
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", 0},
       {"no arguments at all", "{}", R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", -1},
   };
   for (const Case& c : cases) {
