@@ -76,7 +76,9 @@ TEST(ZipEntryNames, AcceptsStepsBelowTheDestinationOnly) {
     SCOPED_TRACE(WideToUtf8(c.name));
     std::vector<std::wstring> steps;
     EXPECT_EQ(c.accepted, ZipEntrySteps(c.name, &steps));
-    if (c.accepted) EXPECT_EQ(c.steps, steps);
+    if (c.accepted) {
+      EXPECT_EQ(c.steps, steps);
+    }
   }
 }
 

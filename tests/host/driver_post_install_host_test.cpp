@@ -160,11 +160,13 @@ TEST_F(DriverPostInstallTest, ExtractZipWritesOnlyBelowTheDestination) {
     std::set<std::string> added;
     for (const std::string& name : TreeOf(sim::SandboxRoot()))
       if (!before.count(name)) added.insert(name);
-    for (const std::string& name : added)
+    for (const std::string& name : added) {
       EXPECT_EQ(0u, name.rfind(fs::relative(Host(dest), sim::SandboxRoot()).string(), 0)) << name;
+    }
     EXPECT_FALSE(fs::exists("/tmp/orvex-zip-escaped.txt"));
-    if (c.files.count("readme.txt"))
+    if (c.files.count("readme.txt")) {
       EXPECT_EQ("MZ driver", ReadFile(Host(dest + "\\Graphics\\bin\\display.sys")));
+    }
   }
   // No destination, or none that exists: nothing is unpacked.
   PrepareSession("driver.zip");

@@ -146,8 +146,9 @@ TEST_F(DriverPostInstallWine, DpinstRunsOnTheUnpackedArchive) {
         "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
         "is_restart": ".InstallConfig.installer.restart"})", doc));
     EXPECT_EQ(Compact(J(c.restart)), Compact(doc["InstallConfig"]["installer"]["restart"]));
-    if (c.result != 0)
+    if (c.result != 0) {
       EXPECT_EQ("Unable to install " + Session() + "\\gpudriver.zip", doc["S"]["M"]["reason"].asString());
+    }
     const std::string record = ReadBytes(In(L"dpinst-record.txt"));
     EXPECT_EQ("/F /LM /Q", RecordValue(record, "options")) << record;
     // The folder arrives whole although its path holds a blank.
