@@ -79,8 +79,8 @@ int CAjaxRequest::Execute(Json::Value& doc) {
   } else {
     value = answer;
   }
-  *target = std::move(value);
-  return 0;
+  const bool stored = Store(doc, target, std::move(value), responsePath.asString());
+  return stored ? 0 : -1;
 }
 
 }  // namespace orvex

@@ -1,10 +1,12 @@
 #pragma once
 // The segmented download: one file fetched as ten byte ranges in parallel over libcurl's
-// multi interface, unfinished ranges retried, the whole file kept in memory and written to
-// disk once every range is complete. Events go to an IDownloadHandler; failures are thrown
-// as CHttpDownloadEx.
+// multi interface, unfinished ranges retried. Each range is written at its offset in
+// "<destination>.part" as it arrives, and that file replaces the destination once every range
+// is complete, so memory stays a few MiB whatever the file size. Events go to an
+// IDownloadHandler; failures are thrown as CHttpDownloadEx.
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,7 +27,7 @@ struct CHttpDownloadEx {
   };
   int32_t code = 0;
   int32_t detail = 0;    // the libcurl result behind the failure, or 0
-  int32_t sysError = 0;  // errno of a failed file open (kErrorSavingFile), else 0
+  int32_t sysError = 0;  // errno of a failed file operation (kErrorSavingFile), else 0
 };
 
 // "NAME (N)": N is sysError when set, else detail. "UNKNOWN_ERROR" for codes outside 1..8.
@@ -59,8 +61,10 @@ class CHttpDownload {
   CHttpDownload(const CHttpDownload&) = delete;
   CHttpDownload& operator=(const CHttpDownload&) = delete;
 
-  // Transfers and writes the file; returns the bytes written (the total size). Throws
-  // CHttpDownloadEx of kinds 2 to 6.
+  // Transfers the file and puts it in place; returns the bytes written (the total size).
+  // Throws CHttpDownloadEx of kinds 2 to 6. The destination is created (or truncated) first
+  // and stays empty on every failure; the temporary "<destination>.part" never outlives Run.
+  // An exception thrown by the handler leaves Run the same way, after the same clean-up.
   uint32_t Run();
 
   // The file size from a HEAD request. Throws kind 7.
@@ -74,6 +78,9 @@ class CHttpDownload {
   uint32_t Downloaded() const { return downloaded_; }
 
   struct Segment;
+  // Keeps the first exception thrown inside a libcurl callback, to be raised by Run once
+  // libcurl has returned.
+  void HoldCallbackException(std::exception_ptr error);
 
  private:
   struct Impl;

@@ -46,7 +46,9 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "The destination string is null", "");
     return -1;
   }
-  if (!RequireArgument(args, "directory", doc, directory)) {
+  // An empty directory would put the file at the root of the current drive.
+  directory = ResolvePathArg(Member(args, "directory"), doc);
+  if (directory.empty()) {
     RecordResult(doc, "fatal", "The directory string is null", "");
     return -1;
   }

@@ -119,6 +119,9 @@ CStage* CStageLoader::LoadStage(const Json::Value& definition, CInstallPlan& pla
 }
 
 CInstallPlan* CStageLoader::Load(std::string text, std::string* errorText) {
+  // Notepad starts a UTF-8 file with a byte-order mark, which the JSON reader refuses.
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  if (text.compare(0, 3, kByteOrderMark) == 0) text.erase(0, 3);
   Json::Value config;
   if (!ParseJson(ReplacePlaceholders(std::move(text), variables_), config, errorText))
     return nullptr;

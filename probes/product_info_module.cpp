@@ -30,7 +30,8 @@ int CGetProductInfo::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "Product name not specified", "");
     return -1;
   }
-  Json::Value* target = Target(doc, ".product");
+  // Null until the product is found.
+  Json::Value* target = Target(doc, ".product", Json::Value());
   if (!target) return -1;
   *target = Json::Value();
   const std::string productName = JsonText(wanted);

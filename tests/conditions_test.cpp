@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,73 @@ TEST(Conditions, AnObjectAsListOfConditionsDoesNotCrash) {
   const Json::Value context = J(R"({"n": 5})");
   EXPECT_NO_THROW(EvaluateCondition(J(R"({"type": "and", "value": {"x": )" FAILS "}})"), context));
   EXPECT_NO_THROW(EvaluateCondition(J(R"({"type": "or", "value": {"x": )" HOLDS "}})"), context));
+}
+
+// Patterns past 100 nested groups or 4096 characters are refused before they are compiled:
+// compiling them would overflow the stack of the thread that runs the conditions. Patterns
+// at the limits are compiled and matched on a thread of their own, with the default stack
+// the session thread gets.
+TEST(Conditions, PatternsBeyondTheLimitsAreRefusedBeforeCompiling) {
+  const auto nested = [](int depth, const std::string& open) {
+    std::string pattern;
+    for (int i = 0; i < depth; ++i) pattern += open;
+    pattern += "a";
+    return pattern + std::string(depth, ')');
+  };
+  const auto repeat = [](const std::string& part, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += part;
+    return text;
+  };
+  for (const std::string& pattern : {nested(30000, "("), nested(10000, "("), nested(101, "(?:"),
+                                     nested(101, "("), "[]" + nested(101, "("),
+                                     "[(]" + nested(101, "("), std::string(4097, 'a')}) {
+    SCOPED_TRACE(pattern.substr(0, 20) + "... of " + std::to_string(pattern.size()));
+    Json::Value condition;
+    condition["type"] = "regex_match";
+    condition["left"] = ".s";
+    condition["right"] = pattern;
+    try {
+      EvaluateCondition(condition, J(R"({"s": "a"})"));
+      ADD_FAILURE() << "no exception";
+    } catch (const std::regex_error& e) {
+      EXPECT_EQ(std::regex_constants::error_complexity, e.code());
+    }
+  }
+  struct Accepted {
+    std::string pattern;
+    std::string subject;
+  };
+  const std::vector<Accepted> accepted = {
+      {nested(100, "("), "a"},
+      {nested(100, "(?:"), "a"},
+      {std::string(4096, 'a'), std::string(4096, 'a')},
+      {repeat("()", 2048), ""},
+      {repeat("a|", 2047) + "a", "a"},
+      {repeat("(a)", 1365), std::string(1365, 'a')},
+      // Parentheses in a class or escaped are characters, not groups.
+      {repeat("[(]", 1000), std::string(1000, '(')},
+      {repeat("\\(", 1000), std::string(1000, '(')},
+      {repeat("[^)]", 800), std::string(800, '(')},
+  };
+  for (const Accepted& c : accepted) {
+    SCOPED_TRACE(c.pattern.substr(0, 20) + "... of " + std::to_string(c.pattern.size()));
+    Json::Value condition;
+    condition["type"] = "regex_match";
+    condition["left"] = ".s";
+    condition["right"] = c.pattern;
+    Json::Value context;
+    context["s"] = c.subject;
+    bool holds = false;
+    std::thread([&] {
+      try {
+        holds = EvaluateCondition(condition, context);
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+      }
+    }).join();
+    EXPECT_TRUE(holds);
+  }
 }
 
 TEST(Conditions, ConfigurationErrorsRaise) {

@@ -15,13 +15,17 @@
 #include <ostream>
 #include <random>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "actions/http_download.h"
 #include "tests/devservice_client.h"
+#include "tests/test_support.h"
 
 #ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -89,7 +93,7 @@ class DownloadTest : public ::testing::Test {
   void SetUp() override {
     DevService::Get().Reset();
     std::random_device random;
-    folder_ = fs::temp_directory_path() /
+    folder_ = test::ScratchRoot() /
               ("orvex-download-test-" + std::to_string(random()) + std::to_string(random()));
     fs::create_directories(folder_);
     destination_ = folder_ / "file.bin";
@@ -125,7 +129,7 @@ class DownloadTest : public ::testing::Test {
                             const std::wstring& pipe = L"INSTALLER") {
     Outcome outcome;
     try {
-      CHttpDownload download(url, path.wstring(), handler, pipe, lowSpeedSeconds);
+      CHttpDownload download(url, test::PlatformPath(path), handler, pipe, lowSpeedSeconds);
       if (handler) handler->download = &download;
       try {
         outcome.result = download.Run();
@@ -157,6 +161,15 @@ class DownloadTest : public ::testing::Test {
     std::sort(ranges.begin(), ranges.end());
     return ranges;
   }
+
+  // What every failed or cancelled run leaves: the destination, empty, and no temporary file.
+  void ExpectEmptyDestinationAndNoPart() const {
+    ASSERT_TRUE(fs::exists(destination_));
+    EXPECT_EQ(fs::file_size(destination_), 0u);
+    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  }
+
+  static fs::path PartOf(const fs::path& path) { return fs::path(path.wstring() + L".part"); }
 
   static long CountMethod(const std::string& path, const std::string& method) {
     long count = 0;
@@ -203,12 +216,21 @@ TEST_F(DownloadTest, HandlerSeesEveryEventInOrder) {
   const std::string url = Media("events.bin", 1005);
   RecordingHandler handler;
   bool fileExistedAtStart = false;
+  bool partOnDiskWhileTransferring = false;
+  bool destinationWasEmptyAtComplete = true;
   handler.hook = [&](char event, RecordingHandler&) {
     if (event == 'S') fileExistedAtStart = fs::exists(destination_);
+    if (event == 'P' && fs::exists(PartOf(destination_))) partOnDiskWhileTransferring = true;
+    if (event == 'C') destinationWasEmptyAtComplete = fs::file_size(destination_) == 0;
   };
   const Outcome outcome = Download(url, &handler);
 
   ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_TRUE(partOnDiskWhileTransferring);
+  // The file is in place, whole, before the handler hears that it is complete.
+  EXPECT_FALSE(destinationWasEmptyAtComplete);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+  EXPECT_FALSE(fs::exists(PartOf(destination_)));
   // Start; passes that each begin with a tick and carry the arriving chunks; then the
   // write-out of the ten segments.
   EXPECT_TRUE(std::regex_match(handler.trace, std::regex("ST[TP]*DWw{10}C"))) << handler.trace;
@@ -358,8 +380,7 @@ TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
   const std::vector<std::string> ranges = GetRanges("/media/reset.bin");
   EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 1);
   EXPECT_EQ(handler.trace.find('D'), std::string::npos);
-  EXPECT_TRUE(fs::exists(destination_));
-  EXPECT_EQ(fs::file_size(destination_), 0u);
+  ExpectEmptyDestinationAndNoPart();
 }
 
 TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
@@ -380,6 +401,7 @@ TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
   const std::vector<std::string> ranges = GetRanges("/media/stall.bin");
   EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=300000-399999"), 2);
   EXPECT_EQ(ranges.size(), 11u);
+  EXPECT_FALSE(fs::exists(PartOf(destination_)));
   // The restart took back what the stalled range had received, so the percentage fell.
   const bool fell = std::adjacent_find(handler.percents.begin(), handler.percents.end(),
                                        std::greater<int32_t>()) != handler.percents.end();
@@ -403,6 +425,7 @@ TEST_F(DownloadTest, RangeTimingOutInEveryAttemptIsANetworkError) {
   const std::vector<std::string> ranges = GetRanges("/media/timeout.bin");
   EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 3);
   EXPECT_EQ(ranges.size(), 12u);
+  ExpectEmptyDestinationAndNoPart();
 }
 
 TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
@@ -416,11 +439,11 @@ TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kFileCorrupted);
   EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_FILE_CORRUPTED (0)");
   EXPECT_EQ(CountMethod("/media/whole.bin", "GET"), 30);  // ten ranges, three attempts
-  EXPECT_LE(outcome.downloaded, size);
-  for (std::size_t i = 0; i < handler.written.size(); ++i)
-    EXPECT_LE(handler.written[i], static_cast<int32_t>(size / 10)) << "segment " << i;
-  EXPECT_LE(fs::file_size(destination_), size);
+  // A 200 answer to a range is refused before its first byte is written.
+  EXPECT_EQ(outcome.downloaded, 0u);
+  EXPECT_EQ(handler.written, std::vector<int32_t>(10, 0));
   EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+  ExpectEmptyDestinationAndNoPart();
 }
 
 TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
@@ -434,7 +457,179 @@ TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
   EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (" + std::to_string(ENOENT) + ")");
   EXPECT_EQ(handler.trace, "");
   EXPECT_EQ(CountMethod("/media/nowhere.bin", "GET"), 0);
+  EXPECT_FALSE(fs::exists(folder_ / "missing"));
 }
+
+// The temporary file cannot be made (a folder has its name): kind 4 with the system's error,
+// and the folder, which the download did not create, is left alone.
+TEST_F(DownloadTest, UnwritableTemporaryFileIsErrorSavingFile) {
+  const std::string url = Media("nopart.bin", 1005);
+  fs::create_directories(PartOf(destination_) / "inside");
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
+  EXPECT_NE(outcome.error.sysError, 0);
+  EXPECT_EQ(handler.trace, "");
+  EXPECT_EQ(CountMethod("/media/nopart.bin", "GET"), 0);
+  EXPECT_TRUE(fs::is_directory(PartOf(destination_) / "inside"));
+  EXPECT_EQ(fs::file_size(destination_), 0u);
+}
+
+#ifndef _WIN32
+// A file size limit stands in for a full disk: the reservation fails before any transfer.
+TEST_F(DownloadTest, SpaceThatCannotBeReservedIsErrorSavingFile) {
+  const std::string url = Media("big.bin", 300000);
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = previous;
+  limit.rlim_cur = 100000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previousHandler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
+  EXPECT_EQ(outcome.error.sysError, EFBIG);
+  EXPECT_EQ(handler.trace, "");
+  EXPECT_EQ(CountMethod("/media/big.bin", "GET"), 0);
+  ExpectEmptyDestinationAndNoPart();
+}
+#endif
+
+// What was in the destination before is gone whatever the outcome: emptied by a failure,
+// replaced by a success.
+TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOrEmptied) {
+  const std::string url = Media("again.bin", 50000);
+  for (bool fail : {true, false}) {
+    SCOPED_TRACE(fail ? "failing" : "succeeding");
+    DevService::Get().Reset();
+    { std::ofstream(destination_, std::ios::binary) << std::string(70000, 'x'); }
+    if (fail) AddFault("/media/again.bin", "status", [](Json::Value& rule) {
+      rule["method"] = "GET";
+      rule["range_start"] = 0;
+    });
+    const Outcome outcome = Download(url, nullptr);
+    EXPECT_EQ(outcome.ok, !fail);
+    if (fail)
+      ExpectEmptyDestinationAndNoPart();
+    else
+      EXPECT_EQ(ReadFile(destination_), DevService::Pattern(50000));
+  }
+}
+
+// A handler that throws: the exception stops at the libcurl callback and leaves Run after it
+// returned, with the same clean-up as any failure.
+TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileGoes) {
+  const std::string url = Media("throwing.bin", 200000);
+  AddFault("/media/throwing.bin", "slow", [](Json::Value& rule) { rule["rate"] = 50000; });
+  RecordingHandler handler;
+  handler.hook = [](char event, RecordingHandler&) {
+    if (event == 'P') throw std::runtime_error("handler failed");
+  };
+  bool thrown = false;
+  try {
+    CHttpDownload download(url, destination_.wstring(), &handler, L"INSTALLER");
+    download.Run();
+  } catch (const std::runtime_error& error) {
+    thrown = std::string(error.what()) == "handler failed";
+  }
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(std::count(handler.trace.begin(), handler.trace.end(), 'P'), 1);
+  ExpectEmptyDestinationAndNoPart();
+}
+
+// Servers whose answers must not be taken for the file: error pages, other ranges.
+struct HostileCase {
+  const char* name;
+  std::function<void(const std::string& path)> faults;
+  int code;                 // expected CHttpDownloadEx kind, 0 for success
+  const char* description;  // DescribeDownloadError of the failure
+  long rangeOneRequests;    // GETs for bytes=100-199 (segment 1 of a 1005-byte file)
+};
+
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
+
+class DownloadHostileServerTest : public DownloadTest,
+                                  public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(DownloadHostileServerTest, NeverTakesAnErrorOrAnotherRangeForTheFile) {
+  const HostileCase& c = GetParam();
+  const std::string url = Media("hostile.bin", 1005);
+  c.faults("/media/hostile.bin");
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  const std::vector<std::string> ranges = GetRanges("/media/hostile.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=100-199"), c.rangeOneRequests);
+  if (c.code == 0) {
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+    return;
+  }
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, c.code);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), c.description);
+  EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+  if (c.code == CHttpDownloadEx::kUnableToGetSize) {
+    EXPECT_FALSE(fs::exists(destination_));  // it never ran
+    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  } else {
+    ExpectEmptyDestinationAndNoPart();
+  }
+}
+
+void RangeSizedError(const std::string& path, int times) {
+  Json::Value rule;
+  rule["path"] = path;
+  rule["method"] = "GET";
+  rule["kind"] = "status";
+  rule["status"] = 500;
+  rule["range_sized_body"] = true;
+  rule["range_start"] = 100;
+  if (times) rule["times"] = times;
+  DevService::Get().AddFault(rule);
+}
+
+void FromZero(const std::string& path, int times) {
+  Json::Value rule;
+  rule["path"] = path;
+  rule["kind"] = "range_from_zero";
+  if (times) rule["times"] = times;
+  DevService::Get().AddFault(rule);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadAnswers, DownloadHostileServerTest,
+    ::testing::Values(
+        HostileCase{"ErrorPageOfTheRangesSizeEveryTime",
+                    [](const std::string& path) { RangeSizedError(path, 0); },
+                    CHttpDownloadEx::kFileCorrupted, "DOWNLOAD_FILE_CORRUPTED (0)", 3},
+        HostileCase{"ErrorPageOfTheRangesSizeOnce",
+                    [](const std::string& path) { RangeSizedError(path, 1); }, 0, "", 2},
+        HostileCase{"ForbiddenForHeadAndGet",
+                    [](const std::string& path) {
+                      Json::Value rule;
+                      rule["path"] = path;
+                      rule["kind"] = "status";
+                      rule["status"] = 403;
+                      rule["body"] = "Forbidden";
+                      DevService::Get().AddFault(rule);
+                    },
+                    CHttpDownloadEx::kUnableToGetSize, "UNABLE_TO_GET_SIZE (0)", 0},
+        HostileCase{"RangesThatAlwaysStartAtZero",
+                    [](const std::string& path) { FromZero(path, 0); },
+                    CHttpDownloadEx::kFileCorrupted, "DOWNLOAD_FILE_CORRUPTED (0)", 3},
+        // The first attempt's ten answers all start at 0; only segment 0 fits, the other nine
+        // are fetched again and fit.
+        HostileCase{"RangesFromZeroInTheFirstAttempt",
+                    [](const std::string& path) { FromZero(path, 10); }, 0, "", 2}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
 
 // Cancellation from the handler, at the points where the download looks at the flag.
 struct CancelCase {
@@ -442,7 +637,7 @@ struct CancelCase {
   char event;               // the handler sets cancel on the first such event ...
   bool afterData;           // ... once some data has arrived
   bool slow;                // the server trickles, so the transfers are still running
-  bool firstSegmentOnDisk;  // what the destination holds afterwards: nothing or segment 0
+  bool duringTransfer;      // stops before all the data has arrived
 };
 
 void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
@@ -465,21 +660,20 @@ TEST_P(DownloadCancelTest, StopsWithDownloadCanceled) {
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kCanceled);
   EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_CANCELED (0)");
   EXPECT_EQ(handler.trace.find('C'), std::string::npos);
-  ASSERT_TRUE(fs::exists(destination_));
-  if (c.firstSegmentOnDisk) {
-    EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size / 10));
-  } else {
-    EXPECT_EQ(fs::file_size(destination_), 0u);
-    EXPECT_LT(handler.progressBytes, static_cast<int64_t>(size));  // stopped mid-transfer
+  ExpectEmptyDestinationAndNoPart();
+  if (c.duringTransfer) {
+    EXPECT_LT(handler.progressBytes, static_cast<int64_t>(size));
     EXPECT_EQ(handler.trace.find('D'), std::string::npos);
+  } else {
+    EXPECT_EQ(handler.written.size(), 1u);  // stopped after the first range was reported
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     DownloadPoints, DownloadCancelTest,
-    ::testing::Values(CancelCase{"FromProgress", 'P', false, true, false},
-                      CancelCase{"FromTickAfterData", 'T', true, true, false},
-                      CancelCase{"BetweenSegmentWrites", 'w', false, false, true}),
+    ::testing::Values(CancelCase{"FromProgress", 'P', false, true, true},
+                      CancelCase{"FromTickAfterData", 'T', true, true, true},
+                      CancelCase{"BetweenSegmentWrites", 'w', false, false, false}),
     [](const ::testing::TestParamInfo<CancelCase>& info) { return info.param.name; });
 
 struct ErrorTextCase {

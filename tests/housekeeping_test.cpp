@@ -110,6 +110,56 @@ TEST_F(InjectorTest, PathThroughAScalarFailsAndChangesNothingElse) {
   }
 }
 
+// A module that writes a non-object over the document root or over a record the running stage
+// keeps writing into fails like a write into a scalar; the stage then records its failure in
+// the intact document instead of throwing "requires objectValue".
+TEST(StoreOverRunRecordsTest, IsRefusedAndTheDocumentStaysIntact) {
+  struct Case {
+    const char* className;
+    const char* args;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"Injector", R"({"path": "", "value": 5})", "Not able to store a value at "},
+      {"Injector", R"({"path": ".", "value": "x"})", "Not able to store a value at ."},
+      {"Injector", R"({"path": ""})", "Not able to store a value at "},
+      {"Injector", R"({"path": ".S", "value": 5})", "Not able to store a value at .S"},
+      {"Injector", R"({"path": ".S.status", "value": "done"})",
+       "Not able to store a value at .S.status"},
+      {"Injector", R"({"path": ".S.status", "value": ".keep"})",
+       "Not able to store a value at .S.status"},
+      {"Injector", R"({"path": ".S.M", "value": [1]})", "Not able to store a value at .S.M"},
+      {"Injector", R"({"path": ".S.Other", "value": true})", "Not able to store a value at .S.Other"},
+      {"RulesRunner", R"({"rules": {"base": "", "defaults": [{"path": "", "value": 5}]}})",
+       "Not able to store a value of the rule set"},
+      {"RulesRunner", R"({"rules": {"base": ".S", "rules": [{"cond": {"type": "and"},
+                          "action": {"path": "status", "value": ".keep"}}]}})",
+       "Not able to store a value of the rule set"},
+      {"CreateInTempDir", R"({"saveTo": "", "directory": "orvex-never"})",
+       "Not able to store a value at "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.className) + " " + c.args);
+    CStage stage("S");
+    std::unique_ptr<IModule> module = test::MakeRegisteredModule(c.className, c.args, stage);
+    ASSERT_NE(nullptr, module);
+    std::unique_ptr<IModule> other = test::MakeRegisteredModule("Injector", "null", stage);
+    ASSERT_NE(nullptr, other);
+    other->SetName("Other");
+    stage.AddModule(module.release());
+    stage.AddModule(other.release());
+    Json::Value doc = J(R"({"keep": 1})");
+    EXPECT_EQ(-1, stage.Execute(&doc));
+    Json::Value expected = J(R"({"keep": 1, "S": {
+        "status": {"progress": "process_module_failed", "module": "M"},
+        "M": {"status": "failed", "error": "PATH_NOT_WRITABLE"}}})");
+    expected["S"]["M"]["reason"] = c.reason;
+    // The lookup with creation leaves a refused record that did not exist yet as null.
+    if (std::string(c.args).find(".S.Other") != std::string::npos) expected["S"]["Other"];
+    EXPECT_EQ(Compact(expected), Compact(doc));
+  }
+}
+
 using DumpStateTest = HousekeepingTest;
 
 TEST_F(DumpStateTest, ShowsTheStyledDocumentAndChangesNothing) {

@@ -10,6 +10,7 @@
 #endif
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "engine/module_registry.h"
 #include "engine/run_flags.h"
 #include "engine/stage.h"
+#include "engine/text.h"
 #include "tests/devservice_client.h"
 #include "tests/test_support.h"
 
@@ -208,12 +210,10 @@ class Downloader : public NetworkModule {
  protected:
   void SetUp() override {
     NetworkModule::SetUp();
-    directory = ::testing::TempDir() + "orvex-downloader";
-#ifdef _WIN32
-    _mkdir(directory.c_str());
-#else
-    mkdir(directory.c_str(), 0755);
-#endif
+    folder = test::ScratchRoot() / "orvex-downloader";
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    directory = WideToUtf8(test::PlatformPath(folder));
   }
   Json::Value Args(const std::string& file) {
     Json::Value args;
@@ -228,13 +228,8 @@ class Downloader : public NetworkModule {
     doc["Dir"] = directory;
     return doc;
   }
-  std::string OnDisk(const std::string& file) {
-#ifdef _WIN32
-    return ReadBinary(directory + "\\" + file);
-#else
-    return ReadBinary(directory + "/" + file);
-#endif
-  }
+  std::string OnDisk(const std::string& file) { return ReadBinary((folder / file).string()); }
+  std::filesystem::path folder;
   std::string directory;
 };
 

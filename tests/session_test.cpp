@@ -187,5 +187,58 @@ TEST(Session, RetryFetchesTheConfigurationAgain) {
   EXPECT_EQ("step:0/1", ui.calls.back());
 }
 
+// Notepad writes a byte-order mark at the start of a UTF-8 file; the configuration is read
+// past it, from the development file and from the web service.
+TEST(Session, ConfigurationWithAByteOrderMarkRuns) {
+  const std::string text = "\xEF\xBB\xBF{\"Stages\": [{\"name\": \"LastStage\"}]}";
+  const std::string base = ::testing::TempDir() + "orvex_bom_config";
+  std::ofstream(base + ".json", std::ios::binary) << text;
+  test::DevService& service = test::DevService::Get();
+  service.Reset();
+  service.SetConfig(text);
+  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
+  ScopedEnv file("QUARN_OI_DEV_CONFIG", base);
+  for (const char* mode : {"development", "sandbox"}) {
+    SCOPED_TRACE(mode);
+    ScopedEnv runMode("QUARN_OI_RUNMODE", mode);
+    test::RecordingIndicator ui;
+    SessionSettings settings;
+    settings.ui = "console";
+    settings.progress = "PIConsole";
+    settings.indicator = &ui;
+    SessionResult result = RunInstallerSession(settings);
+    EXPECT_EQ(SessionResult::kRan, result.outcome);
+    EXPECT_TRUE(result.completed);
+  }
+  std::remove((base + ".json").c_str());
+}
+
+// A configuration answer that announces more than a request keeps fails like an unreachable
+// service: the Retry/Quit question, and the next attempt runs.
+TEST(Session, ConfigurationAnswerAnnouncingGigabytesAsksToRetry) {
+  test::DevService& service = test::DevService::Get();
+  service.Reset();
+  service.SetConfig(R"({"Stages": [{"name": "LastStage"}]})");
+  Json::Value fault;
+  fault["path"] = "/index/getinstallconfig";
+  fault["kind"] = "huge_length";  // 100 GiB, and blanks sent for as long as anyone reads
+  fault["times"] = 1;
+  service.AddFault(fault);
+  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
+  ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
+  test::RecordingIndicator ui;
+  ui.promptAnswer = 1;
+  SessionSettings settings;
+  settings.ui = "console";
+  settings.progress = "PIConsole";
+  settings.indicator = &ui;
+  SessionResult result = RunInstallerSession(settings);
+  EXPECT_EQ(1, std::count_if(ui.calls.begin(), ui.calls.end(), [](const std::string& call) {
+              return call.rfind("prompt:Could not get configuration data from ", 0) == 0;
+            }));
+  EXPECT_EQ(SessionResult::kRan, result.outcome);
+  EXPECT_TRUE(result.completed);
+}
+
 }  // namespace
 }  // namespace orvex

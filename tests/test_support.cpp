@@ -6,6 +6,10 @@
 
 #include "engine/json_text.h"
 #include "engine/module_registry.h"
+#include "engine/text.h"
+#ifndef _WIN32
+#include "platform/sim/machine.h"
+#endif
 
 namespace orvex {
 namespace test {
@@ -87,6 +91,30 @@ int FakeModule::Execute(Json::Value& doc) {
 int FakeModule::Rollback(Json::Value&) {
   journal_->push_back("rollback:" + name);
   return rollbackResult_;
+}
+
+std::filesystem::path ScratchRoot() {
+#ifdef _WIN32
+  return std::filesystem::temp_directory_path();
+#else
+  return std::filesystem::path(sim::HostPath(L"C:\\"));
+#endif
+}
+
+std::wstring PlatformPath(const std::filesystem::path& file) {
+#ifdef _WIN32
+  return file.wstring();
+#else
+  const std::string root = sim::SandboxRoot() + "/";
+  std::string text = file.string();
+  if (text.compare(0, root.size(), root) != 0 || text.size() < root.size() + 1) return Utf8ToWide(text);
+  // <root>/C/x/y is C:\x\y
+  std::string windows = text.substr(root.size(), 1) + ":" + text.substr(root.size() + 1);
+  for (char& c : windows)
+    if (c == '/') c = '\\';
+  if (windows.size() == 2) windows += '\\';
+  return Utf8ToWide(windows);
+#endif
 }
 
 }  // namespace test

@@ -3,6 +3,7 @@
 
 #include <json/json.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,6 +29,14 @@ std::string Compact(const Json::Value& value);
 std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
                                               const std::string& args, CStage& stage,
                                               IProgressIndicator* indicator = nullptr);
+
+// A folder for files that the code under test reaches through platform/files.h and the test
+// reads directly: the temporary folder on Windows; on the host the simulated machine's drive
+// C: (the machine keeps every file path in its sandbox, host paths included).
+std::filesystem::path ScratchRoot();
+
+// The path the code under test is given for a file below ScratchRoot(): "C:\\..." on the host.
+std::wstring PlatformPath(const std::filesystem::path& file);
 
 // Sets an environment variable for the life of the object, then restores it.
 class ScopedEnv {

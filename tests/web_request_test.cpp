@@ -95,6 +95,45 @@ TEST_F(WebRequest, AnnouncedLengthSizesTheBuffer) {
   EXPECT_EQ(100000u, Send(service.Url("/media/big.txt")).size());
 }
 
+// A request keeps at most 8 MiB. An answer announcing more, in the probe or in the body's
+// own headers, fails with the request's exception instead of filling the memory.
+TEST_F(WebRequest, BodiesAreLimitedTo8MiB) {
+  const std::string config = R"({"Stages": []})";
+  service.SetConfig(config);
+  const std::string url = service.Url("/index/getinstallconfig");
+  struct Case {
+    Json::Int64 length;  // 0: the fault's default, 100 GiB
+    const char* method;  // nullptr: the probe and the body
+  };
+  for (const Case& c : {Case{0, nullptr}, Case{(8 << 20) + 1, nullptr}, Case{0, "GET"},
+                        Case{(8 << 20) + 1, "GET"}}) {
+    SCOPED_TRACE(std::to_string(c.length) + (c.method ? " GET" : " both"));
+    service.Reset();
+    service.SetConfig(config);
+    Json::Value rule;
+    rule["path"] = "/index/getinstallconfig";
+    rule["kind"] = "huge_length";
+    if (c.length) rule["length"] = c.length;
+    if (c.method) rule["method"] = c.method;
+    service.AddFault(rule);
+    COrvexException failure = SendExpectingFailure(url);
+    EXPECT_EQ(COrvexException::kTransferFailed, failure.code);
+    EXPECT_TRUE(failure.detail == CURLE_FILESIZE_EXCEEDED || failure.detail == CURLE_WRITE_ERROR)
+        << failure.detail << " " << failure.text;
+  }
+  // Exactly 8 MiB is kept: the configuration followed by blanks.
+  service.Reset();
+  service.SetConfig(config);
+  Json::Value rule;
+  rule["path"] = "/index/getinstallconfig";
+  rule["kind"] = "huge_length";
+  rule["length"] = 8 << 20;
+  service.AddFault(rule);
+  const std::string response = Send(url);
+  EXPECT_EQ(std::size_t{8 << 20}, response.size());
+  EXPECT_EQ(0u, response.find(config));
+}
+
 TEST_F(WebRequest, RedirectedProbeThrowsButProbeUrlCountsItAsAnAnswer) {
   AddFault("/index/moved", "redirect");
   COrvexException failure = SendExpectingFailure(service.Url("/index/moved"));

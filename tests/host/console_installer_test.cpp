@@ -126,6 +126,59 @@ TEST_F(ConsoleInstaller, FailedRunExitsOneWithTheFailureOnStandardError) {
   EXPECT_FALSE(dump.isMember("LastStage"));
 }
 
+// A RemoveDir whose directory resolves to nothing is refused before it searches anything:
+// files at the simulated drive's root and in the current folder stay.
+TEST_F(ConsoleInstaller, RemoveDirOfNothingDeletesNothing) {
+  ASSERT_EQ(0, std::system(("mkdir -p '" + dir_ + "/sim/C/Windows'").c_str()));
+  std::ofstream(dir_ + "/sim/C/marker.txt") << "keep";
+  std::ofstream(dir_ + "/sim/C/Windows/marker.txt") << "keep";
+  std::ofstream(dir_ + "/marker.txt") << "keep";
+  for (const char* directory : {R"("")", R"(".NoSuchPath")", "5", "{}", R"("  ")", "null"}) {
+    SCOPED_TRACE(directory);
+    Outcome run = StartWithConfig(std::string(R"({
+      "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+      "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+      "progress": "Console",
+      "Stages": [{"name": "Clean", "modules": [
+          {"class": "RemoveDir", "name": "RM", "args": {"directory": )") + directory + R"(}}]},
+        {"name": "LastStage"}]})",
+                                  "ORVEX_SIM_ROOT=" + dir_ + "/sim orvex_installer_dump=1");
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_EQ(
+        "Stage/Module Failed   [Clean/RM]\n"
+        "Failure reason [The directory string is null]\n"
+        "Failure error  [DIRECTORY_PATH_NULL]\n",
+        run.err);
+    EXPECT_EQ("keep", ReadFile(dir_ + "/sim/C/marker.txt"));
+    EXPECT_EQ("keep", ReadFile(dir_ + "/sim/C/Windows/marker.txt"));
+    EXPECT_EQ("keep", ReadFile(dir_ + "/marker.txt"));
+    EXPECT_FALSE(ReadFile(dir_ + "/config.json").empty());
+  }
+}
+
+// Writing a scalar over the document root or the running stage's records fails the module
+// with PATH_NOT_WRITABLE; the run ends as a failed run and the document is dumped.
+TEST_F(ConsoleInstaller, ScalarOverTheRunRecordsFailsTheModuleAndTheDocumentIsDumped) {
+  for (const char* args : {R"({"path": "", "value": 5})", R"({"path": ".", "value": "x"})",
+                           R"({"path": ".Write", "value": 5})",
+                           R"({"path": ".Write.status", "value": 5})"}) {
+    SCOPED_TRACE(args);
+    Outcome run = StartWithConfig(std::string(R"({
+      "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+      "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+      "progress": "Console",
+      "Stages": [{"name": "Write", "modules": [{"class": "Injector", "name": "INJ", "args": )") +
+                                  args + R"(}]}, {"name": "LastStage"}]})",
+                                  "orvex_installer_dump=1");
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("Failure error  [PATH_NOT_WRITABLE]")) << run.err;
+    Json::Value dump;
+    ASSERT_TRUE(ParseJson(run.dump, dump)) << run.dump;
+    EXPECT_EQ("process_module_failed", dump["Write"]["status"]["progress"].asString());
+    EXPECT_EQ("console", dump["env"]["ui"].asString());
+  }
+}
+
 TEST_F(ConsoleInstaller, WithoutConfigurationTheQuestionIsDeclinedAndTheRunAborts) {
   struct Case {
     const char* env;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/shell_state.h"
+#include "engine/json_text.h"
 #include "engine/module.h"
 #include "engine/stage.h"
 #include "platform/files.h"
@@ -345,11 +346,44 @@ TEST_F(ProbesHousekeepingTest, CreateInTempDirStoresThePath) {
   EXPECT_EQ(0, Run("CreateInTempDir", R"({"saveTo": ".Dir", "directory": ".Name"})", again));
   EXPECT_EQ("C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes", again["Dir"].asString());
   EXPECT_TRUE(fs::exists(HostTemp() + "/orvex-probes/file"));
+}
 
-  // Without "directory": the temporary directory itself, with its backslash.
-  Json::Value plain;
-  EXPECT_EQ(0, Run("CreateInTempDir", R"({"saveTo": ".SessionDir"})", plain));
-  EXPECT_EQ("C:\\Users\\john\\AppData\\Local\\Temp\\", plain["SessionDir"].asString());
+// A directory that is missing, not a text or resolves to nothing is the absent argument: with
+// "\\*" or "\\name" appended it would name the root of the current drive, and for
+// CreateInTempDir the temporary directory itself, which RemoveDir would empty later.
+TEST_F(ProbesHousekeepingTest, DirectoriesThatNameNothingAreAbsent) {
+  std::ofstream(sim::HostPath(L"C:\\marker.txt")) << "keep";
+  struct Module {
+    const char* className;
+    const char* otherArgs;
+    const char* record;
+  };
+  const char* const absent =
+      R"({"status": "fatal", "reason": "The directory string is null", "error": "DIRECTORY_PATH_NULL"})";
+  const std::vector<Module> modules = {
+      {"RemoveDir", "", absent},
+      {"CreateInTempDir", R"("saveTo": ".SessionDir",)", absent},
+      {"GetVTInfo", R"("saveTo": ".Config",)", absent},
+      {"HTTPDownloader", R"("url": "http://127.0.0.1:1/f", "destination": "f",)",
+       R"({"status": "fatal", "reason": "The directory string is null"})"},
+  };
+  const std::vector<std::string> directories = {
+      R"("dir": "C:\\x")", R"("directory": null)", R"("directory": ".NoSuchPath")", R"("directory": ".Number")",
+      R"("directory": 5)", R"("directory": {})", R"("directory": "")", R"("directory": "  ")"};
+  for (const Module& module : modules) {
+    for (const std::string& directory : directories) {
+      const std::string args = std::string("{") + module.otherArgs + directory + "}";
+      SCOPED_TRACE(std::string(module.className) + " " + args);
+      Json::Value doc = J(R"({"Number": 5})");
+      RecordingIndicator indicator;
+      EXPECT_EQ(-1, Run(module.className, args.c_str(), doc, &indicator));
+      EXPECT_EQ(Compact(J(module.record)), Compact(doc["S"]["M"]));
+      EXPECT_TRUE(indicator.calls.empty());
+    }
+  }
+  EXPECT_TRUE(fs::exists(sim::HostPath(L"C:\\marker.txt")));
+  EXPECT_TRUE(fs::exists(HostTemp() + "/keep.txt"));
+  fs::remove(sim::HostPath(L"C:\\marker.txt"));
 }
 
 TEST_F(ProbesHousekeepingTest, CreateInTempDirFailures) {
@@ -365,6 +399,24 @@ TEST_F(ProbesHousekeepingTest, CreateInTempDirFailures) {
                  "prompt:Could not create temp directory.|Ok|||2"}),
             indicator.calls);
   EXPECT_FALSE(fs::exists(HostTemp() + "/orvex-probes"));
+
+  // Directory texts that name no new directory inside the temporary one.
+  for (const char* directory : {"..", "a\\..", "a\\..\\..", ". .", "...", "x/.", "C:\\Windows",
+                                "C:x", "\\Windows", "/tmp", "\\\\server\\share"}) {
+    SCOPED_TRACE(directory);
+    Json::Value args;
+    args["saveTo"] = ".SessionDir";
+    args["directory"] = ".Name";
+    Json::Value outside;
+    outside["Name"] = directory;
+    EXPECT_EQ(-1, Run("CreateInTempDir", StyledJson(args).c_str(), outside));
+    Json::Value expected;
+    expected["status"] = "failed";
+    expected["reason"] = std::string("Not able to create directory - ") + directory;
+    expected["error"] = "CREATE_DIRECTORY_FAILED";
+    EXPECT_EQ(Compact(expected), Compact(outside["S"]["M"]));
+    EXPECT_TRUE(outside["SessionDir"].isNull());
+  }
 
   for (const char* args : {R"({"directory": "x"})", R"({"saveTo": null})"}) {
     SCOPED_TRACE(args);

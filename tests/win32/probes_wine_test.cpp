@@ -8,6 +8,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "engine/stage.h"
 #include "engine/text.h"
@@ -77,6 +78,41 @@ TEST_F(ProbesWineModules, TemporaryDirectoryWithReadOnlyFilesIsCreatedAndRemoved
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(dir.c_str()));
   EXPECT_EQ(-1, Run("RemoveDir", R"({"directory": ".SessionDir"})", doc));
   EXPECT_EQ("Remove Directory Action Failed ", doc["S"]["M"]["reason"].asString());
+}
+
+// A directory that resolves to nothing is the absent argument: with "\\*" appended it would
+// have searched the root of the current drive. Files there and in the current directory stay.
+TEST_F(ProbesWineModules, RemoveDirOfNothingDeletesNothing) {
+  char temp[MAX_PATH];
+  ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
+  const std::string fixture = std::string(temp) + "orvex-remove-nothing";
+  ASSERT_EQ(0, CreateDirectoryIfMissing(Utf8ToWide(fixture)));
+  ASSERT_EQ(0, CreateDirectoryIfMissing(Utf8ToWide(fixture + "\\sub")));
+  const std::vector<std::string> markers = {fixture + "\\marker.txt", fixture + "\\sub\\marker.txt",
+                                            "C:\\orvex-root-marker.txt"};
+  for (const std::string& marker : markers) {
+    HANDLE file = CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << marker;
+    CloseHandle(file);
+  }
+  char previous[MAX_PATH];
+  ASSERT_NE(0u, GetCurrentDirectoryA(MAX_PATH, previous));
+  ASSERT_TRUE(SetCurrentDirectoryA(fixture.c_str()));
+  for (const char* args : {R"({"directory": ""})", R"({"directory": ".NoSuchPath"})",
+                           R"({"directory": 5})", R"({"directory": {}})", R"({"directory": " "})"}) {
+    SCOPED_TRACE(args);
+    Json::Value doc;
+    EXPECT_EQ(-1, Run("RemoveDir", args, doc));
+    EXPECT_EQ("DIRECTORY_PATH_NULL", doc["S"]["M"]["error"].asString());
+  }
+  SetCurrentDirectoryA(previous);
+  for (const std::string& marker : markers) {
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(marker.c_str())) << marker;
+    DeleteFileA(marker.c_str());
+  }
+  RemoveDirectoryA((fixture + "\\sub").c_str());
+  RemoveDirectoryA(fixture.c_str());
 }
 
 TEST_F(ProbesWineModules, RightsChecks) {
