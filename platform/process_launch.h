@@ -35,7 +35,8 @@ class IStartedProcess {
   virtual bool ExitCode(uint32_t* code) = 0;
 };
 
-// ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS. Null when the call failed, with the Windows
+// ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SEE_MASK_FLAG_NO_UI (a failure shows no
+// message box of the shell's). Null when the call failed, with the Windows
 // error (ERROR_FILE_NOT_FOUND, ...) in *error when error is not null. The shell may start a
 // program without handing back a process (a document opened in a running program); waiting
 // for such a start fails.

@@ -37,7 +37,10 @@ class StartedProcess : public IStartedProcess {
 std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint32_t* error) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // Without SEE_MASK_FLAG_NO_UI the shell answers a missing program with a message box of its
+  // own, which would hold the session thread until someone closes it; the callers report the
+  // failure themselves.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpFile = launch.file.c_str();
   info.lpParameters = launch.parameters.empty() ? nullptr : launch.parameters.c_str();
   info.nShow = launch.showCommand;
