@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 
 #include "actions/http_request.h"
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 
 namespace orvex {

@@ -1,8 +1,8 @@
 #include "actions/create_in_temp_dir.h"
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"

@@ -3,10 +3,11 @@
 #include <memory>
 
 #include "actions/zip_extract.h"
-#include "app/shell_state.h"
-#include "engine/json_text.h"
+#include "common/dialog_cells.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/process_launch.h"
 

@@ -1,9 +1,10 @@
 #include "actions/http_downloader.h"
 
-#include "engine/json_text.h"
+#include "base/codepage.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/run_flags.h"
-#include "engine/text.h"
+#include "common/run_flags.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 
 namespace orvex {

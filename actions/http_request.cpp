@@ -2,7 +2,7 @@
 
 #include <curl/curl.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 
 namespace orvex {

@@ -1,6 +1,6 @@
 #include "actions/injector.h"
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/value_path.h"
 
 namespace orvex {

@@ -3,7 +3,8 @@
 #include <memory>
 
 #include "engine/install_plan.h"
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/process_launch.h"
 

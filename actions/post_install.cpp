@@ -3,10 +3,11 @@
 #include <memory>
 
 #include "actions/product_config_xml.h"
-#include "app/shell_state.h"
-#include "engine/json_text.h"
+#include "common/dialog_cells.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
 #include "platform/process_launch.h"
@@ -14,7 +15,7 @@
 #include "probes/directory_files.h"
 #include "probes/environment_helpers.h"
 #include "probes/install_paths.h"
-#include "probes/registry_helpers.h"
+#include "probes/registry_values.h"
 
 namespace orvex {
 

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
 #include "probes/environment_helpers.h"

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"

@@ -8,7 +8,8 @@
 #include <cwctype>
 #include <memory>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"
 

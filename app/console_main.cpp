@@ -9,9 +9,11 @@
 #include <exception>
 
 #include "app/installer_session.h"
+#include "app/module_table.h"
 #include "engine/console_progress.h"
 
 int main() {
+  orvex::RegisterModuleTable();
   orvex::CConsolePI console;
   orvex::SessionSettings settings;
   settings.ui = "console";

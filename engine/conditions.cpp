@@ -3,7 +3,7 @@
 #include <regex>
 #include <string>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/value_path.h"
 
 namespace orvex {

@@ -1,6 +1,6 @@
 #include "engine/rules_runner.h"
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/rules.h"
 
 namespace orvex {

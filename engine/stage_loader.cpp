@@ -4,7 +4,7 @@
 
 #include "engine/conditions.h"
 #include "engine/install_plan.h"
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/module.h"
 #include "engine/module_registry.h"
 #include "engine/placeholders.h"

@@ -1,10 +1,11 @@
 #include "probes/info_modules.h"
 
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "probes/info_layouts.h"
-#include "probes/system_facts.h"
+#include "probes/installed_memory.h"
+#include "probes/record_facts.h"
 #include "probes/system_info.h"
 #include "probes/virtualization.h"
 

@@ -62,10 +62,4 @@ class CGetVTInfo : public CInfoModule {
   int Execute(Json::Value& doc) override;
 };
 
-// "GetProductInfo": ".product", the installed product named by "product", or null.
-class CGetProductInfo : public CInfoModule {
- public:
-  int Execute(Json::Value& doc) override;
-};
-
 }  // namespace orvex

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/sim/machine_internal.h"
 
 namespace orvex {

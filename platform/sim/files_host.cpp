@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"

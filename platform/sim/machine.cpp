@@ -14,8 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "platform/shell.h"
 #include "platform/sim/machine_internal.h"
 

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <set>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/process.h"
 #include "platform/sim/machine_internal.h"
 

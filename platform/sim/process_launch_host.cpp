@@ -5,7 +5,7 @@
 #include <cwctype>
 #include <mutex>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/process_launch.h"
 #include "platform/profile_notation.h"
 #include "platform/sim/machine.h"

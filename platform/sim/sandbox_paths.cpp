@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
