@@ -2,7 +2,6 @@
 // ("startedPrograms") and the program's exit code comes from the profile's "programs".
 #include <sys/stat.h>
 
-#include <cwctype>
 #include <mutex>
 
 #include "base/text.h"
@@ -27,10 +26,6 @@ std::wstring Unquoted(const std::wstring& file) {
 std::wstring LastComponent(const std::wstring& path) {
   const std::size_t cut = path.find_last_of(L"\\/");
   return cut == std::wstring::npos ? path : path.substr(cut + 1);
-}
-
-bool IsDrivePath(const std::wstring& path) {
-  return path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]);
 }
 
 // The profile's description of a program, by its file name: {"exitCode", "startError",
@@ -71,10 +66,12 @@ std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint3
     refused = kErrorFileNotFound;
   } else if (behaviour.isObject() && behaviour["startError"].isUInt()) {
     refused = behaviour["startError"].asUInt();
-  } else if (IsDrivePath(file)) {
-    // A program given by its path must be there, as for the shell.
+  } else if (file.find_first_of(L"\\/:") != std::wstring::npos) {
+    // A program given by a path must be there, as for the shell; the machine refuses paths
+    // that lead out of its sandbox.
+    const std::string host = sim::HostPath(file);
     struct stat info;
-    if (stat(sim::HostPath(file).c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+    if (host.empty() || stat(host.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
       refused = kErrorFileNotFound;
   }
   if (refused) {
