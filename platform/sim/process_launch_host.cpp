@@ -29,20 +29,27 @@ std::wstring LastComponent(const std::wstring& path) {
 }
 
 // The profile's description of a program, by its file name: {"exitCode", "startError",
-// "waitFails", "exitCodeFails"}; null when the profile does not name it.
+// "waitFails", "exitCodeFails"}; an empty object when the profile does not describe it.
 Json::Value ProgramBehaviour(const std::wstring& fileName) {
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
-  return sim::MemberNoCase(sim::CurrentMachine().profile["programs"], WideToUtf8(fileName));
+  const Json::Value& profile = sim::CurrentMachine().profile;
+  const Json::Value found = sim::MemberNoCase(profile["programs"], WideToUtf8(fileName));
+  return found.isObject() ? found : Json::Value(Json::objectValue);
+}
+
+bool Flag(const Json::Value& behaviour, const char* name) {
+  const Json::Value& flag = behaviour[name];
+  return flag.isBool() && flag.asBool();
 }
 
 class SimulatedProcess : public IStartedProcess {
  public:
   explicit SimulatedProcess(Json::Value behaviour) : behaviour_(std::move(behaviour)) {}
 
-  bool WaitForExit() override { return !behaviour_.get("waitFails", false).asBool(); }
+  bool WaitForExit() override { return !Flag(behaviour_, "waitFails"); }
 
   bool ExitCode(uint32_t* code) override {
-    if (behaviour_.get("exitCodeFails", false).asBool()) return false;
+    if (Flag(behaviour_, "exitCodeFails")) return false;
     uint64_t number = 0;
     const Json::Value& given = behaviour_["exitCode"];
     if (given.isNull()) number = 0;
@@ -53,7 +60,7 @@ class SimulatedProcess : public IStartedProcess {
   }
 
  private:
-  Json::Value behaviour_;
+  const Json::Value behaviour_;
 };
 
 }  // namespace
@@ -64,7 +71,7 @@ std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint3
   uint32_t refused = 0;
   if (file.empty()) {
     refused = kErrorFileNotFound;
-  } else if (behaviour.isObject() && behaviour["startError"].isUInt()) {
+  } else if (behaviour["startError"].isUInt()) {
     refused = behaviour["startError"].asUInt();
   } else if (file.find_first_of(L"\\/:") != std::wstring::npos) {
     // A program given by a path must be there, as for the shell; the machine refuses paths
@@ -86,8 +93,7 @@ std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint3
     std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
     sim::CurrentMachine().startedPrograms.append(record);
   }
-  return std::make_unique<SimulatedProcess>(behaviour.isObject() ? behaviour
-                                                                 : Json::Value(Json::objectValue));
+  return std::make_unique<SimulatedProcess>(behaviour);
 }
 
 }  // namespace platform

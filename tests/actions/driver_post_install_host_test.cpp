@@ -191,6 +191,8 @@ TEST_F(DriverPostInstallTest, DPInstallerDecidesByTheExitCode) {
       {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1, "null", true},
       {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1, "null", true},
       {"no exit code in the profile", "driver.zip", "{}", true, -1, "null", true},
+      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null", true},
+      {"flags that are no booleans", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true},
       {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})", true, -1, "null", true},
       {"the exit code cannot be read", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true},
       {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})", true, -1, "null", false},
