@@ -443,8 +443,45 @@ class Scenarios:
         self.close_with_done(run, done)
 
 
+    def driver_restart(self):
+        """A driver installation that needs a restart: the driver archive unpacked, the dpinst
+        stand-in run on it (it asks for the restart), true at the restart flag in the dump."""
+        session = os.path.join(self.h.prefix, "drive_c", "orvex driver session")
+        shutil.rmtree(session, ignore_errors=True)
+        os.makedirs(session)
+        tests = os.path.join(self.h.build, "tests")
+        shutil.copy(os.path.join(tests, "driver-zips", "driver-restart.zip"),
+                    os.path.join(session, "gpudriver.zip"))
+        shutil.copy(os.path.join(tests, "dpinst.exe"), os.path.join(session, "dpinst.exe"))
+        self.fresh_service(plan(
+            {"name": "Driver", "msg": "Installing the graphics driver",
+             "modules": [{"class": "Injector", "name": "SESSION",
+                          "args": {"path": ".SessionDir", "value": "C:\\orvex driver session"}},
+                         {"class": "DPInstaller", "name": "GPU_INSTALLER",
+                          "args": {"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+                                   "src_file": "gpudriver.zip", "dest_dir": ".SessionDir",
+                                   "dir_suffix": "Graphics",
+                                   "is_restart": ".InstallConfig.installer.restart"}}]},
+            last_stage()))
+        run = self.start("driver_restart")
+        done = self.wait_done(FINISHING, "\"Done\" after the driver installation")
+        self.h.screenshot(done, "18-main-driver-done")
+        dump = self.wait_dump(run)
+        check(dump.get("Driver", {}).get("status", {}).get("progress") == "completed",
+              "the driver stage: %r" % dump.get("Driver"))
+        restart = dump.get("InstallConfig", {}).get("installer", {}).get("restart")
+        check(restart is True, "the restart flag in the dump: %r" % restart)
+        with open(os.path.join(session, "dpinst-record.txt"), encoding="utf-8") as f:
+            record = f.read()
+        check("path=C:\\orvex driver session\\Graphics\n" in record and "exit=0x40000001" in record,
+              "what the driver installer saw: %r" % record)
+        self.close_with_done(run, done)
+        shutil.rmtree(session, ignore_errors=True)
+
+
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
-             "cancel_download", "failing_module", "prompt_severities", "msi_install"]
+             "cancel_download", "failing_module", "prompt_severities",
+             "msi_install", "driver_restart"]
 
 
 def main():
