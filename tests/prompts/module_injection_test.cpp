@@ -498,3 +498,67 @@ TEST_F(PromptStageTest, TheConsoleDeclinesEveryQuestion) {
 
 }  // namespace
 }  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// ---- injection into the running stage
+
+TEST_F(PromptStageTest, AcceptedDotNetRunsDownloadExtractionAndSetupNext) {
+  test::ScopedEnv download("DOWNLOAD_DOMAIN", "http://127.0.0.1:9/");
+  ScriptedIndicator indicator;
+  indicator.answers = {1, 1};
+  IModule* prompt = Load("CheckPromptDOTNET", &indicator);
+  doc = J(R"({"SessionDir": "C:\\s", "InstallConfig": {"system": {"dotnet": {"prompt": true}}}})");
+  EXPECT_EQ(0, prompt->Execute(doc));
+  EXPECT_EQ((Names{"FIRST", "PROMPT", "DOTNET_DOWNLOADER", "DOTNET_EXTRACTOR", "DOTNET_INSTALLER",
+                   "NEXT"}),
+            Order());
+  std::vector<std::string> messages;
+  for (IModule* module : stage->GetModules()) {
+    EXPECT_EQ(&indicator, module->GetProgressIndicator()) << module->GetName();
+    messages.push_back(module->GetMessage());
+  }
+  EXPECT_EQ((Names{"", "", "Downloading .Net installer", "", "Installing .Net", ""}), messages);
+  EXPECT_FALSE(doc["S"].isMember("PROMPT"));
+}
+
+TEST_F(PromptStageTest, AcceptedDriverUpdateRunsQueryDownloadAndInstallationNext) {
+  for (const char* flags : {R"({"prompt": true})", R"({"prompt": 1, "installmust": "yes"})"}) {
+    SCOPED_TRACE(flags);
+    Fresh();
+    ScriptedIndicator indicator;
+    indicator.answers = {1};
+    IModule* prompt = Load("CheckPromptGPUDriver", &indicator);
+    doc = J(std::string(R"({"InstallConfig": {"display": {"driver": )") + flags + "}}}");
+    EXPECT_EQ(0, prompt->Execute(doc));
+    EXPECT_EQ(
+        (Names{"FIRST", "PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "GPU_INSTALLER", "NEXT"}),
+        Order());
+  }
+}
+
+// The whole graphics road with a service that cannot be reached: the address query fails, the
+// user goes on, GPU_INSTALLER goes; the download without an address fails too, the user goes
+// on again, and the stage completes with the module after the prompt.
+TEST_F(PromptStageTest, FailedDriverUpdateGoesOnWithoutTheInstallation) {
+  test::ScopedEnv service("BASE_DOMAIN", "http://127.0.0.1:1/");
+  ScriptedIndicator indicator;
+  indicator.answers = {1, 1, 1, 1, 1, 1};
+  RecordingCallback callback;
+  Load("CheckPromptGPUDriver", &indicator);
+  stage->SetCallbackHandler(&callback);
+  doc = J(R"({"SessionDir": "C:\\s", "InstallConfig": {"display": {"driver": {"prompt": true}}}})");
+  EXPECT_EQ(0, stage->Execute(&doc));
+  EXPECT_EQ((Names{"FIRST", "PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "NEXT"}), Order());
+  EXPECT_EQ((std::vector<std::string>{"exec:FIRST", "exec:NEXT"}), journal);
+  EXPECT_EQ((std::vector<std::string>{"done:S"}), callback.calls);
+  EXPECT_EQ("completed", doc["S"]["status"]["progress"].asString());
+  int continueQuestions = 0;
+  for (const std::string& call : indicator.calls)
+    continueQuestions += call.find("prompt:Graphics Driver install failed.") == 0;
+  EXPECT_EQ(2, continueQuestions);
+}
+
+}  // namespace
+}  // namespace orvex
