@@ -400,6 +400,8 @@ class RestartRecorder:
     def __init__(self, harness):
         self.harness = harness
         self.record = os.path.join(harness.work, "restart-requests.txt")
+        if os.path.exists(self.record):
+            os.remove(self.record)  # an earlier scenario's requests
         self.target = os.path.join(harness.prefix, "drive_c", "windows", "system32", "wineboot.exe")
         self.saved = self.target + ".orvex-saved"
         log = open(os.path.join(harness.out, "logs", "restart-keeper.log"), "ab")
