@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/install_report.h"
 #include "app/installer_session.h"
 #include "engine/console_progress.h"
 
 int main() {
+  orvex::SetInstallReportHook(&orvex::telemetry::SendInstallReport);
   orvex::CConsolePI console;
   orvex::SessionSettings settings;
   settings.ui = "console";
