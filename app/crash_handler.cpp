@@ -68,6 +68,9 @@ bool WriteSystemReport() {
 
 void OnAbortSignal(int) { RaiseEscapedFailure(); }
 
+// The service's answer is not examined, nor printed.
+size_t DiscardAnswer(char*, size_t size, size_t count, void*) { return size * count; }
+
 void ReportUnsentFile() {
   std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(CURLE_READ_ERROR));
 }
@@ -121,6 +124,7 @@ void UploadCrashFile(const std::string& path, const std::string& kind) {
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_HTTPPOST, form);
   curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardAnswer);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
