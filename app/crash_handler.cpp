@@ -96,6 +96,7 @@ long CrashFilter(void* exceptionPointers) {
     if (handling == self) platform::TerminateCurrentProcess(1);  // the crash path itself failed
     platform::SleepUntilProcessEnds();  // another thread's crash is being handled
   }
+  platform::TerminateOnFaultOfThisThread(1, kEscapedFailureCode);
 
   platform::CMiniDumpWriter writer;
   if (!writer.Load()) return 0;

@@ -48,6 +48,14 @@ class CMiniDumpWriter {
   void* function_ = nullptr;
 };
 
+// AddVectoredExceptionHandler (called first): from now on a fault raised on the calling
+// thread (access violation, illegal or privileged instruction, division by zero, stack
+// overflow, in-page error, a non-continuable exception, code) ends the process with exitCode
+// at once, before any other handler or filter runs. For the crash path, whose own faults
+// Windows would otherwise hand to nobody or back to it. Simulated machine: nothing to do (its
+// faults all pass through the filter).
+void TerminateOnFaultOfThisThread(uint32_t exitCode, uint32_t code);
+
 // GetCurrentThreadId; never 0.
 uint32_t CurrentThreadId();
 

@@ -54,6 +54,8 @@ int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* excepti
   return 0;
 }
 
+void TerminateOnFaultOfThisThread(uint32_t, uint32_t) {}
+
 uint32_t CurrentThreadId() {
   static std::atomic<uint32_t> next{1};
   thread_local uint32_t id = next++;

@@ -17,6 +17,34 @@ using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_
 
 UnhandledExceptionFilter g_filter = nullptr;
 
+DWORD g_faultThread = 0;
+DWORD g_faultExitCode = 1;
+DWORD g_privateCode = 0;
+
+bool IsFault(DWORD code) {
+  switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_STACK_OVERFLOW:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_NONCONTINUABLE_EXCEPTION:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case 0xC0000409:  // STATUS_STACK_BUFFER_OVERRUN
+      return true;
+    default:
+      return code == g_privateCode;
+  }
+}
+
+LONG WINAPI EndOnFault(EXCEPTION_POINTERS* pointers) {
+  if (GetCurrentThreadId() == g_faultThread && pointers && pointers->ExceptionRecord &&
+      IsFault(pointers->ExceptionRecord->ExceptionCode))
+    TerminateProcess(GetCurrentProcess(), g_faultExitCode);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 LONG WINAPI CallFilter(EXCEPTION_POINTERS* pointers) {
   return g_filter ? g_filter(pointers) : EXCEPTION_CONTINUE_SEARCH;
 }
@@ -62,6 +90,13 @@ int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* excepti
         exceptionPointers ? &information : nullptr, nullptr, nullptr);
   CloseHandle(file);
   return 0;
+}
+
+void TerminateOnFaultOfThisThread(uint32_t exitCode, uint32_t code) {
+  g_faultExitCode = exitCode;
+  g_privateCode = code;
+  g_faultThread = GetCurrentThreadId();
+  AddVectoredExceptionHandler(1, &EndOnFault);
 }
 
 uint32_t CurrentThreadId() { return GetCurrentThreadId(); }

@@ -20,8 +20,8 @@ if [ $# -gt 0 ] && [ -d "$1" ]; then
 fi
 build=$(cd "$build" 2>/dev/null && pwd) || { echo "${0##*/}: no build folder $build" >&2; exit 2; }
 if [ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ]; then
-  if ! log=$(cmake --build "$build" --target OrvexWebInstaller orvex-window-probe \
-    orvex-prompt-window 2>&1); then
+  if ! log=$(cmake --build "$build" --target OrvexWebInstaller orvex-window-probe orvex-sysinfo \
+    orvex-prompt-window orvex-crash-installer 2>&1); then
     printf '%s\n' "$log" | tail -n 30 >&2
     echo "FAIL set-up: building the program in $build failed" >&2
     exit 1

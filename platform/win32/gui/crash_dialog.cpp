@@ -25,9 +25,33 @@ INT_PTR CALLBACK CCrashDialog::DialogProc(HWND window, UINT message, WPARAM wPar
   return self ? self->Handle(window, message, wParam, lParam) : FALSE;
 }
 
+// The title's font: 48 pixels high, or, where the title would not fit its control at that
+// size (its box is 127 by 13 dialog units), the largest height at which the whole text fits.
+HFONT CCrashDialog::CreateTitleFont(HWND title) {
+  RECT box;
+  GetClientRect(title, &box);
+  wchar_t text[128] = {0};
+  const int length = GetWindowTextW(title, text, 128);
+  HDC dc = GetDC(title);
+  HFONT font = nullptr;
+  for (int height = 48; height >= 8; height -= 2) {
+    font = CreateFontW(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text, length, &extent);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, previous);
+    if (extent.cx <= box.right && metrics.tmHeight <= box.bottom) break;
+    if (height > 8) DeleteObject(font);
+  }
+  ReleaseDC(title, dc);
+  return font;
+}
+
 BOOL CCrashDialog::OnInitDialog(HWND window) {
   // The dialog keeps the font until it closes (the destructor releases it).
-  titleFont_ = CreateFontW(48, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, nullptr);
+  titleFont_ = CreateTitleFont(GetDlgItem(window, IDC_CRASH_TITLE));
   SendDlgItemMessageW(window, IDC_CRASH_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_),
                       TRUE);
   // The crash may come from a thread whose windows are gone or hidden: be seen.

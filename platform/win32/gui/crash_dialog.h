@@ -21,6 +21,7 @@ class CCrashDialog {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog(HWND window);
+  static HFONT CreateTitleFont(HWND title);
 
   HFONT titleFont_ = nullptr;
   HBRUSH whiteBrush_ = nullptr;
