@@ -9,6 +9,7 @@
 #include "app/analytics_hit.h"
 #include "app/install_report.h"
 #include "app/query_request.h"
+#include "app/web_service.h"
 #include "probes/system_info.h"
 #include "tests/devservice_client.h"
 #include "tests/test_support.h"
@@ -135,6 +136,27 @@ TEST(InstallReport, SeparatorsStandOnlyBetweenAppendedControllers) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.expected,
               Text(BuildInstallReport(true, document, Json::Value(0), c.controllers).pairs));
+  }
+}
+
+TEST(AnalyticsHit, CollectorAndTrackingIdFollowTheServerEnvironment) {
+  struct Case {
+    const char* environment;
+    const char* url;
+    const char* trackingId;
+  } cases[] = {
+      {"", "http://analytics.orvex.example/collect?", "UA-61842907-1"},
+      {"sandbox", "http://sandbox.analytics.orvex.example/collect?", "UA-61842907-2"},
+      {"development", "http://development.analytics.orvex.example/collect?", "UA-61842907-3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.environment);
+    ScopedEnv environment("ORVEX_ENV", c.environment);
+    EXPECT_EQ(c.url, GetAnalyticsUrl());
+    EXPECT_EQ(c.trackingId, AnalyticsTrackingId());
+    ScopedEnv prefix("ANALYTICS_DOMAIN", "http://127.0.0.1:9/");
+    EXPECT_EQ("http://127.0.0.1:9/analytics.orvex.example/collect?", GetAnalyticsUrl());
+    EXPECT_EQ(c.trackingId, AnalyticsTrackingId());  // the prefix replaces the scheme only
   }
 }
 
