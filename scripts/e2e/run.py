@@ -16,6 +16,7 @@ import subprocess
 import sys
 import time
 import traceback
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import DevService, Failure, Harness, Installer, check, wait_until  # noqa: E402
@@ -194,6 +195,7 @@ class Scenarios:
         posts = self.service.requests("/index/driverupdate", "POST")
         check(len(posts) == 1 and posts[0]["form"].get("platform") == "dialog",
               "the AjaxRequest post: %r" % posts)
+        self.check_report(dump, "INSTALLED")
 
         check(self.h.browser_urls() == [], "a page opened before \"Done\": %r" % self.h.browser_urls())
         self.close_with_done(run, done)
@@ -305,6 +307,7 @@ class Scenarios:
               "the whole file arrived although the download was stopped")
         check(not any("/nextsteps" in u for u in self.h.browser_urls()),
               "the next-steps page opened after a stop")
+        self.check_report(dump, "FAILED", "Fetch")
 
     def failing_module(self):
         """A module that fails: its "Ok" question, the help article in the browser, the abort
@@ -331,6 +334,7 @@ class Scenarios:
         dump = self.wait_dump(run)
         check(dump["Fetch"]["MISSING"]["status"] == "failed", "the module's record: %r" % dump["Fetch"])
         check("NotReached" not in dump and "LastStage" not in dump, "the run went on after the failure")
+        self.check_report(dump, "FAILED", "Fetch")
         self.close_with_done(run, done)
         check(len(self.h.browser_urls()) == 1, "\"Done\" after a failure opened a page: %r" % self.h.browser_urls())
 
@@ -370,6 +374,30 @@ class Scenarios:
                 failures.append(str(failure))
                 self.h.stop(run.process)
         check(not failures, "; ".join(failures))
+
+    # ---- reports
+
+    def check_report(self, dump, status, stage=None):
+        """The installation report and the analytics hit of the run: every value encoded (one
+        "=" per pair, spaces as %20), the failed module and its error as the dump has them."""
+        def pairs(path):
+            posts = self.service.requests(path, "POST")
+            check(len(posts) == 1, "%d POSTs to %s, expected 1" % (len(posts), path))
+            body = posts[0]["body"]
+            items = [item for item in body.split("&") if item]
+            check(all(item.count("=") == 1 and " " not in item for item in items),
+                  "unencoded pair in %r" % body)
+            return {k: urllib.parse.unquote(v) for k, v in (item.split("=") for item in items)}
+        report = pairs("/installer/install")
+        check(report.get("status") == status, "report status %r, expected %r" % (report, status))
+        if stage:
+            module = dump[stage]["status"]["module"]
+            check(report.get("failed_module") == module and
+                  report.get("failed_reason") == dump[stage][module].get("error", ""),
+                  "report %r for the failed stage %r" % (report, dump[stage]))
+        hit = pairs("/collect")
+        check(hit.get("cd") == status and hit.get("cd14") == "2.0.6.8063" and
+              hit.get("cid") == hit.get("cd13"), "analytics hit %r" % hit)
 
     # ---- crashes
 

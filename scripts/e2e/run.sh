@@ -9,7 +9,8 @@
 # BUILD_DIR is a configured win32 build folder (default build/win32); the program and the
 # harness's two helper programs are built there first when they are out of date. Scenarios
 # (default all): download_then_done second_instance configuration_unreachable cancel_download
-# failing_module prompt_severities. Exit status 0 when every scenario passed.
+# failing_module prompt_severities crash_with_plan_send crash_escaped_exception crash_dont_send
+# crash_kinds. Exit status 0 when every scenario passed.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
