@@ -9,6 +9,13 @@
 #include <cstdio>
 #include <exception>
 
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "app/installer_version.h"
 #include "app/system_report.h"
 #include "app/web_service.h"
@@ -40,9 +47,16 @@ CrashFiles g_written;
 
 const char* const kExtensions[] = {".dmp", ".log", ".txt"};
 
+// A new file in text mode: a name that exists (again) after the removal, a link planted there
+// included, is not followed; the step is skipped instead.
 bool WriteTextFile(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (!file) return false;
+  const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (descriptor < 0) return false;
+  std::FILE* file = fdopen(descriptor, "w");
+  if (!file) {
+    close(descriptor);
+    return false;
+  }
   std::fprintf(file, "%s", text.c_str());
   return std::fclose(file) == 0;
 }

@@ -35,8 +35,9 @@ class CMiniDumpWriter {
   // Simulated machine: false when the profile's "dbghelp" is false (default true).
   bool Load();
 
-  // CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, no security, CREATE_ALWAYS,
-  // FILE_ATTRIBUTE_NORMAL), then MiniDumpWriteDump(current process, its id, the file, type,
+  // CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, no security, CREATE_NEW,
+  // FILE_ATTRIBUTE_NORMAL): the caller removed the file first, and whatever stands at the name
+  // again (a planted link) is not followed. Then MiniDumpWriteDump(current process, its id, the file, type,
   // {current thread id, exceptionPointers, FALSE} or none when exceptionPointers is null,
   // no user streams, no callback), then CloseHandle. -1 when Load has not succeeded or the file
   // cannot be created; 0 once the file was created, whatever the dump writer answered.

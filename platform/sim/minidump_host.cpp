@@ -45,7 +45,7 @@ bool CMiniDumpWriter::Load() {
 
 int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* exceptionPointers) {
   if (!function_) return -1;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = std::fopen(path.c_str(), "wbx");  // CREATE_NEW
   if (!file) return -1;
   std::fprintf(file, "MDMP simulated minidump type 0x%X thread %u exception 0x%08X\n",
                static_cast<unsigned>(type), static_cast<unsigned>(CurrentThreadId()),

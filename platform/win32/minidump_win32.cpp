@@ -79,7 +79,7 @@ bool CMiniDumpWriter::Load() {
 int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* exceptionPointers) {
   if (!function_) return -1;
   HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return -1;
   MINIDUMP_EXCEPTION_INFORMATION information;
   information.ThreadId = GetCurrentThreadId();

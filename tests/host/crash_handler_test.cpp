@@ -3,6 +3,7 @@
 // path behaves when it is entered twice. Each crash runs in a forked child (death test).
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -58,6 +59,18 @@ void AnotherThreadCrashesMeanwhile() {
   std::fprintf(stderr, "[dialog closed]\n");
 }
 
+// The handler is installed in the death test's child only: the test process itself keeps the
+// system's handling of its own failures.
+void Install(CrashDialogHook dialog) {
+  SetCrashDialogHook(dialog);
+  InstallCrashHandler();
+}
+
+void Crash(CrashDialogHook dialog) {
+  Install(dialog);
+  platform::RaiseNoncontinuableException(kAccessViolation);
+}
+
 class CrashHandler : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,9 +113,7 @@ class CrashHandler : public ::testing::Test {
 TEST_F(CrashHandler, CrashWithAPlanWritesThreeFilesAndSendUploadsEachOnce) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
   g_plan = &plan_;
-  SetCrashDialogHook(&AnswerSend);
-  InstallCrashHandler();
-  EXPECT_EXIT(platform::RaiseNoncontinuableException(kAccessViolation),
+  EXPECT_EXIT(Crash(&AnswerSend),
               ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
 
   EXPECT_EQ(0u, File(".dmp").find("MDMP"));
@@ -131,16 +142,19 @@ TEST_F(CrashHandler, CrashWithAPlanWritesThreeFilesAndSendUploadsEachOnce) {
 TEST_F(CrashHandler, WithoutAPlanTwoFilesAreSentAndTheLogsFailureIsPrinted) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
   // An earlier crash left its files; none of them is this crash's.
-  for (const char* extension : {".dmp", ".log", ".txt"})
+  for (const char* extension : {".dmp", ".log"})
     std::ofstream(CrashFileName(extension)) << "stale";
-  SetCrashDialogHook(&AnswerSend);
-  InstallCrashHandler();
-  EXPECT_EXIT(platform::RaiseNoncontinuableException(kAccessViolation),
+  // A link planted at a crash file's name is replaced, never written through.
+  ASSERT_EQ(0, mkdir("outside", 0755));
+  std::ofstream("outside/precious") << "precious";
+  ASSERT_EQ(0, symlink((dir_ + "/outside/precious").c_str(), CrashFileName(".txt").c_str()));
+  EXPECT_EXIT(Crash(&AnswerSend),
               ::testing::ExitedWithCode(1),
               "curl_easy_perform\\(\\) failed: Failed to open/read local data from file/application");
   EXPECT_FALSE(Exists(CrashFileName(".log")));
   EXPECT_NE("stale", File(".dmp"));
   EXPECT_EQ(BuildSystemReport(), File(".txt"));
+  EXPECT_EQ("precious", ReadFile(dir_ + "/outside/precious"));
   Json::Value uploads = Uploads();
   ASSERT_EQ(2u, uploads.size());
   EXPECT_EQ("/upload/crashreport/installer/dump", uploads[0]["path"].asString());
@@ -150,9 +164,7 @@ TEST_F(CrashHandler, WithoutAPlanTwoFilesAreSentAndTheLogsFailureIsPrinted) {
 TEST_F(CrashHandler, DontSendEndsWithOneAndNoTraffic) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
   g_plan = &plan_;
-  SetCrashDialogHook(&AnswerDontSend);
-  InstallCrashHandler();
-  EXPECT_EXIT(platform::RaiseNoncontinuableException(kAccessViolation),
+  EXPECT_EXIT(Crash(&AnswerDontSend),
               ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
   EXPECT_TRUE(Exists(CrashFileName(".dmp")));
   EXPECT_TRUE(Exists(CrashFileName(".log")));
@@ -161,35 +173,37 @@ TEST_F(CrashHandler, DontSendEndsWithOneAndNoTraffic) {
 
 TEST_F(CrashHandler, WithoutTheDumpWriterTheSystemHandlesTheCrash) {
   sim::ScopedMachine machine(J(R"({"name": "no dbghelp", "dbghelp": false})"));
-  SetCrashDialogHook(&AnswerDontSend);
-  InstallCrashHandler();
-  EXPECT_DEATH(platform::RaiseNoncontinuableException(kAccessViolation), "^$");
+  EXPECT_DEATH(Crash(&AnswerDontSend), "^$");
   EXPECT_FALSE(Exists(CrashFileName(".dmp")));
   EXPECT_FALSE(Exists(CrashFileName(".txt")));
 }
 
 TEST_F(CrashHandler, EscapedExceptionsAndAbortReachTheCrashPath) {
   g_plan = &plan_;
-  SetCrashDialogHook(&AnswerDontSend);
-  InstallCrashHandler();
-  EXPECT_EXIT(std::thread([] { throw std::runtime_error("escaped"); }).join(),
+  EXPECT_EXIT(
+      {
+        Install(&AnswerDontSend);
+        std::thread([] { throw std::runtime_error("escaped"); }).join();
+      },
               ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
   EXPECT_NE(std::string::npos, File(".dmp").find("exception 0xE04F5258"));
   EXPECT_EQ(StyledJson(plan_.doc), File(".log"));
   std::remove(CrashFileName(".dmp").c_str());
-  EXPECT_EXIT(std::abort(), ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
+  EXPECT_EXIT(
+      {
+        Install(&AnswerDontSend);
+        std::abort();
+      },
+      ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
   EXPECT_NE(std::string::npos, File(".dmp").find("exception 0xE04F5258"));
 }
 
 TEST_F(CrashHandler, OnlyOneCrashIsHandled) {
-  SetCrashDialogHook(&FaultInsideTheDialog);
-  InstallCrashHandler();
   // A fault inside the crash path ends the process at once, without a second dialog.
-  EXPECT_EXIT(platform::RaiseNoncontinuableException(kAccessViolation),
+  EXPECT_EXIT(Crash(&FaultInsideTheDialog),
               ::testing::ExitedWithCode(1), "^\\[dialog shown\\]\n$");
   // Another thread that crashes meanwhile waits; the first crash finishes its dialog.
-  SetCrashDialogHook(&AnotherThreadCrashesMeanwhile);
-  EXPECT_EXIT(platform::RaiseNoncontinuableException(kAccessViolation),
+  EXPECT_EXIT(Crash(&AnotherThreadCrashesMeanwhile),
               ::testing::ExitedWithCode(1), "^\\[dialog shown\\]\n\\[dialog closed\\]\n$");
 }
 
