@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 
 #include "actions/http_request.h"
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 
 namespace orvex {
@@ -79,8 +79,8 @@ int CAjaxRequest::Execute(Json::Value& doc) {
   } else {
     value = answer;
   }
-  *target = std::move(value);
-  return 0;
+  const bool stored = Store(doc, target, std::move(value), responsePath.asString());
+  return stored ? 0 : -1;
 }
 
 }  // namespace orvex

@@ -1,7 +1,7 @@
 #include "actions/connectivity_checker.h"
 
 #include "actions/http_request.h"
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
 
 namespace orvex {

@@ -1,16 +1,42 @@
 #include "actions/create_in_temp_dir.h"
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
 
+namespace {
+
+// A directory text that names no new directory inside the temporary directory: empty, a
+// drive ("C:"), a rooted path ("\\x") or a component of dots and blanks only (Windows drops
+// trailing dots and blanks, so ".", ".." and ". ." all name an existing directory). Its path,
+// stored for the session, would name a directory that RemoveDir later empties.
+bool ClimbsOut(const std::string& directory) {
+  if (directory.empty() || directory.find(':') != std::string::npos) return true;
+  if (directory[0] == '\\' || directory[0] == '/') return true;
+  std::size_t start = 0;
+  while (start < directory.size()) {
+    std::size_t end = directory.find_first_of("\\/", start);
+    if (end == std::string::npos) end = directory.size();
+    const std::string part = directory.substr(start, end - start);
+    if (!part.empty() && part.find_first_not_of(". ") == std::string::npos) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
 int CCreateInTempDir::CreateTempDirectory(Json::Value& doc, Json::Value& target,
                                           const std::string& directory) {
+  if (ClimbsOut(directory)) {
+    Record(doc)["error"] = "CREATE_DIRECTORY_FAILED";
+    return -1;
+  }
   const std::wstring tempPath = platform::TempPath();
   if (tempPath.empty()) return -1;
   // Directory names are ASCII: each byte becomes one UTF-16 unit.
@@ -35,13 +61,20 @@ int CCreateInTempDir::Execute(Json::Value& doc) {
     return -1;
   }
   Json::Value* target = MakePath(doc, saveTo.asString());
-  if (!target) {
-    // The path runs into a value that holds no members or elements.
+  // The path runs into a value that holds no members, or names a record the run writes into
+  // (the stored path is a text).
+  if (!MayStore(doc, target, Json::Value(""))) {
     RecordResult(doc, "failed", "Not able to store a value at " + saveTo.asString(),
                  "PATH_NOT_WRITABLE");
     return -1;
   }
-  const std::string directory = ResolveStringArg(Member(args, "directory"), doc);
+  // Without a directory of its own the session would work in the temporary directory
+  // itself, which the RemoveDir at the end of the run would then empty.
+  const std::string directory = ResolvePathArg(Member(args, "directory"), doc);
+  if (directory.empty()) {
+    RecordResult(doc, "fatal", "The directory string is null", "DIRECTORY_PATH_NULL");
+    return -1;
+  }
   if (CreateTempDirectory(doc, *target, directory) == 0) return 0;
   RecordResult(doc, "failed", "Not able to create directory - " + directory, "");
   if (progress) progress->Prompt("Could not create temp directory.", "Ok", "", "", 2);

@@ -1,6 +1,6 @@
 #include "actions/dump_state.h"
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
 
 namespace orvex {

@@ -1,9 +1,10 @@
 #include "actions/http_downloader.h"
 
-#include "engine/json_text.h"
+#include "base/codepage.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/run_flags.h"
-#include "engine/text.h"
+#include "common/run_flags.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 
 namespace orvex {
@@ -46,7 +47,9 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "The destination string is null", "");
     return -1;
   }
-  if (!RequireArgument(args, "directory", doc, directory)) {
+  // An empty directory would put the file at the root of the current drive.
+  directory = ResolvePathArg(Member(args, "directory"), doc);
+  if (directory.empty()) {
     RecordResult(doc, "fatal", "The directory string is null", "");
     return -1;
   }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "actions/http_download.h"
+#include "actions/segmented_download.h"
 #include "engine/module.h"
 
 namespace orvex {

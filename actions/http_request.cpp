@@ -2,7 +2,7 @@
 
 #include <curl/curl.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 
 namespace orvex {
@@ -19,20 +19,28 @@ constexpr long kLowSpeedSeconds = 120;
 constexpr std::size_t kUnannouncedBodyLimit = 4096;
 // Room added to an announced length.
 constexpr std::size_t kAnnouncedBodySlack = 64;
+// The most a single request keeps: many times a configuration or a service answer, and small
+// enough that an answer announcing gigabytes cannot exhaust the installer's memory.
+constexpr curl_off_t kMaxBody = 8 << 20;
 
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+size_t Discard(char*, size_t size, size_t count, void*) noexcept { return size * count; }
 
 struct BoundedBuffer {
   std::string data;
   std::size_t capacity = 0;
 };
 
-// A chunk that does not fit fails the transfer with libcurl's write error.
-size_t AppendBounded(char* chunk, size_t size, size_t count, void* target) {
+// A chunk that does not fit fails the transfer with libcurl's write error. So does a failed
+// allocation: no exception may unwind through libcurl.
+size_t AppendBounded(char* chunk, size_t size, size_t count, void* target) noexcept {
   auto* buffer = static_cast<BoundedBuffer*>(target);
   size_t bytes = size * count;
   if (bytes > buffer->capacity - buffer->data.size()) return 0;
-  buffer->data.append(chunk, bytes);
+  try {
+    buffer->data.append(chunk, bytes);
+  } catch (...) {
+    return 0;
+  }
   return bytes;
 }
 
@@ -94,6 +102,7 @@ int CHttpRequest::Send(std::string url, std::string& response) {
   curl_off_t length = -1;
   CURLcode result = curl_easy_getinfo(handle_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   if (result != CURLE_OK) throw TransferFailure(result);
+  if (length > kMaxBody) throw TransferFailure(CURLE_FILESIZE_EXCEEDED);
 
   // Body: a GET of the base URL, or a POST of the query as a form body.
   BoundedBuffer buffer;
@@ -104,6 +113,8 @@ int CHttpRequest::Send(std::string url, std::string& response) {
       curl_easy_setopt(handle_, CURLOPT_NOBODY, 0L) != CURLE_OK ||
       curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &buffer) != CURLE_OK)
     return -1;
+  // The body's own announcement may differ from the probe's.
+  curl_easy_setopt(handle_, CURLOPT_MAXFILESIZE_LARGE, kMaxBody);
   if (hasQuery && curl_easy_setopt(handle_, CURLOPT_COPYPOSTFIELDS, query.c_str()) != CURLE_OK)
     return -1;
   if (PerformWithProxyRetry(proxy) != 0) return -1;

@@ -1,6 +1,6 @@
 #include "actions/injector.h"
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/value_path.h"
 
 namespace orvex {
@@ -13,15 +13,10 @@ int CInjector::Execute(Json::Value& doc) {
   }
   const Json::Value& value = Member(args, "value");
   Json::Value* target = MakePath(doc, path.asString());
-  if (!target) {
-    // The path runs into a value that holds no members or elements.
-    RecordResult(doc, "failed", "Not able to store a value at " + path.asString(),
-                 "PATH_NOT_WRITABLE");
-    return -1;
-  }
-  // Copied before assigning: the source may be the target itself, or lie inside it.
+  // Copied before storing: the source may be the target itself, or lie inside it.
   Json::Value copy = IsValuePath(value) ? FindPath(doc, value.asString()) : value;
-  *target = std::move(copy);
+  // A path into a value that holds no members, or over a record the run writes into.
+  if (!Store(doc, target, std::move(copy), path.asString())) return -1;
   return 0;
 }
 

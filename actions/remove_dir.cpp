@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"
@@ -21,9 +21,26 @@ void ClearReadOnly(const std::wstring& path) {
     platform::ChangeFileAttributes(path, attributes & ~platform::kFileAttributeReadonly);
 }
 
+bool IsLink(uint32_t attributes) {
+  return attributes != platform::kInvalidFileAttributes &&
+         (attributes & platform::kFileAttributeReparsePoint);
+}
+
+// A symbolic link or junction goes as the link: RemoveDirectoryW for a folder link,
+// DeleteFileW for a file link. What it points to is not part of the tree.
+bool RemoveLink(const std::wstring& path, uint32_t attributes) {
+  if (attributes & platform::kFileAttributeDirectory) return platform::RemoveEmptyDirectory(path);
+  if (attributes & platform::kFileAttributeReadonly) ClearReadOnly(path);
+  return platform::DeleteFileAt(path);
+}
+
 }  // namespace
 
 int CRemoveDir::RemoveTree(const std::wstring& directory) {
+  // The search below would list the link's target: a directory that is itself a link is
+  // removed as one.
+  const uint32_t own = platform::FileAttributes(directory);
+  if (IsLink(own)) return RemoveLink(directory, own) ? 1 : 0;
   platform::FindData entry;
   std::unique_ptr<platform::IFileSearch> search =
       platform::StartFileSearch(directory + L"\\*", &entry);
@@ -33,6 +50,10 @@ int CRemoveDir::RemoveTree(const std::wstring& directory) {
   while (search->Next(&entry, &error)) {
     if (entry.name == L"." || entry.name == L"..") continue;
     const std::wstring full = directory + L"\\" + entry.name;
+    if (IsLink(entry.attributes)) {
+      if (!RemoveLink(full, entry.attributes)) return 0;
+      continue;
+    }
     if (entry.attributes & platform::kFileAttributeDirectory) {
       if (!RemoveTree(full)) return 0;
       continue;
@@ -46,12 +67,13 @@ int CRemoveDir::RemoveTree(const std::wstring& directory) {
 }
 
 int CRemoveDir::Execute(Json::Value& doc) {
-  const Json::Value& argument = Member(args, "directory");
-  if (argument.isNull()) {
+  // An empty directory would make the search below start at the root of the current drive.
+  const std::string directory = ResolvePathArg(Member(args, "directory"), doc);
+  if (directory.empty()) {
     RecordResult(doc, "fatal", "The directory string is null", "DIRECTORY_PATH_NULL");
     return -1;
   }
-  const std::wstring path = Utf8ToWide(ResolveStringArg(argument, doc));
+  const std::wstring path = Utf8ToWide(directory);
   if (progress) progress->SetDetail("Removing temp directory ");
   if (RemoveTree(path) == 1) return 0;
   RecordResult(doc, "failed", "Remove Directory Action Failed ", "");

@@ -1,7 +1,7 @@
 #include "app/analytics_hit.h"
 
 #include "app/installer_version.h"
-#include "app/web_service.h"
+#include "common/web_service.h"
 #include "probes/system_info.h"
 
 namespace orvex {

@@ -18,10 +18,10 @@
 
 #include "app/installer_version.h"
 #include "app/system_report.h"
-#include "app/web_service.h"
+#include "common/web_service.h"
 #include "engine/install_plan.h"
-#include "engine/json_text.h"
-#include "engine/run_flags.h"
+#include "base/json_text.h"
+#include "common/run_flags.h"
 #include "platform/minidump.h"
 
 namespace orvex {

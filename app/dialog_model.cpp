@@ -1,6 +1,6 @@
 #include "app/dialog_model.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace orvex {
 

@@ -2,8 +2,8 @@
 
 #include "app/analytics_hit.h"
 #include "app/query_request.h"
-#include "app/web_service.h"
-#include "engine/json_text.h"
+#include "common/web_service.h"
+#include "base/json_text.h"
 
 namespace orvex {
 

@@ -9,14 +9,14 @@
 #include <curl/curl.h>
 
 #include "actions/http_request.h"
-#include "app/web_service.h"
+#include "common/web_service.h"
 #include "engine/install_plan.h"
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 #include "engine/stage.h"
 #include "engine/stage_loader.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/environment.h"
 

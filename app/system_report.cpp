@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "probes/install_paths.h"
 #include "probes/wmi_connection.h"

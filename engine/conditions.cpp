@@ -3,7 +3,7 @@
 #include <regex>
 #include <string>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/value_path.h"
 
 namespace orvex {
@@ -65,6 +65,33 @@ void RefuseOversizedNumbers(const std::string& pattern) {
   }
 }
 
+// The regular-expression library compiles patterns by recursion, several frames per nested
+// group: 30,000 nested groups overflow the 8 MiB stack of a Linux thread, 10,000 the stack
+// of a Windows thread. Conditions compare versions, vendor names and the like; 100 nested
+// groups and 4096 characters are far beyond what they need and far within either stack.
+void RefuseOversizedPatterns(const std::string& pattern) {
+  constexpr std::size_t kMaxLength = 4096;
+  constexpr int kMaxGroupDepth = 100;
+  if (pattern.size() > kMaxLength) throw std::regex_error(std::regex_constants::error_complexity);
+  int depth = 0;
+  bool inClass = false;  // inside [...], where a parenthesis is an ordinary character
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '\\') {
+      ++i;
+    } else if (inClass) {
+      inClass = c != ']';
+    } else if (c == '[') {
+      inClass = true;  // ECMAScript: "[]" is an empty class, the "]" closes it
+    } else if (c == '(') {
+      if (++depth > kMaxGroupDepth)
+        throw std::regex_error(std::regex_constants::error_complexity);
+    } else if (c == ')' && depth > 0) {
+      --depth;
+    }
+  }
+}
+
 bool Matches(const Json::Value& condition, const Json::Value& context, bool ignoreCase) {
   const Json::Value& left = Left(condition, context);
   if (!left.isString()) return false;
@@ -73,6 +100,7 @@ bool Matches(const Json::Value& condition, const Json::Value& context, bool igno
   auto flags = std::regex::ECMAScript | std::regex_constants::__polynomial;
   if (ignoreCase) flags |= std::regex::icase;
   const std::string text = JsonText(Member(condition, "right"));
+  RefuseOversizedPatterns(text);
   RefuseOversizedNumbers(text);
   std::regex pattern(text, flags);
   return std::regex_match(left.asString(), pattern);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 
 namespace orvex {
 

@@ -50,6 +50,15 @@ class CBasicModule : public IModule {
   void RecordResult(Json::Value& doc, const std::string& status, const std::string& reason,
                     const std::string& error);
 
+  // Whether value may replace target (a node of doc; null when its path ran into a value
+  // that holds no members). Only an object may replace the document root, the running
+  // stage's record, its "status" or the record of one of its modules: the stage and its
+  // modules keep writing members into those, and a scalar there would make that throw.
+  bool MayStore(const Json::Value& doc, const Json::Value* target, const Json::Value& value);
+  // Stores value at target after MayStore; otherwise records "failed" / "Not able to store a
+  // value at " + path / "PATH_NOT_WRITABLE" and leaves the document as it is.
+  bool Store(Json::Value& doc, Json::Value* target, Json::Value value, const std::string& path);
+
   std::string name;
   Json::Value args;
   CInstallPlan* plan = nullptr;

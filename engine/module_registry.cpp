@@ -1,66 +1,28 @@
 #include "engine/module_registry.h"
 
-#include "actions/ajax_request.h"
-#include "actions/connectivity_checker.h"
-#include "actions/create_in_temp_dir.h"
-#include "actions/dump_state.h"
-#include "actions/http_downloader.h"
-#include "actions/injector.h"
-#include "actions/remove_dir.h"
-#include "actions/restart_system.h"
-#include "engine/rules_runner.h"
-#include "probes/info_modules.h"
-#include "probes/rights_checkers.h"
-
 namespace orvex {
 
 namespace {
 
-struct ModuleClass {
-  const char* name;
-  IModule* (*create)();
-};
-
-template <class Module>
-IModule* Create() {
-  return new Module();
-}
-
-// Some registry names differ from the class names on purpose; the names are the
-// configuration's interface.
-const ModuleClass kModuleClasses[] = {
-    {"ConnectivityChecker", &Create<CConnectivityChecker>},
-    {"HTTPDownloader", &Create<CHTTPDownloader>},
-    {"RulesRunner", &Create<CRulesRunner>},
-    {"AjaxRequest", &Create<CAjaxRequest>},
-    {"Injector", &Create<CInjector>},
-    {"DumpState", &Create<CDumpState>},
-    {"GetDOTNetInfo", &Create<CGetDOTNetInfo>},
-    {"GetOSVersion", &Create<CGetOSVersion>},
-    {"GetTotalRAM", &Create<CGetTotalRAM>},
-    {"GetPlatformInfo", &Create<CGetPlatformInfo>},
-    {"GetOpenGLVersion", &Create<COpenGLVersion>},
-    {"GetGPUDriverVersion", &Create<CGPUDriverVersion>},
-    {"GetVTInfo", &Create<CGetVTInfo>},
-    {"GetProductInfo", &Create<CGetProductInfo>},
-    {"RightsToDirChecker", &Create<CRightToDirChecker>},
-    {"SysRightsToTempChecker", &Create<CSysRightsToTempChecker>},
-    {"CreateInTempDir", &Create<CCreateInTempDir>},
-    {"RemoveDir", &Create<CRemoveDir>},
-    {"RestartSystem", &Create<CRestart>},
-};
+const ModuleClass* g_classes = nullptr;
+std::size_t g_classCount = 0;
 
 }  // namespace
 
+void RegisterModuleClasses(const ModuleClass* classes, std::size_t count) {
+  g_classes = classes;
+  g_classCount = count;
+}
+
 IModule* CreateModuleByClass(std::string className) {
-  for (const ModuleClass& entry : kModuleClasses)
-    if (className == entry.name) return entry.create();
+  for (std::size_t i = 0; i < g_classCount; ++i)
+    if (className == g_classes[i].name) return g_classes[i].create();
   return nullptr;
 }
 
 std::vector<std::string> RegisteredModuleClasses() {
   std::vector<std::string> names;
-  for (const ModuleClass& entry : kModuleClasses) names.push_back(entry.name);
+  for (std::size_t i = 0; i < g_classCount; ++i) names.push_back(g_classes[i].name);
   return names;
 }
 

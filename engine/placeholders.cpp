@@ -1,7 +1,7 @@
 #include "engine/placeholders.h"
 
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 
 namespace orvex {
 

@@ -4,9 +4,6 @@
 
 namespace orvex {
 
-IProgressIndicator* g_dialogIndicator = nullptr;
-ICallbackHandler* g_dialogCallback = nullptr;
-
 IProgressIndicator* CreateProgressIndicator(std::string className) {
   if (className == "PIConsole") return new CConsolePI();
   if (className == "PIDialog") return g_dialogIndicator;

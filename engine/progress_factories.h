@@ -4,14 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "common/dialog_indicator.h"
 #include "engine/progress.h"
 
 namespace orvex {
-
-// The main window's indicator and handler, published by the window when it initialises and
-// shared by every configuration that names "PIDialog" or "CBDialog". Null without a window.
-extern IProgressIndicator* g_dialogIndicator;
-extern ICallbackHandler* g_dialogCallback;
 
 // "PIConsole" creates a new console indicator; "PIDialog" returns g_dialogIndicator; any other
 // name gives null. The caller owns what it gets unless it is g_dialogIndicator.

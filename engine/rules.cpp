@@ -1,15 +1,22 @@
 #include "engine/rules.h"
 
 #include "engine/conditions.h"
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/value_path.h"
 
 namespace orvex {
 
-void ApplyAction(const Json::Value& action, Json::Value& base, Json::Value& doc) {
+StoreCheck RootKeepsObjects(const Json::Value& doc) {
+  return [&doc](const Json::Value* target, const Json::Value& value) {
+    return target && (target != &doc || value.isObject());
+  };
+}
+
+bool ApplyAction(const Json::Value& action, Json::Value& base, Json::Value& doc,
+                 const StoreCheck& mayStore) {
   // Anything but an object names no path; read as the empty path it would overwrite the
   // whole base node.
-  if (!action.isObject()) return;
+  if (!action.isObject()) return true;
   Json::Value* target = MakePath(base, JsonText(Member(action, "path")));
   const Json::Value& value = Member(action, "value");
   // Copy before assigning: the source may lie inside the target or the other way round.
@@ -20,23 +27,29 @@ void ApplyAction(const Json::Value& action, Json::Value& base, Json::Value& doc)
   } else {
     copy = value;
   }
-  if (target) *target = std::move(copy);
+  if (!mayStore(target, copy)) return false;
+  *target = std::move(copy);
+  return true;
 }
 
-void RunRuleSet(const Json::Value& ruleSet, Json::Value& doc) {
+int RunRuleSet(const Json::Value& ruleSet, Json::Value& doc, const StoreCheck& mayStore) {
   Json::Value* base = MakePath(doc, JsonText(Member(ruleSet, "base")));
-  if (!base) return;  // the base path runs into a value that cannot hold members
-  ForEachElement(Member(ruleSet, "defaults"),
-                 [&](const Json::Value& action) { ApplyAction(action, *base, doc); });
+  if (!base) return 0;  // the base path runs into a value that cannot hold members
+  int refused = 0;
+  const auto apply = [&](const Json::Value& action) {
+    if (!ApplyAction(action, *base, doc, mayStore)) ++refused;
+  };
+  ForEachElement(Member(ruleSet, "defaults"), apply);
   ForEachElement(Member(ruleSet, "rules"), [&](const Json::Value& rule) {
     if (!EvaluateCondition(Member(rule, "cond"), doc)) return;
     const Json::Value& action = Member(rule, "action");
     if (action.isNull()) return;
     if (action.isArray())
-      ForEachElement(action, [&](const Json::Value& one) { ApplyAction(one, *base, doc); });
+      ForEachElement(action, apply);
     else
-      ApplyAction(action, *base, doc);
+      apply(action);
   });
+  return refused;
 }
 
 }  // namespace orvex

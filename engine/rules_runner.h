@@ -5,7 +5,7 @@
 namespace orvex {
 
 // "RulesRunner": runs the rule set in its argument "rules" against the session document.
-// Reports no failure of its own and writes no result record.
+// Fails, with "failed" / "PATH_NOT_WRITABLE", only when an action could not store its value.
 class CRulesRunner : public CBasicModule {
  public:
   int Execute(Json::Value& doc) override;

@@ -4,7 +4,7 @@
 
 #include "engine/module.h"
 #include "engine/progress.h"
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 
 namespace orvex {
 

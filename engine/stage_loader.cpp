@@ -4,7 +4,7 @@
 
 #include "engine/conditions.h"
 #include "engine/install_plan.h"
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/module.h"
 #include "engine/module_registry.h"
 #include "engine/placeholders.h"
@@ -119,6 +119,9 @@ CStage* CStageLoader::LoadStage(const Json::Value& definition, CInstallPlan& pla
 }
 
 CInstallPlan* CStageLoader::Load(std::string text, std::string* errorText) {
+  // Notepad starts a UTF-8 file with a byte-order mark, which the JSON reader refuses.
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  if (text.compare(0, 3, kByteOrderMark) == 0) text.erase(0, 3);
   Json::Value config;
   if (!ParseJson(ReplacePlaceholders(std::move(text), variables_), config, errorText))
     return nullptr;

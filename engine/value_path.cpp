@@ -90,6 +90,12 @@ std::string ResolveStringArg(const Json::Value& arg, Json::Value& doc) {
   return arg.isString() ? arg.asString() : std::string();
 }
 
+std::string ResolvePathArg(const Json::Value& arg, Json::Value& doc) {
+  std::string path = ResolveStringArg(arg, doc);
+  if (path.find_first_not_of(" \t") == std::string::npos) path.clear();
+  return path;
+}
+
 std::string GetStringByPath(const Json::Value& doc, const std::string& path) {
   const Json::Value& node = FindPath(doc, path);
   return node.isString() ? node.asString() : std::string();

@@ -43,6 +43,12 @@ bool IsValuePath(const Json::Value& v);
 // or "" for any other node. Non-string arguments yield "".
 std::string ResolveStringArg(const Json::Value& arg, Json::Value& doc);
 
+// A directory or file path argument, resolved as ResolveStringArg does; "" when the argument
+// is absent, is not a string, names no string or holds nothing but blanks. Callers treat ""
+// as the absent argument: an empty directory with \* or \name appended would name the
+// root of the current drive, and a blank one the current directory.
+std::string ResolvePathArg(const Json::Value& arg, Json::Value& doc);
+
 // The string at path, "" when missing or not a string. Read-only.
 std::string GetStringByPath(const Json::Value& doc, const std::string& path);
 

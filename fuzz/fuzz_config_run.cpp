@@ -5,7 +5,7 @@
 
 #include "app/installer_session.h"
 #include "engine/install_plan.h"
-#include "engine/run_flags.h"
+#include "common/run_flags.h"
 #include "engine/stage_loader.h"
 #include "engine/value_path.h"
 #include "fuzz/fuzz_support.h"

@@ -12,8 +12,9 @@
 #include "probes/graphics_classification.h"
 #include "probes/info_layouts.h"
 #include "probes/serial_numbers.h"
-#include "probes/system_facts.h"
+#include "probes/record_facts.h"
 #include "probes/system_info.h"
+#include "probes/version_number.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // strings, integers, reals, booleans and containers for the paths to reach.
 
 #include "engine/conditions.h"
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/rules.h"
 #include "fuzz/fuzz_support.h"
 

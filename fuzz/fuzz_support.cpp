@@ -4,6 +4,8 @@
 
 #include <regex>
 
+#include "app/module_table.h"
+
 namespace orvex {
 namespace fuzz {
 
@@ -17,3 +19,10 @@ void RunTolerant(const std::function<void()>& work) {
 
 }  // namespace fuzz
 }  // namespace orvex
+
+// libFuzzer's start-up hook: every target knows the installer's module classes, as the
+// programs do from their start.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  orvex::RegisterModuleTable();
+  return 0;
+}

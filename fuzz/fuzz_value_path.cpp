@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "engine/value_path.h"
 #include "fuzz/fuzz_support.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace orvex {
 namespace platform {

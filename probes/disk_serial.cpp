@@ -1,6 +1,7 @@
 #include "probes/disk_serial.h"
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "probes/serial_numbers.h"
 #include "probes/wmi_connection.h"
 #include "probes/wmi_queries.h"

@@ -1,6 +1,7 @@
 #include "probes/graphics_probes.h"
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "probes/graphics_classification.h"
 #include "probes/wmi_connection.h"
 #include "probes/wmi_queries.h"

@@ -1,10 +1,11 @@
 #include "probes/info_modules.h"
 
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "probes/info_layouts.h"
-#include "probes/system_facts.h"
+#include "probes/installed_memory.h"
+#include "probes/record_facts.h"
 #include "probes/system_info.h"
 #include "probes/virtualization.h"
 
@@ -18,74 +19,62 @@ bool CInfoModule::CheckSaveTo(Json::Value& doc, bool withErrorCode) {
   return false;
 }
 
-Json::Value* CInfoModule::Target(Json::Value& doc, const char* suffix) {
+Json::Value* CInfoModule::Target(Json::Value& doc, const char* suffix,
+                                  const Json::Value& value) {
   const std::string path = Member(args, "saveTo").asString() + suffix;
   Json::Value* target = MakePath(doc, path);
-  if (!target)
-    RecordResult(doc, "failed", "Not able to store a value at " + path, "PATH_NOT_WRITABLE");
-  return target;
+  if (MayStore(doc, target, value)) return target;
+  RecordResult(doc, "failed", "Not able to store a value at " + path, "PATH_NOT_WRITABLE");
+  return nullptr;
+}
+
+int CInfoModule::Save(Json::Value& doc, const char* suffix, Json::Value value) {
+  Json::Value* target = Target(doc, suffix, value);
+  if (!target) return -1;
+  *target = std::move(value);
+  return 0;
 }
 
 int CGetDOTNetInfo::Execute(Json::Value& doc) {
   if (!CheckSaveTo(doc)) return -1;
-  Json::Value* target = Target(doc, ".dotnet");
-  if (!target) return -1;
-  *target = DotNetLayout(GetSystemInfo());
-  return 0;
+  return Save(doc, ".dotnet", DotNetLayout(GetSystemInfo()));
 }
 
 int CGetOSVersion::Execute(Json::Value& doc) {
   if (!CheckSaveTo(doc)) return -1;
-  Json::Value* target = Target(doc, ".osver");
-  if (!target) return -1;
-  *target = OsVersionLayout(GetSystemInfo());
-  return 0;
+  return Save(doc, ".osver", OsVersionLayout(GetSystemInfo()));
 }
 
 int CGetTotalRAM::Execute(Json::Value& doc) {
   if (!CheckSaveTo(doc)) return -1;
-  Json::Value* target = Target(doc, ".ram");
-  if (!target) return -1;
   GetSystemInfo();  // the first information module builds the record
-  *target = Json::Value(static_cast<Json::Int64>(InstalledMemoryMb()));
-  return 0;
+  return Save(doc, ".ram", Json::Value(static_cast<Json::Int64>(InstalledMemoryMb())));
 }
 
 int CGetPlatformInfo::Execute(Json::Value& doc) {
   if (!CheckSaveTo(doc)) return -1;
-  Json::Value* target = Target(doc, ".platform");
-  if (!target) return -1;
-  *target = PlatformLayout(GetSystemInfo());
-  return 0;
+  return Save(doc, ".platform", PlatformLayout(GetSystemInfo()));
 }
 
 int COpenGLVersion::Execute(Json::Value& doc) {
   if (!CheckSaveTo(doc)) return -1;
-  Json::Value* target = Target(doc, ".opengl");
-  if (!target) return -1;
-  *target = OpenGlLayout(GetSystemInfo());
-  return 0;
+  return Save(doc, ".opengl", OpenGlLayout(GetSystemInfo()));
 }
 
 int CGPUDriverVersion::Execute(Json::Value& doc) {
   if (!CheckSaveTo(doc)) return -1;
-  Json::Value* target = Target(doc, ".gpu");
-  if (!target) return -1;
-  *target = GpuLayout(GetSystemInfo());
-  return 0;
+  return Save(doc, ".gpu", GpuLayout(GetSystemInfo()));
 }
 
 int CGetVTInfo::Execute(Json::Value& doc) {
   if (!CheckSaveTo(doc)) return -1;
-  if (Member(args, "directory").isNull()) {
+  // An empty directory would make the driver look-up search the root of the current drive.
+  const std::string directory = ResolvePathArg(Member(args, "directory"), doc);
+  if (directory.empty()) {
     RecordResult(doc, "fatal", "The directory string is null", "DIRECTORY_PATH_NULL");
     return -1;
   }
-  const std::wstring directory = Utf8ToWide(ResolveStringArg(Member(args, "directory"), doc));
-  Json::Value* target = Target(doc, ".vt");
-  if (!target) return -1;
-  *target = VtLayout(CheckVirtualization(directory));
-  return 0;
+  return Save(doc, ".vt", VtLayout(CheckVirtualization(Utf8ToWide(directory))));
 }
 
 }  // namespace orvex

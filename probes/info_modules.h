@@ -12,9 +12,12 @@ class CInfoModule : public CBasicModule {
   // False after recording "fatal" / "There is no saveTo path" (with the code
   // "NO_SAVETO_PATH" unless withErrorCode is false) when "saveTo" is missing.
   bool CheckSaveTo(Json::Value& doc, bool withErrorCode = true);
-  // The node at saveTo + suffix, created with its parents; null, with a "failed" record, when
-  // the path runs into a value that cannot hold members.
-  Json::Value* Target(Json::Value& doc, const char* suffix);
+  // The node at saveTo + suffix, created with its parents, where value may be stored; null,
+  // with a "failed" / "PATH_NOT_WRITABLE" record, when the path runs into a value that cannot
+  // hold members or names a record the run keeps writing into (CBasicModule::MayStore).
+  Json::Value* Target(Json::Value& doc, const char* suffix, const Json::Value& value);
+  // Stores value at saveTo + suffix; -1 after the record Target makes, 0 otherwise.
+  int Save(Json::Value& doc, const char* suffix, Json::Value value);
 };
 
 // "GetDOTNetInfo": ".dotnet".
@@ -55,12 +58,6 @@ class CGPUDriverVersion : public CInfoModule {
 
 // "GetVTInfo": ".vt", the virtualization check with the driver "directory" argument.
 class CGetVTInfo : public CInfoModule {
- public:
-  int Execute(Json::Value& doc) override;
-};
-
-// "GetProductInfo": ".product", the installed product named by "product", or null.
-class CGetProductInfo : public CInfoModule {
  public:
   int Execute(Json::Value& doc) override;
 };

@@ -2,10 +2,11 @@
 
 #include <mutex>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/security.h"
 #include "probes/environment_helpers.h"
-#include "probes/registry_helpers.h"
+#include "probes/registry_values.h"
 #include "probes/wmi_connection.h"
 #include "probes/wmi_queries.h"
 

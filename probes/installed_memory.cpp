@@ -1,6 +1,6 @@
 // Kept apart from the other facts: it asks the machine, they only read texts.
 #include "platform/processor.h"
-#include "probes/system_facts.h"
+#include "probes/installed_memory.h"
 
 namespace orvex {
 

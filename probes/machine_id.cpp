@@ -3,9 +3,9 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/registry.h"
-#include "probes/registry_helpers.h"
+#include "probes/registry_values.h"
 
 namespace orvex {
 

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/services.h"
 #include "platform/win_codes.h"
+#include "probes/msr_request.h"
 
 namespace orvex {
 

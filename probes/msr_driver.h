@@ -14,9 +14,6 @@ constexpr const char* kMsrDevicePath = "\\\\.\\PhyMem";
 // Device type 0x9C40, function 0x914, METHOD_BUFFERED, FILE_READ_ACCESS.
 constexpr uint32_t kReadMsrControlCode = 0x9C406450;
 
-// The 16-byte request: the register number, 8, 0, 0 as little-endian 32-bit numbers.
-void FillMsrRequest(uint16_t msr, uint8_t (&request)[16]);
-
 // Reads one register; the low byte of its value is reply[8]. Starts the driver from
 // driverDirectory first when its service is not running. False when the device could not be
 // opened or the control call failed.

@@ -1,4 +1,4 @@
-#include "probes/msr_driver.h"
+#include "probes/msr_request.h"
 
 namespace orvex {
 

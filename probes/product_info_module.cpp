@@ -1,10 +1,11 @@
 // "GetProductInfo": finds an installed product by its exact name among the Windows Installer
 // products and stores its name, publisher and version numbers.
-#include "engine/json_text.h"
+#include "probes/product_info_module.h"
+
+#include "base/json_text.h"
 #include "platform/msi.h"
 #include "platform/win_codes.h"
 #include "probes/info_layouts.h"
-#include "probes/info_modules.h"
 #include "probes/product_lookup.h"
 
 namespace orvex {
@@ -30,7 +31,8 @@ int CGetProductInfo::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "Product name not specified", "");
     return -1;
   }
-  Json::Value* target = Target(doc, ".product");
+  // Null until the product is found.
+  Json::Value* target = Target(doc, ".product", Json::Value());
   if (!target) return -1;
   *target = Json::Value();
   const std::string productName = JsonText(wanted);

@@ -1,6 +1,6 @@
 #include "probes/product_lookup.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/msi.h"
 #include "platform/win_codes.h"
 

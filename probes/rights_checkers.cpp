@@ -1,12 +1,13 @@
 #include "probes/rights_checkers.h"
 
-#include "app/shell_state.h"
-#include "app/web_service.h"
-#include "engine/json_text.h"
+#include "common/dialog_cells.h"
+#include "probes/knowledge_base.h"
+#include "base/json_text.h"
 #include "engine/progress.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
+#include "probes/system_access.h"
 
 namespace orvex {
 

@@ -27,9 +27,4 @@ int CheckDirectoryAccess(const std::wstring& path);
 // False only when the temporary directory's access list denies SYSTEM reading or writing.
 bool CheckSystemTempAccess();
 
-// The decision on an access list: false when a deny entry for "S-1-5-18" covers reading
-// (FILE_READ_DATA, FILE_READ_ATTRIBUTES) or writing (FILE_WRITE_DATA, FILE_APPEND_DATA,
-// FILE_WRITE_EA, FILE_WRITE_ATTRIBUTES).
-bool SystemAccessAllowed(const std::vector<platform::AccessEntry>& entries);
-
 }  // namespace orvex

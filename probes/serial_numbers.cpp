@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace orvex {
 

@@ -1,4 +1,4 @@
-#include "probes/rights_checkers.h"
+#include "probes/system_access.h"
 
 namespace orvex {
 

@@ -6,16 +6,19 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/opengl.h"
 #include "platform/processor.h"
 #include "probes/disk_serial.h"
 #include "probes/dotnet_probe.h"
 #include "probes/graphics_probes.h"
+#include "probes/installed_memory.h"
 #include "probes/machine_id.h"
 #include "probes/serial_numbers.h"
-#include "probes/system_facts.h"
+#include "probes/record_facts.h"
+#include "probes/version_number.h"
 #include "probes/wmi_connection.h"
 #include "probes/wmi_queries.h"
 

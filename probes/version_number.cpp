@@ -1,6 +1,6 @@
-#include <cstdio>
+#include "probes/version_number.h"
 
-#include "probes/system_info.h"
+#include <cstdio>
 
 namespace orvex {
 

@@ -1,11 +1,12 @@
 #include "probes/virtualization.h"
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/processor.h"
 #include "probes/msr_driver.h"
-#include "probes/system_facts.h"
+#include "probes/record_facts.h"
 
 namespace orvex {
 

@@ -1,6 +1,7 @@
 #include "probes/wmi_connection.h"
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 
 namespace orvex {
 

@@ -1,6 +1,6 @@
 #include "probes/wmi_queries.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "probes/wmi_connection.h"
 
 namespace orvex {

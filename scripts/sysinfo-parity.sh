@@ -93,110 +93,12 @@ host_run() {
 
 # The report's lines in order; exits non-zero with the first line that is out of place.
 check_layout() {
-  python3 - "$1" <<'EOF'
-import re, sys
-
-data = open(sys.argv[1], "rb").read()
-if b"\r" in data:
-    sys.exit("carriage return in the report (line ends must be a line feed alone)")
-text = data.decode("latin-1")
-if not text.endswith("\n"):
-    sys.exit("the report does not end with a line feed")
-lines = text.split("\n")[:-1]
-at = 0
-
-def fail(message):
-    shown = repr(lines[at]) if at < len(lines) else "end of report"
-    sys.exit("line %d: %s (found %s)" % (at + 1, message, shown))
-
-def take(pattern, what):
-    global at
-    if at >= len(lines) or not re.fullmatch(pattern, lines[at]):
-        fail("expected " + what)
-    match = re.fullmatch(pattern, lines[at])
-    at += 1
-    return match
-
-def label(name, value=r".*"):
-    return take(re.escape(name) + "(" + value + ")", repr(name))
-
-take(re.escape(" -------------------- System Information ---------------------"), "the title line")
-label(" System Manufacturer             : ")
-label(" System Model                    : ")
-label(" Disk Serial Number              : ", r".*  .*")
-label(" BIOS Serial Number              : ")
-label(" Operating System                : ")
-label(" OS Architecture                 : ", r"x64|x86|")
-version = label(" OS Version (Major.Minor)        : ", r".* \((-?\d+)\.(-?\d+)\)")
-major, minor = int(version.group(2)), int(version.group(3))
-label(" Processor                       : ")
-label(" Processor Manufacturer          : ")
-label(" Number of Processor             : ", r"-?\d+")
-label(" System RAM                      : ", r"\d+ MB")
-label(" Screen Resolution               : ", r"-?\d+x-?\d+")
-if (major >= 6 and minor >= 2) or major >= 10:
-    label(" VT-x Supported                  : ", r"[01]")
-    label(" VT-x Enabled in BIOS            : ", r"[01]")
-label(" MAC address(s)                  : ", r"(?:[^ ]+ )*")
-label(" OpenGL Version (Major.Minor)    : ", r"\d+ \(-?\d+\.-?\d+ / .*\)")
-label(" OpenGL Version Vendor           : ")
-gpus = label(" Video controllers / #Active     : ", r"(Single|Multiple) / (\d+)")
-count = int(gpus.group(3))
-if (gpus.group(2) == "Multiple") != (count > 1):
-    at -= 1
-    fail("Single for at most one controller, Multiple for more")
-for n in range(1, count + 1):
-    take(re.escape(" GPU Controller #%d :" % n), "controller block %d" % n)
-    label("    GPU Video Controller         : ")
-    label("    GPU Manufacturer             : ", r"INTEL|NVIDIA|ATI|UNKNOWN")
-    label("    GPU Vendor / Device Id       : ", r"[^/]*/.*")
-    label("    GPU Driver Version(build)    : ", r".* \(-?\d+\)")
-    label("    GPU Driver provider          : ", r"INTEL|ATI|NVIDIA|MICROSOFT|")
-    label("    GPU Active State             : ", r"1")
-label(" Antivirus Software(s) installed : ")
-while at < len(lines) and lines[at].startswith(" " * 35):
-    take(r" {35}\S.*", "a further security product after 35 blanks")
-label(" .Net Version (Maj.Min)          : ", r".* \(-?\d+\.-?\d+\)")
-if at < len(lines) and lines[at].startswith(" Orvex Version Installed"):
-    label(" Orvex Version Installed         : ", r".+")
-label(" OrvexInstall Dir                : ")
-label(" OrvexUserData Dir               : ")
-label(" OrvexVMHome Path                : ")
-take(re.escape(" " + "-" * 65), "the closing line")
-take("", "the first empty line")
-take("", "the second empty line")
-if at != len(lines):
-    fail("nothing after the two empty lines")
-EOF
+  python3 "$root/scripts/sysinfo-parity/check_report_layout.py" "$1"
 }
 
 # The Windows Installer package the second machine has installed.
 make_package() {
-  cat >"$work/orvex.wxs" <<'EOF'
-<?xml version="1.0" encoding="utf-8"?>
-<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="{6B1E3F0A-2C4D-4E5F-8A9B-0C1D2E3F4A5B}" Name="Orvex" Language="1033"
-           Version="2.0.5.7010" Manufacturer="Quarn"
-           UpgradeCode="{D3A1C2B4-5E6F-4789-9ABC-DEF012345678}">
-    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
-    <Media Id="1" Cabinet="orvex.cab" EmbedCab="yes"/>
-    <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="ProgramFilesFolder">
-        <Directory Id="INSTALLDIR" Name="Orvex">
-          <Component Id="Main" Guid="{0E2F4A6C-8B1D-4F3E-9A5C-7B9D1F3E5A7C}">
-            <File Id="Readme" Name="readme.txt" Source="readme.txt" KeyPath="yes"/>
-            <RegistryValue Root="HKLM" Key="Software\Quarn\Orvex" Name="InstallDir"
-                           Type="string" Value="[INSTALLDIR]"/>
-            <RegistryValue Root="HKLM" Key="Software\Quarn\Orvex" Name="UserDataDir"
-                           Type="string" Value="C:\ProgramData\Orvex"/>
-          </Component>
-        </Directory>
-      </Directory>
-    </Directory>
-    <Feature Id="Complete" Level="1"><ComponentRef Id="Main"/></Feature>
-  </Product>
-</Wix>
-EOF
+  cp "$root/scripts/sysinfo-parity/orvex-parity.wxs" "$work/orvex.wxs"
   echo "Orvex parity package" >"$work/readme.txt"
   (cd "$work" && wixl -o orvex.msi orvex.wxs) >"$work/wixl.log" 2>&1 || {
     cat "$work/wixl.log" >&2

@@ -1,7 +1,8 @@
 // The simulated machine's ANSI code page is Windows-1252, that of an English Windows.
 #include <cstdint>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 
 namespace orvex {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/json_text.h"
+#include "base/json_text.h"
 #include "platform/sim/machine.h"
 
 namespace orvex {

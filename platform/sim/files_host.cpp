@@ -1,9 +1,11 @@
-// The file system of the simulated machine. Drive paths live in the sandbox folder ("C:\\x"
-// is <root>/C/x, names found without regard to case); other paths are host paths whose
-// backslashes become slashes, since the installer builds paths as directory + "\\" + file.
-// The host keeps no Windows attributes: read-only is the owner's write bit, the others are
-// remembered by the machine. The calls fail where Windows fails, with its error codes, also
-// where the host would let them pass (a read-only file cannot be deleted even by root).
+// The file system of the simulated machine. Every path lives in the sandbox folder ("C:\\x"
+// is <root>/C/x, names found without regard to case; see MapWindowsPath); a path the machine
+// refuses fails every call as a missing path fails. The host keeps no Windows attributes:
+// read-only is the owner's write bit, the others are remembered by the machine. The calls fail
+// where Windows fails, with its error codes, also where the host would let them pass (a
+// read-only file cannot be deleted even by root). A host symbolic link is what Windows calls a
+// reparse point: listed and removed as the link, followed only when opened, and never out of
+// the sandbox.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +16,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"
@@ -27,24 +29,38 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Host(const std::wstring& path) {
-  std::string host = sim::HostPath(path);
-  // "C:\\Temp\\" names the folder itself.
-  while (host.size() > 1 && host.back() == '/') host.pop_back();
-  return host;
+sim::MappedPath Map(const std::wstring& path, sim::LinkUse use) {
+  return sim::MapWindowsPath(path, !sim::FsRedirectionOff(), use);
 }
 
 bool StatPath(const std::string& host, struct stat* info) { return stat(host.c_str(), info) == 0; }
 
+// The entry itself: a link is not followed.
+bool StatEntry(const std::string& host, struct stat* info) {
+  return !host.empty() && lstat(host.c_str(), info) == 0;
+}
+
+// Whether a link points to a folder: Windows makes folder links and file links.
+bool IsFolderLink(const std::string& host) {
+  struct stat target;
+  return StatPath(host, &target) && S_ISDIR(target.st_mode);
+}
+
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & S_IWUSR) == 0; }
 
+// Attributes of the entry lstat described.
 uint32_t AttributesOf(const std::string& host, const struct stat& info) {
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   const std::map<std::string, uint32_t>& remembered = sim::CurrentMachine().fileAttributes;
   auto found = remembered.find(host);
+  const uint32_t kept = found != remembered.end() ? found->second : 0;
+  if (S_ISLNK(info.st_mode)) {
+    return kFileAttributeReparsePoint | kept |
+           (IsFolderLink(host) ? kFileAttributeDirectory : kFileAttributeArchive);
+  }
   uint32_t attributes = 0;
   if (S_ISDIR(info.st_mode)) {
-    attributes = kFileAttributeDirectory | (found != remembered.end() ? found->second : 0);
+    attributes = kFileAttributeDirectory | kept;
   } else {
     // Windows marks new and copied files for archiving.
     attributes = found != remembered.end() ? found->second : kFileAttributeArchive;
@@ -108,55 +124,78 @@ class SimFileSearch : public IFileSearch {
   std::size_t next_ = 1;  // the first entry went out with FindFirstFileW
 };
 
-bool IsDriveRoot(const std::wstring& directory) {
-  return directory.size() <= 3 && directory.size() >= 2 && directory[1] == L':';
+// A drive's root lists no "." or "..".
+bool IsDriveRoot(const std::string& host) {
+  return fs::path(host).parent_path() == fs::path(sim::SandboxRoot());
+}
+
+std::FILE* OpenFile(const std::wstring& path, const char* mode, int* error) {
+  const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
+  if (mapped.nullDevice) return std::fopen("/dev/null", mode);
+  if (mapped.host.empty()) {
+    if (error) *error = ENOENT;
+    return nullptr;
+  }
+  errno = 0;
+  std::FILE* file = std::fopen(mapped.host.c_str(), mode);
+  if (!file && error) *error = errno;
+  return file;
 }
 
 }  // namespace
 
 std::FILE* OpenForWriting(const std::wstring& path, int* error) {
-  const std::string host = Host(path);
+  const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
   struct stat info;
-  if (StatPath(host, &info) && IsReadOnly(info)) {
+  if (StatPath(mapped.host, &info) && IsReadOnly(info)) {
     if (error) *error = EACCES;
     return nullptr;
   }
-  errno = 0;
-  std::FILE* file = std::fopen(host.c_str(), "wb");
-  if (!file && error) *error = errno;
-  return file;
+  return OpenFile(path, "wb", error);
 }
 
-std::FILE* OpenForReading(const std::wstring& path) { return std::fopen(Host(path).c_str(), "rb"); }
+std::FILE* OpenForReading(const std::wstring& path) { return OpenFile(path, "rb", nullptr); }
 
 bool MakeDirectory(const std::wstring& path, uint32_t* error) {
-  const std::string host = Host(path);
-  if (mkdir(host.c_str(), 0777) == 0) return true;
+  const sim::MappedPath mapped = Map(path, sim::LinkUse::kItself);
+  if (mapped.host.empty()) {
+    if (error) *error = mapped.error;
+    return false;
+  }
+  if (mkdir(mapped.host.c_str(), 0777) == 0) return true;
   if (error) *error = WindowsError(errno);
   return false;
 }
 
 bool RemoveEmptyDirectory(const std::wstring& path) {
-  const std::string host = Host(path);
+  const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (!StatPath(host, &info) || !S_ISDIR(info.st_mode) || IsReadOnly(info)) return false;
-  if (rmdir(host.c_str()) != 0) return false;
+  if (!StatEntry(host, &info)) return false;
+  if (S_ISLNK(info.st_mode)) {
+    // RemoveDirectoryW removes a folder link, never what it points to.
+    if (!IsFolderLink(host) || unlink(host.c_str()) != 0) return false;
+  } else {
+    if (!S_ISDIR(info.st_mode) || IsReadOnly(info) || IsDriveRoot(host)) return false;
+    if (rmdir(host.c_str()) != 0) return false;
+  }
   Forget(host);
   return true;
 }
 
 bool DeleteFileAt(const std::wstring& path) {
-  const std::string host = Host(path);
+  const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (lstat(host.c_str(), &info) != 0 || S_ISDIR(info.st_mode) || IsReadOnly(info)) return false;
+  if (!StatEntry(host, &info) || S_ISDIR(info.st_mode)) return false;
+  if (S_ISLNK(info.st_mode) ? IsFolderLink(host) : IsReadOnly(info)) return false;
   if (unlink(host.c_str()) != 0) return false;
   Forget(host);
   return true;
 }
 
 bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists) {
-  const std::string from = Host(source);
-  const std::string to = Host(target);
+  const std::string from = Map(source, sim::LinkUse::kFollow).host;
+  const std::string to = Map(target, sim::LinkUse::kFollow).host;
+  if (from.empty() || to.empty()) return false;
   struct stat sourceInfo;
   struct stat targetInfo;
   if (!StatPath(from, &sourceInfo) || S_ISDIR(sourceInfo.st_mode)) return false;
@@ -177,20 +216,25 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
 }
 
 uint32_t FileAttributes(const std::wstring& path) {
-  const std::string host = Host(path);
+  const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (!StatPath(host, &info)) return kInvalidFileAttributes;
+  if (!StatEntry(host, &info)) return kInvalidFileAttributes;
   return AttributesOf(host, info);
 }
 
 bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes) {
-  const std::string host = Host(path);
+  const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (!StatPath(host, &info)) return false;
-  const mode_t mode = (attributes & kFileAttributeReadonly) ? (info.st_mode & ~0222) : (info.st_mode | S_IWUSR);
-  if (chmod(host.c_str(), mode & 07777) != 0) return false;
+  if (!StatEntry(host, &info)) return false;
+  // A link has no mode of its own on the host; its attributes are only remembered.
+  if (!S_ISLNK(info.st_mode)) {
+    const mode_t mode =
+        (attributes & kFileAttributeReadonly) ? (info.st_mode & ~0222) : (info.st_mode | S_IWUSR);
+    if (chmod(host.c_str(), mode & 07777) != 0) return false;
+  }
   // FILE_ATTRIBUTE_NORMAL alone, or nothing, leaves a file with no attribute.
-  uint32_t kept = attributes & ~(kFileAttributeReadonly | kFileAttributeDirectory);
+  uint32_t kept = attributes & ~(kFileAttributeReadonly | kFileAttributeDirectory |
+                                 kFileAttributeReparsePoint);
   if (kept == kFileAttributeNormal) kept = 0;
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   sim::CurrentMachine().fileAttributes[host] = kept;
@@ -199,7 +243,7 @@ bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes) {
 
 bool PathExists(const std::wstring& path) {
   struct stat info;
-  return StatPath(Host(path), &info);
+  return StatEntry(Map(path, sim::LinkUse::kItself).host, &info);
 }
 
 std::wstring TempPath() {
@@ -219,7 +263,8 @@ std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindDa
   const std::size_t split = pattern.find_last_of(L"\\/");
   const std::wstring directory = split == std::wstring::npos ? L"." : pattern.substr(0, split);
   const std::wstring namePattern = split == std::wstring::npos ? pattern : pattern.substr(split + 1);
-  const std::string host = Host(directory.empty() ? L"\\" : directory);
+  const std::string host = Map(directory.empty() ? L"\\" : directory, sim::LinkUse::kFollow).host;
+  if (host.empty()) return nullptr;
   DIR* listing = opendir(host.c_str());
   if (!listing) return nullptr;
   std::vector<FindData> entries;
@@ -228,7 +273,7 @@ std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindDa
     if (name == L"." || name == L".." || !WildcardMatches(name, 0, namePattern, 0)) continue;
     struct stat info;
     const std::string full = host + "/" + entry->d_name;
-    if (!StatPath(full, &info)) continue;
+    if (!StatEntry(full, &info)) continue;
     FindData data;
     data.name = name;
     data.attributes = AttributesOf(full, info);
@@ -239,7 +284,7 @@ std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindDa
   std::sort(entries.begin(), entries.end(),
             [](const FindData& a, const FindData& b) { return sim::NoCaseLess()(a.name, b.name); });
   // A folder other than a drive's root lists itself and its parent first.
-  if (!IsDriveRoot(directory)) {
+  if (!IsDriveRoot(host)) {
     struct stat info;
     if (StatPath(host, &info)) {
       std::vector<FindData> dots(2);

@@ -14,8 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "platform/shell.h"
 #include "platform/sim/machine_internal.h"
 
@@ -40,6 +40,26 @@ std::string ReadWholeFile(const std::string& path, bool* ok) {
   return text.str();
 }
 
+bool IsDrivePath(const std::wstring& path) {
+  return path.size() >= 3 && path[1] == L':' && path[2] == L'\\' &&
+         ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+}
+
+// Where the process starts: the profile's "currentDirectory", else the user's downloads (the
+// installer is run from there), else the system drive's root.
+std::wstring CurrentDirectoryOf(const Json::Value& profile) {
+  const Json::Value& given = profile["currentDirectory"];
+  if (given.isString() && IsDrivePath(Utf8ToWide(given.asString()))) return Utf8ToWide(given.asString());
+  const Json::Value& environment = profile["environment"];
+  const Json::Value& user = MemberNoCase(environment, "USERPROFILE");
+  if (user.isString() && IsDrivePath(Utf8ToWide(user.asString())))
+    return Utf8ToWide(user.asString()) + L"\\Downloads";
+  const Json::Value& drive = MemberNoCase(environment, "SystemDrive");
+  if (drive.isString() && IsDrivePath(Utf8ToWide(drive.asString()) + L"\\"))
+    return Utf8ToWide(drive.asString()) + L"\\";
+  return L"C:\\";
+}
+
 void LoadInto(Machine& machine, const Json::Value& profile) {
   if (!profile.isObject()) throw std::invalid_argument("a machine profile is a JSON object");
   std::string error;
@@ -49,6 +69,7 @@ void LoadInto(Machine& machine, const Json::Value& profile) {
   machine = Machine();
   machine.profile = profile;
   machine.is64Bit = profile.get("osBits", 64).asInt() == 64;
+  machine.currentDirectory = CurrentDirectoryOf(profile);
   machine.registry = std::move(registry);
   for (const std::string& name : profile["services"].getMemberNames()) {
     const Json::Value& entry = profile["services"][name];
@@ -102,68 +123,41 @@ std::string& RootFolder() {
   return *g_sandboxRoot;
 }
 
-// The entry of dir whose name equals name without regard to case, else name itself: Windows
-// finds "System32" when asked for "system32".
-std::string ResolveComponent(const std::string& dir, const std::wstring& name) {
-  const std::string exact = dir + "/" + WideToUtf8(name);
-  struct stat info;
-  if (lstat(exact.c_str(), &info) == 0) return exact;
-  std::string match;
-  if (DIR* listing = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(listing)) {
-      if (EqualsNoCase(Utf8ToWide(entry->d_name), name)) {
-        match = dir + "/" + entry->d_name;
-        break;
-      }
-    }
-    closedir(listing);
-  }
-  return match.empty() ? exact : match;
-}
-
 std::wstring ProfileVariableW(const char* name) {
   std::string value;
   return ProfileEnvironmentVariable(name, &value) ? Utf8ToWide(value) : std::wstring();
 }
 
-bool IsDrivePath(const std::wstring& path) {
-  return path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]);
-}
-
 // The drives, the Windows folders, the user's folders and the profile's files, so that the
-// program finds the machine as Windows would leave it.
+// program finds the machine as Windows would leave it. Every path goes through the sandbox's
+// mapping: a profile names Windows paths, and one that leads out of the sandbox is skipped.
 void PrepareSandbox(Machine& machine) {
   machine.sandboxReady = true;
   std::error_code ignored;
   std::wstring systemDrive = ProfileVariableW("SystemDrive");
-  if (!IsDrivePath(systemDrive)) systemDrive = L"C:";
-  fs::create_directories(MapPath(systemDrive + L"\\", false), ignored);
+  if (!IsDrivePath(systemDrive + L"\\")) systemDrive = L"C:";
+  fs::create_directories(SandboxRoot() + "/" + static_cast<char>(std::towupper(systemDrive[0])), ignored);
   std::wstring systemRoot = ProfileVariableW("SystemRoot");
   if (!IsDrivePath(systemRoot)) systemRoot = systemDrive + L"\\Windows";
-  fs::create_directories(MapPath(systemRoot + L"\\System32\\drivers", false), ignored);
-  if (machine.is64Bit) fs::create_directories(MapPath(systemRoot + L"\\SysWOW64", false), ignored);
+  std::vector<std::wstring> folders = {systemRoot + L"\\System32\\drivers", machine.currentDirectory};
+  if (machine.is64Bit) folders.push_back(systemRoot + L"\\SysWOW64");
   for (const char* name : {"TEMP", "TMP", "USERPROFILE", "ProgramFiles", "ProgramData"}) {
     const std::wstring folder = ProfileVariableW(name);
-    if (IsDrivePath(folder)) fs::create_directories(MapPath(folder, false), ignored);
+    if (IsDrivePath(folder)) folders.push_back(folder);
+  }
+  for (const std::wstring& folder : folders) {
+    const std::string host = MapPath(folder, false);
+    if (!host.empty()) fs::create_directories(host, ignored);
   }
   const Json::Value& files = machine.profile["files"];
+  if (!files.isObject()) return;
   for (const std::string& name : files.getMemberNames()) {
     const std::string host = MapPath(Utf8ToWide(name), false);
-    if (fs::exists(host, ignored)) continue;
+    if (host.empty() || fs::exists(host, ignored)) continue;
+    if (!files[name].isConvertibleTo(Json::stringValue)) continue;
     fs::create_directories(fs::path(host).parent_path(), ignored);
     std::ofstream(host, std::ios::binary) << files[name].asString();
   }
-}
-
-// SystemRoot\System32 of a 32-bit process on 64-bit Windows is SystemRoot\SysWOW64.
-void Redirect(std::vector<std::wstring>& names) {
-  std::wstring systemRoot = ProfileVariableW("SystemRoot");
-  if (!IsDrivePath(systemRoot)) systemRoot = L"C:\\Windows";
-  std::vector<std::wstring> rootNames = Split(systemRoot.substr(2), L'\\', true);
-  if (names.size() <= rootNames.size()) return;
-  for (std::size_t i = 0; i < rootNames.size(); ++i)
-    if (!EqualsNoCase(names[i], rootNames[i])) return;
-  if (EqualsNoCase(names[rootNames.size()], L"System32")) names[rootNames.size()] = L"SysWOW64";
 }
 
 }  // namespace
@@ -190,33 +184,10 @@ bool ProfileEnvironmentVariable(const std::string& name, std::string* value) {
   return true;
 }
 
-std::string MapPath(const std::wstring& windowsPath, bool redirect) {
-  std::wstring path = windowsPath;
-  if (path.compare(0, 4, L"\\\\?\\") == 0) path.erase(0, 4);
-  if (!IsDrivePath(path)) {
-    std::string host = WideToUtf8(path);
-    ReplaceAll(host, "\\", "/");
-    return host;
-  }
+void EnsureSandboxReady() {
   std::lock_guard<std::recursive_mutex> hold(MachineLock());
   Machine& machine = CurrentMachine();
   if (!machine.sandboxReady) PrepareSandbox(machine);
-  std::wstring rest = path.substr(2);
-  for (wchar_t& c : rest)
-    if (c == L'/') c = L'\\';
-  std::vector<std::wstring> names;
-  for (const std::wstring& name : Split(rest, L'\\', true)) {
-    if (name == L".") continue;
-    if (name == L"..") {
-      if (!names.empty()) names.pop_back();
-      continue;
-    }
-    names.push_back(name);
-  }
-  if (redirect && machine.is64Bit) Redirect(names);
-  std::string host = RootFolder() + "/" + static_cast<char>(std::towupper(path[0]));
-  for (const std::wstring& name : names) host = ResolveComponent(host, name);
-  return host;
 }
 
 void SetFsRedirectionOff(bool off) { t_fsRedirectionOff = off; }
@@ -270,10 +241,6 @@ void SetSandboxRoot(const std::string& root) {
   std::error_code ignored;
   RootFolder() = fs::absolute(root, ignored).string();
   CurrentMachine().sandboxReady = false;
-}
-
-std::string HostPath(const std::wstring& windowsPath) {
-  return MapPath(windowsPath, !FsRedirectionOff());
 }
 
 ScopedMachine::ScopedMachine(const Json::Value& profile) : previous_(Profile()) {

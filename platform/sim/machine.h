@@ -30,8 +30,9 @@ Json::Value MachineState();
 std::string SandboxRoot();
 void SetSandboxRoot(const std::string& root);
 
-// A Windows path as a host path: "C:\\a\\b" is <root>/C/a/b; other paths only have their
-// backslashes turned into slashes.
+// A Windows path as a host path inside the sandbox: "C:\\a\\b" is <root>/C/a/b, "\\a" and
+// "a" are on the current drive and in the current directory; "" for a path the machine
+// refuses (a UNC path, a device, a link leading out of the sandbox).
 std::string HostPath(const std::wstring& windowsPath);
 
 // For tests: loads a profile for the lifetime of the object, then the previous one again.

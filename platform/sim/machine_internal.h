@@ -35,6 +35,8 @@ struct Machine {
   Json::Value restartRequests{Json::arrayValue};
   // File attributes other than read-only and directory, by host path (the host keeps none).
   std::map<std::string, uint32_t> fileAttributes;
+  // The process's current directory, a drive path ("C:\\Users\\john\\Downloads").
+  std::wstring currentDirectory;
   // Whether the drives, system folders and profile files exist in the sandbox yet.
   bool sandboxReady = false;
   // Changes with every load, so that handles opened on an earlier machine go stale.
@@ -47,10 +49,40 @@ std::recursive_mutex& MachineLock();
 // The current machine, loaded on first use; call with the lock held.
 Machine& CurrentMachine();
 
-// A Windows drive path ("C:\\x") as its host path, with WOW64 file-system redirection
-// applied only when redirect is set; non-drive paths only have backslashes turned into
-// slashes. Prepares the sandbox on first use.
+// What a file call does with a host symbolic link that is the path's last component:
+// open what it points to (kFollow: CreateFileW, FindFirstFileW on "link\\*"), or act on the
+// link itself (kItself: DeleteFileW, RemoveDirectoryW, GetFileAttributesW, CreateDirectoryW).
+enum class LinkUse { kFollow, kItself };
+
+// A Windows path as the sandbox holds it.
+struct MappedPath {
+  std::string host;         // "" when the path is refused
+  uint32_t error = 0;       // the Windows error of a refused path
+  bool nullDevice = false;  // "NUL" (also "nul.txt", "C:\\x\\NUL"): writes vanish, reads are empty
+};
+
+// Every path lands in the sandbox, as Windows would resolve it: "C:\\x" is <root>/C/x, "\\x"
+// the current drive's root, "x" and "C:x" the simulated current directory; "." and ".." are
+// resolved first and never climb above the drive's root; names are found without regard to
+// case, trailing dots and blanks dropped. Refused: the empty path (ERROR_PATH_NOT_FOUND), UNC paths (ERROR_BAD_NETPATH), "\\\\?\\"
+// and "\\\\.\\" other than before a drive path or NUL (ERROR_PATH_NOT_FOUND), invalid
+// characters (ERROR_INVALID_NAME), device names other than NUL (ERROR_FILE_NOT_FOUND; as a
+// folder ERROR_PATH_NOT_FOUND), and paths that a host link inside the sandbox would lead out
+// of it (ERROR_PATH_NOT_FOUND). WOW64 redirection applies when redirect is set. Prepares the
+// sandbox on first use.
+MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUse use);
+
+// Creates the drives, system folders, current directory and profile files in the sandbox once
+// per machine; call with the lock held.
+void EnsureSandboxReady();
+
+// MapWindowsPath following links: the host path, or "" when the path is refused.
 std::string MapPath(const std::wstring& windowsPath, bool redirect);
+
+// Whether name is a variable Windows defines for the machine or the user (TMP, TEMP,
+// SystemRoot, USERPROFILE, ...): the simulated process takes it from the profile alone, never
+// from the host, whose values are host paths.
+bool IsMachineVariable(const std::string& name);
 
 // Wow64DisableWow64FsRedirection on the calling thread (files.h's ScopedFsRedirectionOff).
 void SetFsRedirectionOff(bool off);

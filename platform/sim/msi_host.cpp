@@ -4,7 +4,7 @@
 
 #include <cwctype>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
 

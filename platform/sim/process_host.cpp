@@ -1,13 +1,14 @@
 // The process facilities of the host build: the simulated machine runs as this very process,
 // so its executable and clock are the host's own; its environment is the host process's with
-// the profile's variables behind it.
+// the profile's variables behind it, the machine's own variables (TMP, PATH ...) from the
+// profile alone.
 #include <unistd.h>
 
 #include <climits>
 #include <ctime>
 #include <set>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/process.h"
 #include "platform/sim/machine_internal.h"
 
@@ -28,8 +29,11 @@ std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> own;
   std::set<std::wstring, sim::NoCaseLess> ownNames;
   for (char** entry = environ; entry && *entry; ++entry) {
-    own.emplace_back(*entry);
-    ownNames.insert(Utf8ToWide(own.back().substr(0, own.back().find('='))));
+    const std::string text = *entry;
+    const std::string name = text.substr(0, text.find('='));
+    if (sim::IsMachineVariable(name)) continue;  // the machine's, from the profile
+    own.push_back(text);
+    ownNames.insert(Utf8ToWide(name));
   }
   std::vector<std::string> entries;
   {

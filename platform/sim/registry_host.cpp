@@ -3,7 +3,7 @@
 // SOFTWARE\WOW6432Node. Writes are kept in the machine's state.
 #include <iterator>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/registry.h"
 #include "platform/profile_notation.h"
 #include "platform/sim/machine_internal.h"

@@ -1,6 +1,6 @@
 #include "platform/sim/registry_tree.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/profile_notation.h"
 
 namespace orvex {

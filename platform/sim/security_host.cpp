@@ -4,7 +4,7 @@
 // accounts from "accounts"; a restart request is recorded and answered by "restartAccepted".
 #include "platform/security.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/sim/machine_internal.h"

@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace orvex {
 namespace sim {

@@ -3,7 +3,7 @@
 // the machine as it was at ExecQuery.
 #include <deque>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/sim/wql.h"
 #include "platform/wmi.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cwctype>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/sim/sim_text.h"
 
 namespace orvex {

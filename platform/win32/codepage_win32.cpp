@@ -1,6 +1,7 @@
 #include <windows.h>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 
 namespace orvex {
 

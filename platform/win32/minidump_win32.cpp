@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <dbghelp.h>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace orvex {
 namespace platform {

@@ -1,7 +1,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "engine/text.h"
+#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/shell.h"
 
 namespace orvex {

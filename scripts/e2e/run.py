@@ -26,8 +26,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 
 
 def constant(name):
-    """A host name the installer builds its URLs with, read from app/web_service.h."""
-    with open(os.path.join(ROOT, "app/web_service.h")) as f:
+    """A host name the installer builds its URLs with, read from common/web_service.h."""
+    with open(os.path.join(ROOT, "common/web_service.h")) as f:
         match = re.search(r'%s = "([^"]+)"' % name, f.read())
     return match.group(1)
 

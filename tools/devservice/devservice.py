@@ -43,7 +43,10 @@ PATTERN_MODULUS = 251
 MAX_REQUEST_BODY = 1 << 30          # bytes accepted in one request body
 MAX_GENERATED_MEDIA = 1 << 32       # bytes of a generated pattern file
 COPY_CHUNK = 64 * 1024
-FAULT_KINDS = ("status", "redirect", "head_no_length", "ignore_range", "reset", "stall", "slow")
+FAULT_KINDS = ("status", "redirect", "head_no_length", "ignore_range", "range_from_zero", "reset",
+               "stall", "slow", "huge_length")
+DEFAULT_HUGE_LENGTH = 100 << 30     # bytes a "huge_length" answer announces
+ERROR_FILL = b"E"                   # the byte of an error body sized like the requested range
 DEFAULT_SLOW_RATE = 4096            # bytes per second
 SLOW_TICK = 0.05                    # seconds between chunks of a slow answer
 RESET_DRAIN_LIMIT = 2.0             # seconds to wait for sent bytes to be acknowledged
@@ -240,6 +243,14 @@ def validate_fault(rule):
         fault["status"] = integer("status", 200, 500)
         if fault["status"] > 599:
             raise BadRequest("status must be 200..599")
+        body = rule.get("body", "")
+        if not isinstance(body, str):
+            raise BadRequest("body must be a text")
+        fault["body"] = body
+        range_sized = rule.get("range_sized_body", False)
+        if not isinstance(range_sized, bool):
+            raise BadRequest("range_sized_body must be true or false")
+        fault["range_sized_body"] = range_sized
     elif kind == "redirect":
         location = rule.get("location", "/")
         if not isinstance(location, str) or "\r" in location or "\n" in location:
@@ -252,6 +263,8 @@ def validate_fault(rule):
         fault["seconds"] = number("seconds", 0, 30)
     elif kind == "slow":
         fault["rate"] = number("rate", 1, DEFAULT_SLOW_RATE)
+    elif kind == "huge_length":
+        fault["length"] = integer("length", 0, DEFAULT_HUGE_LENGTH)
     return fault
 
 
@@ -328,7 +341,7 @@ class ServiceState:
                 if fault["range_start"] is not None and (
                         method != "GET" or start != fault["range_start"]):
                     continue
-                if fault["kind"] == "ignore_range" and method != "GET":
+                if fault["kind"] in ("ignore_range", "range_from_zero") and method != "GET":
                     continue
                 if fault["times"] is not None:
                     fault["times"] -= 1
@@ -548,17 +561,54 @@ class Handler(http.server.BaseHTTPRequestHandler):
         range_header = self.headers.get("Range")
         fault = self.state.take_fault(method, path, range_header)
         if fault and fault["kind"] == "status":
-            self.send_answer(Answer(fault["status"], b"", None))
+            self.send_answer(Answer(fault["status"], self.error_body(fault, path, range_header),
+                                    None))
             return
         if fault and fault["kind"] == "redirect":
             self.send_answer(Answer(302, b"", None, [("Location", fault["location"])]))
             return
         ignore_range = bool(fault and fault["kind"] == "ignore_range")
+        if fault and fault["kind"] == "range_from_zero" and range_header is not None:
+            range_header = self.range_from_zero(path, range_header)
         answer = self.route(method, path, query, body, None if ignore_range else range_header)
         try:
             self.deliver(answer, fault)
         finally:
             answer.body.close()
+
+    def media_size(self, path):
+        """The size of the media file behind a service path, or None."""
+        if not path.startswith("/media/"):
+            return None
+        target = safe_media_path(self.state.media_dir, urllib.parse.unquote(path[7:]))
+        if target is None or not inside(self.state.media_dir, target) or \
+                not os.path.isfile(target):
+            return None
+        return os.path.getsize(target)
+
+    def error_body(self, fault, path, range_header):
+        """The body of a "status" fault: its text, or filler as long as the asked range."""
+        if not fault["range_sized_body"]:
+            return fault["body"].encode("utf-8")
+        size = self.media_size(path)
+        if size is None:
+            return fault["body"].encode("utf-8")
+        try:
+            first, last = parse_range(range_header, size) if range_header else (0, size - 1)
+        except (BadRequest, Unsatisfiable):
+            return fault["body"].encode("utf-8")
+        return ERROR_FILL * (last - first + 1)
+
+    def range_from_zero(self, path, range_header):
+        """The Range of a "range_from_zero" fault: as long as the one asked, from byte 0."""
+        size = self.media_size(path)
+        if size is None:
+            return range_header
+        try:
+            first, last = parse_range(range_header, size)
+        except (BadRequest, Unsatisfiable):
+            return range_header
+        return "bytes=0-%d" % (last - first)
 
     # -- service endpoints -----------------------------------------------------------------
 
@@ -772,6 +822,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_body(answer.body, min(fault["after_bytes"], answer.body.length))
             self.state.stop_event.wait(fault["seconds"])
             return
+        if kind == "huge_length":
+            self.send_huge(answer, fault["length"], head_only)
+            return
         if kind == "slow":
             self.send_head(answer)
             if head_only:
@@ -785,6 +838,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     return
             return
         self.send_answer(answer)
+
+    def send_huge(self, answer, length, head_only):
+        """Announces length bytes and sends the answer's body followed by blanks up to length,
+        or until the client hangs up."""
+        self.close_connection = True
+        self.send_response(answer.status)
+        for name, value in answer.headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+        self.headers_done = True
+        if head_only:
+            return
+        sent = 0
+        try:
+            for piece in answer.body.chunks(limit=length):
+                self.wfile.write(piece)
+                sent += len(piece)
+            filler = b" " * COPY_CHUNK
+            while sent < length and not self.state.stop_event.is_set():
+                piece = filler[:min(len(filler), length - sent)]
+                self.wfile.write(piece)
+                sent += len(piece)
+        except (BrokenPipeError, ConnectionError):
+            pass
 
     def reset_connection(self):
         """Ends the connection with a TCP reset instead of an orderly close."""

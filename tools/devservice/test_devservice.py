@@ -349,6 +349,64 @@ class ServiceTest(unittest.TestCase):
         faults = self.service.control("GET", "/_dev/faults")[1]
         self.assertEqual([f["times"] for f in faults], [0, 0, None, 0, 0])
 
+    def test_huge_length_announces_it_and_sends_until_the_client_hangs_up(self):
+        self.service.add_fault({"path": "/media/x.bin", "kind": "huge_length"})
+        status, headers, _ = self.service.request("HEAD", "/media/x.bin")
+        self.assertEqual((status, headers["Content-Length"]), (200, str(100 << 30)))
+        sock = self.service.raw(get_text("/media/x.bin"))
+        status, headers, data = read_head(sock)
+        while len(data) < 3 << 20:
+            piece = sock.recv(1 << 16)
+            self.assertTrue(piece)
+            data += piece
+        sock.close()  # the service notices and stops sending
+        self.assertEqual((status, headers["content-length"]), (200, str(100 << 30)))
+        self.assertEqual(data[:1005], pattern(1005))
+        self.assertEqual(data[1005:3 << 20], b" " * ((3 << 20) - 1005))
+
+        # A small length: the body, then blanks up to it, then the end.
+        self.service.control("POST", "/_dev/reset")
+        self.service.add_fault({"path": "/media/x.bin", "kind": "huge_length", "length": 1100})
+        status, headers, data = self.service.request("GET", "/media/x.bin")
+        self.assertEqual((status, headers["Content-Length"], data),
+                         (200, "1100", pattern(1005) + b" " * 95))
+        with self.assertRaises(AssertionError):
+            self.service.add_fault({"path": "/x", "kind": "huge_length", "length": -1})
+
+    def test_hostile_answers_for_download_checks(self):
+        whole = pattern(1005)
+        rules = [
+            {"path": "/media/x.bin", "kind": "status", "status": 403, "body": "Forbidden",
+             "times": 2},
+            {"path": "/media/x.bin", "method": "GET", "kind": "status", "status": 500,
+             "range_sized_body": True, "range_start": 100, "times": 2},
+            {"path": "/media/x.bin", "method": "GET", "kind": "range_from_zero", "times": 2},
+        ]
+        for rule in rules:
+            self.service.add_fault(rule)
+        table = [
+            # method, Range, status, body, Content-Length, Content-Range
+            ("HEAD", None, 403, b"", "9", None),
+            ("GET", None, 403, b"Forbidden", "9", None),
+            ("GET", "bytes=100-199", 500, b"E" * 100, "100", None),
+            ("GET", "bytes=100-", 500, b"E" * 905, "905", None),
+            ("GET", "bytes=300-399", 206, whole[:100], "100", "bytes 0-99/1005"),
+            ("GET", "bytes=900-", 206, whole[:105], "105", "bytes 0-104/1005"),
+            ("GET", "bytes=300-399", 206, whole[300:400], "100", "bytes 300-399/1005"),
+        ]
+        for method, range_header, status, body, length, content_range in table:
+            with self.subTest(method=method, range=range_header):
+                headers = {"Range": range_header} if range_header else {}
+                got_status, got_headers, data = self.service.request(method, "/media/x.bin",
+                                                                     headers=headers)
+                self.assertEqual(got_status, status)
+                self.assertEqual(data, body)
+                self.assertEqual(got_headers.get("Content-Length"), length)
+                self.assertEqual(got_headers.get("Content-Range"), content_range)
+        bad = {"path": "/media/x.bin", "kind": "status", "range_sized_body": "yes"}
+        self.assertEqual(self.service.control("POST", "/_dev/fault", json.dumps(bad).encode())[0],
+                         400)
+
     def test_head_without_length(self):
         self.service.add_fault({"path": "/media/x.bin", "method": "HEAD",
                                 "kind": "head_no_length"})

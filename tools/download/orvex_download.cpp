@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "actions/http_download.h"
+#include "actions/segmented_download.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

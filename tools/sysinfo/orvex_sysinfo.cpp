@@ -23,9 +23,10 @@
 #include <unistd.h>
 #endif
 
+#include "app/module_table.h"
 #include "app/system_report.h"
-#include "engine/json_text.h"
-#include "engine/text.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "tools/sysinfo/profile_recorder.h"
 #include "tools/sysinfo/system_record.h"
 
@@ -74,6 +75,7 @@ class StdoutToStderr {
 }  // namespace
 
 int main(int argc, char** argv) {
+  orvex::RegisterModuleTable();
 #ifdef _WIN32
   // The report's line ends are "\n" exactly; text mode would turn them into "\r\n".
   _setmode(_fileno(stdout), _O_BINARY);

@@ -5,7 +5,7 @@
 #include <map>
 #include <memory>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/msi.h"

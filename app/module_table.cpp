@@ -1,0 +1,56 @@
+#include "app/module_table.h"
+
+#include "actions/ajax_request.h"
+#include "actions/connectivity_checker.h"
+#include "actions/create_in_temp_dir.h"
+#include "actions/dump_state.h"
+#include "actions/http_downloader.h"
+#include "actions/injector.h"
+#include "actions/remove_dir.h"
+#include "actions/restart_system.h"
+#include "engine/rules_runner.h"
+#include "probes/info_modules.h"
+#include "probes/product_info_module.h"
+#include "probes/rights_checkers.h"
+#include "engine/module_registry.h"
+
+namespace orvex {
+
+namespace {
+
+template <class Module>
+IModule* Create() {
+  return new Module();
+}
+
+// Some registry names differ from the class names on purpose; the names are the
+// configuration's interface.
+const ModuleClass kModuleClasses[] = {
+    {"ConnectivityChecker", &Create<CConnectivityChecker>},
+    {"HTTPDownloader", &Create<CHTTPDownloader>},
+    {"RulesRunner", &Create<CRulesRunner>},
+    {"AjaxRequest", &Create<CAjaxRequest>},
+    {"Injector", &Create<CInjector>},
+    {"DumpState", &Create<CDumpState>},
+    {"GetDOTNetInfo", &Create<CGetDOTNetInfo>},
+    {"GetOSVersion", &Create<CGetOSVersion>},
+    {"GetTotalRAM", &Create<CGetTotalRAM>},
+    {"GetPlatformInfo", &Create<CGetPlatformInfo>},
+    {"GetOpenGLVersion", &Create<COpenGLVersion>},
+    {"GetGPUDriverVersion", &Create<CGPUDriverVersion>},
+    {"GetVTInfo", &Create<CGetVTInfo>},
+    {"GetProductInfo", &Create<CGetProductInfo>},
+    {"RightsToDirChecker", &Create<CRightToDirChecker>},
+    {"SysRightsToTempChecker", &Create<CSysRightsToTempChecker>},
+    {"CreateInTempDir", &Create<CCreateInTempDir>},
+    {"RemoveDir", &Create<CRemoveDir>},
+    {"RestartSystem", &Create<CRestart>},
+};
+
+}  // namespace
+
+void RegisterModuleTable() {
+  RegisterModuleClasses(kModuleClasses, sizeof kModuleClasses / sizeof kModuleClasses[0]);
+}
+
+}  // namespace orvex

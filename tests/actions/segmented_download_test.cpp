@@ -1,0 +1,736 @@
+// The segmented download against the dev service: real transfers over 127.0.0.1, with the
+// service's fault rules standing in for broken servers and networks.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <ostream>
+#include <random>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "actions/segmented_download.h"
+#include "tests/support/devservice_client.h"
+#include "tests/support/test_support.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DevService;
+
+// Records the events of a download as one letter each: S start, T tick, P progress,
+// D transfer done, W write start, w written, C complete. `hook` runs after each event, so a
+// test can set `cancel` at the point it wants.
+class RecordingHandler : public IDownloadHandler {
+ public:
+  void OnStart(int32_t totalSize) override {
+    startTotal = totalSize;
+    Record('S');
+  }
+  int OnProgress(int32_t bytes, int32_t percent) override {
+    progressBytes += bytes;
+    percents.push_back(percent);
+    Record('P');
+    return 0;
+  }
+  void OnTransferDone() override { Record('D'); }
+  void OnTick() override { Record('T'); }
+  void OnWriteStart(int32_t totalSize) override {
+    writeStartTotal = totalSize;
+    Record('W');
+  }
+  void OnWritten(int32_t bytes) override {
+    written.push_back(bytes);
+    Record('w');
+  }
+  void OnComplete() override { Record('C'); }
+
+  std::string trace;
+  int32_t startTotal = -1;
+  int32_t writeStartTotal = -1;
+  int64_t progressBytes = 0;
+  std::vector<int32_t> percents;
+  std::vector<int32_t> written;
+  CHttpDownload* download = nullptr;
+  std::function<void(char event, RecordingHandler& self)> hook;
+
+ private:
+  void Record(char event) {
+    trace += event;
+    if (hook) hook(event, *this);
+  }
+};
+
+struct Outcome {
+  bool ok = false;
+  uint32_t result = 0;
+  CHttpDownloadEx error;
+  uint32_t total = 0;
+  uint32_t downloaded = 0;
+};
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DevService::Get().Reset();
+    std::random_device random;
+    folder_ = test::ScratchRoot() /
+              ("orvex-download-test-" + std::to_string(random()) + std::to_string(random()));
+    fs::create_directories(folder_);
+    destination_ = folder_ / "file.bin";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // A pattern file of size bytes under /media/name; returns its URL.
+  static std::string Media(const std::string& name, std::size_t size) {
+    DevService::Get().PutPatternMedia(name, size);
+    return DevService::Get().Url("/media/" + name);
+  }
+
+  static void AddFault(const std::string& path, const std::string& kind,
+                       const std::function<void(Json::Value&)>& more = nullptr) {
+    Json::Value rule;
+    rule["path"] = path;
+    rule["kind"] = kind;
+    if (more) more(rule);
+    DevService::Get().AddFault(rule);
+  }
+
+  // Creates and runs one download; any CHttpDownloadEx, from either step, is the outcome.
+  Outcome Download(const std::string& url, RecordingHandler* handler,
+                   long lowSpeedSeconds = 120, const std::wstring& pipe = L"INSTALLER") {
+    return DownloadTo(destination_, url, handler, lowSpeedSeconds, pipe);
+  }
+
+  static Outcome DownloadTo(const fs::path& path, const std::string& url,
+                            RecordingHandler* handler, long lowSpeedSeconds = 120,
+                            const std::wstring& pipe = L"INSTALLER") {
+    Outcome outcome;
+    try {
+      CHttpDownload download(url, test::PlatformPath(path), handler, pipe, lowSpeedSeconds);
+      if (handler) handler->download = &download;
+      try {
+        outcome.result = download.Run();
+        outcome.ok = true;
+      } catch (const CHttpDownloadEx& error) {
+        outcome.error = error;
+      }
+      outcome.total = download.TotalSize();
+      outcome.downloaded = download.Downloaded();
+      if (handler) handler->download = nullptr;
+    } catch (const CHttpDownloadEx& error) {
+      outcome.error = error;
+    }
+    return outcome;
+  }
+
+  static std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  // The Range headers of the GET requests the service received for path, sorted (the
+  // segments run in parallel, so their order of arrival varies).
+  static std::vector<std::string> GetRanges(const std::string& path) {
+    std::vector<std::string> ranges;
+    for (const Json::Value& request : DevService::Get().Requests(path))
+      if (request["method"].asString() == "GET")
+        ranges.push_back(request["headers"].get("Range", "(none)").asString());
+    std::sort(ranges.begin(), ranges.end());
+    return ranges;
+  }
+
+  // What every failed or cancelled run leaves: the destination, empty, and no temporary file.
+  void ExpectEmptyDestinationAndNoPart() const {
+    ASSERT_TRUE(fs::exists(destination_));
+    EXPECT_EQ(fs::file_size(destination_), 0u);
+    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  }
+
+  static fs::path PartOf(const fs::path& path) { return fs::path(path.wstring() + L".part"); }
+
+  static long CountMethod(const std::string& path, const std::string& method) {
+    long count = 0;
+    for (const Json::Value& request : DevService::Get().Requests(path))
+      if (request["method"].asString() == method) ++count;
+    return count;
+  }
+
+  fs::path folder_;
+  fs::path destination_;
+};
+
+// The ranges a file of this size is asked for: nine closed ones of size/10 bytes and an open
+// last one, or, below ten bytes, the open one alone.
+std::vector<std::string> ExpectedRanges(std::size_t size) {
+  const std::size_t part = size / 10;
+  if (part == 0) return {"bytes=0-"};
+  std::vector<std::string> ranges;
+  for (std::size_t i = 0; i < 9; ++i)
+    ranges.push_back("bytes=" + std::to_string(i * part) + "-" + std::to_string(i * part + part - 1));
+  ranges.push_back("bytes=" + std::to_string(9 * part) + "-");
+  std::sort(ranges.begin(), ranges.end());
+  return ranges;
+}
+
+TEST_F(DownloadTest, FetchesTenRangesAndWritesTheFileByteExact) {
+  const std::string url = Media("a1005.bin", 1005);
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(outcome.result, 1005u);
+  EXPECT_EQ(outcome.total, 1005u);
+  EXPECT_EQ(outcome.downloaded, 1005u);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+  const std::vector<std::string> expected = {
+      "bytes=0-99",    "bytes=100-199", "bytes=200-299", "bytes=300-399", "bytes=400-499",
+      "bytes=500-599", "bytes=600-699", "bytes=700-799", "bytes=800-899", "bytes=900-"};
+  EXPECT_EQ(GetRanges("/media/a1005.bin"), expected);
+  EXPECT_EQ(CountMethod("/media/a1005.bin", "HEAD"), 1);
+}
+
+TEST_F(DownloadTest, HandlerSeesEveryEventInOrder) {
+  const std::string url = Media("events.bin", 1005);
+  RecordingHandler handler;
+  bool fileExistedAtStart = false;
+  bool partOnDiskWhileTransferring = false;
+  bool destinationWasEmptyAtComplete = true;
+  handler.hook = [&](char event, RecordingHandler&) {
+    if (event == 'S') fileExistedAtStart = fs::exists(destination_);
+    if (event == 'P' && fs::exists(PartOf(destination_))) partOnDiskWhileTransferring = true;
+    if (event == 'C') destinationWasEmptyAtComplete = fs::file_size(destination_) == 0;
+  };
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_TRUE(partOnDiskWhileTransferring);
+  // The file is in place, whole, before the handler hears that it is complete.
+  EXPECT_FALSE(destinationWasEmptyAtComplete);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+  EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  // Start; passes that each begin with a tick and carry the arriving chunks; then the
+  // write-out of the ten segments.
+  EXPECT_TRUE(std::regex_match(handler.trace, std::regex("ST[TP]*DWw{10}C"))) << handler.trace;
+  EXPECT_NE(handler.trace.find('P'), std::string::npos);
+  EXPECT_TRUE(fileExistedAtStart);
+  EXPECT_EQ(handler.startTotal, 1005);
+  EXPECT_EQ(handler.writeStartTotal, 1005);
+  EXPECT_EQ(handler.progressBytes, 1005);
+  EXPECT_TRUE(std::is_sorted(handler.percents.begin(), handler.percents.end()));
+  EXPECT_EQ(handler.percents.back(), 100);
+  const std::vector<int32_t> segmentSizes = {100, 100, 100, 100, 100, 100, 100, 100, 100, 105};
+  EXPECT_EQ(handler.written, segmentSizes);
+}
+
+TEST_F(DownloadTest, WorksWithoutAHandler) {
+  const std::string url = Media("quiet.bin", 4096);
+  const Outcome outcome = Download(url, nullptr);
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(4096));
+}
+
+// Files too small for ten ranges, and the smallest that have ten.
+class DownloadSmallFileTest : public DownloadTest,
+                              public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(DownloadSmallFileTest, AsksOnlyForNonEmptyRanges) {
+  const std::size_t size = GetParam();
+  const std::string name = "small" + std::to_string(size) + ".bin";
+  RecordingHandler handler;
+  const Outcome outcome = Download(Media(name, size), &handler);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(outcome.result, size);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size));
+  EXPECT_EQ(GetRanges("/media/" + name), ExpectedRanges(size));
+  ASSERT_EQ(handler.written.size(), 10u);  // every segment is written, the empty ones as 0
+  int64_t sum = 0;
+  for (int32_t bytes : handler.written) sum += bytes;
+  EXPECT_EQ(sum, static_cast<int64_t>(size));
+}
+
+INSTANTIATE_TEST_SUITE_P(DownloadSizes, DownloadSmallFileTest, ::testing::Values(1, 9, 10, 11));
+
+// Size queries that cannot give a usable size.
+struct SizeQueryCase {
+  const char* name;
+  const char* kind;  // fault rule on the HEAD request
+  int status;        // for "status"
+};
+
+void PrintTo(const SizeQueryCase& c, std::ostream* out) { *out << c.name; }
+
+class DownloadSizeQueryTest : public DownloadTest,
+                              public ::testing::WithParamInterface<SizeQueryCase> {};
+
+TEST_P(DownloadSizeQueryTest, FailsAsUnableToGetSize) {
+  const SizeQueryCase& c = GetParam();
+  const std::string url = Media("sized.bin", 1005);
+  AddFault("/media/sized.bin", c.kind, [&](Json::Value& rule) {
+    rule["method"] = "HEAD";
+    if (c.status) rule["status"] = c.status;
+  });
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kUnableToGetSize);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "UNABLE_TO_GET_SIZE (0)");
+  EXPECT_EQ(handler.trace, "");  // never got as far as running
+  EXPECT_EQ(CountMethod("/media/sized.bin", "GET"), 0);
+  // Redirects are not followed: nothing asked for the place the answer points to.
+  EXPECT_EQ(DevService::Get().Requests("/").size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadAnswers, DownloadSizeQueryTest,
+    ::testing::Values(SizeQueryCase{"NotFound", "status", 404},
+                      SizeQueryCase{"NoLength", "head_no_length", 0},
+                      SizeQueryCase{"Redirect", "redirect", 0}),
+    [](const ::testing::TestParamInfo<SizeQueryCase>& info) { return info.param.name; });
+
+TEST_F(DownloadTest, SizeQueryThatCannotConnectCarriesTheLibcurlResult) {
+  // Nothing listens on port 1 of the loopback address.
+  const Outcome outcome = Download("http://127.0.0.1:1/media/none.bin", nullptr);
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kUnableToGetSize);
+  EXPECT_EQ(outcome.error.detail, CURLE_COULDNT_CONNECT);
+}
+
+#ifndef _WIN32
+// A listening socket that nobody ever accepts: the connection is made (by the kernel), the
+// request is sent, and no answer comes.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(fd_, 4) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST_F(DownloadTest, SizeQueryToASilentServerGivesUpAtTheLowSpeedLimit) {
+  SilentServer server;
+  ASSERT_NE(server.Port(), 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/media/x.bin";
+  const Outcome outcome = Download(url, nullptr, 1);
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kUnableToGetSize);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "UNABLE_TO_GET_SIZE (28)");
+}
+#endif
+
+TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
+#ifdef _WIN32
+  // Windows reports the reset to libcurl as result 56, but Wine hands it to the program as an
+  // orderly end of the connection (result 18, a short body), which is restarted instead.
+  GTEST_SKIP() << "Wine does not report a TCP reset as a receive error";
+#endif
+  const std::string url = Media("reset.bin", 100000);
+  AddFault("/media/reset.bin", "reset", [](Json::Value& rule) {
+    rule["range_start"] = 30000;
+    rule["after_bytes"] = 4000;
+    rule["times"] = 1;
+  });
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kNetworkReset);
+  EXPECT_EQ(outcome.error.detail, 56);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "NETWORK_RESET (56)");
+  const std::vector<std::string> ranges = GetRanges("/media/reset.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 1);
+  EXPECT_EQ(handler.trace.find('D'), std::string::npos);
+  ExpectEmptyDestinationAndNoPart();
+}
+
+TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
+  const std::size_t size = 1000000;
+  const std::string url = Media("stall.bin", size);
+  AddFault("/media/stall.bin", "stall", [](Json::Value& rule) {
+    rule["range_start"] = 300000;
+    rule["after_bytes"] = 60000;
+    rule["seconds"] = 30;
+    rule["times"] = 1;
+  });
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler, 2);
+
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size));
+  EXPECT_EQ(outcome.downloaded, size);
+  const std::vector<std::string> ranges = GetRanges("/media/stall.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=300000-399999"), 2);
+  EXPECT_EQ(ranges.size(), 11u);
+  EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  // The restart took back what the stalled range had received, so the percentage fell.
+  const bool fell = std::adjacent_find(handler.percents.begin(), handler.percents.end(),
+                                       std::greater<int32_t>()) != handler.percents.end();
+  EXPECT_TRUE(fell);
+  EXPECT_EQ(handler.percents.back(), 100);
+}
+
+TEST_F(DownloadTest, RangeTimingOutInEveryAttemptIsANetworkError) {
+  const std::string url = Media("timeout.bin", 100000);
+  AddFault("/media/timeout.bin", "stall", [](Json::Value& rule) {
+    rule["range_start"] = 30000;
+    rule["after_bytes"] = 0;
+    rule["seconds"] = 30;
+  });
+  const Outcome outcome = Download(url, nullptr, 1);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kNetworkError);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "NETWORK_ERROR (28)");
+  // The first attempt and two restarts, each carrying only that range after the first.
+  const std::vector<std::string> ranges = GetRanges("/media/timeout.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 3);
+  EXPECT_EQ(ranges.size(), 12u);
+  ExpectEmptyDestinationAndNoPart();
+}
+
+TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
+  const std::size_t size = 1000000;
+  const std::string url = Media("whole.bin", size);
+  AddFault("/media/whole.bin", "ignore_range");
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kFileCorrupted);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_FILE_CORRUPTED (0)");
+  EXPECT_EQ(CountMethod("/media/whole.bin", "GET"), 30);  // ten ranges, three attempts
+  // A 200 answer to a range is refused before its first byte is written.
+  EXPECT_EQ(outcome.downloaded, 0u);
+  EXPECT_EQ(handler.written, std::vector<int32_t>(10, 0));
+  EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+  ExpectEmptyDestinationAndNoPart();
+}
+
+TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
+  const std::string url = Media("nowhere.bin", 1005);
+  RecordingHandler handler;
+  const Outcome outcome = DownloadTo(folder_ / "missing" / "file.bin", url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
+  EXPECT_EQ(outcome.error.sysError, ENOENT);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (" + std::to_string(ENOENT) + ")");
+  EXPECT_EQ(handler.trace, "");
+  EXPECT_EQ(CountMethod("/media/nowhere.bin", "GET"), 0);
+  EXPECT_FALSE(fs::exists(folder_ / "missing"));
+}
+
+// The temporary file cannot be made (a folder has its name): kind 4 with the system's error,
+// and the folder, which the download did not create, is left alone.
+TEST_F(DownloadTest, UnwritableTemporaryFileIsErrorSavingFile) {
+  const std::string url = Media("nopart.bin", 1005);
+  fs::create_directories(PartOf(destination_) / "inside");
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
+  EXPECT_NE(outcome.error.sysError, 0);
+  EXPECT_EQ(handler.trace, "");
+  EXPECT_EQ(CountMethod("/media/nopart.bin", "GET"), 0);
+  EXPECT_TRUE(fs::is_directory(PartOf(destination_) / "inside"));
+  EXPECT_EQ(fs::file_size(destination_), 0u);
+}
+
+#ifndef _WIN32
+// A file size limit stands in for a full disk: the reservation fails before any transfer.
+TEST_F(DownloadTest, SpaceThatCannotBeReservedIsErrorSavingFile) {
+  const std::string url = Media("big.bin", 300000);
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = previous;
+  limit.rlim_cur = 100000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previousHandler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
+  EXPECT_EQ(outcome.error.sysError, EFBIG);
+  EXPECT_EQ(handler.trace, "");
+  EXPECT_EQ(CountMethod("/media/big.bin", "GET"), 0);
+  ExpectEmptyDestinationAndNoPart();
+}
+#endif
+
+// What was in the destination before is gone whatever the outcome: emptied by a failure,
+// replaced by a success.
+TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOrEmptied) {
+  const std::string url = Media("again.bin", 50000);
+  for (bool fail : {true, false}) {
+    SCOPED_TRACE(fail ? "failing" : "succeeding");
+    DevService::Get().Reset();
+    { std::ofstream(destination_, std::ios::binary) << std::string(70000, 'x'); }
+    if (fail) AddFault("/media/again.bin", "status", [](Json::Value& rule) {
+      rule["method"] = "GET";
+      rule["range_start"] = 0;
+    });
+    const Outcome outcome = Download(url, nullptr);
+    EXPECT_EQ(outcome.ok, !fail);
+    if (fail)
+      ExpectEmptyDestinationAndNoPart();
+    else
+      EXPECT_EQ(ReadFile(destination_), DevService::Pattern(50000));
+  }
+}
+
+// A handler that throws: the exception stops at the libcurl callback and leaves Run after it
+// returned, with the same clean-up as any failure.
+TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileGoes) {
+  const std::string url = Media("throwing.bin", 200000);
+  AddFault("/media/throwing.bin", "slow", [](Json::Value& rule) { rule["rate"] = 50000; });
+  RecordingHandler handler;
+  handler.hook = [](char event, RecordingHandler&) {
+    if (event == 'P') throw std::runtime_error("handler failed");
+  };
+  bool thrown = false;
+  try {
+    CHttpDownload download(url, test::PlatformPath(destination_), &handler, L"INSTALLER");
+    download.Run();
+  } catch (const std::runtime_error& error) {
+    thrown = std::string(error.what()) == "handler failed";
+  }
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(std::count(handler.trace.begin(), handler.trace.end(), 'P'), 1);
+  ExpectEmptyDestinationAndNoPart();
+}
+
+// Servers whose answers must not be taken for the file: error pages, other ranges.
+struct HostileCase {
+  const char* name;
+  std::function<void(const std::string& path)> faults;
+  int code;                 // expected CHttpDownloadEx kind, 0 for success
+  const char* description;  // DescribeDownloadError of the failure
+  long rangeOneRequests;    // GETs for bytes=100-199 (segment 1 of a 1005-byte file)
+};
+
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
+
+class DownloadHostileServerTest : public DownloadTest,
+                                  public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(DownloadHostileServerTest, NeverTakesAnErrorOrAnotherRangeForTheFile) {
+  const HostileCase& c = GetParam();
+  const std::string url = Media("hostile.bin", 1005);
+  c.faults("/media/hostile.bin");
+  RecordingHandler handler;
+  const Outcome outcome = Download(url, &handler);
+
+  const std::vector<std::string> ranges = GetRanges("/media/hostile.bin");
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=100-199"), c.rangeOneRequests);
+  if (c.code == 0) {
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+    return;
+  }
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, c.code);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), c.description);
+  EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+  if (c.code == CHttpDownloadEx::kUnableToGetSize) {
+    EXPECT_FALSE(fs::exists(destination_));  // it never ran
+    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  } else {
+    ExpectEmptyDestinationAndNoPart();
+  }
+}
+
+void RangeSizedError(const std::string& path, int times) {
+  Json::Value rule;
+  rule["path"] = path;
+  rule["method"] = "GET";
+  rule["kind"] = "status";
+  rule["status"] = 500;
+  rule["range_sized_body"] = true;
+  rule["range_start"] = 100;
+  if (times) rule["times"] = times;
+  DevService::Get().AddFault(rule);
+}
+
+void FromZero(const std::string& path, int times) {
+  Json::Value rule;
+  rule["path"] = path;
+  rule["kind"] = "range_from_zero";
+  if (times) rule["times"] = times;
+  DevService::Get().AddFault(rule);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadAnswers, DownloadHostileServerTest,
+    ::testing::Values(
+        HostileCase{"ErrorPageOfTheRangesSizeEveryTime",
+                    [](const std::string& path) { RangeSizedError(path, 0); },
+                    CHttpDownloadEx::kFileCorrupted, "DOWNLOAD_FILE_CORRUPTED (0)", 3},
+        HostileCase{"ErrorPageOfTheRangesSizeOnce",
+                    [](const std::string& path) { RangeSizedError(path, 1); }, 0, "", 2},
+        HostileCase{"ForbiddenForHeadAndGet",
+                    [](const std::string& path) {
+                      Json::Value rule;
+                      rule["path"] = path;
+                      rule["kind"] = "status";
+                      rule["status"] = 403;
+                      rule["body"] = "Forbidden";
+                      DevService::Get().AddFault(rule);
+                    },
+                    CHttpDownloadEx::kUnableToGetSize, "UNABLE_TO_GET_SIZE (0)", 0},
+        HostileCase{"RangesThatAlwaysStartAtZero",
+                    [](const std::string& path) { FromZero(path, 0); },
+                    CHttpDownloadEx::kFileCorrupted, "DOWNLOAD_FILE_CORRUPTED (0)", 3},
+        // The first attempt's ten answers all start at 0; only segment 0 fits, the other nine
+        // are fetched again and fit.
+        HostileCase{"RangesFromZeroInTheFirstAttempt",
+                    [](const std::string& path) { FromZero(path, 10); }, 0, "", 2}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+// Cancellation from the handler, at the points where the download looks at the flag.
+struct CancelCase {
+  const char* name;
+  char event;               // the handler sets cancel on the first such event ...
+  bool afterData;           // ... once some data has arrived
+  bool slow;                // the server trickles, so the transfers are still running
+  bool duringTransfer;      // stops before all the data has arrived
+};
+
+void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
+
+class DownloadCancelTest : public DownloadTest, public ::testing::WithParamInterface<CancelCase> {};
+
+TEST_P(DownloadCancelTest, StopsWithDownloadCanceled) {
+  const CancelCase& c = GetParam();
+  const std::size_t size = 200000;
+  const std::string url = Media("cancel.bin", size);
+  if (c.slow) AddFault("/media/cancel.bin", "slow", [](Json::Value& rule) { rule["rate"] = 20000; });
+  RecordingHandler handler;
+  handler.hook = [&](char event, RecordingHandler& self) {
+    if (event == c.event && (!c.afterData || self.progressBytes > 0) && self.download)
+      self.download->cancel = true;
+  };
+  const Outcome outcome = Download(url, &handler);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kCanceled);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_CANCELED (0)");
+  EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+  ExpectEmptyDestinationAndNoPart();
+  if (c.duringTransfer) {
+    EXPECT_LT(handler.progressBytes, static_cast<int64_t>(size));
+    EXPECT_EQ(handler.trace.find('D'), std::string::npos);
+  } else {
+    EXPECT_EQ(handler.written.size(), 1u);  // stopped after the first range was reported
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadPoints, DownloadCancelTest,
+    ::testing::Values(CancelCase{"FromProgress", 'P', false, true, true},
+                      CancelCase{"FromTickAfterData", 'T', true, true, true},
+                      CancelCase{"BetweenSegmentWrites", 'w', false, false, false}),
+    [](const ::testing::TestParamInfo<CancelCase>& info) { return info.param.name; });
+
+struct ErrorTextCase {
+  int32_t code, detail, sysError;
+  const char* text;
+};
+
+void PrintTo(const ErrorTextCase& c, std::ostream* out) { *out << c.text; }
+
+class DownloadErrorTextTest : public ::testing::TestWithParam<ErrorTextCase> {};
+
+TEST_P(DownloadErrorTextTest, NamesTheKindAndItsNumber) {
+  const ErrorTextCase& c = GetParam();
+  CHttpDownloadEx error;
+  error.code = c.code;
+  error.detail = c.detail;
+  error.sysError = c.sysError;
+  EXPECT_EQ(DescribeDownloadError(error), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DownloadTable, DownloadErrorTextTest,
+    ::testing::Values(ErrorTextCase{1, 2, 0, "DOWNLOAD_ERROR (2)"},
+                      ErrorTextCase{1, 43, 0, "DOWNLOAD_ERROR (43)"},
+                      ErrorTextCase{2, 0, 0, "DOWNLOAD_CANCELED (0)"},
+                      ErrorTextCase{3, 0, 0, "DOWNLOAD_FILE_CORRUPTED (0)"},
+                      ErrorTextCase{4, 0, 13, "ERROR_SAVING_FILE (13)"},
+                      ErrorTextCase{4, 7, 28, "ERROR_SAVING_FILE (28)"},  // sysError wins
+                      ErrorTextCase{5, 6, 0, "NETWORK_ERROR (6)"},
+                      ErrorTextCase{5, 28, 0, "NETWORK_ERROR (28)"},
+                      ErrorTextCase{6, 56, 0, "NETWORK_RESET (56)"},
+                      ErrorTextCase{7, 0, 0, "UNABLE_TO_GET_SIZE (0)"},
+                      ErrorTextCase{7, 7, 0, "UNABLE_TO_GET_SIZE (7)"},
+                      ErrorTextCase{8, 0, 0, "UNABLE_TO_ALLOC_MEM (0)"},
+                      ErrorTextCase{0, 5, 0, "UNKNOWN_ERROR"},
+                      ErrorTextCase{9, 0, 0, "UNKNOWN_ERROR"},
+                      ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}),
+    [](const ::testing::TestParamInfo<ErrorTextCase>& info) {
+      // "NETWORK_ERROR (28)" -> "NETWORK_ERROR_28_7": letters, digits and the row number.
+      std::string name;
+      for (char c : std::string(info.param.text) + " " + std::to_string(info.index))
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') name += c;
+        else if (c == ' ') name += '_';
+      return name;
+    });
+
+#ifdef _WIN32
+// Under Windows the download leaves its presence pipe behind for other processes to find.
+TEST_F(DownloadTest, LeavesThePresencePipeOpen) {
+  const std::string url = Media("pipe.bin", 1005);
+  const Outcome outcome = Download(url, nullptr, 120, L"orvex-download-test-pipe");
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  std::FILE* client = _wfopen(L"\\\\.\\pipe\\orvex-download-test-pipe", L"r+b");
+  ASSERT_NE(client, nullptr) << "errno " << errno;
+  std::fclose(client);
+}
+#endif
+
+}  // namespace
+}  // namespace orvex

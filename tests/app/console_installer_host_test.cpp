@@ -1,0 +1,255 @@
+// The console installer as a process: its exit statuses, its two output streams and the
+// state dump, for configurations written by the tests and for the bundled demo.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "base/json_text.h"
+#include "tests/support/devservice_client.h"
+
+namespace orvex {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::string dump;  // "" when no dump was written
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ConsoleInstaller : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvex-console-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  void WriteConfig(const std::string& text) {
+    std::ofstream(dir_ + "/config.json", std::ios::binary) << text;
+  }
+
+  // Runs the installer in the test's folder with a clean environment plus `env`.
+  Outcome Start(const std::string& env) {
+    std::string command = "cd '" + dir_ + "' && env -i PATH=/usr/bin:/bin " + env + " '" +
+                          ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
+    int raw = std::system(command.c_str());
+    Outcome run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = ReadFile(dir_ + "/out.txt");
+    run.err = ReadFile(dir_ + "/err.txt");
+    run.dump = ReadFile(dir_ + "/orvex_installer_dump.json");
+    return run;
+  }
+
+  Outcome StartWithConfig(const std::string& text, const std::string& extraEnv = "") {
+    WriteConfig(text);
+    return Start("QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG=" + dir_ + "/config " +
+                 extraEnv);
+  }
+
+  std::string dir_;
+};
+
+const char kSmallConfig[] = R"({
+  "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+  "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+  "progress": "Console",
+  "Stages": [
+    {"name": "First", "msg": "Starting", "modules": [
+      {"class": "Injector", "name": "SET", "msg": "Setting", "args": {"path": ".x", "value": 7}}]},
+    {"name": "LastStage", "modules": [
+      {"class": "Injector", "name": "COPY", "args": {"path": ".y", "value": ".x"}}]}]})";
+
+TEST_F(ConsoleInstaller, CompletedRunExitsZeroAndDumpsTheDocumentWhenAsked) {
+  Outcome run = StartWithConfig(kSmallConfig, "orvex_installer_dump=yes");
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(
+      "Starting\n"
+      "Setting\n"
+      "Stage Done   [First]\n"
+      "Progress Bar Off\n"
+      "\n"
+      "Stage Done   [LastStage]\n"
+      "Progress Bar Off\n",
+      run.out);
+  EXPECT_EQ("", run.err);
+  Json::Value dump;
+  ASSERT_TRUE(ParseJson(run.dump, dump)) << run.dump;
+  EXPECT_EQ(StyledJson(dump), run.dump);  // styled, as written by the styled writer
+  EXPECT_EQ(7, dump["y"].asInt());
+  EXPECT_EQ("completed", dump["LastStage"]["status"]["progress"].asString());
+  EXPECT_EQ("console", dump["env"]["ui"].asString());
+  EXPECT_EQ("PIConsole", dump["env"]["PROGRESS"].asString());
+  // A run mode is set, so the environment was imported too.
+  EXPECT_EQ("development", dump["env"]["QUARN_OI_RUNMODE"].asString());
+}
+
+TEST_F(ConsoleInstaller, NoDumpUnlessAsked) {
+  Outcome run = StartWithConfig(kSmallConfig);
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ("", run.dump);
+}
+
+TEST_F(ConsoleInstaller, FailedRunExitsOneWithTheFailureOnStandardError) {
+  Outcome run = StartWithConfig(R"({
+    "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+    "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+    "progress": "Console",
+    "Stages": [{"name": "Broken", "modules": [{"class": "Injector", "name": "BAD"}]},
+               {"name": "LastStage"}]})",
+                            "orvex_installer_dump=1");
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ("\nProgress Bar Off\nDiscontinuing installation\nInstallation aborted\n", run.out);
+  EXPECT_EQ(
+      "Stage/Module Failed   [Broken/BAD]\n"
+      "Failure reason [The path string is null or not a string]\n"
+      "Failure error  []\n",
+      run.err);
+  Json::Value dump;
+  ASSERT_TRUE(ParseJson(run.dump, dump));
+  EXPECT_FALSE(dump.isMember("LastStage"));
+}
+
+// A RemoveDir whose directory resolves to nothing is refused before it searches anything:
+// files at the simulated drive's root and in the current folder stay.
+TEST_F(ConsoleInstaller, RemoveDirOfNothingDeletesNothing) {
+  ASSERT_EQ(0, std::system(("mkdir -p '" + dir_ + "/sim/C/Windows'").c_str()));
+  std::ofstream(dir_ + "/sim/C/marker.txt") << "keep";
+  std::ofstream(dir_ + "/sim/C/Windows/marker.txt") << "keep";
+  std::ofstream(dir_ + "/marker.txt") << "keep";
+  for (const char* directory : {R"("")", R"(".NoSuchPath")", "5", "{}", R"("  ")", "null"}) {
+    SCOPED_TRACE(directory);
+    Outcome run = StartWithConfig(std::string(R"({
+      "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+      "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+      "progress": "Console",
+      "Stages": [{"name": "Clean", "modules": [
+          {"class": "RemoveDir", "name": "RM", "args": {"directory": )") + directory + R"(}}]},
+        {"name": "LastStage"}]})",
+                                  "ORVEX_SIM_ROOT=" + dir_ + "/sim orvex_installer_dump=1");
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_EQ(
+        "Stage/Module Failed   [Clean/RM]\n"
+        "Failure reason [The directory string is null]\n"
+        "Failure error  [DIRECTORY_PATH_NULL]\n",
+        run.err);
+    EXPECT_EQ("keep", ReadFile(dir_ + "/sim/C/marker.txt"));
+    EXPECT_EQ("keep", ReadFile(dir_ + "/sim/C/Windows/marker.txt"));
+    EXPECT_EQ("keep", ReadFile(dir_ + "/marker.txt"));
+    EXPECT_FALSE(ReadFile(dir_ + "/config.json").empty());
+  }
+}
+
+// Writing a scalar over the document root or the running stage's records fails the module
+// with PATH_NOT_WRITABLE; the run ends as a failed run and the document is dumped.
+TEST_F(ConsoleInstaller, ScalarOverTheRunRecordsFailsTheModuleAndTheDocumentIsDumped) {
+  for (const char* args : {R"({"path": "", "value": 5})", R"({"path": ".", "value": "x"})",
+                           R"({"path": ".Write", "value": 5})",
+                           R"({"path": ".Write.status", "value": 5})"}) {
+    SCOPED_TRACE(args);
+    Outcome run = StartWithConfig(std::string(R"({
+      "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+      "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+      "progress": "Console",
+      "Stages": [{"name": "Write", "modules": [{"class": "Injector", "name": "INJ", "args": )") +
+                                  args + R"(}]}, {"name": "LastStage"}]})",
+                                  "orvex_installer_dump=1");
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("Failure error  [PATH_NOT_WRITABLE]")) << run.err;
+    Json::Value dump;
+    ASSERT_TRUE(ParseJson(run.dump, dump)) << run.dump;
+    EXPECT_EQ("process_module_failed", dump["Write"]["status"]["progress"].asString());
+    EXPECT_EQ("console", dump["env"]["ui"].asString());
+  }
+}
+
+TEST_F(ConsoleInstaller, WithoutConfigurationTheQuestionIsDeclinedAndTheRunAborts) {
+  struct Case {
+    const char* env;
+  } cases[] = {
+      {"QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG=/nonexistent/config"},
+      // Configurations are downloaded: from a port where nothing listens.
+      {"QUARN_OI_RUNMODE=sandbox BASE_DOMAIN=http://127.0.0.1:1/"},
+      {"BASE_DOMAIN=http://127.0.0.1:1/"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.env);
+    Outcome run = Start(std::string(c.env) + " orvex_installer_dump=1");
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ("Installation aborted\n", run.out);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ("", run.dump);  // nothing is dumped
+  }
+}
+
+TEST_F(ConsoleInstaller, OtherRunModesDownloadTheConfigurationFromTheWebService) {
+  test::DevService& service = test::DevService::Get();
+  service.Reset();
+  service.SetConfig(kSmallConfig);
+  Outcome run = Start("QUARN_OI_RUNMODE=sandbox BASE_DOMAIN=" + service.BaseUrl() + "/");
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Stage Done   [LastStage]\n"));
+  Json::Value requests = service.Requests("/index/getinstallconfig");
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ("GET", requests[1]["method"].asString());
+}
+
+TEST_F(ConsoleInstaller, ConfigurationThatDoesNotParseGetsOneLineNamingTheError) {
+  Outcome run = StartWithConfig("{\n  \"Stages\": [\n    {\"name\": \"A\",,}\n  ]\n}\n");
+  EXPECT_EQ(2, run.status);
+  EXPECT_EQ("", run.out);
+  ASSERT_FALSE(run.err.empty());
+  EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("line 3, column 18")) << run.err;
+}
+
+TEST_F(ConsoleInstaller, ExceptionEscapingTheRunExitsThreeWithItsText) {
+  Outcome run = StartWithConfig(R"({"Stages": [{"name": "S", "modules": [
+      {"class": "RulesRunner", "name": "R", "args": {"rules": {"rules": [
+        {"cond": {"type": "regex_match", "left": ".env.ui", "right": "("}}]}}}]}]})",
+                            "orvex_installer_dump=1");
+  EXPECT_EQ(3, run.status) << run.out << run.err;
+  EXPECT_EQ(0u, run.err.find("orvex-installer: the run stopped on an exception: ")) << run.err;
+  EXPECT_EQ("", run.dump);  // the run never got to its dump
+  Outcome typeError = StartWithConfig(R"({"Stages": [{"name": "S", "modules": [
+      {"class": "RulesRunner", "name": "R", "args": {"rules": {"rules": [
+        {"cond": {"type": "gt", "left": ".env.N", "right": "3"}}]}}}]}]})",
+                                  "N=5");
+  EXPECT_EQ(3, typeError.status);
+  EXPECT_NE(std::string::npos, typeError.err.find("Type is not convertible to int"))
+      << typeError.err;
+}
+
+TEST_F(ConsoleInstaller, BundledDemoCompletesAndShowsItsWork) {
+  Outcome run = Start(std::string("QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG=") +
+                  ORVEX_EXAMPLES_DIR + "/console-demo orvex_installer_dump=1");
+  EXPECT_EQ(0, run.status) << run.err;
+  // Its last stage fails after "LastStage" completed: reported, yet installed.
+  EXPECT_NE(std::string::npos, run.err.find("Stage/Module Failed   [Cleanup/BROKEN_INJECTOR]"));
+  EXPECT_NE(std::string::npos, run.out.find("Installation aborted\n"));
+  Json::Value dump;
+  ASSERT_TRUE(ParseJson(run.dump, dump));
+  EXPECT_EQ("lite", dump["Install"]["edition"].asString());
+  EXPECT_TRUE(dump["InstallConfig"]["lowMemory"].asBool());
+  EXPECT_FALSE(dump.isMember("WindowOnly"));
+  EXPECT_EQ("completed", dump["LastStage"]["status"]["progress"].asString());
+}
+
+}  // namespace
+}  // namespace orvex

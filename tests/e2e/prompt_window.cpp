@@ -1,0 +1,26 @@
+// orvex-prompt-window.exe: shows the installer's prompt window (the real CPrompt from the real
+// dialog resource) with the texts and severity given on the command line, and exits with its
+// answer: 1 when the accepting button was chosen, 0 otherwise. The end-to-end harness uses it
+// for the questions no module of the tree asks yet (severity 1, a hidden accepting button).
+//
+//   orvex-prompt-window.exe SEVERITY OK_CAPTION CANCEL_CAPTION MESSAGE DETAIL
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/dialog_model.h"
+#include "app/win32/prompt_dialog.h"
+
+int main(int argc, char** argv) {
+  if (argc != 6) {
+    std::fprintf(stderr, "usage: orvex-prompt-window SEVERITY OK_CAPTION CANCEL_CAPTION MESSAGE DETAIL\n");
+    return 2;
+  }
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  orvex::PromptRequest request{argv[4], argv[5], argv[3], argv[2], std::atoi(argv[1])};
+  orvex::CPrompt prompt(request);
+  return prompt.DoModal(nullptr);
+}

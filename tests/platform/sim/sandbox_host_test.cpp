@@ -1,0 +1,343 @@
+// The simulated machine keeps every file operation in its sandbox: paths of every form, links
+// planted in the sandbox, device names, the host's environment. A marker tree outside the
+// sandbox (and the host's current folder and $TMP) must come out of every test unchanged.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/stage.h"
+#include "base/text.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/sim/machine.h"
+#include "platform/win_codes.h"
+#include "tests/support/sim_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::J;
+
+const char kMachine[] = R"({
+  "osBits": 64,
+  "environment": {"SystemDrive": "C:", "SystemRoot": "C:\\Windows", "USERPROFILE": "C:\\Users\\john",
+                  "TEMP": "C:\\Users\\john\\AppData\\Local\\Temp", "TMP": "C:\\Users\\john\\AppData\\Local\\Temp"},
+  "currentDirectory": "C:\\Users\\john\\Downloads",
+  "files": {"C:\\Data\\a.txt": "ay"}
+})";
+
+// A folder outside the sandbox with a file and a sub-folder; Snapshot() describes it whole.
+class MarkerTree {
+ public:
+  MarkerTree() {
+    char pattern[] = "/tmp/orvex-marker-XXXXXX";
+    root_ = mkdtemp(pattern) ? pattern : "/tmp/orvex-marker-fallback";
+    fs::create_directories(root_ / "sub");
+    std::ofstream(root_ / "keep.txt") << "marker";
+    std::ofstream(root_ / "sub" / "deep.txt") << "deep marker";
+  }
+  ~MarkerTree() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  const fs::path& root() const { return root_; }
+
+ private:
+  fs::path root_;
+};
+
+// Every entry below folder with its kind, size and content: what a deletion or write changes.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> entries;
+  std::error_code failed;
+  for (auto it = fs::recursive_directory_iterator(folder, failed);
+       !failed && it != fs::recursive_directory_iterator(); it.increment(failed)) {
+    const fs::path& path = it->path();
+    std::string description;
+    if (fs::is_symlink(it->symlink_status())) {
+      description = "link " + fs::read_symlink(path).string();
+    } else if (fs::is_directory(it->symlink_status())) {
+      description = "dir";
+    } else {
+      std::ifstream in(path, std::ios::binary);
+      std::stringstream bytes;
+      bytes << in.rdbuf();
+      description = "file " + bytes.str();
+    }
+    entries[fs::relative(path, folder).string()] = description;
+  }
+  return entries;
+}
+
+class SimSandbox : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    loaded_ = std::make_unique<sim::ScopedMachine>(J(kMachine));
+    const fs::path links = sim::HostPath(L"C:\\Links");
+    fs::create_directories(links);
+    fs::create_directory_symlink(outside_.root(), links / "out");
+    fs::create_symlink(outside_.root() / "keep.txt", links / "outfile");
+    fs::create_directory_symlink(sim::HostPath(L"C:\\Data"), links / "data");
+    before_ = Snapshot(outside_.root());
+  }
+  void TearDown() override { EXPECT_EQ(before_, Snapshot(outside_.root())); }
+
+  test::ScopedSandbox sandbox_;
+  std::unique_ptr<sim::ScopedMachine> loaded_;
+  MarkerTree outside_;
+  std::map<std::string, std::string> before_;
+};
+
+TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
+  const std::string marker = outside_.root().string();
+  struct Case {
+    std::wstring path;
+    const char* host;  // below the sandbox root; null: refused
+    uint32_t error;
+  } cases[] = {
+      {L"C:\\Data\\A.TXT", "/C/Data/a.txt", 0},
+      {L"\\Data\\a.txt", "/C/Data/a.txt", 0},                   // the current drive's root
+      {L"/Data/a.txt", "/C/Data/a.txt", 0},
+      {L"new.txt", "/C/Users/john/Downloads/new.txt", 0},       // the current directory
+      {L"..\\..\\..\\..\\..\\x", "/C/x", 0},                    // never above the drive's root
+      {L"C:..\\..\\..\\..\\x", "/C/x", 0},
+      {L"C:\\..\\..\\etc\\passwd", "/C/etc/passwd", 0},
+      {L"D:\\x", "/D/x", 0},
+      {L"C:\\Data.\\a.txt . ", "/C/Data/a.txt", 0},              // trailing dots and blanks go
+      {L"\\\\?\\C:\\Data\\a.txt", "/C/Data/a.txt", 0},
+      {L"\\\\.\\C:\\Data\\a.txt", "/C/Data/a.txt", 0},
+      {Utf8ToWide(marker) + L"/keep.txt", nullptr, 0},          // checked below: in the sandbox
+      {L"", nullptr, platform::kErrorPathNotFound},
+      {L"\\\\server\\share\\x", nullptr, platform::kErrorBadNetPath},
+      {L"//127.0.0.1/c$/x", nullptr, platform::kErrorBadNetPath},
+      {L"\\\\?\\UNC\\server\\share", nullptr, platform::kErrorPathNotFound},
+      {L"\\\\.\\PhysicalDrive0", nullptr, platform::kErrorPathNotFound},
+      {L"\\\\?\\GLOBALROOT\\Device\\x", nullptr, platform::kErrorPathNotFound},
+      {L"C:\\a:b", nullptr, platform::kErrorInvalidName},
+      {L"C:\\a\x01b", nullptr, platform::kErrorInvalidName},
+      {std::wstring(L"C:\\a") + L'\0' + L"/../../tmp", nullptr, platform::kErrorInvalidName},
+      {L"C:\\" + std::wstring(300, L'x'), nullptr, platform::kErrorInvalidName},
+      {L"C:\\CON\\x", nullptr, platform::kErrorPathNotFound},
+      {L"C:\\x\\com1.log", nullptr, platform::kErrorFileNotFound},
+      {L"lpt9", nullptr, platform::kErrorFileNotFound},
+      {L"C:\\Links\\out\\keep.txt", nullptr, platform::kErrorPathNotFound},  // a link leading out
+      {L"C:\\Links\\outfile", nullptr, platform::kErrorPathNotFound},
+      {L"C:\\Links\\data\\a.txt", "/C/Links/data/a.txt", 0},   // a link inside is followed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.path));
+    const std::string host = sim::HostPath(c.path);
+    if (c.path == Utf8ToWide(marker) + L"/keep.txt") {
+      EXPECT_EQ(sandbox_.root() + "/C" + marker + "/keep.txt", host);
+      continue;
+    }
+    EXPECT_EQ(c.host ? sandbox_.root() + c.host : std::string(), host);
+    if (!c.host) {
+      uint32_t error = 0;
+      EXPECT_FALSE(platform::MakeDirectory(c.path, &error));
+      // A link is made as the link: it exists, so CreateDirectoryW finds it there.
+      if (c.path.find(L"Links\\outfile") == std::wstring::npos) {
+        EXPECT_EQ(c.error, error);
+      }
+      int openError = 0;
+      EXPECT_EQ(nullptr, platform::OpenForWriting(c.path, &openError));
+      EXPECT_EQ(nullptr, platform::OpenForReading(c.path));
+      EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\a.txt", c.path, false));
+    }
+  }
+}
+
+TEST_F(SimSandbox, LinksAreReparsePointsRemovedAsLinks) {
+  const uint32_t folderLink = platform::FileAttributes(L"C:\\Links\\out");
+  EXPECT_EQ(platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory, folderLink);
+  EXPECT_EQ(platform::kFileAttributeReparsePoint | platform::kFileAttributeArchive,
+            platform::FileAttributes(L"C:\\Links\\outfile"));
+  // Listing through a link that leads out finds nothing; the links show in their folder.
+  platform::FindData entry;
+  EXPECT_EQ(nullptr, platform::StartFileSearch(L"C:\\Links\\out\\*", &entry));
+  EXPECT_FALSE(platform::ChangeFileAttributes(L"C:\\Links\\out\\keep.txt", platform::kFileAttributeReadonly));
+  EXPECT_TRUE(platform::ChangeFileAttributes(L"C:\\Links\\outfile", platform::kFileAttributeReadonly));
+  EXPECT_EQ(0, access((outside_.root() / "keep.txt").c_str(), W_OK));  // the target kept its mode
+  EXPECT_FALSE(platform::DeleteFileAt(L"C:\\Links\\out"));             // a folder link is no file
+  EXPECT_FALSE(platform::RemoveEmptyDirectory(L"C:\\Links\\outfile"));  // a file link is no folder
+  EXPECT_TRUE(platform::DeleteFileAt(L"C:\\Links\\outfile"));
+  EXPECT_TRUE(platform::RemoveEmptyDirectory(L"C:\\Links\\out"));
+  EXPECT_FALSE(platform::PathExists(L"C:\\Links\\out"));
+  EXPECT_TRUE(fs::exists(outside_.root() / "keep.txt"));
+}
+
+int RunModule(const char* className, const std::string& args, Json::Value& doc) {
+  CStage stage{"S"};
+  std::unique_ptr<IModule> module = test::MakeRegisteredModule(className, args, stage);
+  return module ? module->Execute(doc) : 99;
+}
+
+TEST_F(SimSandbox, RemoveDirTakesLinksInTheTreeAsLinks) {
+  // The session folder holds links to the marker tree, to a file of it, and to a folder of
+  // the sandbox that is not the session's.
+  const fs::path session = sim::HostPath(L"C:\\Session");
+  fs::create_directories(session / "nested");
+  std::ofstream(session / "nested" / "f.txt") << "x";
+  fs::create_directory_symlink(outside_.root(), session / "nested" / "out");
+  fs::create_symlink(outside_.root() / "sub" / "deep.txt", session / "deep.txt");
+  fs::create_directory_symlink(sim::HostPath(L"C:\\Data"), session / "data");
+  fs::create_symlink("/nonexistent/dangling", session / "dangling");
+  Json::Value doc = J(R"({"SessionDir": "C:\\Session"})");
+  EXPECT_EQ(0, RunModule("RemoveDir", R"({"directory": ".SessionDir"})", doc));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(session)));
+  EXPECT_TRUE(fs::exists(sim::HostPath(L"C:\\Data\\a.txt")));
+  // A directory argument that is itself a link goes as the link.
+  doc["SessionDir"] = "C:\\Links\\out";
+  EXPECT_EQ(0, RunModule("RemoveDir", R"({"directory": ".SessionDir"})", doc));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(sim::HostPath(L"C:\\Links") + "/out")));
+}
+
+// The faults of the dry run that reached the host: a rooted path, a host path, the host's TMP.
+TEST_F(SimSandbox, ModulesLeaveHostFoldersAlone) {
+  MarkerTree hostTemp;
+  const auto tempBefore = Snapshot(hostTemp.root());
+  test::ScopedEnv tmp("TMP", hostTemp.root().string());
+  test::ScopedEnv temp("TEMP", hostTemp.root().string());
+  EXPECT_EQ(L"C:\\Users\\john\\AppData\\Local\\Temp\\", platform::TempPath());
+  for (const std::string& entry : platform::EnvironmentEntries())
+    EXPECT_NE(0u, entry.rfind("TMP=" + hostTemp.root().string(), 0)) << entry;
+
+  Json::Value doc(Json::objectValue);
+  EXPECT_EQ(0, RunModule("CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "s"})", doc));
+  EXPECT_EQ("C:\\Users\\john\\AppData\\Local\\Temp\\s", doc["SessionDir"].asString());
+  EXPECT_EQ(0, RunModule("RemoveDir", R"({"directory": ".SessionDir"})", doc));
+  // Without a directory there is nothing to create: the module refuses instead of handing out
+  // the temporary folder itself, which a later RemoveDir would empty.
+  EXPECT_EQ(-1, RunModule("CreateInTempDir", R"({"saveTo": ".SessionDir"})", doc));
+
+  for (const fs::path& target : {outside_.root(), hostTemp.root()}) {
+    doc["Dir"] = target.string();
+    RunModule("RemoveDir", R"({"directory": ".Dir"})", doc);
+    doc["Dir"] = "\\" + target.string().substr(1);
+    RunModule("RemoveDir", R"({"directory": ".Dir"})", doc);
+    doc["Dir"] = "..\\..\\..\\..\\..\\..\\.." + target.string();
+    RunModule("RemoveDir", R"({"directory": ".Dir"})", doc);
+  }
+  EXPECT_EQ(tempBefore, Snapshot(hostTemp.root()));
+}
+
+TEST_F(SimSandbox, ProfileFilesAreWindowsPaths) {
+  MarkerTree target;
+  const auto targetBefore = Snapshot(target.root());
+  Json::Value profile = J(kMachine);
+  profile["files"][target.root().string() + "/keep.txt"] = "overwritten";
+  profile["files"]["C:\\..\\..\\..\\" + target.root().string() + "\\new.txt"] = "new";
+  profile["files"]["\\\\server\\share\\x.txt"] = "unc";
+  profile["files"]["C:\\Links\\out\\keep.txt"] = "through a link";
+  profile["files"]["C:\\Drop\\NUL"] = "to the null device";
+  profile["files"]["C:\\Drop\\list"] = Json::Value(Json::arrayValue);
+  sim::ScopedMachine machine(profile);
+  EXPECT_TRUE(platform::PathExists(L"C:\\Data\\a.txt"));
+  EXPECT_TRUE(platform::PathExists(Utf8ToWide(target.root().string()) + L"\\keep.txt"));
+  EXPECT_EQ(targetBefore, Snapshot(target.root()));
+}
+
+TEST_F(SimSandbox, DeviceNamesAreDevicesNotFiles) {
+  for (const wchar_t* path : {L"C:\\Data\\NUL", L"C:\\Data\\nul.txt", L"nul", L"\\\\.\\NUL"}) {
+    SCOPED_TRACE(WideToUtf8(path));
+    int error = 0;
+    std::FILE* file = platform::OpenForWriting(path, &error);
+    ASSERT_NE(nullptr, file);
+    EXPECT_EQ(5u, std::fwrite("bytes", 1, 5, file));
+    std::fclose(file);
+    std::FILE* read = platform::OpenForReading(path);
+    ASSERT_NE(nullptr, read);
+    EXPECT_EQ(EOF, std::fgetc(read));  // writes vanished
+    std::fclose(read);
+    uint32_t made = 0;
+    EXPECT_FALSE(platform::MakeDirectory(path, &made));
+    EXPECT_FALSE(platform::DeleteFileAt(path));
+    EXPECT_EQ(platform::kInvalidFileAttributes, platform::FileAttributes(path));
+  }
+  int error = 0;
+  EXPECT_EQ(nullptr, platform::OpenForWriting(L"C:\\Data\\COM1", &error));
+  EXPECT_EQ(nullptr, platform::OpenForWriting(L"C:\\Data\\con.txt", &error));
+  EXPECT_EQ((std::vector<std::string>{"a.txt"}), [] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(sim::HostPath(L"C:\\Data")))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }());
+}
+
+// A hostile path built from pieces a careless or malicious configuration could hold.
+std::string HostilePath(std::mt19937& random, const std::vector<std::string>& outside) {
+  static const std::vector<std::string> kStarts = {
+      "", "\\", "/", "C:", "C:\\", "c:/", "D:\\", "\\\\server\\share\\", "\\\\?\\", "\\\\?\\C:\\",
+      "\\\\.\\", "\\\\.\\C:\\", "\\\\?\\UNC\\host\\s\\", "..\\", "../", ".\\", "~/", "%TEMP%\\"};
+  static const std::vector<std::string> kPieces = {
+      "..", ".", "...", "x", "Links\\out", "Links\\outfile", "Links\\data", "Data", "NUL",
+      "nul.txt", "CON", "COM1", "LPT1.log", "AUX", "PRN", "a:b", "*", "?", "a b. ", "\xc3\xa9t\xc3\xa9",
+      "Users", "john", "AppData\\Local\\Temp", std::string(40, 'y'), "tmp", "etc"};
+  std::string path = kStarts[random() % kStarts.size()];
+  if (random() % 4 == 0) path += outside[random() % outside.size()];
+  const int count = static_cast<int>(random() % 8);
+  for (int i = 0; i < count; ++i) {
+    if (i > 0 || (!path.empty() && path.back() != '\\' && path.back() != '/'))
+      path += random() % 3 ? "\\" : "/";
+    path += kPieces[random() % kPieces.size()];
+  }
+  if (random() % 50 == 0) path += std::string(300, 'z');
+  return path;
+}
+
+// Any path in any path argument of the file-handling modules leaves the host alone: the
+// marker tree, the host's current folder and its $TMP.
+TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
+  MarkerTree hostTemp;
+  MarkerTree hostCurrent;
+  test::ScopedEnv tmp("TMP", hostTemp.root().string());
+  const fs::path previous = fs::current_path();
+  fs::current_path(hostCurrent.root());
+  const auto tempBefore = Snapshot(hostTemp.root());
+  const auto currentBefore = Snapshot(hostCurrent.root());
+  const std::vector<std::string> outside = {outside_.root().string(), hostTemp.root().string(),
+                                            hostCurrent.root().string(), "/", "/tmp", "/etc"};
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 300; ++round) {
+    const std::string path = HostilePath(random, outside);
+    SCOPED_TRACE(path);
+    Json::Value doc(Json::objectValue);
+    doc["P"] = path;
+    RunModule("CreateInTempDir", R"({"saveTo": ".Made", "directory": ".P"})", doc);
+    RunModule("GetVTInfo", R"({"saveTo": ".Vt", "directory": ".P"})", doc);
+    RunModule("HTTPDownloader", R"({"url": "http://127.0.0.1:1/x", "destination": ".P", "directory": ".P"})", doc);
+    RunModule("RemoveDir", R"({"directory": ".P"})", doc);
+    if (doc["Made"].isString()) RunModule("RemoveDir", R"({"directory": ".Made"})", doc);
+    const std::wstring wide = Utf8ToWide(path);
+    int error = 0;
+    if (std::FILE* file = platform::OpenForWriting(wide, &error)) std::fclose(file);
+    platform::CopyFileTo(L"C:\\Data\\a.txt", wide, false);
+    platform::ChangeFileAttributes(wide, platform::kFileAttributeReadonly);
+    platform::DeleteFileAt(wide);
+    platform::RemoveEmptyDirectory(wide);
+    uint32_t made = 0;
+    platform::MakeDirectory(wide, &made);
+    ASSERT_EQ(before_, Snapshot(outside_.root()));
+    ASSERT_EQ(tempBefore, Snapshot(hostTemp.root()));
+    ASSERT_EQ(currentBefore, Snapshot(hostCurrent.root()));
+  }
+  fs::current_path(previous);
+}
+
+}  // namespace
+}  // namespace orvex

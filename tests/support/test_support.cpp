@@ -1,0 +1,130 @@
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/module_table.h"
+#include "base/json_text.h"
+#include "engine/module_registry.h"
+#include "base/text.h"
+#ifndef _WIN32
+#include "platform/sim/machine.h"
+#endif
+
+namespace orvex {
+namespace test {
+
+namespace {
+
+// Every test process knows the installer's module classes, as the programs do from their
+// start (static initialisation, before any test runs).
+[[maybe_unused]] const bool kModuleTableRegistered = (RegisterModuleTable(), true);
+
+}  // namespace
+
+Json::Value J(const std::string& text) {
+  Json::Value value;
+  std::string error;
+  EXPECT_TRUE(ParseJson(text, value, &error)) << error << " in " << text;
+  return value;
+}
+
+std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
+                                              const std::string& args, CStage& stage,
+                                              IProgressIndicator* indicator) {
+  std::unique_ptr<IModule> module(CreateModuleByClass(className));
+  if (!module) {
+    ADD_FAILURE() << "no module class " << className;
+    return module;
+  }
+  module->SetName("M");
+  module->SetArgs(J(args));
+  module->SetProgressIndicator(indicator);
+  EXPECT_EQ(0, module->Init(nullptr, &stage));
+  return module;
+}
+
+namespace {
+
+void SetVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+void UnsetVariable(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable
+#else
+  unsetenv(name);
+#endif
+}
+
+}  // namespace
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+  const char* old = std::getenv(name);
+  had_ = old != nullptr;
+  if (had_) old_ = old;
+  SetVariable(name_, value);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    SetVariable(name_, old_);
+  else
+    UnsetVariable(name_);
+}
+
+std::string Compact(const Json::Value& value) {
+  Json::StreamWriterBuilder builder;
+  builder["indentation"] = "";
+  return Json::writeString(builder, value);
+}
+
+FakeModule::FakeModule(std::string moduleName, std::vector<std::string>* journal,
+                       int executeResult, int rollbackResult)
+    : journal_(journal), executeResult_(executeResult), rollbackResult_(rollbackResult) {
+  SetName(std::move(moduleName));
+}
+
+int FakeModule::Execute(Json::Value& doc) {
+  journal_->push_back("exec:" + name);
+  if (onExecute) onExecute(doc);
+  return executeResult_;
+}
+
+int FakeModule::Rollback(Json::Value&) {
+  journal_->push_back("rollback:" + name);
+  return rollbackResult_;
+}
+
+std::filesystem::path ScratchRoot() {
+#ifdef _WIN32
+  return std::filesystem::temp_directory_path();
+#else
+  return std::filesystem::path(sim::HostPath(L"C:\\"));
+#endif
+}
+
+std::wstring PlatformPath(const std::filesystem::path& file) {
+#ifdef _WIN32
+  return file.wstring();
+#else
+  const std::string root = sim::SandboxRoot() + "/";
+  std::string text = file.string();
+  if (text.compare(0, root.size(), root) != 0 || text.size() < root.size() + 1) return Utf8ToWide(text);
+  // <root>/C/x/y is C:\x\y
+  std::string windows = text.substr(root.size(), 1) + ":" + text.substr(root.size() + 1);
+  for (char& c : windows)
+    if (c == '/') c = '\\';
+  if (windows.size() == 2) windows += '\\';
+  return Utf8ToWide(windows);
+#endif
+}
+
+}  // namespace test
+}  // namespace orvex
