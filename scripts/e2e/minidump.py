@@ -19,9 +19,11 @@ class MiniDump:
             if kind and rva + size <= len(data):
                 self.streams.setdefault(kind, (rva, size))
 
-    def thread_count(self):
+    def thread_ids(self):
+        """The ids of the threads in the thread list (MINIDUMP_THREAD: 48 bytes, id first)."""
         rva, _ = self.streams[THREAD_LIST_STREAM]
-        return struct.unpack_from("<I", self.data, rva)[0]
+        count = struct.unpack_from("<I", self.data, rva)[0]
+        return [struct.unpack_from("<I", self.data, rva + 4 + 48 * i)[0] for i in range(count)]
 
     def exception(self):
         """(thread id, exception code) of the exception stream."""

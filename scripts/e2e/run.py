@@ -441,9 +441,11 @@ class Scenarios:
     def check_dump(self, path, code):
         check(os.path.exists(path), "no minidump")
         dump = minidump.read(path)
-        check(dump.thread_count() >= 2, "the dump lists %d threads" % dump.thread_count())
-        check(dump.exception()[1] == code, "exception code 0x%08X in the dump, expected 0x%08X" % (
-            dump.exception()[1], code))
+        thread, exception = dump.exception()
+        check(thread in dump.thread_ids(), "the crashing thread %d is not in the thread list %s" % (
+            thread, dump.thread_ids()))
+        check(exception == code, "exception code 0x%08X in the dump, expected 0x%08X" % (
+            exception, code))
 
     def uploads(self):
         return [r for r in self.service.requests()
@@ -551,10 +553,12 @@ class Scenarios:
     def crash_kinds(self):
         """The test build's other crashes, answered without the dialog: a C++ exception and
         abort() on the session thread (with the plan: three uploads), two threads at once (one
-        crash handled), a fault inside the crash path (ends at once, nothing sent)."""
+        crash handled), a fault inside the crash path (ends at once, nothing sent), a fault on the
+        window's thread before any plan (two uploads)."""
         self.fresh_service(plan({"name": "LastStage", "modules": []}))
         cases = [("exception", "send", 0xE04F5258, 3), ("abort", "send", 0xE04F5258, 3),
-                 ("two-threads", "send", 0xC0000005, 3), ("in-crash-path", None, 0xC0000005, 0)]
+                 ("two-threads", "send", 0xC0000005, 3), ("in-crash-path", None, 0xC0000005, 0),
+                 ("at-start", "send", 0xC0000005, 2)]
         failures = []
         for crash, answer, code, uploads in cases:
             self.service.reset()

@@ -6,6 +6,8 @@
 //   abort              abort()
 //   two-threads        a second thread and the session thread fault at the same time
 //   in-crash-path      an access violation, and another one inside the crash dialog
+//   at-start           an access violation on the window's thread before the window opens
+//                      (no plan yet)
 // Before it crashes it writes the session document, styled, to crash-expected-document.json.
 // ORVEX_TEST_CRASH_ANSWER ("send" or "dont-send") answers the crash dialog without showing it.
 // Nothing of this is in OrvexWebInstaller.exe.
@@ -68,6 +70,7 @@ void InstallTelemetryHook() {
     SetCrashDialogHook(&AnswerSend);
   else if (answer == "dont-send")
     SetCrashDialogHook(&AnswerDontSend);
+  if (Variable("ORVEX_TEST_CRASH") == "at-start") Fault();
 }
 
 }  // namespace orvex
