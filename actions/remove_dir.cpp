@@ -26,13 +26,8 @@ bool IsLink(uint32_t attributes) {
          (attributes & platform::kFileAttributeReparsePoint);
 }
 
-// A symbolic link or junction goes as the link: RemoveDirectoryW for a folder link,
-// DeleteFileW for a file link. What it points to is not part of the tree.
-bool RemoveLink(const std::wstring& path, uint32_t attributes) {
-  if (attributes & platform::kFileAttributeDirectory) return platform::RemoveEmptyDirectory(path);
-  if (attributes & platform::kFileAttributeReadonly) ClearReadOnly(path);
-  return platform::DeleteFileAt(path);
-}
+// A symbolic link or junction goes as the link; what it points to is not part of the tree.
+bool RemoveLink(const std::wstring& path) { return platform::RemoveLinkItself(path); }
 
 }  // namespace
 
@@ -40,7 +35,7 @@ int CRemoveDir::RemoveTree(const std::wstring& directory) {
   // The search below would list the link's target: a directory that is itself a link is
   // removed as one.
   const uint32_t own = platform::FileAttributes(directory);
-  if (IsLink(own)) return RemoveLink(directory, own) ? 1 : 0;
+  if (IsLink(own)) return RemoveLink(directory) ? 1 : 0;
   platform::FindData entry;
   std::unique_ptr<platform::IFileSearch> search =
       platform::StartFileSearch(directory + L"\\*", &entry);
@@ -51,7 +46,7 @@ int CRemoveDir::RemoveTree(const std::wstring& directory) {
     if (entry.name == L"." || entry.name == L"..") continue;
     const std::wstring full = directory + L"\\" + entry.name;
     if (IsLink(entry.attributes)) {
-      if (!RemoveLink(full, entry.attributes)) return 0;
+      if (!RemoveLink(full)) return 0;
       continue;
     }
     if (entry.attributes & platform::kFileAttributeDirectory) {

@@ -28,6 +28,13 @@ bool RemoveEmptyDirectory(const std::wstring& path);
 // DeleteFileW.
 bool DeleteFileAt(const std::wstring& path);
 
+// Removes a symbolic link or junction itself, never what it points to: CreateFileW with
+// DELETE access and FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, then
+// SetFileInformationByHandle(FileDispositionInfo). RemoveDirectoryW and DeleteFileW are not
+// enough: Wine opens a host link's target for them and deletes the target. False when path
+// is no link or the link stays.
+bool RemoveLinkItself(const std::wstring& path);
+
 // CopyFileW(source, target, failIfExists).
 bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists);
 

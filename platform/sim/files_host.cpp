@@ -182,6 +182,15 @@ bool RemoveEmptyDirectory(const std::wstring& path) {
   return true;
 }
 
+bool RemoveLinkItself(const std::wstring& path) {
+  const std::string host = Map(path, sim::LinkUse::kItself).host;
+  struct stat info;
+  if (!StatEntry(host, &info) || !S_ISLNK(info.st_mode)) return false;
+  if (unlink(host.c_str()) != 0) return false;
+  Forget(host);
+  return true;
+}
+
 bool DeleteFileAt(const std::wstring& path) {
   const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;

@@ -70,6 +70,31 @@ bool RemoveEmptyDirectory(const std::wstring& path) {
 
 bool DeleteFileAt(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
 
+bool RemoveLinkItself(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  HANDLE link = CreateFileW(path.c_str(), DELETE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (link == INVALID_HANDLE_VALUE) return false;
+  // The handle must stand for the link, not for what it points to: Wine opens the target of
+  // a host's symbolic link even with FILE_FLAG_OPEN_REPARSE_POINT, and would delete it.
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  if (!GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag) ||
+      !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    CloseHandle(link);
+    return false;
+  }
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = TRUE;
+  const BOOL marked =
+      SetFileInformationByHandle(link, FileDispositionInfo, &disposition, sizeof disposition);
+  CloseHandle(link);
+  return marked && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
 bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists) {
   return CopyFileW(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE) != 0;
 }
