@@ -501,7 +501,7 @@ class Scenarios:
                                      "path": ".Config.installer.orvexversion", "value": "2.1 rc"}}]}))
         run = self.crash_test_build("crash_with_plan_send", "access-violation")
         dialog = self.crash_dialog("the crash dialog after an access violation")
-        self.check_crash_dialog_look(self.h.screenshot(dialog, "15-crash-dialog"))
+        self.check_crash_dialog_look(self.h.screenshot(dialog, "19-crash-dialog"))
         self.h.click(dialog["by_id"][1004])
         code = run.wait_exit(EVENT_TIMEOUT, "the crashed installer to end after \"Send Report\"")
         check(code == 1, "exit code %s after a crash, expected 1" % code)
@@ -524,7 +524,7 @@ class Scenarios:
         self.fresh_service({"Stages": [{"name": 5}]})
         run = self.start("crash_escaped_exception")
         dialog = self.crash_dialog("the crash dialog after an escaped exception")
-        self.h.screenshot(dialog, "16-crash-dialog-escaped-exception")
+        self.h.screenshot(dialog, "20-crash-dialog-escaped-exception")
         self.h.click(dialog["by_id"][1004])
         code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Send Report\"")
         check(code == 1, "exit code %s after a crash, expected 1" % code)
@@ -574,10 +574,121 @@ class Scenarios:
                 failures.append(str(failure))
                 self.h.stop(run.process)
         check(not failures, "; ".join(failures))
+    def msi_install(self):
+        """A cabinet holding the product's Windows Installer package is downloaded, unpacked
+        and installed: the bar moves while Cancel is disabled. A package that fails next
+        shows its error text as the prompt's detail."""
+        packages = os.path.join(self.h.build, "tests", "packages")
+
+        def fetch_and_unpack(prefix, cabinet):
+            return [{"class": "HTTPDownloader", "name": prefix + "DOWNLOAD",
+                     "msg": "Downloading the Orvex package",
+                     "args": {"url": "%BASE_URL%/media/" + cabinet, "destination": cabinet,
+                              "directory": ".SessionDir"}},
+                    {"class": "CABExtractor", "name": prefix + "UNPACK",
+                     "args": {"cab": cabinet, "directory": ".SessionDir"}}]
+
+        self.fresh_service(plan(
+            {"name": "Prepare", "msg": "Preparing the installation",
+             "modules": [{"class": "CreateInTempDir", "name": "SESSION_DIR",
+                          "args": {"directory": "orvex-e2e-install", "saveTo": ".SessionDir"}}]},
+            {"name": "Download", "msg": "Downloading Orvex",
+             "modules": fetch_and_unpack("", "orvex-product.cab")},
+            {"name": "LastStage", "msg": "Installing Orvex",
+             "modules": [{"class": "MSIInstaller", "name": "INSTALL",
+                          "args": {"directory": ".SessionDir", "name": "orvex-product.msi",
+                                   "msg": "Installing Orvex",
+                                   "msi_args": {"REBOOT": "ReallySuppress"}}}]},
+            {"name": "Failing", "msg": "Installing a package that fails",
+             "modules": fetch_and_unpack("FAILING_", "orvex-failing.cab") + [
+                 {"class": "MSIInstaller", "name": "INSTALL_FAILING",
+                  "args": {"directory": ".SessionDir", "name": "orvex-failing.msi"}}]}))
+        for name in ("orvex-product.cab", "orvex-failing.cab"):
+            with open(os.path.join(packages, name), "rb") as f:
+                self.service.call("/_dev/media/" + name, f.read())
+        run = self.start("msi_install")
+
+        def installing(w):
+            return (w["by_id"][1001]["text"] == "Installation started..." and
+                    w["by_id"][1000]["visible"] and w["by_id"][1000]["position"] > 0)
+
+        shown = self.h.wait_main_window(installing, WINDOW_TIMEOUT, "the installation's progress")
+        check(not shown["by_id"][2]["enabled"], "Cancel is enabled during the installation")
+        # Wine's msi.dll announces a small total and reports most of it with the first files,
+        # so the bar is seen between 98% and 100% while the package's pause runs.
+        first = shown["by_id"][1000]["position"]
+        self.h.screenshot(shown, "15-main-msi-progress")
+        later = self.h.wait_main_window(
+            lambda w: not installing(w) or w["by_id"][1000]["position"] != first,
+            EVENT_TIMEOUT, "the installation's progress to move on from %d%%" % first)
+        if installing(later):
+            check(not later["by_id"][2]["enabled"], "Cancel is enabled during the installation")
+            self.h.screenshot(later, "16-main-msi-progress-later")
+
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT * 2, "the failing package's question")
+        detail = prompt["by_id"][1003]["text"]
+        check(prompt["by_id"][1002]["text"] == "Could not install Orvex-m.",
+              "prompt message %r" % prompt["by_id"][1002]["text"])
+        check(detail.strip() != "", "the prompt has no detail")
+        self.h.screenshot(prompt, "17-prompt-msi-failed")
+        self.h.key(prompt, "Return")
+        done = self.h.wait_main_window(lambda w: w["by_id"][2]["text"] == "Done",
+                                       EVENT_TIMEOUT * 3, "\"Done\" after the installations")
+        check(done["by_id"][2]["enabled"], "Cancel/Done stays disabled after the installations")
+        dump = self.wait_dump(run)
+        check(dump["LastStage"]["status"]["progress"] == "completed",
+              "LastStage did not complete: %r" % dump.get("LastStage"))
+        check(dump["LastStage"]["INSTALL"].get("error") == "",
+              "the installation recorded an error: %r" % dump["LastStage"])
+        failing = dump["Failing"]["INSTALL_FAILING"]
+        check(failing.get("status") == "failed", "the failing package's record: %r" % failing)
+        check(failing.get("error", "").strip() == detail.strip(),
+              "the prompt's detail %r is not the recorded error %r" % (detail, failing.get("error")))
+        installed = os.path.join(self.h.prefix, "drive_c", "Program Files", "OrvexInstallTest")
+        for name in ("readme.txt", "install_ics.bat", "copy_vbox_config.bat"):
+            check(os.path.exists(os.path.join(installed, name)), "%s was not installed" % name)
+        self.close_with_done(run, done)
+
+
+    def driver_restart(self):
+        """A driver installation that needs a restart: the driver archive unpacked, the dpinst
+        stand-in run on it (it asks for the restart), true at the restart flag in the dump."""
+        session = os.path.join(self.h.prefix, "drive_c", "orvex driver session")
+        shutil.rmtree(session, ignore_errors=True)
+        os.makedirs(session)
+        tests = os.path.join(self.h.build, "tests")
+        shutil.copy(os.path.join(tests, "driver-zips", "driver-restart.zip"),
+                    os.path.join(session, "gpudriver.zip"))
+        shutil.copy(os.path.join(tests, "dpinst.exe"), os.path.join(session, "dpinst.exe"))
+        self.fresh_service(plan(
+            {"name": "Driver", "msg": "Installing the graphics driver",
+             "modules": [{"class": "Injector", "name": "SESSION",
+                          "args": {"path": ".SessionDir", "value": "C:\\orvex driver session"}},
+                         {"class": "DPInstaller", "name": "GPU_INSTALLER",
+                          "args": {"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+                                   "src_file": "gpudriver.zip", "dest_dir": ".SessionDir",
+                                   "dir_suffix": "Graphics",
+                                   "is_restart": ".InstallConfig.installer.restart"}}]},
+            last_stage()))
+        run = self.start("driver_restart")
+        done = self.wait_done(FINISHING, "\"Done\" after the driver installation")
+        self.h.screenshot(done, "18-main-driver-done")
+        dump = self.wait_dump(run)
+        check(dump.get("Driver", {}).get("status", {}).get("progress") == "completed",
+              "the driver stage: %r" % dump.get("Driver"))
+        restart = dump.get("InstallConfig", {}).get("installer", {}).get("restart")
+        check(restart is True, "the restart flag in the dump: %r" % restart)
+        with open(os.path.join(session, "dpinst-record.txt"), encoding="utf-8") as f:
+            record = f.read()
+        check("path=C:\\orvex driver session\\Graphics\n" in record and "exit=0x40000001" in record,
+              "what the driver installer saw: %r" % record)
+        self.close_with_done(run, done)
+        shutil.rmtree(session, ignore_errors=True)
 
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
              "cancel_download", "failing_module", "prompt_severities",
+             "msi_install", "driver_restart",
              "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds"]
 
 
