@@ -7,6 +7,7 @@ go to <out>/*.png, the programs' output and state dumps to <out>/runs/<scenario>
 """
 
 import argparse
+import base64
 import json
 import os
 import re
@@ -15,9 +16,11 @@ import subprocess
 import sys
 import time
 import traceback
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import DevService, Failure, Harness, Installer, RestartRecorder, check, wait_until  # noqa: E402
+import minidump  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -77,7 +80,8 @@ class Scenarios:
 
     def start(self, name, service_url=None, extra_env=None):
         url = service_url or self.service.url
-        env = {"BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/", "orvex_installer_dump": "1"}
+        env = {"BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/", "orvex_installer_dump": "1",
+               "ANALYTICS_DOMAIN": url + "/"}
         env.update(extra_env or {})
         return Installer(self.h, os.path.join(self.h.build, "OrvexWebInstaller.exe"),
                          self.run_dir(name), env)
@@ -192,6 +196,7 @@ class Scenarios:
         posts = self.service.requests("/index/driverupdate", "POST")
         check(len(posts) == 1 and posts[0]["form"].get("platform") == "dialog",
               "the AjaxRequest post: %r" % posts)
+        self.check_report(dump, "INSTALLED")
 
         check(self.h.browser_urls() == [], "a page opened before \"Done\": %r" % self.h.browser_urls())
         self.close_with_done(run, done)
@@ -303,6 +308,7 @@ class Scenarios:
               "the whole file arrived although the download was stopped")
         check(not any("/nextsteps" in u for u in self.h.browser_urls()),
               "the next-steps page opened after a stop")
+        self.check_report(dump, "FAILED", "Fetch")
 
     def failing_module(self):
         """A module that fails: its "Ok" question, the help article in the browser, the abort
@@ -329,6 +335,7 @@ class Scenarios:
         dump = self.wait_dump(run)
         check(dump["Fetch"]["MISSING"]["status"] == "failed", "the module's record: %r" % dump["Fetch"])
         check("NotReached" not in dump and "LastStage" not in dump, "the run went on after the failure")
+        self.check_report(dump, "FAILED", "Fetch")
         self.close_with_done(run, done)
         check(len(self.h.browser_urls()) == 1, "\"Done\" after a failure opened a page: %r" % self.h.browser_urls())
 
@@ -424,13 +431,13 @@ class Scenarios:
             prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the upgrade question")
             self.check_prompt(prompt, message, "Do you want to upgrade it ?", "Upgrade", "Abort")
             if answer == "Upgrade":
-                self.check_detail_colour(self.h.screenshot(prompt, "20-prompt-upgrade"), "(0,165,0)")
+                self.check_detail_colour(self.h.screenshot(prompt, "30-prompt-upgrade"), "(0,165,0)")
             self.answer_prompt(prompt, how)
             if answer == "Upgrade":
                 done = self.wait_done(FINISHING, "\"Done\" after Upgrade")
             else:
                 done = self.wait_done("Installation aborted", "\"Done\" after Abort")
-                self.h.screenshot(done, "21-main-upgrade-aborted")
+                self.h.screenshot(done, "31-main-upgrade-aborted")
             dump = self.wait_dump(run)
             check(dump["Config"]["installer"]["orvexversion"] == "2.0.6.8063",
                   "the offered version in the dump: %r" % dump["Config"].get("installer"))
@@ -457,7 +464,7 @@ class Scenarios:
         run = self.start("uninstallable_help")
         prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the refusal")
         self.check_prompt(prompt, refusal["reason"], "Press help to get more help", "Help", "Quit")
-        self.check_detail_colour(self.h.screenshot(prompt, "22-prompt-uninstallable"), "(255,0,0)")
+        self.check_detail_colour(self.h.screenshot(prompt, "32-prompt-uninstallable"), "(255,0,0)")
         self.answer_prompt(prompt, "click-ok")
         prefix = self.base_url() + "/index/knowledgebase?article=unsupportedmachine&manufacturer="
         wait_until(lambda: any(u.startswith(prefix) for u in self.h.browser_urls()),
@@ -490,7 +497,7 @@ class Scenarios:
         recorder = RestartRecorder(self.h)
         try:
             for how, shot in (("Escape", None), ("click-ok", None),
-                              ("click-cancel", "23-prompt-restart")):
+                              ("click-cancel", "33-prompt-restart")):
                 self.fresh_service(config)
                 run = self.start("restart_" + how.replace("click-", ""), extra_env=recorder.env())
                 prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the restart question")
@@ -560,17 +567,17 @@ class Scenarios:
         self.check_prompt(prompt, "You need .NET version 4.0 or above to run Orvex. Do you want to install it?",
                           "This is a mandatory step. Orvex will not install without .NET 4.0 or above.",
                           "Yes", "Abort")
-        self.check_detail_colour(self.h.screenshot(prompt, "24-prompt-dotnet"), "(255,0,0)")
+        self.check_detail_colour(self.h.screenshot(prompt, "34-prompt-dotnet"), "(255,0,0)")
         self.answer_prompt(prompt, "click-ok")
         prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the .NET restart question")
         self.check_prompt(prompt, "This would launch the .NET installer which may require a restart.",
                           "Please run this installer again once the system is restarted.",
                           "Continue", "Abort")
-        self.check_detail_colour(self.h.screenshot(prompt, "25-prompt-dotnet-restart"), "(0,165,0)")
+        self.check_detail_colour(self.h.screenshot(prompt, "35-prompt-dotnet-restart"), "(0,165,0)")
         self.answer_prompt(prompt, "click-ok")
         done = self.wait_done("Run this installer after .NET installation is complete",
                               "\"Done\" after the .NET setup started")
-        self.h.screenshot(done, "26-main-dotnet-started")
+        self.h.screenshot(done, "36-main-dotnet-started")
         dump = self.wait_dump(run)
         stage = dump["DotNet"]
         check(stage["status"] == {"progress": "process_module_failed", "module": "DOTNET_INSTALLER"},
@@ -617,7 +624,7 @@ class Scenarios:
             self.check_prompt(prompt, "Your Graphics driver seems to be outdated. Do you want to upgrade it ?",
                               "You can skip this step, but some applications may not run properly in Orvex.",
                               "Yes", "Skip")
-            self.check_detail_colour(self.h.screenshot(prompt, "27-prompt-graphics"), "(165,128,0)")
+            self.check_detail_colour(self.h.screenshot(prompt, "37-prompt-graphics"), "(165,128,0)")
             self.answer_prompt(prompt, "click-ok")
             prompt = self.h.wait_prompt(EVENT_TIMEOUT * 2, "the restart question after the driver")
             self.check_prompt(prompt, "You must restart  your system to complete Orvex installation.",
@@ -661,7 +668,7 @@ class Scenarios:
         prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the question whether to go on")
         self.check_prompt(prompt, "Graphics Driver install failed. Do you want to continue installing Orvex?",
                           "Don't worry we will prompt again when Orvex starts.", "Yes", "No")
-        self.h.screenshot(prompt, "28-prompt-graphics-failed")
+        self.h.screenshot(prompt, "38-prompt-graphics-failed")
         self.answer_prompt(prompt, "click-ok")
         done = self.wait_done(FINISHING, "\"Done\" without the driver")
         dump = self.wait_dump(run)
@@ -673,7 +680,205 @@ class Scenarios:
         self.close_with_done(run, done)
         shutil.rmtree(host_dir, ignore_errors=True)
 
+    # ---- reports
 
+    def check_report(self, dump, status, stage=None):
+        """The installation report and the analytics hit of the run: every value encoded (one
+        "=" per pair, spaces as %20), the failed module and its error as the dump has them."""
+        def pairs(path):
+            posts = self.service.requests(path, "POST")
+            check(len(posts) == 1, "%d POSTs to %s, expected 1" % (len(posts), path))
+            body = posts[0]["body"]
+            items = [item for item in body.split("&") if item]
+            check(all(item.count("=") == 1 and " " not in item for item in items),
+                  "unencoded pair in %r" % body)
+            return {k: urllib.parse.unquote(v) for k, v in (item.split("=") for item in items)}
+        report = pairs("/installer/install")
+        check(report.get("status") == status, "report status %r, expected %r" % (report, status))
+        if stage:
+            module = dump[stage]["status"]["module"]
+            check(report.get("failed_module") == module and
+                  report.get("failed_reason") == dump[stage][module].get("error", ""),
+                  "report %r for the failed stage %r" % (report, dump[stage]))
+        hit = pairs("/collect")
+        check(hit.get("cd") == status and hit.get("cd14") == "2.0.6.8063" and
+              hit.get("cid") == hit.get("cd13"), "analytics hit %r" % hit)
+
+    # ---- crashes
+
+    CRASH_BASE = "_2.0.6.8063"
+    LOG_FAILURE = "curl_easy_perform() failed: Failed to open/read local data from file/application"
+
+    def crash_dialog(self, what):
+        """The crash dialog (title 1005), once it shows."""
+        def probe():
+            for dialog in self.h.dialogs():
+                if 1005 in dialog["by_id"]:
+                    return dialog
+            return None
+        dialog = wait_until(probe, WINDOW_TIMEOUT * 2, what)
+        controls = dialog["by_id"]
+        for control_id, text in ((1005, "Orvex Installer Crashed!"),
+                                 (1006, "Please send the crash report to help us improve this software"),
+                                 (1004, "Send Report"), (2, "Don't Send")):
+            check(controls[control_id]["text"] == text and controls[control_id]["visible"],
+                  "crash dialog control %d: %r" % (control_id, controls[control_id]))
+        return dialog
+
+    def check_crash_dialog_look(self, png):
+        """White background, the title in red."""
+        text = subprocess.run(["/usr/bin/convert", png, "-format", "%c", "histogram:info:"],
+                              capture_output=True, check=True, timeout=60).stdout.decode()
+        colours = {}
+        for line in text.splitlines():
+            match = re.match(r"\s*(\d+):\s*\(\s*(\d+),\s*(\d+),\s*(\d+)", line)
+            if match:
+                colours[tuple(int(v) for v in match.group(2, 3, 4))] = int(match.group(1))
+        total = sum(colours.values())
+        white = colours.get((255, 255, 255), 0)
+        red = sum(n for (r, g, b), n in colours.items() if r > 200 and g < 60 and b < 60)
+        check(white > total // 2, "the crash dialog is not white (%d of %d pixels)" % (white, total))
+        check(red > 200, "the crash dialog's title is not red (%d red pixels)" % red)
+
+    def crash_files(self, run_dir):
+        return {ext: os.path.join(run_dir, self.CRASH_BASE + ext) for ext in (".dmp", ".log", ".txt")}
+
+    def check_dump(self, path, code):
+        check(os.path.exists(path), "no minidump")
+        dump = minidump.read(path)
+        thread, exception = dump.exception()
+        check(thread in dump.thread_ids(), "the crashing thread %d is not in the thread list %s" % (
+            thread, dump.thread_ids()))
+        check(exception == code, "exception code 0x%08X in the dump, expected 0x%08X" % (
+            exception, code))
+
+    def uploads(self):
+        return [r for r in self.service.requests()
+                if "/upload/crashreport/installer/" in r["path"]]
+
+    def check_uploads(self, files, kinds):
+        uploads = self.uploads()
+        got = [r["path"].rsplit("/", 1)[1] for r in uploads]
+        check(got == [k for k, _ in kinds], "uploads %s, expected %s" % (got, [k for k, _ in kinds]))
+        for request, (kind, ext) in zip(uploads, kinds):
+            check(request["method"] == "POST" and not any(
+                h.lower() == "expect" for h in request["headers"]), "%s upload: %r" % (kind, request["headers"]))
+            parts = request["parts"] or []
+            check(len(parts) == 1 and parts[0]["name"] == self.CRASH_BASE + ext,
+                  "%s upload parts %r" % (kind, [(p["name"], p["size"]) for p in parts]))
+            with open(files[ext], "rb") as f:
+                content = f.read()
+            sent = parts[0]["text"].encode("utf-8") if "text" in parts[0] else \
+                base64.b64decode(parts[0]["base64"])
+            check(sent == content, "%s upload differs from %s" % (kind, files[ext]))
+
+    def system_report(self):
+        """What orvex-sysinfo.exe prints (standard output only) in the same prefix: the system
+        report."""
+        path = os.path.join(self.run_dir("crash-sysinfo"), "report.txt")
+        with open(path, "wb") as output:
+            subprocess.run([os.path.join(self.h.root, "scripts/wine-run.sh"),
+                            os.path.join(self.h.build, "orvex-sysinfo.exe")],
+                           env=self.h.wine_env(), stdout=output, stderr=subprocess.DEVNULL,
+                           stdin=subprocess.DEVNULL, timeout=EVENT_TIMEOUT * 2, check=False)
+        with open(path, "rb") as f:
+            return f.read()
+
+    @staticmethod
+    def text_of(path):
+        with open(path, "rb") as f:
+            return f.read().replace(b"\r\n", b"\n")
+
+    def crash_test_build(self, name, crash, answer=None):
+        env = {"BASE_DOMAIN": self.service.url + "/", "ANALYTICS_DOMAIN": self.service.url + "/",
+               "ORVEX_TEST_CRASH": crash}
+        if answer:
+            env["ORVEX_TEST_CRASH_ANSWER"] = answer
+        return Installer(self.h, os.path.join(self.h.build, "tests", "orvex-crash-installer.exe"),
+                         self.run_dir(name), env)
+
+    def crash_with_plan_send(self):
+        """The test build crashes (access violation on the session thread) after the report of
+        a completed plan: the dialog; "Send Report" uploads the dump, the session document and
+        the system report; exit code 1."""
+        self.fresh_service(plan({"name": "LastStage", "msg": "Installing",
+                                 "modules": [{"class": "Injector", "name": "V", "args": {
+                                     "path": ".Config.installer.orvexversion", "value": "2.1 rc"}}]}))
+        run = self.crash_test_build("crash_with_plan_send", "access-violation")
+        dialog = self.crash_dialog("the crash dialog after an access violation")
+        self.check_crash_dialog_look(self.h.screenshot(dialog, "19-crash-dialog"))
+        self.h.click(dialog["by_id"][1004])
+        code = run.wait_exit(EVENT_TIMEOUT, "the crashed installer to end after \"Send Report\"")
+        check(code == 1, "exit code %s after a crash, expected 1" % code)
+        files = self.crash_files(run.run_dir)
+        self.check_dump(files[".dmp"], 0xC0000005)
+        expected = os.path.join(run.run_dir, "crash-expected-document.json")
+        check(self.text_of(files[".log"]) == self.text_of(expected),
+              "the .log is not the session document")
+        check(self.text_of(files[".txt"]).replace(b"\r\n", b"\n") ==
+              self.system_report().replace(b"\r\n", b"\n"), "the .txt is not the system report")
+        self.check_uploads(files, [("dump", ".dmp"), ("log", ".log"), ("systeminfo", ".txt")])
+        report = self.service.requests("/installer/install", "POST")
+        check(len(report) == 1 and report[0]["body"] == "version=2.1%20rc&status=INSTALLED&",
+              "installation report %r" % [r["body"] for r in report])
+
+    def crash_escaped_exception(self):
+        """The product: a configuration whose stage name is a number throws out of the session
+        thread before a plan exists: the crash dialog; "Send Report" uploads the dump and the
+        system report, the session document's upload fails on standard error; exit code 1."""
+        self.fresh_service({"Stages": [{"name": 5}]})
+        run = self.start("crash_escaped_exception")
+        dialog = self.crash_dialog("the crash dialog after an escaped exception")
+        self.h.screenshot(dialog, "20-crash-dialog-escaped-exception")
+        self.h.click(dialog["by_id"][1004])
+        code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Send Report\"")
+        check(code == 1, "exit code %s after a crash, expected 1" % code)
+        files = self.crash_files(run.run_dir)
+        check(not os.path.exists(files[".log"]), "a .log without a plan")
+        self.check_dump(files[".dmp"], 0xE04F5258)
+        self.check_uploads(files, [("dump", ".dmp"), ("systeminfo", ".txt")])
+        with open(os.path.join(run.run_dir, "wine.log"), encoding="utf-8", errors="replace") as f:
+            output = f.read()
+        check(self.LOG_FAILURE in output, "no failure line for the .log on standard error")
+
+    def crash_dont_send(self):
+        """"Don't Send": the files stay, nothing is sent, exit code 1."""
+        self.fresh_service({"Stages": [{"name": 5}]})
+        run = self.start("crash_dont_send")
+        dialog = self.crash_dialog("the crash dialog")
+        before = len(self.service.requests())
+        self.h.click(dialog["by_id"][2])
+        code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Don't Send\"")
+        check(code == 1, "exit code %s after a crash, expected 1" % code)
+        check(len(self.service.requests()) == before, "requests after \"Don't Send\": %r" % [
+            r["path"] for r in self.service.requests()[before:]])
+        files = self.crash_files(run.run_dir)
+        check(os.path.exists(files[".dmp"]) and os.path.exists(files[".txt"]), "crash files missing")
+
+    def crash_kinds(self):
+        """The test build's other crashes, answered without the dialog: a C++ exception and
+        abort() on the session thread (with the plan: three uploads), two threads at once (one
+        crash handled), a fault inside the crash path (ends at once, nothing sent), a fault on the
+        window's thread before any plan (two uploads)."""
+        self.fresh_service(plan({"name": "LastStage", "modules": []}))
+        cases = [("exception", "send", 0xE04F5258, 3), ("abort", "send", 0xE04F5258, 3),
+                 ("two-threads", "send", 0xC0000005, 3), ("in-crash-path", None, 0xC0000005, 0),
+                 ("at-start", "send", 0xC0000005, 2)]
+        failures = []
+        for crash, answer, code, uploads in cases:
+            self.service.reset()
+            self.service.set_config(plan({"name": "LastStage", "modules": []}))
+            run = self.crash_test_build("crash-" + crash, crash, answer)
+            try:
+                status = run.wait_exit(WINDOW_TIMEOUT * 2, "the %s crash to end the program" % crash)
+                check(status == 1, "%s: exit code %s" % (crash, status))
+                self.check_dump(self.crash_files(run.run_dir)[".dmp"], code)
+                got = len(self.uploads())
+                check(got == uploads, "%s: %d uploads, expected %d" % (crash, got, uploads))
+            except Failure as failure:
+                failures.append(str(failure))
+                self.h.stop(run.process)
+        check(not failures, "; ".join(failures))
     def msi_install(self):
         """A cabinet holding the product's Windows Installer package is downloaded, unpacked
         and installed: the bar moves while Cancel is disabled. A package that fails next
@@ -788,8 +993,10 @@ class Scenarios:
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
              "cancel_download", "failing_module", "prompt_severities",
-             "msi_install", "driver_restart", "upgrade_question", "uninstallable_help",
-             "restart_prompt", "dotnet_prompts", "graphics_update", "graphics_download_fails"]
+             "msi_install", "driver_restart",
+             "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds",
+             "upgrade_question", "uninstallable_help", "restart_prompt", "dotnet_prompts",
+             "graphics_update", "graphics_download_fails"]
 
 
 def main():
