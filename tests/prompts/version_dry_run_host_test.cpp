@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "base/json_text.h"
@@ -16,13 +15,6 @@
 
 namespace orvex {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class VersionDryRun : public ::testing::Test {
  protected:
@@ -39,7 +31,7 @@ class VersionDryRun : public ::testing::Test {
           Json::Value* doc) {
     Json::Value machine;
     EXPECT_TRUE(ParseJson(
-        ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/machines/orvex-installed.json"), machine));
+        test::ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/machines/orvex-installed.json"), machine));
     machine["processes"] = test::J(processes);
     std::ofstream(dir_ + "/machine.json") << StyledJson(machine);
     std::ofstream(dir_ + "/config.json") << R"({
@@ -60,8 +52,8 @@ class VersionDryRun : public ::testing::Test {
                                 dir_ + "/sim orvex_installer_dump=1 '" + ORVEX_INSTALLER_PATH +
                                 "' >out.txt 2>err.txt </dev/null";
     const int raw = std::system(command.c_str());
-    *err = ReadFile(dir_ + "/err.txt");
-    EXPECT_TRUE(ParseJson(ReadFile(dir_ + "/orvex_installer_dump.json"), *doc));
+    *err = test::ReadFile(dir_ + "/err.txt");
+    EXPECT_TRUE(ParseJson(test::ReadFile(dir_ + "/orvex_installer_dump.json"), *doc));
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
