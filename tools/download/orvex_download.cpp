@@ -1,7 +1,8 @@
 // orvex-download URL DEST: fetches URL into DEST with the installer's segmented download and
 // prints the number of bytes written. Exit status 0 on success; on failure 1, with the
 // error's description on standard error. Used by scripts/bench-download and for trials
-// against a server by hand.
+// against a server by hand. The host build writes through the simulated machine: DEST is a
+// Windows path there ("C:\\x.bin" is $ORVEX_SIM_ROOT/C/x.bin).
 #include <cstdio>
 #include <filesystem>
 #include <string>
