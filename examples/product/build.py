@@ -9,7 +9,7 @@ OUTDIR/media/ then holds what the local web service serves under "/media/":
 |---|---|
 | Orvex-2.0.6.8063.cab | the product package Orvex-2.0.6.8063.msi, packed with gcab, as the installer downloads it |
 | Orvex-2.0.5.7040.msi | the previous release, for the upgrade path |
-| Orvex-1.0.13.2210.msi | an old release whose upgrade saves the public desktop first |
+| Orvex-1.0.13.2210.msi | an old release with a link on the public desktop, which its upgrade saves first |
 | OrvexLite-1.1.4.1500.msi | the lighter edition (its own upgrade code), which cannot be upgraded |
 | gpudriver.zip | a graphics driver archive: Graphics/*.inf (and dpinst.exe when --dpinst names one) |
 
@@ -32,7 +32,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 UPGRADE_CODE = "{9C1F4E27-52B8-4A0D-8E63-1D7B2A94C5E0}"
 LITE_UPGRADE_CODE = "{4E8A2D15-B7C3-4F96-A021-6C5D9E3F7B18}"
 
-SOURCES = ["orvex.wxs", "install_ics.bat", "copy_vbox_config.bat", "orvexvm.vbox"]
+SOURCES = ["orvex.wxs", "install_ics.bat", "copy_vbox_config.bat", "orvexvm.vbox", "Orvex.url"]
 
 PACKAGES = [
     # name, version, product code, upgrade code, broken
@@ -78,6 +78,7 @@ def build_package(out, cc, name, version, product_code, upgrade_code, broken):
     run(["wixl", "-D", "ProductCode=" + product_code, "-D", "Version=" + version,
          "-D", "UpgradeCode=" + upgrade_code,
          "-D", "Description=%s %s" % (name, version), "-D", "Broken=" + ("yes" if broken else "no"),
+         "-D", "DesktopLink=" + ("yes" if version.startswith("1.0.") else "no"),
          "-o", msi, "orvex.wxs"], cwd=stage)
     return msi
 
