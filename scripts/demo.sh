@@ -10,6 +10,11 @@
 #   scripts/demo.sh --headless   the Xvfb run even when $DISPLAY is set
 #   scripts/demo.sh --console    the console installer (host build) on
 #                                examples/console-demo.json instead
+#   scripts/demo.sh --product [--upgrade | --console]
+#                                the installation of the product: examples/install/config.json
+#                                with the packages of examples/product, in a fresh Wine prefix
+#                                (then a second run that finds it up to date; --upgrade: over
+#                                an installed 2.0.5), or as a dry run on the simulated machine
 #
 # Installs and builds what is missing first (scripts/setup.sh, the win32 build in build/win32;
 # ORVEX_DEMO_BUILD names another configured win32 build folder). Exit status 0 when the
@@ -20,12 +25,30 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 mode=auto
-case "${1:-}" in
-  --console) mode=console ;;
-  --headless) mode=headless ;;
-  "") ;;
-  *) echo "usage: ${0##*/} [--console | --headless]" >&2; exit 2 ;;
-esac
+product=
+upgrade=
+for arg in "$@"; do
+  case "$arg" in
+    --console) mode=console ;;
+    --headless) mode=headless ;;
+    --product) product=1 ;;
+    --upgrade) upgrade=--upgrade ;;
+    *) echo "usage: ${0##*/} [--product] [--console | --headless | --upgrade]" >&2; exit 2 ;;
+  esac
+done
+if [ -n "$upgrade" ] && { [ -z "$product" ] || [ "$mode" = console ]; }; then
+  echo "${0##*/}: --upgrade goes with --product, under Wine" >&2
+  exit 2
+fi
+
+if [ -n "$product" ] && [ "$mode" = console ]; then
+  # The product's installation configuration as a dry run on the simulated machine, against
+  # the local web service serving it and the packages.
+  bash scripts/setup.sh --host
+  cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build/host --target orvex-installer orvex-product >/dev/null
+  exec python3 scripts/e2e/product_console.py --build build/host --out "$root/build/demo/console"
+fi
 
 if [ "$mode" = console ]; then
   # The console installer on the bundled demo configuration in development run mode, with the
@@ -56,6 +79,17 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 echo "==== building OrvexWebInstaller.exe in $build"
 cmake --build "$build" --target OrvexWebInstaller orvex-window-probe orvex-prompt-window >/dev/null
+
+if [ -n "$product" ]; then
+  cmake --build "$build" --target orvex-product >/dev/null
+  echo "==== OrvexWebInstaller.exe installs Orvex (examples/install/config.json)"
+  args=(--build "$build" --out "$root/build/demo")
+  [ -n "$upgrade" ] && args+=("$upgrade")
+  if [ "$mode" = auto ] && [ -n "${DISPLAY:-}" ]; then
+    args+=(--interactive)
+  fi
+  exec python3 scripts/e2e/product_demo.py "${args[@]}"
+fi
 
 echo "==== OrvexWebInstaller.exe on examples/demo/config.json"
 if [ "$mode" = auto ] && [ -n "${DISPLAY:-}" ]; then
