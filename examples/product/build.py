@@ -20,6 +20,7 @@ Every package is made here with wixl, gcab and zip from the sources beside this 
 import argparse
 import json
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -31,6 +32,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # under ".InstallConfig.upgradecode.orvexjblite").
 UPGRADE_CODE = "{9C1F4E27-52B8-4A0D-8E63-1D7B2A94C5E0}"
 LITE_UPGRADE_CODE = "{4E8A2D15-B7C3-4F96-A021-6C5D9E3F7B18}"
+
+SYSTEM_IMAGE_SIZE = 2 * 1024 * 1024
 
 SOURCES = ["orvex.wxs", "install_ics.bat", "copy_vbox_config.bat", "orvexvm.vbox", "Orvex.url"]
 
@@ -66,6 +69,10 @@ def build_executable(cc, version, stage):
          "-o", os.path.join(stage, "Orvex.exe"), os.path.join(HERE, "orvex_main.c")])
     with open(os.path.join(stage, "version.txt"), "w", newline="\r\n") as f:
         f.write("Orvex %s\n" % version)
+    # The virtual machine's system image stands in as 2 MiB that do not compress, so the
+    # package takes a moment to download and to install.
+    with open(os.path.join(stage, "system.img"), "wb") as f:
+        f.write(random.Random(version).randbytes(SYSTEM_IMAGE_SIZE))
 
 
 def build_package(out, cc, name, version, product_code, upgrade_code, broken):

@@ -28,9 +28,9 @@ def say(text):
 
 
 def slow_service(service):
-    # Slow enough to watch: the package in ten ranges at 3 kB/s each, the configuration over
+    # Slow enough to watch: the package (2 MiB) in ten ranges at 40 kB/s each, the configuration over
     # a few seconds so the window is seen as it starts.
-    service.add_fault(path="/media/" + inst.PACKAGE_CAB, method="GET", kind="slow", rate=3000)
+    service.add_fault(path="/media/" + inst.PACKAGE_CAB, method="GET", kind="slow", rate=40000)
     service.add_fault(path="/index/getinstallconfig", method="GET", kind="slow", rate=2500)
 
 
