@@ -11,7 +11,7 @@ OUTDIR/media/ then holds what the local web service serves under "/media/":
 | Orvex-2.0.5.7040.msi | the previous release, for the upgrade path |
 | Orvex-1.0.13.2210.msi | an old release with a link on the public desktop, which its upgrade saves first |
 | OrvexLite-1.1.4.1500.msi | the lighter edition (its own upgrade code), which cannot be upgraded |
-| gpudriver.zip | a graphics driver archive: Graphics/*.inf (and dpinst.exe when --dpinst names one) |
+| gpudriver.zip | a graphics driver archive: Graphics/*.inf, a restart marker (and dpinst.exe when --dpinst names one) |
 
 and OUTDIR/broken/Orvex-2.0.6.8063.cab a package of the same name whose launch condition fails,
 for the failed installation. OUTDIR/codes.json lists the versions, product and upgrade codes.
@@ -52,6 +52,9 @@ DRIVER_FILES = {
     "Graphics/orvexgpu_audio.inf": "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=MEDIA\r\n",
     "Graphics/orvexgpu.sys": "MZ display driver stand-in\r\n",
     "readme.txt": "Orvex graphics driver package\r\n",
+    # Tells the tests' dpinst stand-in that this driver needs a restart, so the installation
+    # ends with the restart question.
+    "Graphics/restart.marker": "",
 }
 
 
