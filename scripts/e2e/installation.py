@@ -186,11 +186,12 @@ class Drive:
         while time.monotonic() < deadline:
             if installer.exited():
                 return None
-            prompt = self.h.prompt_window()
+            dialogs = self.h.dialogs()  # one look at both windows
+            prompt = next((d for d in dialogs if 1002 in d["by_id"]), None)
             if prompt:
                 self.answer(prompt)
                 continue
-            main = self.h.main_window()
+            main = next((d for d in dialogs if 1001 in d["by_id"]), None)
             if main and self.watch(main):
                 self.screenshot(main, "done")
                 return main
