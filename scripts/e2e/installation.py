@@ -259,7 +259,8 @@ def check_installed(h, service, dump, codes):
 def check_failed_report(service, module, reason):
     form, hit = report(service)
     check(form is not None and form.get("status") == "FAILED"
-          and form.get("failed_module") == module and form.get("failed_reason") == reason,
+          and form.get("failed_module") == module
+          and form.get("failed_reason", "").strip() == reason.strip(),
           "the installation report: %r (expected FAILED, %s, %r)" % (form, module, reason))
     check(hit is not None and hit.get("cd") == "FAILED", "the analytics hit: %r" % hit)
 
