@@ -14,6 +14,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     Sleep(INFINITE);
     return 0;
   }
+  /* "Orvex.exe /setup": the package's set-up step, which here only takes a few seconds,
+     without a window, so that the installation's progress can be watched. */
+  if (lstrcmpA(commandLine, "/setup") == 0) {
+    Sleep(4000);
+    return 0;
+  }
   MessageBoxA(NULL, "Orvex " ORVEX_VERSION, "Orvex", MB_OK | MB_ICONINFORMATION);
   return 0;
 }

@@ -51,8 +51,10 @@ def one_run(h, build, service, out, name, shots, interactive):
 
 
 def stages_of(dump):
-    return [(n, dump[n]["status"].get("progress")) for n in dump
-            if isinstance(dump[n], dict) and isinstance(dump[n].get("status"), dict)]
+    """The configuration's stages that ran, in its order, with their outcome."""
+    names = [stage["name"] for stage in inst.load_config()["Stages"]]
+    return [(n, dump[n]["status"].get("progress")) for n in names
+            if isinstance(dump.get(n), dict) and isinstance(dump[n].get("status"), dict)]
 
 
 def main():
