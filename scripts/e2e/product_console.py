@@ -81,7 +81,7 @@ def main():
                 print("stage %-12s %s%s" % (name, value["status"].get("progress"),
                                             "".join("\n    " + f for f in failed)))
     for request in requests:
-        if request["path"] in ("/installer/install", "/collect"):
+        if request["path"] in ("/installer/install", "/collect") and request["method"] == "POST":
             print("%s %s" % (request["path"], json.dumps(request.get("form"), sort_keys=True)))
     unknown = unknown_classes(options.config)
     if unknown:
