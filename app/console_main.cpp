@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/install_report.h"
 #include "app/installer_session.h"
 #include "app/module_table.h"
 #include "engine/console_progress.h"
 
 int main() {
   orvex::RegisterModuleTable();
+  orvex::SetInstallReportHook(&orvex::telemetry::SendInstallReport);
   orvex::CConsolePI console;
   orvex::SessionSettings settings;
   settings.ui = "console";

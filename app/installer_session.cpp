@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 
 #include <curl/curl.h>
@@ -154,11 +155,16 @@ SessionResult RunInstallerSession(const SessionSettings& settings) {
   result.outcome = SessionResult::kRan;
   g_plan = result.plan.get();
   if (ui) ui->SetStep(0, static_cast<int>(result.plan->stages.size()));
-  try {
+  {
+    // An exception that a caller catches takes the plan with it; one that nothing catches
+    // leaves the stack, and the plan in g_plan, as they were for the crash report.
+    struct ClearPlanOnUnwind {
+      int pending = std::uncaught_exceptions();
+      ~ClearPlanOnUnwind() {
+        if (std::uncaught_exceptions() > pending) g_plan = nullptr;
+      }
+    } clearPlan;
     RunPlan();
-  } catch (...) {
-    g_plan = nullptr;  // the plan goes with result
-    throw;
   }
   const Json::Value& last = FindPath(result.plan->doc, ".LastStage.status.progress");
   result.completed = last.isString() && last.asString() == "completed";

@@ -1,11 +1,16 @@
 #include "app/module_table.h"
 
 #include "actions/ajax_request.h"
+#include "actions/cab_extractor.h"
 #include "actions/connectivity_checker.h"
 #include "actions/create_in_temp_dir.h"
+#include "actions/dp_installer.h"
 #include "actions/dump_state.h"
 #include "actions/http_downloader.h"
 #include "actions/injector.h"
+#include "actions/msi_installer.h"
+#include "actions/install_dotnet.h"
+#include "actions/post_install.h"
 #include "actions/remove_dir.h"
 #include "actions/restart_system.h"
 #include "engine/rules_runner.h"
@@ -45,6 +50,11 @@ const ModuleClass kModuleClasses[] = {
     {"CreateInTempDir", &Create<CCreateInTempDir>},
     {"RemoveDir", &Create<CRemoveDir>},
     {"RestartSystem", &Create<CRestart>},
+    {"CABExtractor", &Create<CCABExtractor>},
+    {"MSIInstaller", &Create<CMSIInstaller>},
+    {"DPInstaller", &Create<CDPInstaller>},
+    {"InstallDOTNET", &Create<CInstallDOTNET>},
+    {"PostInstall", &Create<CPostInstallation>},
 };
 
 }  // namespace

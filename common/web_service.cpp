@@ -32,6 +32,19 @@ std::string GetBaseUrl() { return UrlOn("BASE_DOMAIN", kServiceDomain); }
 
 std::string GetDownloadBaseUrl() { return UrlOn("DOWNLOAD_DOMAIN", kDownloadDomain); }
 
+std::string GetAnalyticsUrl() { return UrlOn("ANALYTICS_DOMAIN", kAnalyticsDomain) + "/collect?"; }
+
+std::string AnalyticsTrackingId() {
+  switch (GetServerEnvironment()) {
+    case 3:
+      return "UA-61842907-3";
+    case 2:
+      return "UA-61842907-2";
+    default:
+      return "UA-61842907-1";
+  }
+}
+
 std::string KnowledgeBaseUrl(const std::string& article, const std::string& manufacturer,
                              const std::string& model) {
   return GetBaseUrl() + "/index/knowledgebase?article=" + article +

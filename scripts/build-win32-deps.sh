@@ -15,6 +15,9 @@
 #   GoogleTest  from /usr/src/googletest (Debian package googletest), with Google Mock
 #               -> find_package(GTest CONFIG), GTest::gtest, GTest::gtest_main,
 #               GTest::gmock, GTest::gmock_main
+#   libarchive  from Debian's source package (libarchive), zip reading with zlib from
+#               Debian's libz-mingw-w64-dev, no other compression or crypto library ->
+#               lib/libarchive_static.a (define LIBARCHIVE_STATIC), linked with libz.a
 #
 # Each library is built only when its stamp (Debian version, build options, compiler
 # version) is missing or different, so running this again is a quick no-op. After a build,
@@ -266,6 +269,25 @@ build_library googletest "$gtest_version" "dir:$gtest_src" \
   -Dgtest_build_tests=OFF \
   -Dgtest_build_samples=OFF \
   -Dgmock_build_tests=OFF
+
+# libarchive reads the driver archives (zip); zlib for it comes from Debian's
+# libz-mingw-w64-dev, linked statically (the import library would need zlib1.dll).
+libarchive_version=$(source_version libarchive)
+mingw_zlib=/usr/$triplet/lib/libz.a
+[ -f "$mingw_zlib" ] || die "$mingw_zlib is missing: the libz-mingw-w64-dev package is needed"
+build_library libarchive "$libarchive_version" apt:libarchive \
+  "lib/libarchive_static.a include/archive.h include/archive_entry.h" -- \
+  -DCMAKE_C_FLAGS=-D_WIN32_WINNT=0x0601 \
+  -DZLIB_LIBRARY="$mingw_zlib" \
+  -DZLIB_INCLUDE_DIR=/usr/$triplet/include \
+  -DENABLE_ZLIB=ON \
+  -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_OPENSSL=OFF -DENABLE_CNG=OFF \
+  -DENABLE_LIBB2=OFF -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+  -DENABLE_BZip2=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF \
+  -DENABLE_PCREPOSIX=OFF -DENABLE_PCRE2POSIX=OFF -DENABLE_LIBGCC=OFF -DPOSIX_REGEX_LIB=NONE \
+  -DENABLE_TAR=OFF -DENABLE_CPIO=OFF -DENABLE_CAT=OFF \
+  -DENABLE_XATTR=OFF -DENABLE_ACL=OFF -DENABLE_ICONV=OFF \
+  -DENABLE_TEST=OFF -DENABLE_COVERAGE=OFF -DENABLE_WERROR=OFF
 
 # Check that the packages work through the toolchain and that a program using all three
 # links statically: only system DLLs may be imported.

@@ -6,7 +6,7 @@
 #
 #   scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60; every target:
 #                                                       config_run value_path rules
-#                                                       machine_texts)
+#                                                       machine_texts msi_progress cabinet)
 #
 # Findings are kept in build/fuzz/findings/<target>/.
 set -euo pipefail
@@ -14,7 +14,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 build="$root/build/fuzz"
-targets=(config_run value_path rules machine_texts)
+targets=(config_run value_path rules machine_texts msi_progress cabinet)
 [ $# -gt 1 ] && targets=("${@:2}")
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -26,6 +26,8 @@ host_packages=(
   libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
   xdotool x11-apps imagemagick
   gcab wixl zip unzip
+  libmspack-dev libmsi-dev libglib2.0-dev cabextract
+  libarchive-dev libz-mingw-w64-dev
   dpkg-dev python3
 )
 

@@ -3,10 +3,24 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/crash_handler.h"
 #include "app/module_table.h"
+#include "app/win32/crash_dialog.h"
 #include "app/win32/main_dialog.h"
+#include "app/win32/telemetry_hook.h"
 
 namespace {
+
+// Installed before anything else of this file runs: a crash from here on ends in the crash
+// dialog and the crash files.
+struct CrashHandlerInstaller {
+  CrashHandlerInstaller() {
+    orvex::SetCrashDialogHook(&orvex::ShowCrashDialog);
+    orvex::InstallCrashHandler();
+  }
+};
+
+CrashHandlerInstaller g_crashHandler;
 
 // Created before anything else runs; a second installer finds it and ends at once.
 struct SingleInstanceMutex {
@@ -27,6 +41,7 @@ SingleInstanceMutex g_instanceMutex;
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (g_instanceMutex.lastError == ERROR_ALREADY_EXISTS) return 0;
   orvex::RegisterModuleTable();
+  orvex::InstallTelemetryHook();
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
   orvex::COrvexInstallerDlg dialog;

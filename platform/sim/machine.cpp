@@ -225,7 +225,8 @@ Json::Value MachineState() {
   }
   state["serviceEvents"] = machine.serviceEvents;
   state["restartRequests"] = machine.restartRequests;
-  state["startedPrograms"] = Json::Value(Json::arrayValue);
+  state["installedProducts"] = machine.installedProducts;
+  state["startedPrograms"] = machine.startedPrograms;
   Json::Value& urls = state["openedUrls"] = Json::Value(Json::arrayValue);
   for (const std::string& url : platform::OpenedUrls()) urls.append(url);
   return state;

@@ -33,6 +33,8 @@ struct Machine {
   Json::Value registryWrites{Json::arrayValue};
   Json::Value serviceEvents{Json::arrayValue};
   Json::Value restartRequests{Json::arrayValue};
+  Json::Value installedProducts{Json::arrayValue};
+  Json::Value startedPrograms{Json::arrayValue};
   // File attributes other than read-only and directory, by host path (the host keeps none).
   std::map<std::string, uint32_t> fileAttributes;
   // The process's current directory, a drive path ("C:\\Users\\john\\Downloads").

@@ -7,16 +7,20 @@ go to <out>/*.png, the programs' output and state dumps to <out>/runs/<scenario>
 """
 
 import argparse
+import base64
 import json
 import os
 import re
 import shutil
+import subprocess
 import sys
 import time
 import traceback
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import DevService, Failure, Harness, Installer, check, wait_until  # noqa: E402
+import minidump  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -76,7 +80,8 @@ class Scenarios:
 
     def start(self, name, service_url=None):
         url = service_url or self.service.url
-        env = {"BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/", "orvex_installer_dump": "1"}
+        env = {"BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/", "orvex_installer_dump": "1",
+               "ANALYTICS_DOMAIN": url + "/"}
         return Installer(self.h, os.path.join(self.h.build, "OrvexWebInstaller.exe"),
                          self.run_dir(name), env)
 
@@ -190,6 +195,7 @@ class Scenarios:
         posts = self.service.requests("/index/driverupdate", "POST")
         check(len(posts) == 1 and posts[0]["form"].get("platform") == "dialog",
               "the AjaxRequest post: %r" % posts)
+        self.check_report(dump, "INSTALLED")
 
         check(self.h.browser_urls() == [], "a page opened before \"Done\": %r" % self.h.browser_urls())
         self.close_with_done(run, done)
@@ -301,6 +307,7 @@ class Scenarios:
               "the whole file arrived although the download was stopped")
         check(not any("/nextsteps" in u for u in self.h.browser_urls()),
               "the next-steps page opened after a stop")
+        self.check_report(dump, "FAILED", "Fetch")
 
     def failing_module(self):
         """A module that fails: its "Ok" question, the help article in the browser, the abort
@@ -327,6 +334,7 @@ class Scenarios:
         dump = self.wait_dump(run)
         check(dump["Fetch"]["MISSING"]["status"] == "failed", "the module's record: %r" % dump["Fetch"])
         check("NotReached" not in dump and "LastStage" not in dump, "the run went on after the failure")
+        self.check_report(dump, "FAILED", "Fetch")
         self.close_with_done(run, done)
         check(len(self.h.browser_urls()) == 1, "\"Done\" after a failure opened a page: %r" % self.h.browser_urls())
 
@@ -367,9 +375,321 @@ class Scenarios:
                 self.h.stop(run.process)
         check(not failures, "; ".join(failures))
 
+    # ---- reports
+
+    def check_report(self, dump, status, stage=None):
+        """The installation report and the analytics hit of the run: every value encoded (one
+        "=" per pair, spaces as %20), the failed module and its error as the dump has them."""
+        def pairs(path):
+            posts = self.service.requests(path, "POST")
+            check(len(posts) == 1, "%d POSTs to %s, expected 1" % (len(posts), path))
+            body = posts[0]["body"]
+            items = [item for item in body.split("&") if item]
+            check(all(item.count("=") == 1 and " " not in item for item in items),
+                  "unencoded pair in %r" % body)
+            return {k: urllib.parse.unquote(v) for k, v in (item.split("=") for item in items)}
+        report = pairs("/installer/install")
+        check(report.get("status") == status, "report status %r, expected %r" % (report, status))
+        if stage:
+            module = dump[stage]["status"]["module"]
+            check(report.get("failed_module") == module and
+                  report.get("failed_reason") == dump[stage][module].get("error", ""),
+                  "report %r for the failed stage %r" % (report, dump[stage]))
+        hit = pairs("/collect")
+        check(hit.get("cd") == status and hit.get("cd14") == "2.0.6.8063" and
+              hit.get("cid") == hit.get("cd13"), "analytics hit %r" % hit)
+
+    # ---- crashes
+
+    CRASH_BASE = "_2.0.6.8063"
+    LOG_FAILURE = "curl_easy_perform() failed: Failed to open/read local data from file/application"
+
+    def crash_dialog(self, what):
+        """The crash dialog (title 1005), once it shows."""
+        def probe():
+            for dialog in self.h.dialogs():
+                if 1005 in dialog["by_id"]:
+                    return dialog
+            return None
+        dialog = wait_until(probe, WINDOW_TIMEOUT * 2, what)
+        controls = dialog["by_id"]
+        for control_id, text in ((1005, "Orvex Installer Crashed!"),
+                                 (1006, "Please send the crash report to help us improve this software"),
+                                 (1004, "Send Report"), (2, "Don't Send")):
+            check(controls[control_id]["text"] == text and controls[control_id]["visible"],
+                  "crash dialog control %d: %r" % (control_id, controls[control_id]))
+        return dialog
+
+    def check_crash_dialog_look(self, png):
+        """White background, the title in red."""
+        text = subprocess.run(["/usr/bin/convert", png, "-format", "%c", "histogram:info:"],
+                              capture_output=True, check=True, timeout=60).stdout.decode()
+        colours = {}
+        for line in text.splitlines():
+            match = re.match(r"\s*(\d+):\s*\(\s*(\d+),\s*(\d+),\s*(\d+)", line)
+            if match:
+                colours[tuple(int(v) for v in match.group(2, 3, 4))] = int(match.group(1))
+        total = sum(colours.values())
+        white = colours.get((255, 255, 255), 0)
+        red = sum(n for (r, g, b), n in colours.items() if r > 200 and g < 60 and b < 60)
+        check(white > total // 2, "the crash dialog is not white (%d of %d pixels)" % (white, total))
+        check(red > 200, "the crash dialog's title is not red (%d red pixels)" % red)
+
+    def crash_files(self, run_dir):
+        return {ext: os.path.join(run_dir, self.CRASH_BASE + ext) for ext in (".dmp", ".log", ".txt")}
+
+    def check_dump(self, path, code):
+        check(os.path.exists(path), "no minidump")
+        dump = minidump.read(path)
+        thread, exception = dump.exception()
+        check(thread in dump.thread_ids(), "the crashing thread %d is not in the thread list %s" % (
+            thread, dump.thread_ids()))
+        check(exception == code, "exception code 0x%08X in the dump, expected 0x%08X" % (
+            exception, code))
+
+    def uploads(self):
+        return [r for r in self.service.requests()
+                if "/upload/crashreport/installer/" in r["path"]]
+
+    def check_uploads(self, files, kinds):
+        uploads = self.uploads()
+        got = [r["path"].rsplit("/", 1)[1] for r in uploads]
+        check(got == [k for k, _ in kinds], "uploads %s, expected %s" % (got, [k for k, _ in kinds]))
+        for request, (kind, ext) in zip(uploads, kinds):
+            check(request["method"] == "POST" and not any(
+                h.lower() == "expect" for h in request["headers"]), "%s upload: %r" % (kind, request["headers"]))
+            parts = request["parts"] or []
+            check(len(parts) == 1 and parts[0]["name"] == self.CRASH_BASE + ext,
+                  "%s upload parts %r" % (kind, [(p["name"], p["size"]) for p in parts]))
+            with open(files[ext], "rb") as f:
+                content = f.read()
+            sent = parts[0]["text"].encode("utf-8") if "text" in parts[0] else \
+                base64.b64decode(parts[0]["base64"])
+            check(sent == content, "%s upload differs from %s" % (kind, files[ext]))
+
+    def system_report(self):
+        """What orvex-sysinfo.exe prints (standard output only) in the same prefix: the system
+        report."""
+        path = os.path.join(self.run_dir("crash-sysinfo"), "report.txt")
+        with open(path, "wb") as output:
+            subprocess.run([os.path.join(self.h.root, "scripts/wine-run.sh"),
+                            os.path.join(self.h.build, "orvex-sysinfo.exe")],
+                           env=self.h.wine_env(), stdout=output, stderr=subprocess.DEVNULL,
+                           stdin=subprocess.DEVNULL, timeout=EVENT_TIMEOUT * 2, check=False)
+        with open(path, "rb") as f:
+            return f.read()
+
+    @staticmethod
+    def text_of(path):
+        with open(path, "rb") as f:
+            return f.read().replace(b"\r\n", b"\n")
+
+    def crash_test_build(self, name, crash, answer=None):
+        env = {"BASE_DOMAIN": self.service.url + "/", "ANALYTICS_DOMAIN": self.service.url + "/",
+               "ORVEX_TEST_CRASH": crash}
+        if answer:
+            env["ORVEX_TEST_CRASH_ANSWER"] = answer
+        return Installer(self.h, os.path.join(self.h.build, "tests", "orvex-crash-installer.exe"),
+                         self.run_dir(name), env)
+
+    def crash_with_plan_send(self):
+        """The test build crashes (access violation on the session thread) after the report of
+        a completed plan: the dialog; "Send Report" uploads the dump, the session document and
+        the system report; exit code 1."""
+        self.fresh_service(plan({"name": "LastStage", "msg": "Installing",
+                                 "modules": [{"class": "Injector", "name": "V", "args": {
+                                     "path": ".Config.installer.orvexversion", "value": "2.1 rc"}}]}))
+        run = self.crash_test_build("crash_with_plan_send", "access-violation")
+        dialog = self.crash_dialog("the crash dialog after an access violation")
+        self.check_crash_dialog_look(self.h.screenshot(dialog, "19-crash-dialog"))
+        self.h.click(dialog["by_id"][1004])
+        code = run.wait_exit(EVENT_TIMEOUT, "the crashed installer to end after \"Send Report\"")
+        check(code == 1, "exit code %s after a crash, expected 1" % code)
+        files = self.crash_files(run.run_dir)
+        self.check_dump(files[".dmp"], 0xC0000005)
+        expected = os.path.join(run.run_dir, "crash-expected-document.json")
+        check(self.text_of(files[".log"]) == self.text_of(expected),
+              "the .log is not the session document")
+        check(self.text_of(files[".txt"]).replace(b"\r\n", b"\n") ==
+              self.system_report().replace(b"\r\n", b"\n"), "the .txt is not the system report")
+        self.check_uploads(files, [("dump", ".dmp"), ("log", ".log"), ("systeminfo", ".txt")])
+        report = self.service.requests("/installer/install", "POST")
+        check(len(report) == 1 and report[0]["body"] == "version=2.1%20rc&status=INSTALLED&",
+              "installation report %r" % [r["body"] for r in report])
+
+    def crash_escaped_exception(self):
+        """The product: a configuration whose stage name is a number throws out of the session
+        thread before a plan exists: the crash dialog; "Send Report" uploads the dump and the
+        system report, the session document's upload fails on standard error; exit code 1."""
+        self.fresh_service({"Stages": [{"name": 5}]})
+        run = self.start("crash_escaped_exception")
+        dialog = self.crash_dialog("the crash dialog after an escaped exception")
+        self.h.screenshot(dialog, "20-crash-dialog-escaped-exception")
+        self.h.click(dialog["by_id"][1004])
+        code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Send Report\"")
+        check(code == 1, "exit code %s after a crash, expected 1" % code)
+        files = self.crash_files(run.run_dir)
+        check(not os.path.exists(files[".log"]), "a .log without a plan")
+        self.check_dump(files[".dmp"], 0xE04F5258)
+        self.check_uploads(files, [("dump", ".dmp"), ("systeminfo", ".txt")])
+        with open(os.path.join(run.run_dir, "wine.log"), encoding="utf-8", errors="replace") as f:
+            output = f.read()
+        check(self.LOG_FAILURE in output, "no failure line for the .log on standard error")
+
+    def crash_dont_send(self):
+        """"Don't Send": the files stay, nothing is sent, exit code 1."""
+        self.fresh_service({"Stages": [{"name": 5}]})
+        run = self.start("crash_dont_send")
+        dialog = self.crash_dialog("the crash dialog")
+        before = len(self.service.requests())
+        self.h.click(dialog["by_id"][2])
+        code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Don't Send\"")
+        check(code == 1, "exit code %s after a crash, expected 1" % code)
+        check(len(self.service.requests()) == before, "requests after \"Don't Send\": %r" % [
+            r["path"] for r in self.service.requests()[before:]])
+        files = self.crash_files(run.run_dir)
+        check(os.path.exists(files[".dmp"]) and os.path.exists(files[".txt"]), "crash files missing")
+
+    def crash_kinds(self):
+        """The test build's other crashes, answered without the dialog: a C++ exception and
+        abort() on the session thread (with the plan: three uploads), two threads at once (one
+        crash handled), a fault inside the crash path (ends at once, nothing sent), a fault on the
+        window's thread before any plan (two uploads)."""
+        self.fresh_service(plan({"name": "LastStage", "modules": []}))
+        cases = [("exception", "send", 0xE04F5258, 3), ("abort", "send", 0xE04F5258, 3),
+                 ("two-threads", "send", 0xC0000005, 3), ("in-crash-path", None, 0xC0000005, 0),
+                 ("at-start", "send", 0xC0000005, 2)]
+        failures = []
+        for crash, answer, code, uploads in cases:
+            self.service.reset()
+            self.service.set_config(plan({"name": "LastStage", "modules": []}))
+            run = self.crash_test_build("crash-" + crash, crash, answer)
+            try:
+                status = run.wait_exit(WINDOW_TIMEOUT * 2, "the %s crash to end the program" % crash)
+                check(status == 1, "%s: exit code %s" % (crash, status))
+                self.check_dump(self.crash_files(run.run_dir)[".dmp"], code)
+                got = len(self.uploads())
+                check(got == uploads, "%s: %d uploads, expected %d" % (crash, got, uploads))
+            except Failure as failure:
+                failures.append(str(failure))
+                self.h.stop(run.process)
+        check(not failures, "; ".join(failures))
+    def msi_install(self):
+        """A cabinet holding the product's Windows Installer package is downloaded, unpacked
+        and installed: the bar moves while Cancel is disabled. A package that fails next
+        shows its error text as the prompt's detail."""
+        packages = os.path.join(self.h.build, "tests", "packages")
+
+        def fetch_and_unpack(prefix, cabinet):
+            return [{"class": "HTTPDownloader", "name": prefix + "DOWNLOAD",
+                     "msg": "Downloading the Orvex package",
+                     "args": {"url": "%BASE_URL%/media/" + cabinet, "destination": cabinet,
+                              "directory": ".SessionDir"}},
+                    {"class": "CABExtractor", "name": prefix + "UNPACK",
+                     "args": {"cab": cabinet, "directory": ".SessionDir"}}]
+
+        self.fresh_service(plan(
+            {"name": "Prepare", "msg": "Preparing the installation",
+             "modules": [{"class": "CreateInTempDir", "name": "SESSION_DIR",
+                          "args": {"directory": "orvex-e2e-install", "saveTo": ".SessionDir"}}]},
+            {"name": "Download", "msg": "Downloading Orvex",
+             "modules": fetch_and_unpack("", "orvex-product.cab")},
+            {"name": "LastStage", "msg": "Installing Orvex",
+             "modules": [{"class": "MSIInstaller", "name": "INSTALL",
+                          "args": {"directory": ".SessionDir", "name": "orvex-product.msi",
+                                   "msg": "Installing Orvex",
+                                   "msi_args": {"REBOOT": "ReallySuppress"}}}]},
+            {"name": "Failing", "msg": "Installing a package that fails",
+             "modules": fetch_and_unpack("FAILING_", "orvex-failing.cab") + [
+                 {"class": "MSIInstaller", "name": "INSTALL_FAILING",
+                  "args": {"directory": ".SessionDir", "name": "orvex-failing.msi"}}]}))
+        for name in ("orvex-product.cab", "orvex-failing.cab"):
+            with open(os.path.join(packages, name), "rb") as f:
+                self.service.call("/_dev/media/" + name, f.read())
+        run = self.start("msi_install")
+
+        def installing(w):
+            return (w["by_id"][1001]["text"] == "Installation started..." and
+                    w["by_id"][1000]["visible"] and w["by_id"][1000]["position"] > 0)
+
+        shown = self.h.wait_main_window(installing, WINDOW_TIMEOUT, "the installation's progress")
+        check(not shown["by_id"][2]["enabled"], "Cancel is enabled during the installation")
+        # Wine's msi.dll announces a small total and reports most of it with the first files,
+        # so the bar is seen between 98% and 100% while the package's pause runs.
+        first = shown["by_id"][1000]["position"]
+        self.h.screenshot(shown, "15-main-msi-progress")
+        later = self.h.wait_main_window(
+            lambda w: not installing(w) or w["by_id"][1000]["position"] != first,
+            EVENT_TIMEOUT, "the installation's progress to move on from %d%%" % first)
+        if installing(later):
+            check(not later["by_id"][2]["enabled"], "Cancel is enabled during the installation")
+            self.h.screenshot(later, "16-main-msi-progress-later")
+
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT * 2, "the failing package's question")
+        detail = prompt["by_id"][1003]["text"]
+        check(prompt["by_id"][1002]["text"] == "Could not install Orvex-m.",
+              "prompt message %r" % prompt["by_id"][1002]["text"])
+        check(detail.strip() != "", "the prompt has no detail")
+        self.h.screenshot(prompt, "17-prompt-msi-failed")
+        self.h.key(prompt, "Return")
+        done = self.h.wait_main_window(lambda w: w["by_id"][2]["text"] == "Done",
+                                       EVENT_TIMEOUT * 3, "\"Done\" after the installations")
+        check(done["by_id"][2]["enabled"], "Cancel/Done stays disabled after the installations")
+        dump = self.wait_dump(run)
+        check(dump["LastStage"]["status"]["progress"] == "completed",
+              "LastStage did not complete: %r" % dump.get("LastStage"))
+        check(dump["LastStage"]["INSTALL"].get("error") == "",
+              "the installation recorded an error: %r" % dump["LastStage"])
+        failing = dump["Failing"]["INSTALL_FAILING"]
+        check(failing.get("status") == "failed", "the failing package's record: %r" % failing)
+        check(failing.get("error", "").strip() == detail.strip(),
+              "the prompt's detail %r is not the recorded error %r" % (detail, failing.get("error")))
+        installed = os.path.join(self.h.prefix, "drive_c", "Program Files", "OrvexInstallTest")
+        for name in ("readme.txt", "install_ics.bat", "copy_vbox_config.bat"):
+            check(os.path.exists(os.path.join(installed, name)), "%s was not installed" % name)
+        self.close_with_done(run, done)
+
+
+    def driver_restart(self):
+        """A driver installation that needs a restart: the driver archive unpacked, the dpinst
+        stand-in run on it (it asks for the restart), true at the restart flag in the dump."""
+        session = os.path.join(self.h.prefix, "drive_c", "orvex driver session")
+        shutil.rmtree(session, ignore_errors=True)
+        os.makedirs(session)
+        tests = os.path.join(self.h.build, "tests")
+        shutil.copy(os.path.join(tests, "driver-zips", "driver-restart.zip"),
+                    os.path.join(session, "gpudriver.zip"))
+        shutil.copy(os.path.join(tests, "dpinst.exe"), os.path.join(session, "dpinst.exe"))
+        self.fresh_service(plan(
+            {"name": "Driver", "msg": "Installing the graphics driver",
+             "modules": [{"class": "Injector", "name": "SESSION",
+                          "args": {"path": ".SessionDir", "value": "C:\\orvex driver session"}},
+                         {"class": "DPInstaller", "name": "GPU_INSTALLER",
+                          "args": {"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+                                   "src_file": "gpudriver.zip", "dest_dir": ".SessionDir",
+                                   "dir_suffix": "Graphics",
+                                   "is_restart": ".InstallConfig.installer.restart"}}]},
+            last_stage()))
+        run = self.start("driver_restart")
+        done = self.wait_done(FINISHING, "\"Done\" after the driver installation")
+        self.h.screenshot(done, "18-main-driver-done")
+        dump = self.wait_dump(run)
+        check(dump.get("Driver", {}).get("status", {}).get("progress") == "completed",
+              "the driver stage: %r" % dump.get("Driver"))
+        restart = dump.get("InstallConfig", {}).get("installer", {}).get("restart")
+        check(restart is True, "the restart flag in the dump: %r" % restart)
+        with open(os.path.join(session, "dpinst-record.txt"), encoding="utf-8") as f:
+            record = f.read()
+        check("path=C:\\orvex driver session\\Graphics\n" in record and "exit=0x40000001" in record,
+              "what the driver installer saw: %r" % record)
+        self.close_with_done(run, done)
+        shutil.rmtree(session, ignore_errors=True)
+
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
-             "cancel_download", "failing_module", "prompt_severities"]
+             "cancel_download", "failing_module", "prompt_severities",
+             "msi_install", "driver_restart",
+             "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds"]
 
 
 # The product's installation (scripts/e2e/product_scenarios.py): run by name; not in the

@@ -1,0 +1,46 @@
+#pragma once
+// Starting programs as the shell does, waiting for them and reading their exit codes.
+// StartProgram mirrors ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS; the started process
+// mirrors the process handle it hands back. The simulated machine starts nothing: it records
+// the program in its state and answers the exit code its profile gives (platform/sim/README.md).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace orvex {
+namespace platform {
+
+// Show commands (nShow) the installer uses.
+constexpr int kShowHide = 0;       // SW_HIDE
+constexpr int kShowMaximized = 3;  // SW_SHOWMAXIMIZED
+
+// What the shell is asked to start: no window, no verb (the default) and no directory.
+struct ProgramLaunch {
+  std::wstring file;        // lpFile: a path, possibly in double quotes, or a program name
+  std::wstring parameters;  // lpParameters; empty passes none (NULL)
+  int showCommand = kShowHide;
+};
+
+// The process handle of a started program. Destroying the object closes the handle
+// (CloseHandle); the program itself goes on running.
+class IStartedProcess {
+ public:
+  virtual ~IStartedProcess() = default;
+  // WaitForSingleObject(process, INFINITE): true when the process has ended (WAIT_OBJECT_0),
+  // false when the wait failed or there is no process to wait for.
+  virtual bool WaitForExit() = 0;
+  // GetExitCodeProcess: true with the code in *code; false when the call failed. A process
+  // that still runs reads as STILL_ACTIVE (259).
+  virtual bool ExitCode(uint32_t* code) = 0;
+};
+
+// ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SEE_MASK_FLAG_NO_UI (a failure shows no
+// message box of the shell's). Null when the call failed, with the Windows
+// error (ERROR_FILE_NOT_FOUND, ...) in *error when error is not null. The shell may start a
+// program without handing back a process (a document opened in a running program); waiting
+// for such a start fails.
+std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint32_t* error);
+
+}  // namespace platform
+}  // namespace orvex

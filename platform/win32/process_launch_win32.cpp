@@ -1,0 +1,55 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/process_launch.h"
+
+namespace orvex {
+namespace platform {
+
+namespace {
+
+class StartedProcess : public IStartedProcess {
+ public:
+  explicit StartedProcess(HANDLE process) : process_(process) {}
+  ~StartedProcess() override {
+    if (process_) CloseHandle(process_);
+  }
+  StartedProcess(const StartedProcess&) = delete;
+  StartedProcess& operator=(const StartedProcess&) = delete;
+
+  bool WaitForExit() override {
+    return process_ && WaitForSingleObject(process_, INFINITE) == WAIT_OBJECT_0;
+  }
+
+  bool ExitCode(uint32_t* code) override {
+    DWORD value = 0;
+    if (!process_ || !GetExitCodeProcess(process_, &value)) return false;
+    *code = value;
+    return true;
+  }
+
+ private:
+  HANDLE process_;
+};
+
+}  // namespace
+
+std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint32_t* error) {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  // Without SEE_MASK_FLAG_NO_UI the shell answers a missing program with a message box of its
+  // own, which would hold the session thread until someone closes it; the callers report the
+  // failure themselves.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpFile = launch.file.c_str();
+  info.lpParameters = launch.parameters.empty() ? nullptr : launch.parameters.c_str();
+  info.nShow = launch.showCommand;
+  if (!ShellExecuteExW(&info)) {
+    if (error) *error = GetLastError();
+    return nullptr;
+  }
+  return std::make_unique<StartedProcess>(info.hProcess);
+}
+
+}  // namespace platform
+}  // namespace orvex

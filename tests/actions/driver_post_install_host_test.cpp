@@ -1,0 +1,488 @@
+// DPInstaller, InstallDOTNET and PostInstall on the simulated machine: real zip archives made
+// by the test, programs recorded in the machine's state with the exit codes the profile gives,
+// files in the sandbox, registry writes in the state.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "actions/zip_extract.h"
+#include "common/dialog_cells.h"
+#include "engine/install_plan.h"
+#include "base/json_text.h"
+#include "engine/stage.h"
+#include "base/text.h"
+#include "platform/sim/machine.h"
+#include "probes/install_paths.h"
+#include "tests/support/sim_test_support.h"
+#include "tests/support/test_support.h"
+
+namespace orvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Compact;
+using test::J;
+using test::RecordingIndicator;
+
+const char kSession[] = "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::string Host(const std::string& windowsPath) { return sim::HostPath(Utf8ToWide(windowsPath)); }
+
+// Every file and folder below root, as paths relative to it.
+std::set<std::string> TreeOf(const std::string& root) {
+  std::set<std::string> names;
+  std::error_code ignored;
+  for (auto it = fs::recursive_directory_iterator(root, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored))
+    names.insert(fs::relative(it->path(), root, ignored).string());
+  return names;
+}
+
+std::vector<bool> g_cancelCalls;
+void RecordCancel(bool enabled) { g_cancelCalls.push_back(enabled); }
+
+Json::Value Profile(const char* programs = "{}") {
+  Json::Value profile = J(R"({"name": "driver machine", "environment": {
+      "SystemDrive": "C:", "SystemRoot": "C:\\Windows", "USERNAME": "John Smith",
+      "USERPROFILE": "C:\\Users\\John Smith",
+      "TEMP": "C:\\Users\\John Smith\\AppData\\Local\\Temp"}})");
+  profile["programs"] = J(programs);
+  return profile;
+}
+
+class DriverPostInstallTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char pattern[] = "/tmp/orvex-driver-zips-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    zips_ = new std::string(pattern);
+    const std::string command = "python3 '" + std::string(ORVEX_SOURCE_DIR) +
+                                "/tests/fixtures/make_driver_zips.py' '" + *zips_ + "'";
+    ASSERT_EQ(0, std::system(command.c_str()));
+  }
+  static void TearDownTestSuite() {
+    std::error_code ignored;
+    fs::remove_all(*zips_, ignored);
+    delete zips_;
+  }
+
+  void SetUp() override {
+    SetCancelButtonHook(&RecordCancel);
+    g_cancelCalls.clear();
+  }
+  void TearDown() override { SetCancelButtonHook(nullptr); }
+
+  // A fresh session directory holding the archive as gpudriver.zip and, unless told
+  // otherwise, a dpinst.exe.
+  void PrepareSession(const std::string& archive, bool withDpinst = true) {
+    std::error_code ignored;
+    fs::remove_all(Host(kSession), ignored);
+    fs::create_directories(Host(kSession));
+    if (!archive.empty())
+      fs::copy_file(*zips_ + "/" + archive, Host(std::string(kSession) + "\\gpudriver.zip"));
+    if (withDpinst) std::ofstream(Host(std::string(kSession) + "\\dpinst.exe")) << "MZ";
+  }
+
+  int Run(const char* className, const std::string& args, Json::Value& doc,
+          IProgressIndicator* indicator = nullptr) {
+    auto module = test::MakeRegisteredModule(className, args, stage_, indicator);
+    if (!module) return 99;
+    module->Init(&plan_, &stage_);
+    return module->Execute(doc);
+  }
+
+  static std::string* zips_;
+  CInstallPlan plan_;
+  CStage stage_{"S"};
+};
+
+std::string* DriverPostInstallTest::zips_ = nullptr;
+
+const char kDriverArgs[] = R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+    "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
+    "is_restart": ".InstallConfig.installer.restart"})";
+
+TEST_F(DriverPostInstallTest, ExtractZipWritesOnlyBelowTheDestination) {
+  sim::ScopedMachine machine(Profile());
+  struct Case {
+    const char* archive;
+    bool unpacked;
+    std::set<std::string> files;  // below the destination afterwards
+  };
+  const std::set<std::string> nothing;
+  const std::vector<Case> cases = {
+      {"driver.zip", true,
+       {"readme.txt", "Graphics", "Graphics/audio.inf", "Graphics/display.inf", "Graphics/bin",
+        "Graphics/bin/display.sys"}},
+      {"empty.zip", true, nothing},
+      {"climb-parent.zip", false, nothing},
+      {"climb-deep.zip", false, nothing},
+      {"climb-backslash.zip", false, nothing},
+      {"climb-dots-blanks.zip", false, nothing},
+      {"absolute-slash.zip", false, nothing},
+      {"absolute-backslash.zip", false, nothing},
+      {"unc.zip", false, nothing},
+      {"drive-absolute.zip", false, nothing},
+      {"drive-relative.zip", false, nothing},
+      {"stream.zip", false, nothing},
+      {"link.zip", false, nothing},
+      {"large.zip", true, {"Graphics", "Graphics/display.inf", "Graphics/bin", "Graphics/bin/large.bin"}},
+      {"truncated.zip", false, nothing},
+      {"not-a-zip.zip", false, nothing},
+      {"missing.zip", false, nothing},
+  };
+  const std::string dest = std::string(kSession) + "\\dest";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.archive);
+    PrepareSession("", false);
+    fs::create_directories(Host(dest));
+    std::error_code ignored;
+    fs::copy_file(*zips_ + "/" + c.archive, Host(std::string(kSession) + "\\a.zip"), ignored);
+    const std::set<std::string> before = TreeOf(sim::SandboxRoot());
+    EXPECT_EQ(c.unpacked, ExtractZip(std::string(kSession) + "\\a.zip", dest));
+    EXPECT_EQ(c.files, TreeOf(Host(dest)));
+    std::set<std::string> added;
+    for (const std::string& name : TreeOf(sim::SandboxRoot()))
+      if (!before.count(name)) added.insert(name);
+    for (const std::string& name : added) {
+      EXPECT_EQ(0u, name.rfind(fs::relative(Host(dest), sim::SandboxRoot()).string(), 0)) << name;
+    }
+    EXPECT_FALSE(fs::exists("/tmp/orvex-zip-escaped.txt"));
+    if (c.files.count("readme.txt")) {
+      EXPECT_EQ("MZ driver", ReadFile(Host(dest + "\\Graphics\\bin\\display.sys")));
+    }
+  }
+  // No destination, or none that exists: nothing is unpacked.
+  PrepareSession("driver.zip");
+  EXPECT_FALSE(ExtractZip(std::string(kSession) + "\\gpudriver.zip", ""));
+  EXPECT_FALSE(ExtractZip(std::string(kSession) + "\\gpudriver.zip", std::string(kSession) + "\\none"));
+  EXPECT_FALSE(fs::exists(Host(std::string(kSession) + "\\none")));
+}
+
+TEST_F(DriverPostInstallTest, DPInstallerDecidesByTheExitCode) {
+  struct Case {
+    const char* what;
+    const char* archive;
+    const char* programs;
+    bool withDpinst;
+    int result;
+    const char* restart;  // JSON at .InstallConfig.installer.restart
+    bool started;
+  };
+  const std::vector<Case> cases = {
+      {"installed, restart needed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x40000001"}})", true, 0, "true", true},
+      {"installed", "driver.zip", R"({"DPINST.EXE": {"exitCode": 2}})", true, 0, "false", true},
+      {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1, "null", true},
+      {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1, "null", true},
+      {"no exit code in the profile", "driver.zip", "{}", true, -1, "null", true},
+      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null", true},
+      {"flags that are no booleans", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true},
+      {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})", true, -1, "null", true},
+      {"the exit code cannot be read", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true},
+      {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})", true, -1, "null", false},
+      {"no dpinst.exe", "driver.zip", R"({"dpinst.exe": {"exitCode": 1}})", false, -1, "null", false},
+      {"a climbing archive", "climb-parent.zip", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false},
+      {"no archive", "", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ScopedMachine machine(Profile(c.programs));
+    PrepareSession(c.archive, c.withDpinst);
+    g_cancelCalls.clear();
+    RecordingIndicator indicator;
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(c.result, Run("DPInstaller", kDriverArgs, doc, &indicator));
+    EXPECT_EQ(Compact(J(c.restart)), Compact(doc["InstallConfig"]["installer"]["restart"]));
+    const std::string archive = std::string(kSession) + "\\gpudriver.zip";
+    std::vector<std::string> calls = {"detail:DP Installing " + archive};
+    if (c.result == 0) {
+      EXPECT_FALSE(doc.isMember("S"));
+    } else {
+      EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+      EXPECT_EQ("Unable to install " + archive, doc["S"]["M"]["reason"].asString());
+      EXPECT_FALSE(doc["S"]["M"].isMember("error"));
+      calls.push_back("prompt:Could not install driver.|Ok||Please try again later.|2");
+    }
+    EXPECT_EQ(calls, indicator.calls);
+    EXPECT_EQ(std::vector<bool>({false, true}), g_cancelCalls);
+    const Json::Value started = sim::MachineState()["startedPrograms"];
+    if (!c.started) {
+      EXPECT_EQ(0u, started.size());
+      continue;
+    }
+    ASSERT_EQ(1u, started.size());
+    EXPECT_EQ("\"" + std::string(kSession) + "\\dpinst.exe\"", started[0]["file"].asString());
+    EXPECT_EQ("/F /LM /Q /PATH \"" + std::string(kSession) + "\\Graphics\"",
+              started[0]["parameters"].asString());
+    EXPECT_EQ(3, started[0]["show"].asInt());
+    EXPECT_TRUE(fs::exists(Host(std::string(kSession) + "\\Graphics\\display.inf")));
+  }
+}
+
+TEST_F(DriverPostInstallTest, DPInstallerWithoutUsablePaths) {
+  sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"exitCode": 1}})"));
+  struct Case {
+    const char* what;
+    const char* args;
+    const char* doc;  // afterwards, without the result record
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {"restart flag stored nowhere without is_restart",
+       R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
+           "dest_dir": ".SessionDir", "dir_suffix": "Graphics"})",
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", 0},
+      {"an empty is_restart replaces nothing",
+       R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
+           "dest_dir": ".SessionDir", "dir_suffix": "Graphics", "is_restart": ""})",
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", 0},
+      {"a dest_dir path that does not exist",
+       R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
+           "dest_dir": ".Nowhere", "dir_suffix": "Graphics", "is_restart": ".r"})",
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session",
+           "Nowhere": null, "r": null})", -1},
+      {"an empty dir_suffix",
+       R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
+           "dest_dir": ".SessionDir", "dir_suffix": "", "is_restart": ".r"})",
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session", "r": null})", -1},
+      {"an is_restart without steps", 
+       R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
+           "dest_dir": ".SessionDir", "dir_suffix": "Graphics", "is_restart": ".."})",
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", 0},
+      {"no arguments at all", "{}", R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ScopedMachine fresh(Profile(R"({"dpinst.exe": {"exitCode": 1}})"));
+    PrepareSession("driver.zip");
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(c.result, Run("DPInstaller", c.args, doc));
+    EXPECT_EQ(c.result == 0 ? 1u : 0u, sim::MachineState()["startedPrograms"].size());
+    doc.removeMember("S");
+    EXPECT_EQ(Compact(J(c.doc)), Compact(doc));
+  }
+}
+
+TEST_F(DriverPostInstallTest, InstallDOTNETStartsTheSetupAndEndsTheInstallation) {
+  sim::ScopedMachine machine(Profile());
+  PrepareSession("");
+  std::ofstream(Host(std::string(kSession) + "\\dotnet_setup.exe")) << "MZ";
+  Json::Value doc;
+  doc["SessionDir"] = kSession;
+  EXPECT_EQ(-1, Run("InstallDOTNET", "{}", doc));
+  EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
+  EXPECT_FALSE(doc.isMember("S"));
+  const Json::Value started = sim::MachineState()["startedPrograms"];
+  ASSERT_EQ(1u, started.size());
+  EXPECT_EQ("\"" + std::string(kSession) + "\\dotnet_setup.exe\"", started[0]["file"].asString());
+  EXPECT_EQ("", started[0]["parameters"].asString());
+  EXPECT_EQ(3, started[0]["show"].asInt());
+}
+
+TEST_F(DriverPostInstallTest, InstallDOTNETThatCannotStartSaysSo) {
+  for (const char* sessionDir : std::vector<const char*>{kSession, "", nullptr}) {
+    SCOPED_TRACE(sessionDir ? sessionDir : "(none)");
+    sim::ScopedMachine machine(Profile());
+    PrepareSession("");  // no dotnet_setup.exe
+    plan_.abortMessage.clear();
+    Json::Value doc(Json::objectValue);
+    if (sessionDir) doc["SessionDir"] = sessionDir;
+    EXPECT_EQ(-1, Run("InstallDOTNET", "{}", doc));
+    EXPECT_EQ("", plan_.abortMessage);
+    EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ("Unable to start " + std::string(sessionDir ? sessionDir : "") + "\\dotnet_setup.exe",
+              doc["S"]["M"]["reason"].asString());
+    EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
+  }
+}
+
+class PostInstallHostTest : public DriverPostInstallTest {
+ protected:
+  void SetUp() override {
+    DriverPostInstallTest::SetUp();
+    saved_ = GetInstallPaths();
+    // The sandbox lives as long as the test process: no folder of an earlier test may remain.
+    std::error_code ignored;
+    fs::remove_all(Host("C:\\Users\\Public"), ignored);
+    fs::remove_all(Host("C:\\ProgramData\\Quarn"), ignored);
+  }
+  void TearDown() override {
+    GetInstallPaths() = saved_;
+    DriverPostInstallTest::TearDown();
+  }
+  CInstallPaths saved_;
+};
+
+const char kInstallDir[] = "C:\\Program Files\\Quarn\\Orvex";
+const char kUserDataDir[] = "C:\\ProgramData\\Quarn\\Orvex";
+
+TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
+  sim::ScopedMachine machine(Profile());
+  PrepareSession("");
+  GetInstallPaths().installDir = kInstallDir;
+  GetInstallPaths().userDataDir = kUserDataDir;
+  fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
+  const std::string backup = std::string(kSession) + "\\desktop_backup";
+  const std::string desktop = "C:\\Users\\Public\\Desktop";
+  fs::create_directories(Host(backup + "\\folder"));
+  fs::create_directories(Host(desktop));
+  std::ofstream(Host(backup + "\\Orvex.lnk")) << "new link";
+  std::ofstream(Host(backup + "\\Apps.lnk")) << "backup apps";
+  std::ofstream(Host(desktop + "\\Apps.lnk")) << "desktop apps";
+
+  RecordingIndicator indicator;
+  Json::Value doc = J(R"({"InstallConfig": {"system": {"cpus": 8},
+      "devices": {"camera": "on", "sensor": "a & b", "gps": "fix\u0001\u001bed",
+                  "generic": "Home <5 GHz>"}}})");
+  doc["SessionDir"] = kSession;
+  const Json::Value before = doc;
+  EXPECT_EQ(0, Run("PostInstall", "{}", doc, &indicator));
+  EXPECT_EQ(Compact(before), Compact(doc));
+  EXPECT_EQ(std::vector<std::string>({"status:Finalizing installation ..."}), indicator.calls);
+  EXPECT_EQ(std::vector<bool>({false, true}), g_cancelCalls);
+
+  const Json::Value state = sim::MachineState();
+  EXPECT_EQ(Compact(J(R"([
+      {"file": "cmd.exe", "show": 0, "parameters":
+       "/c \"\"C:\\Program Files\\Quarn\\Orvex\\install_ics.bat\" \"C:\\Program Files\\Quarn\\Orvex\" \"Quarn\" \"Orvex\"\""},
+      {"file": "cmd.exe", "show": 0, "parameters":
+       "/c \"\"C:\\Program Files\\Quarn\\Orvex\\copy_vbox_config.bat\" \"C:\\ProgramData\\Quarn\\Orvexorvexvm\"\""}])")),
+            Compact(state["startedPrograms"]));
+  EXPECT_EQ(Compact(J(R"([
+      {"key": "Software\\Quarn\\Orvex", "name": "SendCrashReport", "value": {"dword": 1}},
+      {"key": "Software\\Quarn\\Orvex", "name": "PromoterReferred", "value": ""}])")),
+            Compact(state["registryWrites"]));
+
+  EXPECT_EQ("new link", ReadFile(Host(desktop + "\\Orvex.lnk")));
+  EXPECT_EQ("desktop apps", ReadFile(Host(desktop + "\\Apps.lnk")));
+  EXPECT_EQ(std::set<std::string>({"folder"}), TreeOf(Host(backup)));
+
+  EXPECT_EQ(ReadFile(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml"),
+            ReadFile(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
+}
+
+TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
+  sim::ScopedMachine machine(Profile());
+  PrepareSession("");
+  GetInstallPaths().installDir = "";
+  GetInstallPaths().userDataDir = "";
+  const std::string backup = std::string(kSession) + "\\desktop_backup";
+  fs::create_directories(Host(backup));
+  std::ofstream(Host(backup + "\\Orvex.lnk")) << "new link";  // the desktop folder is missing
+  RecordingIndicator indicator;
+  Json::Value doc;
+  doc["SessionDir"] = kSession;
+  EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": ""})", doc, &indicator));
+  EXPECT_TRUE(indicator.calls.empty());
+  EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
+  EXPECT_EQ(2u, sim::MachineState()["registryWrites"].size());
+  // The copy failed, so the backup keeps its file.
+  EXPECT_EQ("new link", ReadFile(Host(backup + "\\Orvex.lnk")));
+  EXPECT_FALSE(fs::exists(Host("C:\\config")));
+
+  // A user-data directory without its "config" folder: no file, still success.
+  GetInstallPaths().installDir = kInstallDir;
+  GetInstallPaths().userDataDir = kUserDataDir;
+  EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": 0})", doc, &indicator));
+  EXPECT_FALSE(fs::exists(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
+  EXPECT_EQ(2u, sim::MachineState()["startedPrograms"].size());
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// The console installer as a dry run of a configuration with the three modules: the machine's
+// state file shows the programs it started and the sandbox the written config.xml.
+TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
+  char pattern[] = "/tmp/orvex-dry-run-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(pattern));
+  const std::string dir = pattern;
+  const std::string session = dir + "/sim/C/Users/John Smith/AppData/Local/Temp/orvex session";
+  fs::create_directories(session);
+  fs::copy_file(*zips_ + "/driver-restart.zip", session + "/gpudriver.zip");
+  std::ofstream(dir + "/machine.json") << R"({"name": "dry run",
+    "environment": {"SystemDrive": "C:", "SystemRoot": "C:\\Windows", "USERNAME": "John Smith",
+                    "USERPROFILE": "C:\\Users\\John Smith",
+                    "TEMP": "C:\\Users\\John Smith\\AppData\\Local\\Temp"},
+    "registry": {"SOFTWARE\\Quarn\\Orvex": {"InstallDir": "C:\\Program Files\\Quarn\\Orvex",
+                                           "UserDataDir": "C:\\ProgramData\\Quarn\\Orvex"}},
+    "files": {"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dpinst.exe": "MZ",
+              "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe": "MZ",
+              "C:\\ProgramData\\Quarn\\Orvex\\config\\readme.txt": ""},
+    "programs": {"dpinst.exe": {"exitCode": "0x40000001"}}})";
+  std::ofstream(dir + "/config.json") << R"({
+    "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+    "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+    "progress": "Console",
+    "Stages": [
+      {"name": "Prepare", "modules": [
+        {"class": "Injector", "name": "SESSION", "args": {"path": ".SessionDir",
+         "value": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"}},
+        {"class": "Injector", "name": "CPUS", "args": {"path": ".InstallConfig.system.cpus", "value": 8}}]},
+      {"name": "LastStage", "modules": [
+        {"class": "DPInstaller", "name": "GPU_INSTALLER", "args": {"dpinst_dir": ".SessionDir",
+         "src_dir": ".SessionDir", "src_file": "gpudriver.zip", "dest_dir": ".SessionDir",
+         "dir_suffix": "Graphics", "is_restart": ".InstallConfig.installer.restart"}},
+        {"class": "PostInstall", "name": "POST_INSTALL", "args": {}}]},
+      {"name": "DotNet", "modules": [{"class": "InstallDOTNET", "name": "DOTNET", "args": {}}]}]})";
+  const std::string command =
+      "cd '" + dir + "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
+      "QUARN_OI_DEV_CONFIG='" + dir + "/config' orvex_installer_dump=1 ORVEX_SIM_MACHINE='" +
+      dir + "/machine.json' ORVEX_SIM_ROOT='" + dir + "/sim' ORVEX_SIM_STATE='" + dir +
+      "/state.json' '" + ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(dir + "/err.txt");
+
+  Json::Value dump;
+  ASSERT_TRUE(ParseJson(ReadFile(dir + "/orvex_installer_dump.json"), dump, nullptr));
+  EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].isBool());
+  EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].asBool());
+  const std::string output = ReadFile(dir + "/out.txt") + ReadFile(dir + "/err.txt");
+  EXPECT_NE(std::string::npos, output.find("Run this installer after .NET installation is complete"))
+      << output;
+
+  Json::Value state;
+  ASSERT_TRUE(ParseJson(ReadFile(dir + "/state.json"), state, nullptr));
+  std::vector<std::string> files;
+  for (const Json::Value& started : state["startedPrograms"]) files.push_back(started["file"].asString());
+  EXPECT_EQ(std::vector<std::string>(
+                {"\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dpinst.exe\"",
+                 "cmd.exe", "cmd.exe",
+                 "\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe\""}),
+            files);
+  const std::string xml = ReadFile(dir + "/sim/C/ProgramData/Quarn/Orvex/config/config.xml");
+  ASSERT_GE(xml.size(), 2u);
+  EXPECT_EQ("\xFF\xFE", xml.substr(0, 2));
+  std::string count16;
+  for (char c : std::string("<count>8</count>")) count16 += std::string(1, c) + '\0';
+  EXPECT_NE(std::string::npos, xml.find(count16));
+  EXPECT_TRUE(fs::exists(session + "/Graphics/restart.marker"));
+  if (!HasFailure()) {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+}
+
+}  // namespace
+}  // namespace orvex

@@ -1,0 +1,314 @@
+// DPInstaller, InstallDOTNET and PostInstall for real under Wine: driver archives made at build
+// time with zip and Python's zipfile, the dpinst and .NET setup stand-ins started through the
+// shell, batch scripts run by cmd.exe that record their arguments, the registry read back and
+// config.xml compared byte for byte.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "actions/zip_extract.h"
+#include "engine/install_plan.h"
+#include "engine/stage.h"
+#include "base/text.h"
+#include "probes/install_paths.h"
+#include "tests/support/test_support.h"
+
+namespace orvex {
+namespace {
+
+using test::Compact;
+using test::J;
+
+// A path of the build machine as Windows sees it: Wine maps the Unix root to drive Z:.
+std::wstring FromUnix(const std::string& unixPath) {
+  std::wstring path = L"Z:";
+  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  return path;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char block[4096];
+  DWORD got = 0;
+  while (ReadFile(file, block, sizeof block, &got, nullptr) && got) bytes.append(block, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file) << WideToUtf8(path);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path + L"\\" + name);
+      else DeleteFileW((path + L"\\" + name).c_str());
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+// The lines "key=value" of a stand-in's record.
+std::string RecordValue(const std::string& record, const std::string& key) {
+  std::istringstream lines(record);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.compare(0, key.size() + 1, key + "=") == 0) return line.substr(key.size() + 1);
+  return "<no " + key + ">";
+}
+
+std::string WaitForFile(const std::wstring& path) {
+  for (int i = 0; i < 200 && !Exists(path); ++i) Sleep(50);
+  Sleep(100);
+  return ReadBytes(path);
+}
+
+// A session directory with a blank in its name, as under a user name with a blank.
+class DriverPostInstallWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    session_ = std::wstring(temp) + L"orvex session " + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(session_);
+    ASSERT_TRUE(CreateDirectoryW(session_.c_str(), nullptr));
+  }
+  void TearDown() override { RemoveTree(session_); }
+
+  std::wstring In(const wchar_t* name) const { return session_ + L"\\" + name; }
+  std::string Session() const { return WideToUtf8(session_); }
+
+  void CopyZip(const char* archive, const wchar_t* as) {
+    ASSERT_TRUE(CopyFileW(FromUnix(std::string(ORVEX_DRIVER_ZIPS) + "/" + archive).c_str(),
+                          In(as).c_str(), FALSE))
+        << archive;
+  }
+
+  int Run(const char* className, const std::string& args, Json::Value& doc) {
+    auto module = test::MakeRegisteredModule(className, args, stage_);
+    if (!module) return 99;
+    module->Init(&plan_, &stage_);
+    return module->Execute(doc);
+  }
+
+  std::wstring session_;
+  CInstallPlan plan_;
+  CStage stage_{"S"};
+};
+
+TEST_F(DriverPostInstallWine, DpinstRunsOnTheUnpackedArchive) {
+  struct Case {
+    const char* archive;
+    int result;
+    const char* restart;
+    const char* installed;
+    const char* exitCode;
+  };
+  const std::vector<Case> cases = {
+      {"driver.zip", 0, "false", "2", "0x00000002"},
+      {"driver-restart.zip", 0, "true", "1", "0x40000001"},
+      {"driver-fails.zip", -1, "null", "1", "0x80000001"},
+      {"driver-no-inf.zip", -1, "null", "0", "0x00000000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.archive);
+    RemoveTree(session_);
+    ASSERT_TRUE(CreateDirectoryW(session_.c_str(), nullptr));
+    CopyZip(c.archive, L"gpudriver.zip");
+    ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(), In(L"dpinst.exe").c_str(), FALSE));
+    Json::Value doc;
+    doc["SessionDir"] = Session();
+    EXPECT_EQ(c.result, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+        "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
+        "is_restart": ".InstallConfig.installer.restart"})", doc));
+    EXPECT_EQ(Compact(J(c.restart)), Compact(doc["InstallConfig"]["installer"]["restart"]));
+    if (c.result != 0) {
+      EXPECT_EQ("Unable to install " + Session() + "\\gpudriver.zip", doc["S"]["M"]["reason"].asString());
+    }
+    const std::string record = ReadBytes(In(L"dpinst-record.txt"));
+    EXPECT_EQ("/F /LM /Q", RecordValue(record, "options")) << record;
+    // The folder arrives whole although its path holds a blank.
+    EXPECT_EQ(Session() + "\\Graphics", RecordValue(record, "path")) << record;
+    EXPECT_EQ(c.installed, RecordValue(record, "installed"));
+    EXPECT_EQ(c.exitCode, RecordValue(record, "exit"));
+  }
+}
+
+TEST_F(DriverPostInstallWine, DpinstIsNotRunOnAFailedUnpacking) {
+  CopyZip("climb-parent.zip", L"gpudriver.zip");
+  ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(), In(L"dpinst.exe").c_str(), FALSE));
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+      "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
+      "is_restart": ".r"})", doc));
+  EXPECT_FALSE(Exists(In(L"dpinst-record.txt")));
+  EXPECT_FALSE(Exists(In(L"Graphics")));
+  // No dpinst.exe: the start fails, and so does the module.
+  DeleteFileW(In(L"dpinst.exe").c_str());
+  CopyZip("driver.zip", L"gpudriver.zip");
+  EXPECT_EQ(-1, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+      "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
+      "is_restart": ".r"})", doc));
+  EXPECT_TRUE(doc["r"].isNull());
+}
+
+TEST_F(DriverPostInstallWine, HostileArchivesWriteNothingAnywhere) {
+  const std::wstring dest = In(L"dest");
+  const std::wstring inside = In(L"dest\\Graphics");
+  const std::vector<std::wstring> outside = {
+      In(L"escaped.txt"), session_ + L"\\..\\escaped.txt", L"C:\\orvex-zip-escaped.txt",
+      L"C:\\tmp\\orvex-zip-escaped.txt", L"Z:\\tmp\\orvex-zip-escaped.txt",
+      L"\\tmp\\orvex-zip-escaped.txt", In(L"dest\\Graphics\\outside\\orvex-zip-escaped.txt"),
+      L"Z:\\tmp\\orvex-zip-escaped.txt"};
+  for (const char* archive :
+       {"climb-parent.zip", "climb-deep.zip", "climb-backslash.zip", "climb-dots-blanks.zip",
+        "absolute-slash.zip", "absolute-backslash.zip", "unc.zip", "drive-absolute.zip",
+        "drive-relative.zip", "stream.zip", "link.zip", "truncated.zip", "not-a-zip.zip"}) {
+    SCOPED_TRACE(archive);
+    RemoveTree(dest);
+    ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
+    CopyZip(archive, L"a.zip");
+    EXPECT_FALSE(ExtractZip(WideToUtf8(In(L"a.zip")), WideToUtf8(dest)));
+    EXPECT_FALSE(Exists(inside));
+    for (const std::wstring& path : outside) EXPECT_FALSE(Exists(path)) << WideToUtf8(path);
+  }
+  // The ordinary archive and the empty one unpack.
+  CopyZip("driver.zip", L"a.zip");
+  EXPECT_TRUE(ExtractZip(WideToUtf8(In(L"a.zip")), WideToUtf8(dest)));
+  EXPECT_EQ("MZ driver", ReadBytes(In(L"dest\\Graphics\\bin\\display.sys")));
+  CopyZip("empty.zip", L"a.zip");
+  EXPECT_TRUE(ExtractZip(WideToUtf8(In(L"a.zip")), WideToUtf8(In(L"dest\\Graphics"))));
+}
+
+TEST_F(DriverPostInstallWine, InstallDOTNETStartsTheSetup) {
+  ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DOTNET_STANDIN).c_str(), In(L"dotnet_setup.exe").c_str(), FALSE));
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("InstallDOTNET", "{}", doc));
+  EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
+  const std::string record = WaitForFile(In(L"dotnet_setup-record.txt"));
+  EXPECT_EQ(0u, record.rfind("started\n", 0)) << record;
+  EXPECT_NE(std::string::npos, record.find("dotnet_setup.exe")) << record;
+
+  // Without the setup program the module says so and leaves the abort message alone.
+  DeleteFileW(In(L"dotnet_setup.exe").c_str());
+  plan_.abortMessage.clear();
+  Json::Value missing;
+  missing["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("InstallDOTNET", "{}", missing));
+  EXPECT_EQ("", plan_.abortMessage);
+  EXPECT_EQ("failed", missing["S"]["M"]["status"].asString());
+}
+
+bool ReadProductValue(const wchar_t* name, DWORD* type, std::string* data) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quarn\\Orvex", 0,
+                    KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    return false;
+  BYTE buffer[256] = {};
+  DWORD size = sizeof buffer;
+  const LONG result = RegQueryValueExW(key, name, nullptr, type, buffer, &size);
+  RegCloseKey(key);
+  data->assign(reinterpret_cast<char*>(buffer), size);
+  return result == ERROR_SUCCESS;
+}
+
+void DeleteProductValue(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quarn\\Orvex", 0,
+                    KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    return;
+  RegDeleteValueW(key, name);
+  RegCloseKey(key);
+}
+
+TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration) {
+  const std::wstring installDir = In(L"Orvex Install");
+  const std::wstring userData = In(L"User Data");
+  ASSERT_TRUE(CreateDirectoryW(installDir.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(userData.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((userData + L"\\config").c_str(), nullptr));
+  // Each script records the arguments cmd.exe handed it, with their quotes.
+  WriteBytes(installDir + L"\\install_ics.bat",
+             "@echo off\r\n>\"%~dp0install_ics-args.txt\" echo [%1] [%2] [%3] [%4]\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat",
+             "@echo off\r\n>\"%~dp0copy_vbox_config-args.txt\" echo [%1] [%2]\r\n");
+
+  // Desktop files saved before an upgrade; one of them is on the public desktop already.
+  const std::wstring desktop = L"C:\\users\\Public\\Desktop";
+  CreateDirectoryW(L"C:\\users\\Public", nullptr);
+  CreateDirectoryW(desktop.c_str(), nullptr);
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const std::wstring restored = L"orvex-restored-" + tag + L".lnk";
+  const std::wstring kept = L"orvex-kept-" + tag + L".lnk";
+  ASSERT_TRUE(CreateDirectoryW(In(L"desktop_backup").c_str(), nullptr));
+  WriteBytes(In(L"desktop_backup\\") + restored, "restored");
+  WriteBytes(In(L"desktop_backup\\") + kept, "from the backup");
+  WriteBytes(desktop + L"\\" + kept, "on the desktop");
+
+  CInstallPaths saved = GetInstallPaths();
+  GetInstallPaths().installDir = WideToUtf8(installDir);
+  GetInstallPaths().userDataDir = WideToUtf8(userData);
+  Json::Value doc = J(R"({"InstallConfig": {"system": {"cpus": 8},
+      "devices": {"camera": "on", "sensor": "a & b", "gps": "fix\u0001\u001bed",
+                  "generic": "Home <5 GHz>"}}})");
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(0, Run("PostInstall", "{}", doc));
+  GetInstallPaths() = saved;
+
+  const std::string install = WideToUtf8(installDir);
+  EXPECT_EQ("[\"" + install + "\"] [\"Quarn\"] [\"Orvex\"] []\r\n",
+            ReadBytes(installDir + L"\\install_ics-args.txt"));
+  EXPECT_EQ("[\"" + WideToUtf8(userData) + "orvexvm\"] []\r\n",
+            ReadBytes(installDir + L"\\copy_vbox_config-args.txt"));
+
+  DWORD type = 0;
+  std::string data;
+  ASSERT_TRUE(ReadProductValue(L"SendCrashReport", &type, &data));
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+  EXPECT_EQ(std::string("\x01\x00\x00\x00", 4), data);
+  ASSERT_TRUE(ReadProductValue(L"PromoterReferred", &type, &data));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  EXPECT_EQ(std::string(2, '\0'), data);  // the empty text with its terminating zero
+  DeleteProductValue(L"SendCrashReport");
+  DeleteProductValue(L"PromoterReferred");
+
+  EXPECT_EQ(ReadBytes(FromUnix(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml")),
+            ReadBytes(userData + L"\\config\\config.xml"));
+
+  EXPECT_EQ("restored", ReadBytes(desktop + L"\\" + restored));
+  EXPECT_EQ("on the desktop", ReadBytes(desktop + L"\\" + kept));
+  EXPECT_FALSE(Exists(In(L"desktop_backup\\") + restored));
+  EXPECT_FALSE(Exists(In(L"desktop_backup\\") + kept));
+  EXPECT_TRUE(Exists(In(L"desktop_backup")));
+  DeleteFileW((desktop + L"\\" + restored).c_str());
+  DeleteFileW((desktop + L"\\" + kept).c_str());
+}
+
+}  // namespace
+}  // namespace orvex
