@@ -31,6 +31,8 @@ def main():
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "demo", "console"))
     parser.add_argument("--config", default=os.path.join(ROOT, "examples", "install", "config.json"))
     parser.add_argument("--machine", help="machine profile (default: the built-in machine)")
+    parser.add_argument("--expect", help="exit 0 only when the run ends so: \"completed\" (the "
+                        "stage LastStage completed) or the error code of the module that stopped it")
     options = parser.parse_args()
     build, out = os.path.abspath(options.build), os.path.abspath(options.out)
     shutil.rmtree(out, ignore_errors=True)
@@ -89,9 +91,25 @@ def main():
         print("==== classes of the configuration this build does not have (left out of the run): %s"
               % ", ".join(unknown))
         status = status or 1
+    if options.expect:
+        outcome = outcome_of(dump if os.path.exists(dump_path) else {})
+        print("==== outcome %s, expected %s" % (outcome, options.expect))
+        status = 0 if outcome == options.expect and not unknown else 1
     print("==== exit status %d; session document, state.json and requests.json in %s"
           % (status, os.path.relpath(out, ROOT)))
     return status
+
+
+def outcome_of(dump):
+    """"completed", or the error code of the module that stopped the run ("" when none)."""
+    if dump.get("LastStage", {}).get("status", {}).get("progress") == "completed":
+        return "completed"
+    for stage in dump.values():
+        status = stage.get("status") if isinstance(stage, dict) else None
+        if isinstance(status, dict) and status.get("module"):
+            record = stage.get(status["module"], {})
+            return record.get("error", "") if isinstance(record, dict) else ""
+    return ""
 
 
 def unknown_classes(config_path):
