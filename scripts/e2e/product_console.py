@@ -35,8 +35,12 @@ def main():
                         "stage LastStage completed) or the error code of the module that stopped it")
     options = parser.parse_args()
     build, out = os.path.abspath(options.build), os.path.abspath(options.out)
-    shutil.rmtree(out, ignore_errors=True)
-    os.makedirs(out)
+    # Only what an earlier dry run left is removed: the folder may be anyone's.
+    os.makedirs(out, exist_ok=True)
+    shutil.rmtree(os.path.join(out, "sim"), ignore_errors=True)
+    for name in ("orvex_installer_dump.json", "state.json", "requests.json", "devservice.port"):
+        if os.path.lexists(os.path.join(out, name)):
+            os.remove(os.path.join(out, name))
     port_file = os.path.join(out, "devservice.port")
     service = subprocess.Popen(
         [sys.executable, os.path.join(ROOT, "tools/devservice/devservice.py"), "--quiet",
