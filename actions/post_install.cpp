@@ -23,25 +23,8 @@ namespace {
 
 constexpr const char* kProductKey = "Software\\Quarn\\Orvex";
 
-// JSON truth: absent or null counts as true here.
-bool IsTrue(const Json::Value& value) {
-  switch (value.type()) {
-    case Json::nullValue:
-      return true;
-    case Json::booleanValue:
-      return value.asBool();
-    case Json::intValue:
-      return value.asInt64() != 0;
-    case Json::uintValue:
-      return value.asUInt64() != 0;
-    case Json::realValue:
-      return value.asDouble() != 0.0;
-    case Json::stringValue:
-      return !value.asString().empty();
-    default:
-      return value.size() > 0;
-  }
-}
+// JSON truth, where an absent or null value counts as true.
+bool IsTrue(const Json::Value& value) { return value.isNull() || JsonTruth(value); }
 
 // Removes from backup the files that the public desktop now has, so that a file whose copy
 // failed stays in the backup.

@@ -35,6 +35,12 @@ PromptRequest MakePromptRequest(std::string message, std::string okCaption,
 
 int PromptAnswer(long long windowResult) { return windowResult == kPromptAccepted ? 1 : 0; }
 
+PromptChoice PromptChoiceOf(long long windowResult) {
+  if (windowResult == kPromptAccepted) return PromptChoice::kAccepted;
+  if (windowResult == kPromptDeclined) return PromptChoice::kDeclined;
+  return PromptChoice::kDismissed;
+}
+
 bool PromptButtonShown(const std::string& caption) { return !caption.empty(); }
 
 std::wstring WidenBytes(const std::string& text) {

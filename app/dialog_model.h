@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/progress.h"
+
 namespace orvex {
 
 struct Rgb {
@@ -50,6 +52,14 @@ PromptRequest MakePromptRequest(std::string message, std::string okCaption,
 // show it (0, -1) decline.
 constexpr int kPromptAccepted = 1;
 int PromptAnswer(long long windowResult);
+
+// The prompt window ends with the declining button's id (IDCANCEL, 2) only when that button
+// was chosen; Esc and closing the window end it with kPromptDismissed.
+constexpr int kPromptDeclined = 2;
+constexpr int kPromptDismissed = 0;
+// How the prompt window ended, for questions where declining does something of its own: a
+// failure to show the window (-1) counts as dismissed.
+PromptChoice PromptChoiceOf(long long windowResult);
 
 // A button whose caption is empty is hidden.
 bool PromptButtonShown(const std::string& caption);

@@ -17,6 +17,9 @@
 #include "probes/info_modules.h"
 #include "probes/product_info_module.h"
 #include "probes/rights_checkers.h"
+#include "prompts/closing_prompts.h"
+#include "prompts/dependency_prompts.h"
+#include "prompts/version_check.h"
 #include "engine/module_registry.h"
 
 namespace orvex {
@@ -55,6 +58,12 @@ const ModuleClass kModuleClasses[] = {
     {"DPInstaller", &Create<CDPInstaller>},
     {"InstallDOTNET", &Create<CInstallDOTNET>},
     {"PostInstall", &Create<CPostInstallation>},
+    {"CheckPromptVersion", &Create<CCheckPromptVersion>},
+    {"CheckPromptDOTNET", &Create<CCheckPromptDOTNET>},
+    {"CheckPromptGPUDriver", &Create<CCheckPromptGPUDriver>},
+    {"CheckPromptVT", &Create<CCheckPromptVT>},
+    {"CheckPromptUninstallable", &Create<CCheckPromptUninstallable>},
+    {"CheckPromptRestart", &Create<CCheckPromptRestart>},
 };
 
 }  // namespace

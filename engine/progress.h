@@ -5,8 +5,13 @@
 #include <json/json.h>
 
 #include <string>
+#include <utility>
 
 namespace orvex {
+
+// How a question ended: with the accepting button, with the declining button, or with neither
+// (the prompt was closed or Esc pressed, or nobody could be asked).
+enum class PromptChoice { kAccepted, kDeclined, kDismissed };
 
 class IProgressIndicator {
  public:
@@ -25,6 +30,17 @@ class IProgressIndicator {
                      std::string detail, int severity) = 0;
   virtual void SetName(std::string name) = 0;
   virtual std::string GetName() = 0;
+  // Prompt for questions where declining does something of its own: an explicit choice of the
+  // declining button is told from a dismissal. An indicator that cannot tell them apart
+  // reports every answer but the accepting button as a dismissal.
+  virtual PromptChoice PromptForChoice(std::string message, std::string okCaption,
+                                       std::string cancelCaption, std::string detail,
+                                       int severity) {
+    return Prompt(std::move(message), std::move(okCaption), std::move(cancelCaption),
+                  std::move(detail), severity) == 1
+               ? PromptChoice::kAccepted
+               : PromptChoice::kDismissed;
+  }
 };
 
 // Holds the name; detail texts are ignored unless an indicator shows them.

@@ -83,10 +83,20 @@ void COrvexInstallerDlg::SetStep(int index, int count) {
 
 int COrvexInstallerDlg::Prompt(std::string message, std::string okCaption,
                                std::string cancelCaption, std::string detail, int severity) {
+  return PromptForChoice(std::move(message), std::move(okCaption), std::move(cancelCaption),
+                         std::move(detail), severity) == PromptChoice::kAccepted
+             ? 1
+             : 0;
+}
+
+PromptChoice COrvexInstallerDlg::PromptForChoice(std::string message, std::string okCaption,
+                                                 std::string cancelCaption, std::string detail,
+                                                 int severity) {
   PromptRequest request = MakePromptRequest(std::move(message), std::move(okCaption),
                                             std::move(cancelCaption), std::move(detail), severity);
-  // Sent: the session thread waits until the window's thread has the answer.
-  return static_cast<int>(SendMessageW(window_, kPrompt, 0, reinterpret_cast<LPARAM>(&request)));
+  // Sent: the session thread waits until the window's thread has the answer. A message that
+  // could not be delivered answers 0, which reads as dismissed.
+  return PromptChoiceOf(SendMessageW(window_, kPrompt, 0, reinterpret_cast<LPARAM>(&request)));
 }
 
 int COrvexInstallerDlg::OnModuleFailed(Json::Value*, std::string, std::string) {
@@ -187,7 +197,7 @@ INT_PTR COrvexInstallerDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case kPrompt: {
       CPrompt prompt(*reinterpret_cast<const PromptRequest*>(lParam));
-      SetWindowLongPtrW(window_, DWLP_MSGRESULT, prompt.DoModal(window_));
+      SetWindowLongPtrW(window_, DWLP_MSGRESULT, prompt.Show(window_));
       return TRUE;
     }
     case kMarkDone:

@@ -31,6 +31,9 @@ class COrvexInstallerDlg : public CBasicPI, public CBasicCB {
   void SetStep(int index, int count) override;
   int Prompt(std::string message, std::string okCaption, std::string cancelCaption,
              std::string detail, int severity) override;
+  PromptChoice PromptForChoice(std::string message, std::string okCaption,
+                               std::string cancelCaption, std::string detail,
+                               int severity) override;
 
   // Callback handler: a failed module opens the help article and stops the stage.
   int OnModuleFailed(Json::Value* doc, std::string stageName, std::string moduleName) override;

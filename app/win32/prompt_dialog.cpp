@@ -21,10 +21,22 @@ CPrompt::~CPrompt() {
 }
 
 int CPrompt::DoModal(HWND owner) {
-  INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROMPT), owner,
-                                   &CPrompt::DialogProc, reinterpret_cast<LPARAM>(this));
+  return Choose(owner) == PromptChoice::kAccepted ? 1 : 0;
+}
+
+PromptChoice CPrompt::Choose(HWND owner) { return PromptChoiceOf(Show(owner)); }
+
+INT_PTR CPrompt::Show(HWND owner) {
   static_assert(IDOK == kPromptAccepted, "the accepting button is the dialog's IDOK");
-  return PromptAnswer(result);
+  static_assert(IDCANCEL == kPromptDeclined, "the declining button is the dialog's IDCANCEL");
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROMPT), owner,
+                         &CPrompt::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+int CPrompt::DecliningResult() {
+  // The dialog manager sends IDCANCEL for Esc while it handles the key's WM_KEYDOWN, so the
+  // key is down then; a click or Space on the button arrives with Esc up.
+  return (GetKeyState(VK_ESCAPE) & 0x8000) ? kPromptDismissed : kPromptDeclined;
 }
 
 INT_PTR CALLBACK CPrompt::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -62,11 +74,19 @@ INT_PTR CPrompt::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND:
       return EraseWithBrush(window, wParam, whiteBrush_);
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(window, LOWORD(wParam));
+      if (LOWORD(wParam) == IDOK) {
+        EndDialog(window, IDOK);
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(window, DecliningResult());
         return TRUE;
       }
       return FALSE;
+    case WM_CLOSE:
+      // Alt+F4 or the system menu: no button was chosen.
+      EndDialog(window, kPromptDismissed);
+      return TRUE;
     default:
       return FALSE;
   }

@@ -21,10 +21,20 @@ class CPrompt {
   // declining button, Esc or a closed prompt.
   int DoModal(HWND owner);
 
+  // The same, telling the declining button from Esc and a closed prompt.
+  PromptChoice Choose(HWND owner);
+
+  // How the window ended: IDOK, kPromptDeclined (the declining button), kPromptDismissed, or
+  // -1 when it could not be shown. PromptChoiceOf reads it.
+  INT_PTR Show(HWND owner);
+
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog(HWND window);
+  // The declining button's command: chosen, or Esc (the dialog turns Esc into the same
+  // command).
+  static int DecliningResult();
 
   HFONT detailFont_ = nullptr;
   std::wstring message_;

@@ -382,3 +382,64 @@ class Harness:
     def key(self, dialog, name):
         self.focus(dialog)
         self.xdotool("key", name)
+
+
+class RestartRecorder:
+    """Records the restarts the installer asks for in the harness's prefix instead of letting
+    Wine carry them out.
+
+    Under Wine, ExitWindowsEx(EWX_REBOOT) runs "C:\\windows\\system32\\wineboot.exe
+    --end-session", which restarts the prefix (it never touches the host). While this object is
+    open, that file is orvex-restart-recorder.exe, which appends its command line to a file,
+    and programs started with env() load it instead of Wine's built-in wineboot. A keeper
+    process (cmd.exe waiting on its input) holds the prefix's Wine session open meanwhile: the
+    session has started before the swap, so no new session runs the stand-in as "wineboot
+    --init", and the stand-in is not stopped with the installer's session. close() puts Wine's
+    wineboot.exe back and ends the keeper."""
+
+    def __init__(self, harness):
+        self.harness = harness
+        self.record = os.path.join(harness.work, "restart-requests.txt")
+        if os.path.exists(self.record):
+            os.remove(self.record)  # an earlier scenario's requests
+        self.target = os.path.join(harness.prefix, "drive_c", "windows", "system32", "wineboot.exe")
+        self.saved = self.target + ".orvex-saved"
+        log = open(os.path.join(harness.out, "logs", "restart-keeper.log"), "ab")
+        self.keeper = subprocess.Popen(
+            [os.path.join(harness.root, "scripts/wine-run.sh"), harness.wine_tool("cmd.exe")],
+            env=harness.wine_env(), stdin=subprocess.PIPE, stdout=log, stderr=subprocess.STDOUT)
+        harness.processes.append(self.keeper)
+        # The keeper's session is up once a program started beside it can run.
+        probe = subprocess.run([os.path.join(harness.root, "scripts/wine-run.sh"),
+                                harness.wine_tool("reg.exe"), "query", "HKCU\\Software\\Wine"],
+                               env=harness.wine_env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=180, check=False)
+        check(probe.returncode == 0 and self.keeper.poll() is None,
+              "the Wine session for the restart record did not start")
+        shutil.copyfile(self.target, self.saved)
+        shutil.copyfile(os.path.join(harness.build, "tests", "orvex-restart-recorder.exe"),
+                        self.target)
+
+    def env(self, extra=None):
+        """What a program that may restart the machine is started with."""
+        env = {"ORVEX_RESTART_RECORD": "Z:" + self.record.replace("/", "\\"),
+               "WINEDLLOVERRIDES": "wineboot.exe=n"}
+        env.update(extra or {})
+        return env
+
+    def requests(self):
+        if not os.path.exists(self.record):
+            return []
+        with open(self.record, errors="replace") as f:
+            return [line.strip() for line in f if line.strip()]
+
+    def close(self):
+        if os.path.exists(self.saved):
+            shutil.copyfile(self.saved, self.target)
+            os.remove(self.saved)
+        if self.keeper.poll() is None:
+            try:
+                self.keeper.stdin.close()
+            except OSError:
+                pass
+        self.harness.stop(self.keeper)

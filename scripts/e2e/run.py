@@ -19,7 +19,7 @@ import traceback
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import DevService, Failure, Harness, Installer, check, wait_until  # noqa: E402
+from harness import DevService, Failure, Harness, Installer, RestartRecorder, check, wait_until  # noqa: E402
 import minidump  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -78,10 +78,11 @@ class Scenarios:
         os.makedirs(path)
         return path
 
-    def start(self, name, service_url=None):
+    def start(self, name, service_url=None, extra_env=None):
         url = service_url or self.service.url
         env = {"BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/", "orvex_installer_dump": "1",
                "ANALYTICS_DOMAIN": url + "/"}
+        env.update(extra_env or {})
         return Installer(self.h, os.path.join(self.h.build, "OrvexWebInstaller.exe"),
                          self.run_dir(name), env)
 
@@ -341,17 +342,21 @@ class Scenarios:
     def prompt_severities(self):
         """The prompt window with each severity and a hidden button, answered with Enter, Esc
         and clicks. No module of the tree asks with severity 1 or without an accepting button
-        yet, so orvex-prompt-window.exe shows the installer's prompt window with given texts."""
+        yet, so orvex-prompt-window.exe shows the installer's prompt window with given texts.
+        It exits 1 for the accepting button, 2 for the declining button and 0 for Esc: the
+        restart question tells the declining button from a dismissal."""
         exe = os.path.join(self.h.build, "tests", "orvex-prompt-window.exe")
         cases = [
             # name, severity, ok, cancel, how it is answered, expected answer, screenshot
             ("severity1-enter", 1, "Continue", "Cancel", "Return", 1, "10-prompt-severity1"),
             ("severity1-escape", 1, "Continue", "Cancel", "Escape", 0, None),
             ("severity0-click-ok", 0, "Yes", "No", "click-ok", 1, "11-prompt-severity0"),
-            ("severity2-click-cancel", 2, "Ok", "Skip", "click-cancel", 0, "12-prompt-severity2"),
+            ("severity2-click-cancel", 2, "Ok", "Skip", "click-cancel", 2, "12-prompt-severity2"),
             ("other-severity", 7, "Ok", "Cancel", "click-ok", 1, "13-prompt-severity7-grey"),
             ("no-declining-button-escape", 2, "Ok", "", "Escape", 0, None),
-            ("no-accepting-button", 1, "", "Close", "click-cancel", 0, "14-prompt-hidden-accept"),
+            ("no-accepting-button", 1, "", "Close", "click-cancel", 2, "14-prompt-hidden-accept"),
+            # Closing the window (Alt+F4) chooses no button, like Esc.
+            ("closed-with-alt-f4", 0, "Restart Later", "Restart Now", "alt+F4", 0, None),
         ]
         failures = []
         for name, severity, ok, cancel, how, expected, shot in cases:
@@ -374,6 +379,306 @@ class Scenarios:
                 failures.append(str(failure))
                 self.h.stop(run.process)
         check(not failures, "; ".join(failures))
+
+    # ---- the prompt modules
+
+    def answer_prompt(self, prompt, how):
+        if how == "click-ok":
+            self.h.click(prompt["by_id"][1])
+        elif how == "click-cancel":
+            self.h.click(prompt["by_id"][2])
+        else:
+            self.h.key(prompt, how)
+        wait_until(lambda: self.h.prompt_window() is None, EVENT_TIMEOUT,
+                   "the question to close after %s" % how)
+
+    @staticmethod
+    def check_detail_colour(png, expected):
+        """The detail line's text colour in a prompt's screenshot: the detail static sits at
+        dialog units 7,39 to 245,53; its glyphs are the only pixels of that colour there."""
+        size = subprocess.run(["/usr/bin/convert", png, "-format", "%w %h", "info:"],
+                              capture_output=True, check=True, timeout=60).stdout.decode().split()
+        width, height = int(size[0]), int(size[1])
+        band = "%dx%d+0+%d" % (width, height * 22 // 100, height // 2)
+        text = subprocess.run(["/usr/bin/convert", png, "-crop", band, "-format", "%c",
+                               "histogram:info:"], capture_output=True, check=True,
+                              timeout=60).stdout.decode()
+        check(expected in text.replace(" ", ""), "no %s detail text in %s" % (expected, png))
+
+    def upgrade_question(self):
+        """An older Orvex is installed: CheckPromptVersion asks to upgrade. "Upgrade" goes on
+        to the end; "Abort" stops the run with ORVEX_UPGRADE_ABORTED."""
+        installed = {"name": "Orvex", "major_version": 2, "minor_version": 0,
+                     "sub_minor_version": 5, "build": 7000}
+        config = plan(
+            {"name": "Check", "msg": "Checking the installed version",
+             "modules": [{"class": "Injector", "name": "OFFERED",
+                          "args": {"path": ".InstallConfig.installer.url",
+                                   "value": "%BASE_URL%/media/OrvexInstaller-2.0.6.8063.exe"}},
+                         {"class": "Injector", "name": "INSTALLED",
+                          "args": {"path": ".Config.product", "value": installed}},
+                         # An upgrade code no product of the prefix has: Windows Installer
+                         # answers that there is no lighter edition.
+                         {"class": "Injector", "name": "CODES",
+                          "args": {"path": ".InstallConfig.upgradecode",
+                                   "value": {"orvexjblite": "{5A1F33C2-8D2B-4E44-9C0A-7A1B9A5E0001}"}}},
+                         {"class": "CheckPromptVersion", "name": "VERSION"}]},
+            last_stage())
+        message = "You already have an older version of Orvex installed on your System."
+        for answer, how in (("Upgrade", "click-ok"), ("Abort", "click-cancel")):
+            self.fresh_service(config)
+            run = self.start("upgrade_" + answer.lower())
+            prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the upgrade question")
+            self.check_prompt(prompt, message, "Do you want to upgrade it ?", "Upgrade", "Abort")
+            if answer == "Upgrade":
+                self.check_detail_colour(self.h.screenshot(prompt, "30-prompt-upgrade"), "(0,165,0)")
+            self.answer_prompt(prompt, how)
+            if answer == "Upgrade":
+                done = self.wait_done(FINISHING, "\"Done\" after Upgrade")
+            else:
+                done = self.wait_done("Installation aborted", "\"Done\" after Abort")
+                self.h.screenshot(done, "31-main-upgrade-aborted")
+            dump = self.wait_dump(run)
+            check(dump["Config"]["installer"]["orvexversion"] == "2.0.6.8063",
+                  "the offered version in the dump: %r" % dump["Config"].get("installer"))
+            record = dump["Check"].get("VERSION")
+            if answer == "Upgrade":
+                check(record is None, "Upgrade recorded %r" % record)
+                check(dump["LastStage"]["status"]["progress"] == "completed", "LastStage after Upgrade")
+            else:
+                check(record == {"error": "ORVEX_UPGRADE_ABORTED"}, "Abort recorded %r" % record)
+                check("LastStage" not in dump, "the run went on after Abort")
+            self.close_with_done(run, done)
+
+    def uninstallable_help(self):
+        """The web service refuses the machine: its reason in a red question, "Help" opens its
+        article, and the run stops with its error code."""
+        refusal = {"install": False, "reason": "Orvex cannot be installed on this machine.",
+                   "error": "MACHINE_NOT_SUPPORTED", "help": "unsupportedmachine"}
+        self.fresh_service(plan(
+            {"name": "Check", "msg": "Checking the machine",
+             "modules": [{"class": "Injector", "name": "SERVICE",
+                          "args": {"path": ".InstallConfig.installer", "value": refusal}},
+                         {"class": "CheckPromptUninstallable", "name": "REFUSED"}]},
+            last_stage()))
+        run = self.start("uninstallable_help")
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the refusal")
+        self.check_prompt(prompt, refusal["reason"], "Press help to get more help", "Help", "Quit")
+        self.check_detail_colour(self.h.screenshot(prompt, "32-prompt-uninstallable"), "(255,0,0)")
+        self.answer_prompt(prompt, "click-ok")
+        prefix = self.base_url() + "/index/knowledgebase?article=unsupportedmachine&manufacturer="
+        wait_until(lambda: any(u.startswith(prefix) for u in self.h.browser_urls()),
+                   EVENT_TIMEOUT, "the article in the browser")
+        done = self.wait_done("Installation aborted", "\"Done\" after the refusal")
+        # The failed stage then opens the general help article (the window's handler); the two
+        # launches may be recorded in either order.
+        wait_until(lambda: len(self.h.browser_urls()) == 2, EVENT_TIMEOUT, "the help article")
+        check(sum(u.startswith(prefix) for u in self.h.browser_urls()) == 1,
+              "browser pages %r" % self.h.browser_urls())
+        dump = self.wait_dump(run)
+        check(dump["Check"]["REFUSED"] == {"error": "MACHINE_NOT_SUPPORTED"},
+              "the refusal's record: %r" % dump["Check"].get("REFUSED"))
+        check("LastStage" not in dump, "the run went on after the refusal")
+        self.close_with_done(run, done)
+
+    def restart_prompt(self):
+        """The installation needs a restart: Esc and "Restart Later" go on to the end without
+        one; "Restart Now" injects RESTART_SYSTEM, which asks Windows to restart and ends the
+        installer. The prefix records the request instead of restarting."""
+        config = plan(
+            {"name": "Finish", "msg": "Finishing",
+             "modules": [{"class": "Injector", "name": "NEEDED",
+                          "args": {"path": ".InstallConfig.installer.restart", "value": True}},
+                         {"class": "CheckPromptRestart", "name": "RESTART_PROMPT"},
+                         {"class": "Injector", "name": "AFTER",
+                          "args": {"path": ".Install.after", "value": True}}]},
+            last_stage())
+        message = "You must restart  your system to complete Orvex installation."
+        recorder = RestartRecorder(self.h)
+        try:
+            for how, shot in (("Escape", None), ("click-ok", None),
+                              ("click-cancel", "33-prompt-restart")):
+                self.fresh_service(config)
+                run = self.start("restart_" + how.replace("click-", ""), extra_env=recorder.env())
+                prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the restart question")
+                self.check_prompt(prompt, message, "Do you want to restart your system now?.",
+                                  "Restart Later", "Restart Now")
+                if shot:
+                    self.check_detail_colour(self.h.screenshot(prompt, shot), "(0,165,0)")
+                self.answer_prompt(prompt, how)
+                if how != "click-cancel":
+                    done = self.wait_done(FINISHING, "\"Done\" after %s" % how)
+                    dump = self.wait_dump(run)
+                    check(dump["Install"]["after"] is True, "the stage did not go on after %s" % how)
+                    check(recorder.requests() == [], "%s asked for a restart: %r" % (how, recorder.requests()))
+                    self.close_with_done(run, done)
+                    continue
+                code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Restart Now\"")
+                check(code == 0, "the installer ended with %s after the restart request" % code)
+                requests = wait_until(recorder.requests, EVENT_TIMEOUT, "the restart request")
+                check(requests == ["C:\\windows\\system32\\wineboot.exe --end-session"],
+                      "restart requests %r" % requests)
+                check(run.dump() is None, "the session went on after the restart request")
+        finally:
+            recorder.close()
+
+    # ---- the prompts that inject modules (need the unpacking and installing modules)
+
+    def session_dir(self, name):
+        """A fresh session directory in the prefix, as CreateInTempDir would leave it: its
+        Windows path and its host path."""
+        host = os.path.join(self.h.prefix, "drive_c", name)
+        shutil.rmtree(host, ignore_errors=True)
+        os.makedirs(host)
+        return "C:\\" + name, host
+
+    def standin(self, name):
+        path = os.path.join(self.h.build, "tests", name)
+        check(os.path.exists(path), "the stand-in %s is missing (build the win32 tests)" % path)
+        return path
+
+    def upload_media(self, name, path):
+        with open(path, "rb") as f:
+            self.service.call("/_dev/media/" + name, f.read())
+
+    def dotnet_prompts(self):
+        """.NET is missing: both questions accepted, the stage downloads DotNet.cab from the
+        service, unpacks it and starts the .NET setup stand-in, then ends with the text that
+        asks to run the installer again."""
+        windows_dir, host_dir = self.session_dir("orvex dotnet session")
+        cab = os.path.join(self.h.work, "DotNet.cab")
+        setup = os.path.join(self.h.work, "dotnet_setup.exe")
+        shutil.copy(self.standin("dotnet_setup.exe"), setup)
+        subprocess.run(["gcab", "-c", "-n", cab, setup], check=True, timeout=60)
+        config = plan(
+            {"name": "DotNet", "msg": "Checking .NET",
+             "modules": [{"class": "Injector", "name": "SESSION",
+                          "args": {"path": ".SessionDir", "value": windows_dir}},
+                         {"class": "Injector", "name": "MISSING",
+                          "args": {"path": ".InstallConfig.system.dotnet.prompt", "value": True}},
+                         {"class": "CheckPromptDOTNET", "name": "DOTNET_PROMPT"},
+                         {"class": "Injector", "name": "NOT_REACHED",
+                          "args": {"path": ".NotReached", "value": True}}]},
+            last_stage())
+        self.fresh_service(config)
+        self.upload_media("DotNet.cab", cab)
+        run = self.start("dotnet_prompts")
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the .NET question")
+        self.check_prompt(prompt, "You need .NET version 4.0 or above to run Orvex. Do you want to install it?",
+                          "This is a mandatory step. Orvex will not install without .NET 4.0 or above.",
+                          "Yes", "Abort")
+        self.check_detail_colour(self.h.screenshot(prompt, "34-prompt-dotnet"), "(255,0,0)")
+        self.answer_prompt(prompt, "click-ok")
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the .NET restart question")
+        self.check_prompt(prompt, "This would launch the .NET installer which may require a restart.",
+                          "Please run this installer again once the system is restarted.",
+                          "Continue", "Abort")
+        self.check_detail_colour(self.h.screenshot(prompt, "35-prompt-dotnet-restart"), "(0,165,0)")
+        self.answer_prompt(prompt, "click-ok")
+        done = self.wait_done("Run this installer after .NET installation is complete",
+                              "\"Done\" after the .NET setup started")
+        self.h.screenshot(done, "36-main-dotnet-started")
+        dump = self.wait_dump(run)
+        stage = dump["DotNet"]
+        check(stage["status"] == {"progress": "process_module_failed", "module": "DOTNET_INSTALLER"},
+              "the .NET stage: %r" % stage["status"])
+        check("NotReached" not in dump and "LastStage" not in dump, "the run went on after the setup")
+        check(os.path.exists(os.path.join(host_dir, "dotnet.cab")), "DotNet.cab was not downloaded")
+        record = wait_until(lambda: os.path.exists(os.path.join(host_dir, "dotnet_setup-record.txt")),
+                            EVENT_TIMEOUT, "the .NET setup stand-in to start")
+        check(record, "no .NET setup record")
+        gets = self.service.requests("/media/DotNet.cab", "GET")
+        check(gets, "DotNet.cab was not asked for")
+        self.close_with_done(run, done)
+        shutil.rmtree(host_dir, ignore_errors=True)
+
+    def graphics_config(self, windows_dir, flags):
+        return plan(
+            {"name": "Graphics", "msg": "Checking the graphics driver",
+             "modules": [{"class": "Injector", "name": "SESSION",
+                          "args": {"path": ".SessionDir", "value": windows_dir}},
+                         {"class": "Injector", "name": "FACTS",
+                          "args": {"path": ".Config", "value": {
+                              "platform": {"os_arch": "64-bit"},
+                              "gpu": {"gpu1": {"vendorid": "10DE", "deviceid": "1D10"}}}}},
+                         {"class": "Injector", "name": "FLAGS",
+                          "args": {"path": ".InstallConfig.display.driver", "value": flags}},
+                         {"class": "CheckPromptGPUDriver", "name": "GPU_PROMPT"},
+                         {"class": "CheckPromptRestart", "name": "RESTART_PROMPT"},
+                         {"class": "Injector", "name": "AFTER",
+                          "args": {"path": ".Install.after", "value": True}}]},
+            last_stage())
+
+    def graphics_update(self):
+        """The optional driver update accepted: the service's "/index/driverupdate" names a
+        zip, which is downloaded, unpacked and handed to the driver installer stand-in; it asks
+        for a restart, so the restart question follows, and "Restart Now" is recorded."""
+        windows_dir, host_dir = self.session_dir("orvex driver session")
+        shutil.copy(self.standin("dpinst.exe"), os.path.join(host_dir, "dpinst.exe"))
+        self.fresh_service(self.graphics_config(windows_dir, {"prompt": True}))
+        self.upload_media("gpudriver.zip", self.standin(os.path.join("driver-zips", "driver-restart.zip")))
+        recorder = RestartRecorder(self.h)
+        try:
+            run = self.start("graphics_update", extra_env=recorder.env())
+            prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the driver question")
+            self.check_prompt(prompt, "Your Graphics driver seems to be outdated. Do you want to upgrade it ?",
+                              "You can skip this step, but some applications may not run properly in Orvex.",
+                              "Yes", "Skip")
+            self.check_detail_colour(self.h.screenshot(prompt, "37-prompt-graphics"), "(165,128,0)")
+            self.answer_prompt(prompt, "click-ok")
+            prompt = self.h.wait_prompt(EVENT_TIMEOUT * 2, "the restart question after the driver")
+            self.check_prompt(prompt, "You must restart  your system to complete Orvex installation.",
+                              "Do you want to restart your system now?.", "Restart Later", "Restart Now")
+            with open(os.path.join(host_dir, "dpinst-record.txt"), encoding="utf-8") as f:
+                record = f.read()
+            check("path=C:\\orvex driver session\\Graphics\n" in record and "exit=0x40000001" in record,
+                  "what the driver installer saw: %r" % record)
+            posts = self.service.requests("/index/driverupdate", "POST")
+            check(len(posts) == 1 and posts[0]["form"] == {"platform": "64-bit", "vendorid": "10DE",
+                                                          "deviceid": "1D10"},
+                  "the driver address query: %r" % posts)
+            self.answer_prompt(prompt, "click-cancel")
+            code = run.wait_exit(EVENT_TIMEOUT, "the installer to end after \"Restart Now\"")
+            check(code == 0, "the installer ended with %s after the restart request" % code)
+            requests = wait_until(recorder.requests, EVENT_TIMEOUT, "the restart request")
+            check(requests == ["C:\\windows\\system32\\wineboot.exe --end-session"],
+                  "restart requests %r" % requests)
+        finally:
+            recorder.close()
+        shutil.rmtree(host_dir, ignore_errors=True)
+
+    def graphics_download_fails(self):
+        """The driver download fails: after the downloader's own message, the question whether
+        to go on; "Yes" removes GPU_INSTALLER and the installation completes without it."""
+        windows_dir, host_dir = self.session_dir("orvex driver session")
+        shutil.copy(self.standin("dpinst.exe"), os.path.join(host_dir, "dpinst.exe"))
+        self.fresh_service(self.graphics_config(windows_dir, {"prompt": True, "installmust": True}))
+        self.service.add_fault(path="/media/gpudriver.zip", kind="status", status=404)
+        run = self.start("graphics_download_fails")
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the mandatory driver question")
+        self.check_prompt(prompt, "You need to upgrade your Graphics driver inorder to successfully "
+                          "install Orvex. Do you want to upgrade it ?",
+                          "This is a mandatory step. Orvex will not install without graphics driver upgrade.",
+                          "Yes", "Abort")
+        self.answer_prompt(prompt, "Return")
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the download failure's message")
+        check(prompt["by_id"][1002]["text"] == "Could not download files from Internet.",
+              "the download failure: %r" % prompt["by_id"][1002]["text"])
+        self.answer_prompt(prompt, "Return")
+        prompt = self.h.wait_prompt(EVENT_TIMEOUT, "the question whether to go on")
+        self.check_prompt(prompt, "Graphics Driver install failed. Do you want to continue installing Orvex?",
+                          "Don't worry we will prompt again when Orvex starts.", "Yes", "No")
+        self.h.screenshot(prompt, "38-prompt-graphics-failed")
+        self.answer_prompt(prompt, "click-ok")
+        done = self.wait_done(FINISHING, "\"Done\" without the driver")
+        dump = self.wait_dump(run)
+        check(dump["Install"]["after"] is True, "the stage did not go on without the driver")
+        check(dump["LastStage"]["status"]["progress"] == "completed", "LastStage without the driver")
+        check(dump["Graphics"]["status"]["progress"] == "completed", "the graphics stage: %r" % dump["Graphics"]["status"])
+        check("GPU_INSTALLER" not in dump["Graphics"], "GPU_INSTALLER ran: %r" % dump["Graphics"])
+        check(not os.path.exists(os.path.join(host_dir, "dpinst-record.txt")), "the driver installer ran")
+        self.close_with_done(run, done)
+        shutil.rmtree(host_dir, ignore_errors=True)
 
     # ---- reports
 
@@ -689,7 +994,9 @@ class Scenarios:
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
              "cancel_download", "failing_module", "prompt_severities",
              "msi_install", "driver_restart",
-             "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds"]
+             "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds",
+             "upgrade_question", "uninstallable_help", "restart_prompt", "dotnet_prompts",
+             "graphics_update", "graphics_download_fails"]
 
 
 # The product's installation (scripts/e2e/product_scenarios.py): run by name; not in the
@@ -714,7 +1021,7 @@ def main():
     build = os.path.abspath(options.build)
     out = os.path.abspath(options.out)
     for name in ("OrvexWebInstaller.exe", "tests/orvex-window-probe.exe",
-                 "tests/orvex-prompt-window.exe"):
+                 "tests/orvex-prompt-window.exe", "tests/orvex-restart-recorder.exe"):
         if not os.path.exists(os.path.join(build, name)):
             print("FAIL set-up: %s/%s is missing (build the win32 tree first)" % (build, name))
             return 1

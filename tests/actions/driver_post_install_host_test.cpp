@@ -35,13 +35,6 @@ using test::RecordingIndicator;
 
 const char kSession[] = "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string Host(const std::string& windowsPath) { return sim::HostPath(Utf8ToWide(windowsPath)); }
 
 // Every file and folder below root, as paths relative to it.
@@ -165,7 +158,7 @@ TEST_F(DriverPostInstallTest, ExtractZipWritesOnlyBelowTheDestination) {
     }
     EXPECT_FALSE(fs::exists("/tmp/orvex-zip-escaped.txt"));
     if (c.files.count("readme.txt")) {
-      EXPECT_EQ("MZ driver", ReadFile(Host(dest + "\\Graphics\\bin\\display.sys")));
+      EXPECT_EQ("MZ driver", test::ReadFile(Host(dest + "\\Graphics\\bin\\display.sys")));
     }
   }
   // No destination, or none that exists: nothing is unpacked.
@@ -371,12 +364,12 @@ TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
       {"key": "Software\\Quarn\\Orvex", "name": "PromoterReferred", "value": ""}])")),
             Compact(state["registryWrites"]));
 
-  EXPECT_EQ("new link", ReadFile(Host(desktop + "\\Orvex.lnk")));
-  EXPECT_EQ("desktop apps", ReadFile(Host(desktop + "\\Apps.lnk")));
+  EXPECT_EQ("new link", test::ReadFile(Host(desktop + "\\Orvex.lnk")));
+  EXPECT_EQ("desktop apps", test::ReadFile(Host(desktop + "\\Apps.lnk")));
   EXPECT_EQ(std::set<std::string>({"folder"}), TreeOf(Host(backup)));
 
-  EXPECT_EQ(ReadFile(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml"),
-            ReadFile(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
+  EXPECT_EQ(test::ReadFile(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml"),
+            test::ReadFile(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
 }
 
 TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
@@ -395,7 +388,7 @@ TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
   EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
   EXPECT_EQ(2u, sim::MachineState()["registryWrites"].size());
   // The copy failed, so the backup keeps its file.
-  EXPECT_EQ("new link", ReadFile(Host(backup + "\\Orvex.lnk")));
+  EXPECT_EQ("new link", test::ReadFile(Host(backup + "\\Orvex.lnk")));
   EXPECT_FALSE(fs::exists(Host("C:\\config")));
 
   // A user-data directory without its "config" folder: no file, still success.
@@ -452,18 +445,18 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
       dir + "/machine.json' ORVEX_SIM_ROOT='" + dir + "/sim' ORVEX_SIM_STATE='" + dir +
       "/state.json' '" + ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
   const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(dir + "/err.txt");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << test::ReadFile(dir + "/err.txt");
 
   Json::Value dump;
-  ASSERT_TRUE(ParseJson(ReadFile(dir + "/orvex_installer_dump.json"), dump, nullptr));
+  ASSERT_TRUE(ParseJson(test::ReadFile(dir + "/orvex_installer_dump.json"), dump, nullptr));
   EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].isBool());
   EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].asBool());
-  const std::string output = ReadFile(dir + "/out.txt") + ReadFile(dir + "/err.txt");
+  const std::string output = test::ReadFile(dir + "/out.txt") + test::ReadFile(dir + "/err.txt");
   EXPECT_NE(std::string::npos, output.find("Run this installer after .NET installation is complete"))
       << output;
 
   Json::Value state;
-  ASSERT_TRUE(ParseJson(ReadFile(dir + "/state.json"), state, nullptr));
+  ASSERT_TRUE(ParseJson(test::ReadFile(dir + "/state.json"), state, nullptr));
   std::vector<std::string> files;
   for (const Json::Value& started : state["startedPrograms"]) files.push_back(started["file"].asString());
   EXPECT_EQ(std::vector<std::string>(
@@ -471,7 +464,7 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
                  "cmd.exe", "cmd.exe",
                  "\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe\""}),
             files);
-  const std::string xml = ReadFile(dir + "/sim/C/ProgramData/Quarn/Orvex/config/config.xml");
+  const std::string xml = test::ReadFile(dir + "/sim/C/ProgramData/Quarn/Orvex/config/config.xml");
   ASSERT_GE(xml.size(), 2u);
   EXPECT_EQ("\xFF\xFE", xml.substr(0, 2));
   std::string count16;

@@ -13,6 +13,7 @@
 
 #include "base/json_text.h"
 #include "tests/support/devservice_client.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {
@@ -23,13 +24,6 @@ struct Outcome {
   std::string err;
   std::string dump;  // "" when no dump was written
 };
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class ConsoleInstaller : public ::testing::Test {
  protected:
@@ -51,9 +45,9 @@ class ConsoleInstaller : public ::testing::Test {
     int raw = std::system(command.c_str());
     Outcome run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = ReadFile(dir_ + "/out.txt");
-    run.err = ReadFile(dir_ + "/err.txt");
-    run.dump = ReadFile(dir_ + "/orvex_installer_dump.json");
+    run.out = test::ReadFile(dir_ + "/out.txt");
+    run.err = test::ReadFile(dir_ + "/err.txt");
+    run.dump = test::ReadFile(dir_ + "/orvex_installer_dump.json");
     return run;
   }
 
@@ -149,10 +143,10 @@ TEST_F(ConsoleInstaller, RemoveDirOfNothingDeletesNothing) {
         "Failure reason [The directory string is null]\n"
         "Failure error  [DIRECTORY_PATH_NULL]\n",
         run.err);
-    EXPECT_EQ("keep", ReadFile(dir_ + "/sim/C/marker.txt"));
-    EXPECT_EQ("keep", ReadFile(dir_ + "/sim/C/Windows/marker.txt"));
-    EXPECT_EQ("keep", ReadFile(dir_ + "/marker.txt"));
-    EXPECT_FALSE(ReadFile(dir_ + "/config.json").empty());
+    EXPECT_EQ("keep", test::ReadFile(dir_ + "/sim/C/marker.txt"));
+    EXPECT_EQ("keep", test::ReadFile(dir_ + "/sim/C/Windows/marker.txt"));
+    EXPECT_EQ("keep", test::ReadFile(dir_ + "/marker.txt"));
+    EXPECT_FALSE(test::ReadFile(dir_ + "/config.json").empty());
   }
 }
 

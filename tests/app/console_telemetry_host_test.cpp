@@ -18,16 +18,10 @@
 #include "platform/sim/machine.h"
 #include "probes/system_info.h"
 #include "tests/support/devservice_client.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 using Pairs = std::map<std::string, std::string>;
 
@@ -81,8 +75,8 @@ class ConsoleTelemetry : public ::testing::Test {
         " DOWNLOAD_DOMAIN=" + prefix + " ANALYTICS_DOMAIN=" + prefix + " ORVEX_SIM_ROOT=" + dir_ +
         "/sim '" + ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
     const int raw = std::system(command.c_str());
-    err_ = ReadFile(dir_ + "/err.txt");
-    EXPECT_TRUE(ParseJson(ReadFile(dir_ + "/orvex_installer_dump.json"), dump_) || !expectDump_);
+    err_ = test::ReadFile(dir_ + "/err.txt");
+    EXPECT_TRUE(ParseJson(test::ReadFile(dir_ + "/orvex_installer_dump.json"), dump_) || !expectDump_);
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 

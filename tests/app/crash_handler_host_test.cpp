@@ -32,13 +32,6 @@ using test::ScopedEnv;
 
 constexpr uint32_t kAccessViolation = 0xC0000005;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 // Dialog answers, as the crash dialog's buttons act.
@@ -93,7 +86,7 @@ class CrashHandler : public ::testing::Test {
     std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
-  std::string File(const char* extension) { return ReadFile(dir_ + "/" + CrashFileName(extension)); }
+  std::string File(const char* extension) { return test::ReadFile(dir_ + "/" + CrashFileName(extension)); }
 
   Json::Value Uploads() {
     Json::Value uploads(Json::arrayValue);
@@ -154,7 +147,7 @@ TEST_F(CrashHandler, WithoutAPlanTwoFilesAreSentAndTheLogsFailureIsPrinted) {
   EXPECT_FALSE(Exists(CrashFileName(".log")));
   EXPECT_NE("stale", File(".dmp"));
   EXPECT_EQ(BuildSystemReport(), File(".txt"));
-  EXPECT_EQ("precious", ReadFile(dir_ + "/outside/precious"));
+  EXPECT_EQ("precious", test::ReadFile(dir_ + "/outside/precious"));
   Json::Value uploads = Uploads();
   ASSERT_EQ(2u, uploads.size());
   EXPECT_EQ("/upload/crashreport/installer/dump", uploads[0]["path"].asString());

@@ -56,7 +56,8 @@ TEST(DialogModel, PromptRequestTakesEachTextToItsPlace) {
 TEST(DialogModel, OnlyTheAcceptingButtonAnswersYes) {
   const std::pair<long long, int> cases[] = {
       {1, 1},   // IDOK: the accepting button, or Enter
-      {2, 0},   // IDCANCEL: the declining button, Esc, the window closed
+      {2, 0},   // IDCANCEL: the declining button
+      {kPromptDismissed, 0},  // Esc, the window closed
       {0, 0},   // the dialog could not be shown
       {-1, 0},  // DialogBox failed
       {6, 0},   // any other command that ended the dialog
@@ -64,6 +65,22 @@ TEST(DialogModel, OnlyTheAcceptingButtonAnswersYes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
     EXPECT_EQ(c.second, PromptAnswer(c.first));
+  }
+}
+
+// The restart question acts on its declining button: only the button itself declines; Esc,
+// a closed window and a window that never showed are dismissals.
+TEST(DialogModel, OnlyTheDecliningButtonDeclines) {
+  const std::pair<long long, PromptChoice> cases[] = {
+      {1, PromptChoice::kAccepted},
+      {2, PromptChoice::kDeclined},
+      {kPromptDismissed, PromptChoice::kDismissed},
+      {-1, PromptChoice::kDismissed},
+      {6, PromptChoice::kDismissed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    EXPECT_EQ(c.second, PromptChoiceOf(c.first));
   }
 }
 

@@ -12,16 +12,10 @@
 
 #include "base/json_text.h"
 #include "tests/support/devservice_client.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(DryRunInstall, DownloadsUnpacksAndInstallsThePackage) {
   char pattern[] = "/tmp/orvex-dry-install-XXXXXX";
@@ -29,9 +23,9 @@ TEST(DryRunInstall, DownloadsUnpacksAndInstallsThePackage) {
   const std::string dir = pattern;
   test::DevService& service = test::DevService::Get();
   service.Reset();
-  service.SetConfig(ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/install-package/config.json"));
+  service.SetConfig(test::ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/install-package/config.json"));
   for (const char* cabinet : {"orvex-product.cab", "orvex-failing.cab"})
-    service.PutMedia(cabinet, ReadFile(std::string(ORVEX_MSI_FIXTURES) + "/" + cabinet));
+    service.PutMedia(cabinet, test::ReadFile(std::string(ORVEX_MSI_FIXTURES) + "/" + cabinet));
 
   const std::string command = "cd '" + dir + "' && env -i PATH=/usr/bin:/bin " +
                               "QUARN_OI_RUNMODE=sandbox BASE_DOMAIN=" + service.BaseUrl() +
@@ -39,12 +33,12 @@ TEST(DryRunInstall, DownloadsUnpacksAndInstallsThePackage) {
                               "/sim ORVEX_SIM_STATE=" + dir + "/state.json '" +
                               ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
   const int raw = std::system(command.c_str());
-  const std::string out = ReadFile(dir + "/out.txt");
+  const std::string out = test::ReadFile(dir + "/out.txt");
   ASSERT_TRUE(WIFEXITED(raw));
-  EXPECT_EQ(0, WEXITSTATUS(raw)) << out << ReadFile(dir + "/err.txt");
+  EXPECT_EQ(0, WEXITSTATUS(raw)) << out << test::ReadFile(dir + "/err.txt");
 
   Json::Value state;
-  ASSERT_TRUE(ParseJson(ReadFile(dir + "/state.json"), state));
+  ASSERT_TRUE(ParseJson(test::ReadFile(dir + "/state.json"), state));
   const Json::Value& installed = state["installedProducts"];
   ASSERT_EQ(1u, installed.size()) << out;
   EXPECT_EQ("Orvex Install Test", installed[0]["productName"].asString());
@@ -53,7 +47,7 @@ TEST(DryRunInstall, DownloadsUnpacksAndInstallsThePackage) {
             installed[0]["commandLine"].asString());
 
   Json::Value dump;
-  ASSERT_TRUE(ParseJson(ReadFile(dir + "/orvex_installer_dump.json"), dump));
+  ASSERT_TRUE(ParseJson(test::ReadFile(dir + "/orvex_installer_dump.json"), dump));
   EXPECT_EQ("completed", dump["LastStage"]["status"]["progress"].asString()) << out;
   EXPECT_EQ("", dump["LastStage"]["INSTALL"]["error"].asString());
   const Json::Value& failing = dump["Failing"]["INSTALL_FAILING"];

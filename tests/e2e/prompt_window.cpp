@@ -1,6 +1,7 @@
 // orvex-prompt-window.exe: shows the installer's prompt window (the real CPrompt from the real
-// dialog resource) with the texts and severity given on the command line, and exits with its
-// answer: 1 when the accepting button was chosen, 0 otherwise. The end-to-end harness uses it
+// dialog resource) with the texts and severity given on the command line, and exits with how
+// it ended: 1 when the accepting button was chosen, 2 for the declining button, 0 for Esc or
+// a closed window. The end-to-end harness uses it
 // for the questions no module of the tree asks yet (severity 1, a hidden accepting button).
 //
 //   orvex-prompt-window.exe SEVERITY OK_CAPTION CANCEL_CAPTION MESSAGE DETAIL
@@ -22,5 +23,12 @@ int main(int argc, char** argv) {
   InitCommonControlsEx(&controls);
   orvex::PromptRequest request{argv[4], argv[5], argv[3], argv[2], std::atoi(argv[1])};
   orvex::CPrompt prompt(request);
-  return prompt.DoModal(nullptr);
+  switch (prompt.Choose(nullptr)) {
+    case orvex::PromptChoice::kAccepted:
+      return 1;
+    case orvex::PromptChoice::kDeclined:
+      return 2;
+    default:
+      return 0;
+  }
 }

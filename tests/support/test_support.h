@@ -16,6 +16,9 @@
 namespace orvex {
 namespace test {
 
+// The whole content of a file as bytes; "" when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // Parses JSON text written in a test; fails the test on a syntax error.
 Json::Value J(const std::string& text);
 

@@ -1,0 +1,66 @@
+#include "prompts/version_text.h"
+
+#include <cctype>
+#include <climits>
+#include <cstddef>
+
+namespace orvex {
+
+std::string CutVersionText(const std::string& address) {
+  const std::size_t dot = address.rfind('.');
+  std::size_t dash = std::string::npos;
+  if (dot == std::string::npos)
+    dash = address.rfind('-');
+  else if (dot > 0)
+    dash = address.rfind('-', dot - 1);
+  const std::size_t start = dash == std::string::npos ? 0 : dash + 1;
+  const std::size_t end = dot == std::string::npos ? address.size() : dot;
+  return address.substr(start, end - start);
+}
+
+namespace {
+
+// One "%d" at text[pos]: true with the clamped number and pos past it, false when no digits.
+bool ReadNumber(const std::string& text, std::size_t& pos, int& number) {
+  std::size_t at = pos;
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  if (at >= text.size() || !std::isdigit(static_cast<unsigned char>(text[at]))) return false;
+  long long magnitude = 0;
+  for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
+    if (magnitude <= static_cast<long long>(INT_MAX) + 1)
+      magnitude = magnitude * 10 + (text[at] - '0');
+  }
+  if (negative)
+    number =
+        magnitude > static_cast<long long>(INT_MAX) + 1 ? INT_MIN : static_cast<int>(-magnitude);
+  else
+    number = magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+  pos = at;
+  return true;
+}
+
+}  // namespace
+
+std::array<int, 4> ParseVersionText(const std::string& text) {
+  std::array<int, 4> parts{0, 0, 0, 0};
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) {
+      if (pos >= text.size() || text[pos] != '.') break;
+      ++pos;
+    }
+    if (!ReadNumber(text, pos, parts[i])) break;
+  }
+  return parts;
+}
+
+bool IsOlderVersion(const std::array<int, 3>& installed, const std::array<int, 4>& offered) {
+  for (std::size_t i = 0; i < installed.size(); ++i) {
+    if (installed[i] != offered[i]) return installed[i] < offered[i];
+  }
+  return false;
+}
+
+}  // namespace orvex

@@ -1,0 +1,22 @@
+#pragma once
+// The product version offered by the web service, as the installer package's address names
+// it ("...-2.0.6.8063.exe"), and its comparison with the installed one.
+
+#include <array>
+#include <string>
+
+namespace orvex {
+
+// The text between the last "-" and the last "." of the address. Without a "-" it starts at
+// the beginning; without a "." it runs to the end.
+std::string CutVersionText(const std::string& address);
+
+// Up to four dotted decimal numbers, read as "%d.%d.%d.%d" reads them: each may follow blanks
+// and carry a sign, reading stops at the first that is not there, and what was not read stays
+// 0. Numbers beyond the range of int are clamped to it.
+std::array<int, 4> ParseVersionText(const std::string& text);
+
+// Compares (major, minor, sub-minor); the build is not compared.
+bool IsOlderVersion(const std::array<int, 3>& installed, const std::array<int, 4>& offered);
+
+}  // namespace orvex
