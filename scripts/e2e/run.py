@@ -999,9 +999,10 @@ SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable
              "graphics_update", "graphics_download_fails"]
 
 
-# The product's installation (scripts/e2e/product_scenarios.py): run by name; not in the
-# default list until the modules it needs are in the tree.
+# The product's installation (scripts/e2e/product_scenarios.py), each in a prefix of its own.
 import product_scenarios  # noqa: E402
+
+SCENARIOS += product_scenarios.SCENARIOS
 
 for _name in product_scenarios.SCENARIOS:
     setattr(Scenarios, _name,
@@ -1015,7 +1016,7 @@ def main():
     parser.add_argument("scenarios", nargs="*", help="some of: " + " ".join(SCENARIOS))
     options = parser.parse_args()
     unknown = [name for name in options.scenarios
-               if name not in SCENARIOS + product_scenarios.SCENARIOS]
+               if name not in SCENARIOS]
     if unknown:
         parser.error("unknown scenarios %s; choose from %s" % (unknown, SCENARIOS))
     build = os.path.abspath(options.build)
