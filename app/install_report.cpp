@@ -13,20 +13,8 @@ bool Has(const Json::Value& object, const char* key) {
   return object.isObject() && object.isMember(key);
 }
 
-// Text of a report value: strings as they are, numbers and booleans as jsoncpp writes them,
-// anything else (null, containers) as "".
-std::string TextOf(const Json::Value& value) {
-  switch (value.type()) {
-    case Json::stringValue:
-    case Json::intValue:
-    case Json::uintValue:
-    case Json::realValue:
-    case Json::booleanValue:
-      return value.asString();
-    default:
-      return std::string();
-  }
-}
+// Text of a report value (tolerant: an odd value is sent as "").
+std::string TextOf(const Json::Value& value) { return TolerantText(value); }
 
 std::string TextOf(const Json::Value& object, const char* key) {
   return TextOf(Member(object, key));

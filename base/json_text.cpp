@@ -54,6 +54,19 @@ int JsonToInt32(const Json::Value& value) {
   }
 }
 
+std::string TolerantText(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::stringValue:
+    case Json::intValue:
+    case Json::uintValue:
+    case Json::realValue:
+    case Json::booleanValue:
+      return value.asString();
+    default:
+      return std::string();
+  }
+}
+
 bool JsonTruth(const Json::Value& value) {
   switch (value.type()) {
     case Json::booleanValue:

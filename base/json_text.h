@@ -15,6 +15,11 @@ namespace orvex {
 // Throws Json::LogicError("Type is not convertible to string") for numbers and containers.
 std::string JsonText(const Json::Value& value);
 
+// The text of a node for reports and prompts, which must never fail on an odd value:
+// strings as they are, numbers in decimal and booleans as "true"/"false" (as jsoncpp writes
+// them), null and containers as "".
+std::string TolerantText(const Json::Value& value);
+
 // A 32-bit signed integer from a node: integers and reals in range (reals truncated toward
 // zero), booleans as 0 or 1, null as 0. Throws Json::LogicError for strings and containers
 // and for numbers out of range.

@@ -7,18 +7,7 @@
 namespace orvex {
 
 std::string ConfigText(const Json::Value& doc, const std::string& path) {
-  const Json::Value& node = FindPath(doc, path);
-  switch (node.type()) {
-    case Json::stringValue:
-    case Json::booleanValue:
-      return JsonText(node);
-    case Json::intValue:
-    case Json::uintValue:
-    case Json::realValue:
-      return node.asString();
-    default:
-      return std::string();
-  }
+  return TolerantText(FindPath(doc, path));
 }
 
 bool ConfigFlag(const Json::Value& doc, const std::string& path) {

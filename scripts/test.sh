@@ -118,7 +118,11 @@ rm -f "$e2e_log"
 passed=$((passed + count))
 
 step "fuzz targets"
-scripts/fuzz.sh "${ORVEX_FUZZ_SECONDS:-60}"
-passed=$((passed + 4))
+fuzz_log=$(mktemp)
+scripts/fuzz.sh "${ORVEX_FUZZ_SECONDS:-60}" 2>&1 | tee "$fuzz_log"
+count=$(grep -c ', no finding$' "$fuzz_log" || true)
+rm -f "$fuzz_log"
+[ "$count" -gt 0 ] || { echo "no fuzz target ran" >&2; exit 1; }
+passed=$((passed + count))
 
 printf '\n%s passed, 0 failed\n' "$passed"
