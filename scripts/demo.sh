@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# The installer's main job, end to end: the Windows program OrvexWebInstaller.exe under Wine,
-# fetching examples/demo/config.json from the local web service (tools/devservice) and running
-# it: a connectivity check, rules, a download that moves the progress bar, a question to the web
-# service, the completed "LastStage", and a failing download that asks the user.
+# The installer's main job, end to end: OrvexWebInstaller.exe under Wine installs Orvex from
+# the packages of examples/product, with examples/install/config.json served by the local web
+# service (tools/devservice), in a fresh Wine prefix; then a second run in the same prefix finds
+# it up to date.
 #
 #   scripts/demo.sh              the window on $DISPLAY when there is one (you answer it);
 #                                without a display, on a private Xvfb display answered by
 #                                xdotool, with screenshots saved to build/demo/*.png
 #   scripts/demo.sh --headless   the Xvfb run even when $DISPLAY is set
-#   scripts/demo.sh --console    the console installer (host build) on
-#                                examples/console-demo.json instead
+#   scripts/demo.sh --upgrade    Orvex 2.0.5 installed first; the upgrade is accepted
+#   scripts/demo.sh --console    the same configuration as a dry run of the console installer
+#                                (host build) on the simulated machine
+#   scripts/demo.sh --classic [--console | --headless]
+#                                the first demo instead: examples/demo/config.json (rules, a
+#                                download, a question to the service, a failing download), or
+#                                examples/console-demo.json in the console installer
 #
 # Installs and builds what is missing first (scripts/setup.sh, the win32 build in build/win32;
 # ORVEX_DEMO_BUILD names another configured win32 build folder). Exit status 0 when the
@@ -20,12 +25,31 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 mode=auto
-case "${1:-}" in
-  --console) mode=console ;;
-  --headless) mode=headless ;;
-  "") ;;
-  *) echo "usage: ${0##*/} [--console | --headless]" >&2; exit 2 ;;
-esac
+product=1
+upgrade=
+for arg in "$@"; do
+  case "$arg" in
+    --console) mode=console ;;
+    --headless) mode=headless ;;
+    --product) product=1 ;;
+    --classic) product= ;;
+    --upgrade) upgrade=--upgrade ;;
+    *) echo "usage: ${0##*/} [--classic] [--console | --headless | --upgrade]" >&2; exit 2 ;;
+  esac
+done
+if [ -n "$upgrade" ] && { [ -z "$product" ] || [ "$mode" = console ]; }; then
+  echo "${0##*/}: --upgrade is for the product's installation under Wine" >&2
+  exit 2
+fi
+
+if [ -n "$product" ] && [ "$mode" = console ]; then
+  # The product's installation configuration as a dry run on the simulated machine, against
+  # the local web service serving it and the packages.
+  bash scripts/setup.sh --host
+  cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build/host --target orvex-installer orvex-product >/dev/null
+  exec python3 scripts/e2e/product_console.py --build build/host --out "$root/build/demo/console"
+fi
 
 if [ "$mode" = console ]; then
   # The console installer on the bundled demo configuration in development run mode, with the
@@ -34,7 +58,7 @@ if [ "$mode" = console ]; then
   bash scripts/setup.sh --host
   cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build build/host --target orvex-installer >/dev/null
-  run_dir="$root/build/demo"
+  run_dir="$root/build/demo/classic"
   mkdir -p "$run_dir"
   rm -f "$run_dir/orvex_installer_dump.json"
   echo "==== orvex-installer on examples/console-demo.json"
@@ -57,8 +81,19 @@ fi
 echo "==== building OrvexWebInstaller.exe in $build"
 cmake --build "$build" --target OrvexWebInstaller orvex-window-probe orvex-prompt-window >/dev/null
 
+if [ -n "$product" ]; then
+  cmake --build "$build" --target orvex-product >/dev/null
+  echo "==== OrvexWebInstaller.exe installs Orvex (examples/install/config.json)"
+  args=(--build "$build" --out "$root/build/demo")
+  [ -n "$upgrade" ] && args+=("$upgrade")
+  if [ "$mode" = auto ] && [ -n "${DISPLAY:-}" ]; then
+    args+=(--interactive)
+  fi
+  exec python3 scripts/e2e/product_demo.py "${args[@]}"
+fi
+
 echo "==== OrvexWebInstaller.exe on examples/demo/config.json"
 if [ "$mode" = auto ] && [ -n "${DISPLAY:-}" ]; then
-  exec python3 scripts/e2e/demo.py --build "$build" --out "$root/build/demo" --interactive
+  exec python3 scripts/e2e/demo.py --build "$build" --out "$root/build/demo/classic" --interactive
 fi
-exec python3 scripts/e2e/demo.py --build "$build" --out "$root/build/demo"
+exec python3 scripts/e2e/demo.py --build "$build" --out "$root/build/demo/classic"

@@ -999,13 +999,24 @@ SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable
              "graphics_update", "graphics_download_fails"]
 
 
+# The product's installation (scripts/e2e/product_scenarios.py), each in a prefix of its own.
+import product_scenarios  # noqa: E402
+
+SCENARIOS += product_scenarios.SCENARIOS
+
+for _name in product_scenarios.SCENARIOS:
+    setattr(Scenarios, _name,
+            lambda self, _n=_name: getattr(product_scenarios.ProductScenarios(self), _n)())
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "win32"))
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "e2e"))
     parser.add_argument("scenarios", nargs="*", help="some of: " + " ".join(SCENARIOS))
     options = parser.parse_args()
-    unknown = [name for name in options.scenarios if name not in SCENARIOS]
+    unknown = [name for name in options.scenarios
+               if name not in SCENARIOS]
     if unknown:
         parser.error("unknown scenarios %s; choose from %s" % (unknown, SCENARIOS))
     build = os.path.abspath(options.build)

@@ -11,8 +11,10 @@
 # (default all): download_then_done second_instance configuration_unreachable cancel_download
 # failing_module prompt_severities msi_install driver_restart crash_with_plan_send
 # crash_escaped_exception crash_dont_send crash_kinds upgrade_question uninstallable_help
-# restart_prompt dotnet_prompts graphics_update graphics_download_fails. Exit status 0 when
-# every scenario passed.
+# restart_prompt dotnet_prompts graphics_update graphics_download_fails, and the product's
+# installation: product_install product_up_to_date product_upgrade product_refused
+# product_install_fails product_cancel_download (scripts/e2e/product_scenarios.py). Exit status
+# 0 when every scenario passed.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -25,7 +27,8 @@ build=$(cd "$build" 2>/dev/null && pwd) || { echo "${0##*/}: no build folder $bu
 if [ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ]; then
   if ! log=$(cmake --build "$build" --target OrvexWebInstaller orvex-window-probe \
     orvex-prompt-window orvex-install-fixtures orvex-dpinst-standin orvex-driver-zips \
-    orvex-dotnet-standin orvex-restart-recorder orvex-sysinfo orvex-crash-installer 2>&1); then
+    orvex-dotnet-standin orvex-restart-recorder orvex-sysinfo orvex-crash-installer \
+    orvex-product 2>&1); then
     printf '%s\n' "$log" | tail -n 30 >&2
     echo "FAIL set-up: building the program in $build failed" >&2
     exit 1

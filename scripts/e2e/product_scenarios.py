@@ -1,0 +1,221 @@
+"""End-to-end scenarios of the product's installation (scripts/e2e/run.py): the configuration
+of examples/install with the packages of examples/product, each scenario in a Wine prefix of
+its own, prepared as the user's machine it stands for.
+
+| scenario | machine | what happens |
+|---|---|---|
+| product_install | fresh | the installation completes: product, files, config.xml, registry, report, request order |
+| product_up_to_date | Orvex 2.0.6 installed | "Your version of Orvex is already up to date.", Quit; FAILED VERSION ORVEX_UPTODATE |
+| product_upgrade | Orvex 1.0.13 with its desktop link | Upgrade accepted: the link saved, removed by the upgrade, restored |
+| product_refused | fresh; the service refuses it | the service's reason with "Help": the article opens; FAILED UNINSTALLABLE |
+| product_install_fails | fresh; a package whose launch condition fails | the installer's text as the detail; FAILED PACKAGE_INSTALLER |
+| product_cancel_download | fresh | Cancel during the download, "Yes": the window closes; nothing installed |
+"""
+
+import os
+import shutil
+import subprocess
+
+from harness import check, wait_until
+import installation as inst
+
+SCENARIOS = ["product_install", "product_up_to_date", "product_upgrade", "product_refused",
+             "product_install_fails", "product_cancel_download"]
+
+REFUSAL_REASON = "Orvex cannot run on this computer: its processor has no virtualization support."
+REFUSAL_ERROR = "MACHINE_NOT_SUPPORTED"
+REFUSAL_HELP = "unsupportedsystem"
+
+
+class ProductScenarios:
+    def __init__(self, scenarios):
+        self.sc = scenarios  # run.py's Scenarios: harness, dev service, helpers
+        self.h = scenarios.h
+        self.shared_prefix = scenarios.h.prefix
+        self.codes = None
+
+    # ---- set-up
+
+    def machine(self, name, install=(), desktop=None, config=None, broken=False):
+        """A prefix of this scenario's own, the service reset with the product's media and the
+        configuration (changed by the function config, when given)."""
+        self.h.prefix = os.path.join(self.h.work, "prefix-" + name)
+        self.h.make_prefix()
+        served = inst.load_config()
+        if config:
+            config(inst.service_settings(served))
+        self.sc.fresh_service(served)
+        self.codes = inst.serve_product(self.sc.service, self.h.build, broken=broken)
+        inst.prepare_machine(self.h, self.h.build, install=install, desktop=desktop)
+
+    def release_machine(self):
+        env = dict(os.environ, WINEPREFIX=self.h.prefix)
+        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+        subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False, timeout=60)
+        shutil.rmtree(self.h.prefix, ignore_errors=True)
+        self.h.prefix = self.shared_prefix
+
+    def run(self, name, answers, shots, slow=False, cancel=False):
+        if slow:
+            self.sc.service.add_fault(path="/media/" + inst.PACKAGE_CAB, method="GET",
+                                      kind="slow", rate=40000)
+        installer = inst.start(self.h, self.h.build, self.sc.service, self.sc.run_dir(name))
+        drive = inst.Drive(self.h, answers, shots, cancel_in_download=cancel, say=lambda t: None)
+        done = drive.run(installer)
+        return installer, drive, done
+
+    def finish(self, installer, done):
+        if done is not None:
+            self.sc.close_with_done(installer, done)
+        return self.sc.wait_dump(installer)
+
+    def scenario(self, name, body):
+        try:
+            body()
+        finally:
+            self.release_machine()
+
+    # ---- scenarios
+
+    def product_install(self):
+        """A fresh installation: every stage completes, the product is installed."""
+        def body():
+            self.machine("install")
+            installer, drive, done = self.run("product_install", inst.WILLING_USER, {
+                "start": "40-product-start", "download": "41-product-download",
+                "install": "43-product-install", "done": "45-product-done",
+                inst.GPU_OPTIONAL: "42-product-driver-question",
+                inst.RESTART: "44-product-restart-question"}, slow=True)
+            check(done is not None, "the installer ended before \"Done\"")
+            check(drive.bar_positions["download"] and drive.bar_positions["install"],
+                  "the bar did not move through both download and installation: %r"
+                  % drive.bar_positions)
+            dump = self.finish(installer, done)
+            check(dump.get("LastStage", {}).get("status", {}).get("progress") == "completed",
+                  "LastStage: %r" % dump.get("LastStage"))
+            inst.check_installed(self.h, self.sc.service, dump, self.codes)
+            inst.check_request_order(self.sc.service)
+        self.scenario("install", body)
+
+    def product_up_to_date(self):
+        """Orvex 2.0.6 is installed already: the version check stops the run."""
+        def body():
+            self.machine("up-to-date")
+            self.install_offered_package()
+            installer, drive, done = self.run("product_up_to_date", inst.WILLING_USER, {
+                inst.UP_TO_DATE: "46-product-up-to-date", "done": "47-product-up-to-date-done"})
+            asked = [q[:4] for q in drive.questions]
+            check(asked == [(inst.UP_TO_DATE, "", "", "Quit")], "questions: %r" % asked)
+            dump = self.finish(installer, done)
+            check(dump["Config"]["product"]["version"] == inst.OFFERED_VERSION,
+                  "the product lookup: %r" % dump["Config"].get("product"))
+            inst.check_failed_report(self.sc.service, "VERSION", "ORVEX_UPTODATE")
+            check(not self.sc.service.requests("/media/" + inst.PACKAGE_CAB),
+                  "the package was downloaded although the product is up to date")
+        self.scenario("up-to-date", body)
+
+    def install_offered_package(self):
+        """Orvex 2.0.6 installed with msiexec from the package inside the served cabinet."""
+        folder = os.path.join(self.h.work, "offered")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        subprocess.run(["gcab", "-x", "-C", folder, os.path.join(
+            self.h.build, "product", "media", inst.PACKAGE_CAB)], check=True,
+            stdout=subprocess.DEVNULL)
+        msi = os.path.join(folder, "Orvex-2.0.6.8063.msi")
+        code, text = inst.run_wine(self.h, [self.h.wine_tool("msiexec.exe"), "/i",
+                                            "Z:" + msi.replace("/", "\\"), "/qn"], "msiexec")
+        check(code == 0, "installing Orvex 2.0.6 first: %d %s" % (code, text[-300:]))
+
+    def product_upgrade(self):
+        """Orvex 1.0.13 with its link on the public desktop: Upgrade saves the desktop, the
+        package's upgrade removes the link, the post-installation puts it back."""
+        def body():
+            self.machine("upgrade", install=["Orvex-1.0.13.2210.msi"],
+                         desktop={"notes.txt": "the user's own file\n"})
+            desktop = inst.public_desktop(self.h)
+            check(os.path.isfile(os.path.join(desktop, "Orvex.url")),
+                  "Orvex 1.0.13 put no link on the public desktop")
+            installer, drive, done = self.run("product_upgrade", inst.WILLING_USER, {
+                inst.UPGRADE: "48-product-upgrade-question", "done": "49-product-upgrade-done"})
+            asked = [q[:4] for q in drive.questions]
+            check(asked and asked[0] == (inst.UPGRADE, "Do you want to upgrade it ?", "Upgrade",
+                                         "Abort"), "questions: %r" % asked)
+            dump = self.finish(installer, done)
+            check(dump["Config"]["product"]["version"] == "1.0.13.2210",
+                  "the product found before the upgrade: %r" % dump["Config"].get("product"))
+            inst.check_installed(self.h, self.sc.service, dump, self.codes)
+            old = next(p for p in self.codes["packages"] if p["version"] == "1.0.13.2210")
+            check(inst.installed_version(self.h, old["product_code"]) is None,
+                  "Orvex 1.0.13 is still installed next to 2.0.6")
+            check(sorted(os.listdir(desktop)) == ["Orvex.url", "notes.txt"],
+                  "the public desktop after the upgrade: %s" % sorted(os.listdir(desktop)))
+        self.scenario("upgrade", body)
+
+    def product_refused(self):
+        """The service refuses the machine: its reason, "Help" opens its article."""
+        def refuse(settings):
+            settings["installer"].update(install=False, reason=REFUSAL_REASON,
+                                         error=REFUSAL_ERROR, help=REFUSAL_HELP)
+
+        def body():
+            self.machine("refused", config=refuse)
+            installer, drive, done = self.run("product_refused", {REFUSAL_REASON: inst.ACCEPT}, {
+                REFUSAL_REASON: "50-product-refused", "done": "51-product-refused-done"})
+            asked = [q[:4] for q in drive.questions]
+            check(asked == [(REFUSAL_REASON, "Press help to get more help", "Help", "Quit")],
+                  "questions: %r" % asked)
+            self.finish(installer, done)
+            # "Help" opens the service's article; "Done" after the failed run the general one.
+            urls = wait_until(lambda: len(self.h.browser_urls()) >= 2 and self.h.browser_urls(),
+                              60, "the two help articles in the browser")
+            check(len(urls) == 2 and "/index/knowledgebase?article=%s&" % REFUSAL_HELP in urls[0]
+                  and "/index/knowledgebase?article=help&" in urls[1], "browser pages: %r" % urls)
+            inst.check_failed_report(self.sc.service, "UNINSTALLABLE", REFUSAL_ERROR)
+        self.scenario("refused", body)
+
+    def product_install_fails(self):
+        """Windows Installer refuses the package (its launch condition fails): its error text
+        is the question's detail and the module's error, the report names the module and that
+        reason. (Wine's Windows Installer gives the text of the result code, not the
+        condition's message.)"""
+        def body():
+            self.machine("install-fails", broken=True)
+            installer, drive, done = self.run("product_install_fails", inst.WILLING_USER, {
+                inst.INSTALL_FAILED: "52-product-install-failed",
+                "done": "53-product-install-failed-done"})
+            failed = [q for q in drive.questions if q[0] == inst.INSTALL_FAILED]
+            check(failed and failed[0][1].strip() and failed[0][2:4] == ("Ok", ""),
+                  "the failure's question: %r" % drive.questions)
+            dump = self.finish(installer, done)
+            record = dump.get("Install", {}).get("PACKAGE_INSTALLER", {})
+            error = record.get("error", "")
+            check(record.get("status") == "failed" and error.strip() == failed[0][1].strip(),
+                  "the module's record %r and the question's detail %r" % (record, failed[0][1]))
+            inst.check_failed_report(self.sc.service, "PACKAGE_INSTALLER", error)
+            check(not os.path.exists(os.path.join(self.h.prefix, *inst.PRODUCT_DIR, "Orvex.exe")),
+                  "the failed package left Orvex.exe")
+        self.scenario("install-fails", body)
+
+    def product_cancel_download(self):
+        """Cancel during the download and "Yes": the window closes, nothing is installed."""
+        def body():
+            self.machine("cancel")
+            answers = dict(inst.WILLING_USER)
+            answers[inst.STOP] = inst.ACCEPT
+            installer, drive, done = self.run("product_cancel_download", answers, {
+                "download": "54-product-cancel-download", inst.STOP: "55-product-stop-question"},
+                slow=True, cancel=True)
+            # The window shows "Done" for a moment at most, then closes by itself.
+            installer.wait_exit(60, "the window to close by itself after the confirmed stop")
+            check([q[0] for q in drive.questions] == [inst.STOP], "questions: %r" % drive.questions)
+            dump = self.sc.wait_dump(installer)
+            error = dump.get("Download", {}).get("PACKAGE_DOWNLOADER", {}).get("error")
+            check(error == "DOWNLOAD_CANCELED", "the download's error: %r" % error)
+            check("Install" not in dump, "the installation stage ran after the stop")
+            check(not os.path.exists(os.path.join(self.h.prefix, *inst.PRODUCT_DIR)),
+                  "the product's folder exists after the stop")
+            inst.check_failed_report(self.sc.service, "PACKAGE_DOWNLOADER", "DOWNLOAD_CANCELED")
+        self.scenario("cancel", body)
