@@ -44,12 +44,6 @@ size_t AppendBounded(char* chunk, size_t size, size_t count, void* target) noexc
   return bytes;
 }
 
-void LimitWaiting(CURL* handle) {
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
-}
-
 COrvexException TransferFailure(CURLcode result) {
   COrvexException failure;
   failure.code = COrvexException::kTransferFailed;
@@ -59,6 +53,12 @@ COrvexException TransferFailure(CURLcode result) {
 }
 
 }  // namespace
+
+void LimitWaiting(CURL* handle) {
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+}
 
 CHttpRequest::CHttpRequest(CURL* handle) : handle_(handle) {}
 

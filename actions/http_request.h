@@ -16,6 +16,10 @@ struct COrvexException {
   std::string text;  // libcurl's text for that code ("No error" for the redirect)
 };
 
+// Sets the connect time-out and the low-speed limit (1 byte per second for 120 s) that every
+// single request of the installer gets, so a stalled server cannot hold it forever.
+void LimitWaiting(CURL* handle);
+
 // One request: the URL is probed with HEAD, then fetched; a URL with a query is sent as a
 // POST of the query as a form body to the URL before the "?". Each phase is retried once
 // through the proxy named by "ORVEXOPT_PROXY" ("" means no proxy at all).

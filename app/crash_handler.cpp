@@ -17,6 +17,7 @@
 #endif
 
 #include "app/installer_version.h"
+#include "actions/http_request.h"
 #include "app/system_report.h"
 #include "common/web_service.h"
 #include "engine/install_plan.h"
@@ -27,11 +28,6 @@
 namespace orvex {
 
 namespace {
-
-// The same patience as every other request: a stalled service cannot hold the crash path.
-constexpr long kConnectTimeoutSeconds = 30;
-constexpr long kLowSpeedLimit = 1;
-constexpr long kLowSpeedSeconds = 120;
 
 std::atomic<CrashDialogHook> g_dialogHook{nullptr};
 // The thread whose crash is being handled; 0 while there is none.
@@ -141,9 +137,7 @@ void UploadCrashFile(const std::string& path, const std::string& kind) {
   curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &DiscardAnswer);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+  LimitWaiting(handle);  // a stalled service cannot hold the crash path either
   CURLcode result = curl_easy_perform(handle);
   if (result != CURLE_OK)
     std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(result));
