@@ -289,6 +289,33 @@ build_library libarchive "$libarchive_version" apt:libarchive \
   -DENABLE_XATTR=OFF -DENABLE_ACL=OFF -DENABLE_ICONV=OFF \
   -DENABLE_TEST=OFF -DENABLE_COVERAGE=OFF -DENABLE_WERROR=OFF
 
+# RE2 matches the rule conditions' regular expressions in time linear in the text; Debian
+# bookworm's version (20220601) needs no Abseil -> find_package(re2 CONFIG), re2::re2. Debian's
+# source leaves out the generated Unicode and Perl class tables: they are made here as Debian's
+# build makes them, from its unicode-data package (unpacked beside the source, not installed).
+re2_version=$(source_version re2)
+re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | head -n 1)
+if [ -z "$re2_tree" ] || [ ! -s "$re2_tree/re2/unicode_groups.cc" ]; then
+  say "re2 $re2_version: fetching the source and making its tables"
+  re2_tree=$(fetch_source re2 "$re2_version")
+  re2_unicode="$src_root/re2-$re2_version.unicode-data"
+  mkdir -p "$re2_unicode"
+  run "$re2_unicode" apt-get download -q -o APT::Sandbox::User=root unicode-data
+  run "$re2_unicode" sh -c 'dpkg-deb -x unicode-data_*.deb root'
+  # Python's own urllib instead of six's alias of it: six is not among our packages.
+  run "$re2_tree" sed -i \
+    -e 's|^from six.moves import urllib$|import urllib.request|' \
+    -e "s|^_UNICODE_DIR = .*|_UNICODE_DIR = \"$re2_unicode/root/usr/share/unicode\"|" re2/unicode.py
+  run "$re2_tree" sh -c 'perl re2/make_perl_groups.pl >re2/perl_groups.cc'
+  for table in casefold groups; do
+    run "$re2_tree" sh -c "python3 re2/make_unicode_$table.py >re2/unicode_$table.cc"
+  done
+fi
+build_library re2 "$re2_version" "dir:$re2_tree" \
+  "lib/libre2.a lib/cmake/re2/re2Config.cmake include/re2/re2.h" -- \
+  -DRE2_BUILD_TESTING=OFF \
+  -DUSEPCRE=OFF
+
 # Check that the packages work through the toolchain and that a program using all three
 # links statically: only system DLLs may be imported.
 verify_stamp="$stamp_dir/verify.stamp"
