@@ -50,8 +50,10 @@ std::wstring DpinstParameters(const std::string& driverFolder) {
 }
 
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
-              const std::string& destDir, const std::string& dirSuffix, bool* restart) {
+              const std::string& destDir, const std::string& dirSuffix, bool* restart,
+              uint32_t waitMilliseconds, bool* timedOut) {
   *restart = false;
+  if (timedOut) *timedOut = false;
   if (HasQuote(dpinstPath) || HasQuote(destDir) || HasQuote(dirSuffix)) return -1;
   // dpinst on a folder that did not unpack would install whatever an earlier run left there.
   if (!ExtractZip(archivePath, destDir)) return -1;
@@ -63,11 +65,20 @@ int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
   if (!process) return -1;
   // An unread code would read as STILL_ACTIVE (0x103): "3 packages installed".
   uint32_t code = 0;
-  if (!process->WaitForExit() || !process->ExitCode(&code)) return -1;
+  const platform::WaitResult end = process->WaitForExit(waitMilliseconds);
+  if (end == platform::WaitResult::kTimedOut && timedOut) *timedOut = true;
+  if (end != platform::WaitResult::kExited || !process->ExitCode(&code)) return -1;
   return DecodeDpinstExitCode(code, restart);
 }
 
 int CDPInstaller::Execute(Json::Value& doc) {
+  uint32_t waitMilliseconds = 0;
+  std::string invalidLimit;
+  if (!ReadWaitLimit(args, kDriverInstallerWaitSeconds, &waitMilliseconds, &invalidLimit)) {
+    RecordResult(doc, "fatal", invalidLimit, "INVALID_TIMEOUT");
+    return -1;
+  }
+
   const std::string dpinstDir = ResolveStringArg(Member(args, "dpinst_dir"), doc);
   const std::string srcDir = ResolveStringArg(Member(args, "src_dir"), doc);
   const std::string srcFile = ResolveStringArg(Member(args, "src_file"), doc);
@@ -85,10 +96,17 @@ int CDPInstaller::Execute(Json::Value& doc) {
   if (progress) progress->SetDetail("DP Installing " + archivePath);
   EnableMainDialogCancel(false);
   bool restart = false;
-  const int result =
-      argumentsGiven ? RunDpinst(dpinstPath, archivePath, destDir, dirSuffix, &restart) : -1;
-  if (result != 0) {
+  bool timedOut = false;
+  const int result = argumentsGiven ? RunDpinst(dpinstPath, archivePath, destDir, dirSuffix,
+                                                &restart, waitMilliseconds, &timedOut)
+                                    : -1;
+  if (result != 0 && timedOut) {
+    RecordResult(doc, "failed", DidNotFinishText("dpinst.exe", waitMilliseconds),
+                 "PROGRAM_TIMEOUT");
+  } else if (result != 0) {
     RecordResult(doc, "failed", "Unable to install " + archivePath, "");
+  }
+  if (result != 0) {
     if (progress) progress->Prompt("Could not install driver.", "Ok", "", "Please try again later.", 2);
     EnableMainDialogCancel(true);
     return -1;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "actions/program_wait.h"
 #include "engine/module.h"
 
 namespace orvex {
@@ -26,10 +27,13 @@ int DecodeDpinstExitCode(uint32_t code, bool* restart);
 std::wstring DpinstParameters(const std::string& driverFolder);
 
 // Unpacks the archive into destDir, runs dpinst (dpinstPath) on destDir\dirSuffix and waits
-// for it. 0 when dpinst installed at least one package and none failed, with *restart telling
-// whether Windows needs a restart; -1 when the unpacking failed, dpinst could not be started,
-// waited for or asked for its exit code, or reported no success.
+// for it, at most waitMilliseconds. 0 when dpinst installed at least one package and none
+// failed, with *restart telling whether Windows needs a restart; -1 when the unpacking failed,
+// dpinst could not be started, waited for or asked for its exit code, did not finish in time
+// (*timedOut set when timedOut is not null; dpinst is left running) or reported no success.
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
-              const std::string& destDir, const std::string& dirSuffix, bool* restart);
+              const std::string& destDir, const std::string& dirSuffix, bool* restart,
+              uint32_t waitMilliseconds = kDriverInstallerWaitSeconds * 1000,
+              bool* timedOut = nullptr);
 
 }  // namespace orvex

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "actions/product_config_xml.h"
+#include "actions/program_wait.h"
 #include "common/dialog_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
@@ -54,13 +55,14 @@ std::string CopyVboxConfigCommand(const std::string& installDir, const std::stri
   return "\"\"" + installDir + "\\copy_vbox_config.bat\" \"" + userDataDir + "orvexvm\"\"";
 }
 
-void RunHidden(const std::string& command) {
+platform::WaitResult RunHidden(const std::string& command, uint32_t waitMilliseconds) {
   platform::ProgramLaunch launch;
   launch.file = L"cmd.exe";
   launch.parameters = L"/c " + ToWide(command);
   launch.showCommand = platform::kShowHide;
   std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, nullptr);
-  if (process) process->WaitForExit();
+  if (!process) return platform::WaitResult::kFailed;
+  return process->WaitForExit(waitMilliseconds);
 }
 
 void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
@@ -75,15 +77,23 @@ void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
   RemoveRestoredFiles(backup, desktop);
 }
 
-void CPostInstallation::RunPostInstallScripts() {
+std::string CPostInstallation::RunPostInstallScripts(uint32_t waitMilliseconds) {
   const std::string installDir = GetInstallDir();
   const std::string userDataDir = GetUserDataDir();
+  std::string unfinished;
+  const auto runScript = [&](const char* script, const std::string& command) {
+    if (RunHidden(command, waitMilliseconds) == platform::WaitResult::kTimedOut &&
+        unfinished.empty())
+      unfinished = script;
+  };
   if (!installDir.empty()) {
-    RunHidden(InstallIcsCommand(installDir));
-    if (!userDataDir.empty()) RunHidden(CopyVboxConfigCommand(installDir, userDataDir));
+    runScript("install_ics.bat", InstallIcsCommand(installDir));
+    if (!userDataDir.empty())
+      runScript("copy_vbox_config.bat", CopyVboxConfigCommand(installDir, userDataDir));
   }
   WriteRegistryDword(kProductKey, "SendCrashReport", 1);
   WriteRegistryString(kProductKey, "PromoterReferred", "");
+  return unfinished;
 }
 
 void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
@@ -95,13 +105,24 @@ void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
 }
 
 int CPostInstallation::Execute(Json::Value& doc) {
+  uint32_t scriptWait = 0;
+  std::string invalidLimit;
+  if (!ReadWaitLimit(args, kScriptWaitSeconds, &scriptWait, &invalidLimit)) {
+    RecordResult(doc, "fatal", invalidLimit, "INVALID_TIMEOUT");
+    return -1;
+  }
   EnableMainDialogCancel(false);
   showProgress = IsTrue(Member(args, "show_progress"));
   if (progress && showProgress) progress->SetStatus("Finalizing installation ...");
   RestoreDesktop(doc);
-  RunPostInstallScripts();
+  // A script that ran out its time does not stop the steps after it; the module fails at the end.
+  const std::string unfinishedScript = RunPostInstallScripts(scriptWait);
   WriteProductConfig(doc);
   EnableMainDialogCancel(true);
+  if (!unfinishedScript.empty()) {
+    RecordResult(doc, "failed", DidNotFinishText(unfinishedScript, scriptWait), "PROGRAM_TIMEOUT");
+    return -1;
+  }
   return 0;
 }
 

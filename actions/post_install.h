@@ -2,11 +2,14 @@
 // "PostInstall": finishes the installation after the product's package was installed. Puts
 // back the public-desktop files the version check saved, runs the product's two batch
 // scripts, sets two values under the product's registry key and writes config.xml into the
-// user-data directory. Every step is best-effort: the module never fails.
+// user-data directory. Every step is best-effort; the module fails only when a script did not
+// finish within its time limit ("timeout_seconds", 10 minutes by default).
 
+#include <cstdint>
 #include <string>
 
 #include "engine/module.h"
+#include "platform/process_launch.h"
 
 namespace orvex {
 
@@ -16,7 +19,9 @@ class CPostInstallation : public CBasicModule {
 
  private:
   void RestoreDesktop(const Json::Value& doc);
-  void RunPostInstallScripts();
+  // Runs the two scripts, each waited for at most waitMilliseconds; the name of the first that
+  // did not finish in that time ("" when both did, or could not be started).
+  std::string RunPostInstallScripts(uint32_t waitMilliseconds);
   void WriteProductConfig(const Json::Value& doc);
 
   bool showProgress = true;
@@ -27,8 +32,9 @@ class CPostInstallation : public CBasicModule {
 std::string InstallIcsCommand(const std::string& installDir);
 std::string CopyVboxConfigCommand(const std::string& installDir, const std::string& userDataDir);
 
-// Runs command through "cmd.exe /c" without a window and waits for it to end; its exit code
-// is not read. Nothing is waited for when it cannot be started.
-void RunHidden(const std::string& command);
+// Runs command through "cmd.exe /c" without a window and waits for it to end, at most
+// waitMilliseconds (a script still running then is left running); its exit code is not read.
+// kFailed, without waiting, when it cannot be started.
+platform::WaitResult RunHidden(const std::string& command, uint32_t waitMilliseconds);
 
 }  // namespace orvex

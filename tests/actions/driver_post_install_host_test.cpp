@@ -274,6 +274,73 @@ TEST_F(DriverPostInstallTest, DPInstallerWithoutUsablePaths) {
   }
 }
 
+// A dpinst that never exits: the wait runs out after the limit ("timeout_seconds", 30 minutes
+// by default), the module fails with that text and the usual prompt, and Cancel comes back.
+TEST_F(DriverPostInstallTest, DPInstallerGivesUpOnADpinstThatNeverExits) {
+  struct Case {
+    const char* limit;  // "timeout_seconds" as JSON, "" for none
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"", "dpinst.exe did not finish within 30 minutes; it was left running"},
+      {"90", "dpinst.exe did not finish within 90 seconds; it was left running"},
+      {"0.25", "dpinst.exe did not finish within 0.25 seconds; it was left running"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"neverExits": true}})"));
+    PrepareSession("driver-restart.zip");
+    g_cancelCalls.clear();
+    Json::Value args = J(kDriverArgs);
+    if (*c.limit) args["timeout_seconds"] = J(c.limit);
+    RecordingIndicator indicator;
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(-1, Run("DPInstaller", Compact(args), doc, &indicator));
+    EXPECT_EQ(Compact(J(R"({"status": "failed", "reason": ")" + std::string(c.reason) +
+                        R"(", "error": "PROGRAM_TIMEOUT"})")),
+              Compact(doc["S"]["M"]));
+    // A code read now would be STILL_ACTIVE (0x103): "3 packages installed, no restart".
+    EXPECT_TRUE(doc["InstallConfig"]["installer"]["restart"].isNull());
+    EXPECT_EQ(std::vector<std::string>(
+                  {"detail:DP Installing " + std::string(kSession) + "\\gpudriver.zip",
+                   "prompt:Could not install driver.|Ok||Please try again later.|2"}),
+              indicator.calls);
+    EXPECT_EQ(std::vector<bool>({false, true}), g_cancelCalls);
+    EXPECT_EQ(1u, sim::MachineState()["startedPrograms"].size());
+  }
+}
+
+// A limit that is no number of seconds above 0 is a configuration error: nothing is unpacked
+// or started, and Cancel is not touched.
+TEST_F(DriverPostInstallTest, AnInvalidTimeLimitIsAConfigurationError) {
+  for (const char* limit : {R"("60")", "0", "-1", "true", "[30]", "{}", "1e12"}) {
+    for (const char* module : {"DPInstaller", "PostInstall"}) {
+      SCOPED_TRACE(std::string(module) + " with " + limit);
+      sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"exitCode": 1}})"));
+      PrepareSession("driver.zip");
+      const CInstallPaths saved = GetInstallPaths();
+      GetInstallPaths().installDir = "C:\\Program Files\\Quarn\\Orvex";
+      g_cancelCalls.clear();
+      Json::Value args = J(std::string(module) == "DPInstaller" ? kDriverArgs : "{}");
+      args["timeout_seconds"] = J(limit);
+      RecordingIndicator indicator;
+      Json::Value doc;
+      doc["SessionDir"] = kSession;
+      EXPECT_EQ(-1, Run(module, Compact(args), doc, &indicator));
+      EXPECT_EQ(Compact(J(R"({"status": "fatal", "error": "INVALID_TIMEOUT", "reason":
+          "The argument \"timeout_seconds\" must be a number of seconds above 0 and at most 4294967"})")),
+                Compact(doc["S"]["M"]));
+      EXPECT_TRUE(indicator.calls.empty());
+      EXPECT_TRUE(g_cancelCalls.empty());
+      EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
+      EXPECT_EQ(0u, sim::MachineState()["registryWrites"].size());
+      EXPECT_FALSE(fs::exists(Host(std::string(kSession) + "\\Graphics")));
+      GetInstallPaths() = saved;
+    }
+  }
+}
+
 TEST_F(DriverPostInstallTest, InstallDOTNETStartsTheSetupAndEndsTheInstallation) {
   sim::ScopedMachine machine(Profile());
   PrepareSession("");
@@ -397,6 +464,40 @@ TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
   EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": 0})", doc, &indicator));
   EXPECT_FALSE(fs::exists(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
   EXPECT_EQ(2u, sim::MachineState()["startedPrograms"].size());
+}
+
+// Scripts that never exit: each is waited for up to the limit ("timeout_seconds", 10 minutes
+// by default), the steps after them still run, and the module fails naming the first one.
+TEST_F(PostInstallHostTest, ScriptsThatNeverExitFailTheModuleAfterTheLimit) {
+  struct Case {
+    const char* limit;  // "timeout_seconds" as JSON, "" for none
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"", "install_ics.bat did not finish within 10 minutes; it was left running"},
+      {"2.5", "install_ics.bat did not finish within 2.5 seconds; it was left running"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    sim::ScopedMachine machine(Profile(R"({"cmd.exe": {"neverExits": true}})"));
+    PrepareSession("");
+    GetInstallPaths().installDir = kInstallDir;
+    GetInstallPaths().userDataDir = kUserDataDir;
+    fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
+    g_cancelCalls.clear();
+    Json::Value args(Json::objectValue);
+    if (*c.limit) args["timeout_seconds"] = J(c.limit);
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(-1, Run("PostInstall", Compact(args), doc));
+    EXPECT_EQ(Compact(J(R"({"status": "failed", "reason": ")" + std::string(c.reason) +
+                        R"(", "error": "PROGRAM_TIMEOUT"})")),
+              Compact(doc["S"]["M"]));
+    EXPECT_EQ(2u, sim::MachineState()["startedPrograms"].size());
+    EXPECT_EQ(2u, sim::MachineState()["registryWrites"].size());
+    EXPECT_TRUE(fs::exists(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
+    EXPECT_EQ(std::vector<bool>({false, true}), g_cancelCalls);
+  }
 }
 
 }  // namespace

@@ -177,6 +177,27 @@ TEST_F(DriverPostInstallWine, DpinstIsNotRunOnAFailedUnpacking) {
   EXPECT_TRUE(doc["r"].isNull());
 }
 
+// A dpinst that runs past the module's limit: the module fails with the limit in its text
+// while dpinst is still at work, and dpinst is not stopped: it finishes and records its work.
+TEST_F(DriverPostInstallWine, DpinstPastTheTimeLimitFailsTheModuleAndRunsOn) {
+  CopyZip("driver.zip", L"gpudriver.zip");
+  ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(), In(L"dpinst.exe").c_str(), FALSE));
+  ASSERT_TRUE(CreateDirectoryW(In(L"Graphics").c_str(), nullptr));
+  WriteBytes(In(L"Graphics\\sleep.marker"), "4");
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+      "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
+      "is_restart": ".r", "timeout_seconds": 1})", doc));
+  EXPECT_EQ("dpinst.exe did not finish within 1 second; it was left running",
+            doc["S"]["M"]["reason"].asString());
+  EXPECT_EQ("PROGRAM_TIMEOUT", doc["S"]["M"]["error"].asString());
+  EXPECT_TRUE(doc["r"].isNull());
+  EXPECT_FALSE(Exists(In(L"dpinst-record.txt")));
+  const std::string record = WaitForFile(In(L"dpinst-record.txt"));
+  EXPECT_EQ("2", RecordValue(record, "installed")) << record;
+}
+
 TEST_F(DriverPostInstallWine, HostileArchivesWriteNothingAnywhere) {
   const std::wstring dest = In(L"dest");
   const std::wstring inside = In(L"dest\\Graphics");
@@ -308,6 +329,42 @@ TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration
   EXPECT_TRUE(Exists(In(L"desktop_backup")));
   DeleteFileW((desktop + L"\\" + restored).c_str());
   DeleteFileW((desktop + L"\\" + kept).c_str());
+}
+
+// A script that runs past the module's limit (it starts the dpinst stand-in, which sleeps):
+// the module fails naming it, the second script still runs, and the first is not stopped.
+TEST_F(DriverPostInstallWine, ScriptPastTheTimeLimitFailsPostInstallAndRunsOn) {
+  const std::wstring installDir = In(L"Orvex Install");
+  const std::wstring userData = In(L"User Data");
+  ASSERT_TRUE(CreateDirectoryW(installDir.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(userData.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((installDir + L"\\slow").c_str(), nullptr));
+  WriteBytes(installDir + L"\\slow\\sleep.marker", "4");
+  ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(),
+                        (installDir + L"\\dpinst.exe").c_str(), FALSE));
+  WriteBytes(installDir + L"\\install_ics.bat",
+             "@echo off\r\nstart \"\" /wait \"%~dp0dpinst.exe\" /PATH \"%~dp0slow\"\r\n"
+             ">\"%~dp0install_ics-done.txt\" echo done\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat",
+             "@echo off\r\n>\"%~dp0copy_vbox_config-args.txt\" echo [%1]\r\n");
+
+  CInstallPaths saved = GetInstallPaths();
+  GetInstallPaths().installDir = WideToUtf8(installDir);
+  GetInstallPaths().userDataDir = WideToUtf8(userData);
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("PostInstall", R"({"timeout_seconds": 1})", doc));
+  GetInstallPaths() = saved;
+  DeleteProductValue(L"SendCrashReport");
+  DeleteProductValue(L"PromoterReferred");
+
+  EXPECT_EQ("install_ics.bat did not finish within 1 second; it was left running",
+            doc["S"]["M"]["reason"].asString());
+  EXPECT_EQ("PROGRAM_TIMEOUT", doc["S"]["M"]["error"].asString());
+  EXPECT_EQ("[\"" + WideToUtf8(userData) + "orvexvm\"]\r\n",
+            ReadBytes(installDir + L"\\copy_vbox_config-args.txt"));
+  EXPECT_EQ("done\r\n", WaitForFile(installDir + L"\\install_ics-done.txt"));
+  EXPECT_NE(std::string::npos, ReadBytes(installDir + L"\\dpinst-record.txt").find("exit="));
 }
 
 }  // namespace
