@@ -27,7 +27,7 @@ host_packages=(
   xdotool x11-apps imagemagick
   gcab wixl zip unzip
   libmspack-dev libmsi-dev libglib2.0-dev cabextract
-  libarchive-dev libz-mingw-w64-dev
+  libarchive-dev libz-mingw-w64-dev libre2-dev
   dpkg-dev python3
 )
 
