@@ -16,8 +16,7 @@ import os
 import shutil
 import subprocess
 
-import harness
-from harness import check, wait_until
+from harness import check, stop_wineserver, wait_until
 import installation as inst
 
 SCENARIOS = ["product_install", "product_up_to_date", "product_upgrade", "product_refused",
@@ -50,7 +49,7 @@ class ProductScenarios:
         inst.prepare_machine(self.h, self.h.build, install=install, desktop=desktop)
 
     def release_machine(self):
-        harness.stop_wineserver(self.h.prefix)
+        stop_wineserver(self.h.prefix)
         shutil.rmtree(self.h.prefix, ignore_errors=True)
         self.h.prefix = self.shared_prefix
 
