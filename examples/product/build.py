@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds the Orvex product packages that the demo and the end-to-end tests install.
 
-    build.py OUTDIR [--cc i686-w64-mingw32-gcc] [--dpinst PATH]
+    build.py OUTDIR [--cc i686-w64-mingw32-gcc] [--arch x86|x64] [--dpinst PATH]
 
 OUTDIR/media/ then holds what the local web service serves under "/media/":
 
@@ -78,7 +78,16 @@ def build_executable(cc, version, stage):
         f.write(random.Random(version).randbytes(SYSTEM_IMAGE_SIZE))
 
 
-def build_package(out, cc, name, version, product_code, upgrade_code, broken):
+# wixl settings of a package per processor: the 64-bit build's Wine is a 64-bit Windows, where
+# the product's x64 package writes the 64-bit registry view and Program Files, as on a user's
+# 64-bit machine.
+ARCH_SETTINGS = {
+    "x86": ["-a", "x86", "-D", "ProgramFilesFolder=ProgramFilesFolder", "-D", "Win64=no"],
+    "x64": ["-a", "x64", "-D", "ProgramFilesFolder=ProgramFiles64Folder", "-D", "Win64=yes"],
+}
+
+
+def build_package(out, cc, arch, name, version, product_code, upgrade_code, broken):
     stage = os.path.join(out, "stage", name + "-" + version + ("-broken" if broken else ""))
     build_executable(cc, version, stage)
     for source in SOURCES:
@@ -89,7 +98,7 @@ def build_package(out, cc, name, version, product_code, upgrade_code, broken):
          "-D", "UpgradeCode=" + upgrade_code,
          "-D", "Description=%s %s" % (name, version), "-D", "Broken=" + ("yes" if broken else "no"),
          "-D", "DesktopLink=" + ("yes" if version.startswith("1.0.") else "no"),
-         "-o", msi, "orvex.wxs"], cwd=stage)
+         *ARCH_SETTINGS[arch], "-o", msi, "orvex.wxs"], cwd=stage)
     return msi
 
 
@@ -113,6 +122,8 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("out")
     parser.add_argument("--cc", default="i686-w64-mingw32-gcc")
+    parser.add_argument("--arch", choices=sorted(ARCH_SETTINGS), default="x86",
+                        help="the processor of the packages (x64 for a 64-bit Windows build)")
     parser.add_argument("--dpinst", help="the driver installer to put into the driver archive")
     options = parser.parse_args()
     out = os.path.abspath(options.out)
@@ -121,7 +132,8 @@ def main():
     os.makedirs(media, exist_ok=True)
     codes = {"upgrade_code": UPGRADE_CODE, "lite_upgrade_code": LITE_UPGRADE_CODE, "packages": []}
     for name, version, product_code, upgrade_code, broken in PACKAGES:
-        msi = build_package(out, options.cc, name, version, product_code, upgrade_code, broken)
+        msi = build_package(out, options.cc, options.arch, name, version, product_code,
+                            upgrade_code, broken)
         if broken:
             cabinet(msi, os.path.join(out, "broken", os.path.basename(msi)[:-4] + ".cab"))
         elif version.startswith("2.0.6."):
