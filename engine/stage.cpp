@@ -60,8 +60,7 @@ void CStage::InsertModuleBefore(std::string existingName, IModule* module) {
   if (it != modules_.end()) Insert(it, module);
 }
 
-void CStage::RemoveModule(std::string name) {
-  auto it = FindByName(name);
+void CStage::Unlink(ModuleList::iterator it) {
   if (it == modules_.end()) return;
   if (running_ && it == cursor_) {
     cursor_ = modules_.erase(it);
@@ -71,13 +70,24 @@ void CStage::RemoveModule(std::string name) {
   }
 }
 
-void CStage::SetErrorHandler(std::string moduleName, ModuleErrorHandler handler) {
-  auto it = FindByName(moduleName);
+void CStage::RemoveModule(std::string name) { Unlink(FindByName(name)); }
+
+void CStage::RemoveModule(IModule* module) { Unlink(FindByPointer(module)); }
+
+void CStage::SetErrorHandlerAt(ModuleList::iterator it, ModuleErrorHandler handler) {
   if (it == modules_.end()) return;
   if (handler)
     errorHandlers_[*it] = std::move(handler);
   else
     errorHandlers_.erase(*it);
+}
+
+void CStage::SetErrorHandler(std::string moduleName, ModuleErrorHandler handler) {
+  SetErrorHandlerAt(FindByName(moduleName), std::move(handler));
+}
+
+void CStage::SetErrorHandler(IModule* module, ModuleErrorHandler handler) {
+  SetErrorHandlerAt(FindByPointer(module), std::move(handler));
 }
 
 void CStage::SetProgressIndicator(IProgressIndicator* indicator) {
