@@ -20,13 +20,13 @@ class CDPInstaller : public CBasicModule {
 // when at least one package was installed and none failed; -1 otherwise (*restart false).
 int DecodeDpinstExitCode(uint32_t code, bool* restart);
 
-// The parameters dpinst gets for the driver folder: "/F /LM /Q /PATH " and the folder in
-// double quotes, without trailing backslashes (a backslash before the closing quote would
-// escape it).
+// The parameters dpinst gets for the driver folder (UTF-8, as every path of the session
+// document): "/F /LM /Q /PATH " and the folder in double quotes, without trailing backslashes
+// (a backslash before the closing quote would escape it).
 std::wstring DpinstParameters(const std::string& driverFolder);
 
 // Unpacks the archive into destDir, runs dpinst (dpinstPath) on destDir\dirSuffix and waits
-// for it. 0 when dpinst installed at least one package and none failed, with *restart telling
+// for it; the paths are UTF-8. 0 when dpinst installed at least one package and none failed, with *restart telling
 // whether Windows needs a restart; -1 when the unpacking failed, dpinst could not be started,
 // waited for or asked for its exit code, or reported no success.
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,

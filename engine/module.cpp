@@ -14,7 +14,12 @@ int CBasicModule::Init(CInstallPlan* owner, CStage* owningStage) {
 
 Json::Value& CBasicModule::Record(Json::Value& doc) {
   std::string stageName = stage ? stage->GetName() : std::string();
-  return doc[stageName][name];
+  Json::Value& record = doc[stageName][name];
+  // A path argument looked up with creation ("[0]" after the record's name) turns a record
+  // that does not exist yet into an array. The record is the run's, not a place for values:
+  // it becomes an object again rather than end the run on the next write.
+  if (!record.isNull() && !record.isObject()) record = Json::Value(Json::objectValue);
+  return record;
 }
 
 void CBasicModule::RecordResult(Json::Value& doc, const std::string& status,

@@ -44,7 +44,8 @@ class CBasicModule : public IModule {
   IProgressIndicator* GetProgressIndicator() override { return progress; }
 
  protected:
-  // The module's result record, doc[stage name][module name], created on first use.
+  // The module's result record, doc[stage name][module name], created on first use; never
+  // anything but null or an object.
   Json::Value& Record(Json::Value& doc);
   // Writes "status", "reason" and "error" (an empty code is left out) into the record.
   void RecordResult(Json::Value& doc, const std::string& status, const std::string& reason,

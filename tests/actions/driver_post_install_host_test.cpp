@@ -19,6 +19,7 @@
 #include "engine/install_plan.h"
 #include "base/json_text.h"
 #include "engine/stage.h"
+#include "engine/value_path.h"
 #include "base/text.h"
 #include "platform/sim/machine.h"
 #include "probes/install_paths.h"
@@ -271,6 +272,47 @@ TEST_F(DriverPostInstallTest, DPInstallerWithoutUsablePaths) {
     EXPECT_EQ(c.result == 0 ? 1u : 0u, sim::MachineState()["startedPrograms"].size());
     doc.removeMember("S");
     EXPECT_EQ(Compact(J(c.doc)), Compact(doc));
+  }
+}
+
+// "is_restart" names where the flag goes; the running stage's record, its status, this
+// module's record and places inside a text are refused before dpinst runs, as every writer
+// into the document refuses them. A member inside the module's record is a place like others.
+TEST_F(DriverPostInstallTest, DPInstallerRefusesARestartFlagOverTheRunRecords) {
+  struct Case {
+    const char* isRestart;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {".S", -1}, {".S.status", -1}, {".S.M", -1}, {".SessionDir.flag", -1},
+      {".S.status.progress", 0}, {".S.M.restart", 0}, {".InstallConfig.installer.restart", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.isRestart);
+    sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"exitCode": "0x40000001"}})"));
+    PrepareSession("driver.zip");
+    Json::Value doc = J(R"({"S": {"status": {"progress": "started"}}})");
+    doc["SessionDir"] = kSession;
+    Json::Value args = J(kDriverArgs);
+    args["is_restart"] = c.isRestart;
+    EXPECT_EQ(c.result, Run("DPInstaller", Compact(args), doc));
+    // The stage's own writes still find objects where they write.
+    ASSERT_TRUE(doc["S"].isObject());
+    ASSERT_TRUE(doc["S"]["status"].isObject());
+    ASSERT_TRUE(FindPath(doc, ".S.M").isObject() || FindPath(doc, ".S.M").isNull());
+    if (c.result == 0) {
+      EXPECT_EQ("true", Compact(FindPath(doc, c.isRestart)));
+      EXPECT_EQ(1u, sim::MachineState()["startedPrograms"].size());
+      continue;
+    }
+    EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ(std::string("Not able to store a value at ") + c.isRestart,
+              doc["S"]["M"]["reason"].asString());
+    EXPECT_EQ("PATH_NOT_WRITABLE", doc["S"]["M"]["error"].asString());
+    EXPECT_EQ("started", doc["S"]["status"]["progress"].asString());
+    EXPECT_EQ(kSession, doc["SessionDir"].asString());
+    EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
+    EXPECT_FALSE(fs::exists(Host(std::string(kSession) + "\\Graphics")));
   }
 }
 
