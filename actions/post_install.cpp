@@ -46,6 +46,12 @@ void RemoveRestoredFiles(const std::wstring& backup, const std::wstring& desktop
 
 }  // namespace
 
+bool SafeInQuotedCommand(const std::string& path) {
+  for (unsigned char c : path)
+    if (c < 0x20 || c == 0x7F || c == '"' || c == '%' || c == '!') return false;
+  return true;
+}
+
 std::string InstallIcsCommand(const std::string& installDir) {
   return "\"\"" + installDir + "\\install_ics.bat\" \"" + installDir + "\" \"Quarn\" \"Orvex\"\"";
 }
@@ -68,22 +74,33 @@ void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
   const std::string systemDrive = GetSystemDrive();
   // Empty texts would turn both folders into paths at the root of the current drive.
   if (!sessionDir.isString() || sessionDir.asString().empty() || systemDrive.empty()) return;
-  const std::wstring backup = ToWide(sessionDir.asString()) + L"\\desktop_backup";
+  const std::wstring backup = Utf8ToWide(sessionDir.asString()) + L"\\desktop_backup";
   if (!platform::PathExists(backup)) return;
   const std::wstring desktop = ToWide(systemDrive) + L"\\Users\\Public\\Desktop";
   CopyDirectoryFiles(backup, desktop);
   RemoveRestoredFiles(backup, desktop);
 }
 
-void CPostInstallation::RunPostInstallScripts() {
+int CPostInstallation::RunPostInstallScripts(Json::Value& doc) {
   const std::string installDir = GetInstallDir();
   const std::string userDataDir = GetUserDataDir();
-  if (!installDir.empty()) {
+  // The folders come from the registry, which anyone with rights to the product's key can
+  // set: cmd.exe must get them as plain paths, or neither script runs.
+  const bool installDirSafe = SafeInQuotedCommand(installDir);
+  const bool safe = installDirSafe && SafeInQuotedCommand(userDataDir);
+  if (!safe) {
+    RecordResult(doc, "failed",
+                 "Unable to run the post-installation scripts: the folder " +
+                     (installDirSafe ? userDataDir : installDir) +
+                     " holds a character that cmd.exe would not read as part of a path",
+                 "UNSAFE_FOLDER_PATH");
+  } else if (!installDir.empty()) {
     RunHidden(InstallIcsCommand(installDir));
     if (!userDataDir.empty()) RunHidden(CopyVboxConfigCommand(installDir, userDataDir));
   }
   WriteRegistryDword(kProductKey, "SendCrashReport", 1);
   WriteRegistryString(kProductKey, "PromoterReferred", "");
+  return safe ? 0 : -1;
 }
 
 void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
@@ -99,10 +116,10 @@ int CPostInstallation::Execute(Json::Value& doc) {
   showProgress = IsTrue(Member(args, "show_progress"));
   if (progress && showProgress) progress->SetStatus("Finalizing installation ...");
   RestoreDesktop(doc);
-  RunPostInstallScripts();
+  const int scripts = RunPostInstallScripts(doc);
   WriteProductConfig(doc);
   EnableMainDialogCancel(true);
-  return 0;
+  return scripts;
 }
 
 }  // namespace orvex

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/post_install.h"
 #include "actions/zip_extract.h"
 #include "common/dialog_cells.h"
 #include "engine/install_plan.h"
@@ -412,6 +413,63 @@ TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
 
   EXPECT_EQ(test::ReadFile(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml"),
             test::ReadFile(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
+}
+
+// The folders come from the registry and reach cmd.exe inside quotes. What cmd.exe would
+// still read there (a quote that closes them, "%" and "!" that expand, a line break or NUL
+// that ends the command) fails the module and no script runs; the registry values and
+// config.xml are still written. What is plain text inside quotes passes.
+TEST_F(PostInstallHostTest, FoldersCmdWouldReadAsCommandsAreRefused) {
+  struct Case {
+    std::string installDir;
+    std::string userDataDir;
+    bool refused;
+  };
+  const std::string data = kUserDataDir;
+  const std::vector<Case> cases = {
+      {"C:\\x\" & del /q C:\\* & \"", data, true},
+      {"C:\\Program Files\\Quarn\\Orvex", "C:\\x\" & rd /s /q C:\\ & \"", true},
+      {"C:\\Orvex %PATH%", data, true},
+      {"C:\\Orvex %", data, true},
+      {"C:\\Orvex!USERNAME!", data, true},
+      {"C:\\Orvex\r\ncalc.exe", data, true},
+      {"C:\\Orvex\ncalc.exe", data, true},
+      {std::string("C:\\Orvex\0calc.exe", 16), data, true},
+      {"C:\\Orvex\tdir", data, true},
+      {"C:\\Program Files (x86)\\Tom & Jerry ^ <1> | 2", data, false},
+      {"C:\\Program Files\\Quarn\\Orvex", "C:\\Data (x86) & more^", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installDir + " | " + c.userDataDir);
+    sim::ScopedMachine machine(Profile());
+    PrepareSession("");
+    fs::create_directories(Host(data + "\\config"));
+    GetInstallPaths().installDir = c.installDir;
+    GetInstallPaths().userDataDir = c.userDataDir;
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(c.refused ? -1 : 0, Run("PostInstall", "{}", doc));
+    const Json::Value state = sim::MachineState();
+    EXPECT_EQ(2u, state["registryWrites"].size());
+    if (c.userDataDir == data) {
+      EXPECT_TRUE(fs::exists(Host(data + "\\config\\config.xml")));
+    }
+    fs::remove_all(Host(data));
+    if (!c.refused) {
+      ASSERT_EQ(2u, state["startedPrograms"].size());
+      EXPECT_EQ("/c " + InstallIcsCommand(c.installDir),
+                state["startedPrograms"][0]["parameters"].asString());
+      EXPECT_FALSE(doc.isMember("S"));
+      continue;
+    }
+    EXPECT_EQ(0u, state["startedPrograms"].size());
+    EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ("UNSAFE_FOLDER_PATH", doc["S"]["M"]["error"].asString());
+    const std::string refused = SafeInQuotedCommand(c.installDir) ? c.userDataDir : c.installDir;
+    EXPECT_EQ("Unable to run the post-installation scripts: the folder " + refused +
+                  " holds a character that cmd.exe would not read as part of a path",
+              doc["S"]["M"]["reason"].asString());
+  }
 }
 
 TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
