@@ -19,6 +19,7 @@
 #include "common/dialog_cells.h"
 #include "engine/install_plan.h"
 #include "base/json_text.h"
+#include "engine/module_registry.h"
 #include "engine/stage.h"
 #include "engine/value_path.h"
 #include "base/text.h"
@@ -574,6 +575,93 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
   if (!HasFailure()) {
     std::error_code ignored;
     fs::remove_all(dir, ignored);
+  }
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// A user whose name is not ASCII: the session directory made in the profile's TEMP holds the
+// name in UTF-8, and every module that takes it from the document reaches the same folder.
+// The version check saves the public desktop there, dpinst and the .NET setup start from
+// there, and PostInstall puts the desktop back from there.
+TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
+  for (const std::string user : {"José", "Łukasz", "Анна", "陈"}) {
+    SCOPED_TRACE(user);
+    const std::string profileDir = "C:\\Users\\" + user;
+    const std::string temp = profileDir + "\\AppData\\Local\\Temp";
+    const std::string session = temp + "\\orvex session";
+    Json::Value profile = Profile(R"({"dpinst.exe": {"exitCode": "0x40000001"}})");
+    profile["environment"]["USERNAME"] = user;
+    profile["environment"]["USERPROFILE"] = profileDir;
+    profile["environment"]["TEMP"] = temp;
+    profile["environment"]["TMP"] = temp;
+    sim::ScopedMachine machine(profile);
+    std::error_code ignored;
+    fs::remove_all(Host(profileDir), ignored);
+    fs::remove_all(Host("C:\\Users\\Public"), ignored);
+    fs::remove_all(Host("C:\\drivers"), ignored);
+    fs::create_directories(Host(temp));
+    fs::create_directories(Host("C:\\drivers"));
+    fs::copy_file(*zips_ + "/driver.zip", Host("C:\\drivers\\gpudriver.zip"));
+    const std::string desktop = "C:\\Users\\Public\\Desktop";
+    fs::create_directories(Host(desktop));
+    std::ofstream(Host(desktop + "\\Orvex 1.0.lnk")) << "old link";
+    GetInstallPaths().installDir = kInstallDir;
+    GetInstallPaths().userDataDir = kUserDataDir;
+
+    CStage stage("S");
+    stage.SetPlan(&plan_);
+    RecordingIndicator indicator;
+    indicator.promptAnswer = 1;  // "Upgrade"
+    const std::vector<std::pair<const char*, const char*>> modules = {
+        {"CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex session"})"},
+        {"CheckPromptVersion", "{}"},
+        {"DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": "C:\\drivers",
+            "src_file": "gpudriver.zip", "dest_dir": "C:\\drivers", "dir_suffix": "Graphics",
+            "is_restart": ".InstallConfig.installer.restart"})"},
+        {"PostInstall", "{}"},
+        {"InstallDOTNET", "{}"},
+    };
+    for (const auto& module : modules) {
+      IModule* made = CreateModuleByClass(module.first);
+      ASSERT_NE(nullptr, made) << module.first;
+      made->SetName(module.first);
+      made->SetArgs(J(module.second));
+      made->SetProgressIndicator(&indicator);
+      stage.AddModule(made);
+    }
+    Json::Value doc = J(R"({"InstallConfig": {"installer": {
+        "url": "http://dl.orvex.example/media/OrvexInstaller_native-2.0.6.8063.exe"}},
+        "Config": {"product": {"name": "Orvex", "major_version": 1, "minor_version": 0,
+                               "sub_minor_version": 13}}})");
+    // The programs the downloads would have brought into the session directory.
+    fs::create_directories(Host(session));
+    std::ofstream(Host(session + "\\dpinst.exe")) << "MZ";
+    std::ofstream(Host(session + "\\dotnet_setup.exe")) << "MZ";
+    plan_.abortMessage.clear();
+
+    // InstallDOTNET always ends the stage.
+    EXPECT_EQ(-1, stage.Execute(&doc));
+    EXPECT_EQ(session, doc["SessionDir"].asString());
+    EXPECT_EQ("process_module_failed", doc["S"]["status"]["progress"].asString());
+    EXPECT_EQ("InstallDOTNET", doc["S"]["status"]["module"].asString());
+    EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
+    EXPECT_TRUE(doc["InstallConfig"]["installer"]["restart"].asBool());
+    EXPECT_EQ(1u, doc["S"].size()) << Compact(doc["S"]);  // no module recorded a failure
+    const Json::Value started = sim::MachineState()["startedPrograms"];
+    ASSERT_EQ(4u, started.size()) << Compact(started);
+    EXPECT_EQ("\"" + session + "\\dpinst.exe\"", started[0]["file"].asString());
+    EXPECT_EQ("\"" + session + "\\dotnet_setup.exe\"", started[3]["file"].asString());
+    // The desktop went into the session's backup and came back from it.
+    EXPECT_EQ("old link", test::ReadFile(Host(desktop + "\\Orvex 1.0.lnk")));
+    EXPECT_TRUE(fs::exists(Host(session + "\\desktop_backup")));
+    EXPECT_FALSE(fs::exists(Host(session + "\\desktop_backup\\Orvex 1.0.lnk")));
+    fs::remove_all(Host(profileDir), ignored);
+    fs::remove_all(Host("C:\\drivers"), ignored);
   }
 }
 
