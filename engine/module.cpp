@@ -12,14 +12,15 @@ int CBasicModule::Init(CInstallPlan* owner, CStage* owningStage) {
   return 0;
 }
 
-Json::Value& CBasicModule::Record(Json::Value& doc) {
-  std::string stageName = stage ? stage->GetName() : std::string();
-  Json::Value& record = doc[stageName][name];
-  // A path argument looked up with creation ("[0]" after the record's name) turns a record
-  // that does not exist yet into an array. The record is the run's, not a place for values:
-  // it becomes an object again rather than end the run on the next write.
+Json::Value& ResultRecord(Json::Value& doc, const std::string& stageName,
+                          const std::string& moduleName) {
+  Json::Value& record = doc[stageName][moduleName];
   if (!record.isNull() && !record.isObject()) record = Json::Value(Json::objectValue);
   return record;
+}
+
+Json::Value& CBasicModule::Record(Json::Value& doc) {
+  return ResultRecord(doc, stage ? stage->GetName() : std::string(), name);
 }
 
 void CBasicModule::RecordResult(Json::Value& doc, const std::string& status,

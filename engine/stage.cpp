@@ -131,7 +131,7 @@ int CStage::InitModules(Json::Value& doc) {
     std::string moduleName = module->GetName();
     Status(doc)["progress"] = "module_init_failed";
     Status(doc)["module"] = moduleName;
-    doc[name_][moduleName]["error"] = "INIT_FAILED";
+    ResultRecord(doc, name_, moduleName)["error"] = "INIT_FAILED";
     return -1;
   }
   return 0;
@@ -186,7 +186,7 @@ int CStage::Cancel(Json::Value& doc, IModule* module) {
   std::string moduleName = module->GetName();
   Status(doc)["progress"] = "canceled_due_to_user";
   Status(doc)["module"] = moduleName;
-  doc[name_][moduleName]["error"] = "USER_CANCELED";
+  ResultRecord(doc, name_, moduleName)["error"] = "USER_CANCELED";
   RollbackBefore(doc, moduleName);
   return -1;
 }
