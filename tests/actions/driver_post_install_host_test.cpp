@@ -19,7 +19,6 @@
 #include "common/dialog_cells.h"
 #include "engine/install_plan.h"
 #include "base/json_text.h"
-#include "engine/module_registry.h"
 #include "engine/stage.h"
 #include "engine/value_path.h"
 #include "base/text.h"
@@ -617,7 +616,7 @@ TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
     stage.SetPlan(&plan_);
     RecordingIndicator indicator;
     indicator.promptAnswer = 1;  // "Upgrade"
-    const std::vector<std::pair<const char*, const char*>> modules = {
+    test::AddRegisteredModules(stage, {
         {"CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex session"})"},
         {"CheckPromptVersion", "{}"},
         {"DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": "C:\\drivers",
@@ -625,15 +624,7 @@ TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
             "is_restart": ".InstallConfig.installer.restart"})"},
         {"PostInstall", "{}"},
         {"InstallDOTNET", "{}"},
-    };
-    for (const auto& module : modules) {
-      IModule* made = CreateModuleByClass(module.first);
-      ASSERT_NE(nullptr, made) << module.first;
-      made->SetName(module.first);
-      made->SetArgs(J(module.second));
-      made->SetProgressIndicator(&indicator);
-      stage.AddModule(made);
-    }
+    }, &indicator);
     Json::Value doc = J(R"({"InstallConfig": {"installer": {
         "url": "http://dl.orvex.example/media/OrvexInstaller_native-2.0.6.8063.exe"}},
         "Config": {"product": {"name": "Orvex", "major_version": 1, "minor_version": 0,

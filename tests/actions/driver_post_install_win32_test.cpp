@@ -14,7 +14,6 @@
 
 #include "actions/zip_extract.h"
 #include "engine/install_plan.h"
-#include "engine/module_registry.h"
 #include "engine/stage.h"
 #include "base/text.h"
 #include "probes/install_paths.h"
@@ -362,7 +361,7 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
     stage.SetPlan(&plan_);
     test::RecordingIndicator indicator;
     indicator.promptAnswer = 1;  // "Upgrade"
-    const std::vector<std::pair<const char*, std::string>> modules = {
+    test::AddRegisteredModules(stage, {
         {"CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex session"})"},
         {"CheckPromptVersion", "{}"},
         {"DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".Drivers",
@@ -370,15 +369,7 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
             "is_restart": ".InstallConfig.installer.restart"})"},
         {"PostInstall", "{}"},
         {"InstallDOTNET", "{}"},
-    };
-    for (const auto& module : modules) {
-      IModule* made = CreateModuleByClass(module.first);
-      ASSERT_NE(nullptr, made) << module.first;
-      made->SetName(module.first);
-      made->SetArgs(J(module.second));
-      made->SetProgressIndicator(&indicator);
-      stage.AddModule(made);
-    }
+    }, &indicator);
     Json::Value doc = J(R"({"InstallConfig": {"installer": {
         "url": "http://dl.orvex.example/media/OrvexInstaller_native-2.0.6.8063.exe"}},
         "Config": {"product": {"name": "Orvex", "major_version": 1, "minor_version": 0,
