@@ -26,6 +26,7 @@
 #include "probes/install_paths.h"
 #include "tests/support/sim_test_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/user_folder_run.h"
 
 namespace orvex {
 namespace {
@@ -616,19 +617,8 @@ TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
     stage.SetPlan(&plan_);
     RecordingIndicator indicator;
     indicator.promptAnswer = 1;  // "Upgrade"
-    test::AddRegisteredModules(stage, {
-        {"CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex session"})"},
-        {"CheckPromptVersion", "{}"},
-        {"DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": "C:\\drivers",
-            "src_file": "gpudriver.zip", "dest_dir": "C:\\drivers", "dir_suffix": "Graphics",
-            "is_restart": ".InstallConfig.installer.restart"})"},
-        {"PostInstall", "{}"},
-        {"InstallDOTNET", "{}"},
-    }, &indicator);
-    Json::Value doc = J(R"({"InstallConfig": {"installer": {
-        "url": "http://dl.orvex.example/media/OrvexInstaller_native-2.0.6.8063.exe"}},
-        "Config": {"product": {"name": "Orvex", "major_version": 1, "minor_version": 0,
-                               "sub_minor_version": 13}}})");
+    test::AddUserFolderModules(stage, &indicator);
+    Json::Value doc = test::UserFolderRunDocument("C:\\drivers");
     // The programs the downloads would have brought into the session directory.
     fs::create_directories(Host(session));
     std::ofstream(Host(session + "\\dpinst.exe")) << "MZ";

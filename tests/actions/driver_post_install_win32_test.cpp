@@ -18,6 +18,7 @@
 #include "base/text.h"
 #include "probes/install_paths.h"
 #include "tests/support/test_support.h"
+#include "tests/support/user_folder_run.h"
 
 namespace orvex {
 namespace {
@@ -361,20 +362,8 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
     stage.SetPlan(&plan_);
     test::RecordingIndicator indicator;
     indicator.promptAnswer = 1;  // "Upgrade"
-    test::AddRegisteredModules(stage, {
-        {"CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex session"})"},
-        {"CheckPromptVersion", "{}"},
-        {"DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".Drivers",
-            "src_file": "gpudriver.zip", "dest_dir": ".Drivers", "dir_suffix": "Graphics",
-            "is_restart": ".InstallConfig.installer.restart"})"},
-        {"PostInstall", "{}"},
-        {"InstallDOTNET", "{}"},
-    }, &indicator);
-    Json::Value doc = J(R"({"InstallConfig": {"installer": {
-        "url": "http://dl.orvex.example/media/OrvexInstaller_native-2.0.6.8063.exe"}},
-        "Config": {"product": {"name": "Orvex", "major_version": 1, "minor_version": 0,
-                               "sub_minor_version": 13}}})");
-    doc["Drivers"] = Session();
+    test::AddUserFolderModules(stage, &indicator);
+    Json::Value doc = test::UserFolderRunDocument(Session());
     plan_.abortMessage.clear();
     EXPECT_EQ(-1, stage.Execute(&doc));  // InstallDOTNET always ends the stage
     GetInstallPaths() = saved;
