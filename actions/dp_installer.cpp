@@ -6,7 +6,6 @@
 #include "common/dialog_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
-#include "base/codepage.h"
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/process_launch.h"
@@ -46,7 +45,7 @@ int DecodeDpinstExitCode(uint32_t code, bool* restart) {
 std::wstring DpinstParameters(const std::string& driverFolder) {
   std::string folder = driverFolder;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return ToWide("/F /LM /Q /PATH \"" + folder + "\"");
+  return Utf8ToWide("/F /LM /Q /PATH \"" + folder + "\"");
 }
 
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
@@ -58,7 +57,7 @@ int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
   // dpinst on a folder that did not unpack would install whatever an earlier run left there.
   if (!ExtractZip(archivePath, destDir)) return -1;
   platform::ProgramLaunch launch;
-  launch.file = ToWide("\"" + dpinstPath + "\"");
+  launch.file = Utf8ToWide("\"" + dpinstPath + "\"");
   launch.parameters = DpinstParameters(destDir + "\\" + dirSuffix);
   launch.showCommand = platform::kShowMaximized;
   std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, nullptr);
@@ -85,7 +84,13 @@ int CDPInstaller::Execute(Json::Value& doc) {
   const std::string destDir = ResolveStringArg(Member(args, "dest_dir"), doc);
   const std::string dirSuffix = ResolveStringArg(Member(args, "dir_suffix"), doc);
   const std::string restartPath = RestartFlagPath(args);
-  if (!restartPath.empty()) MakePath(doc, restartPath);
+  // The flag needs a place the run may write to before a driver is installed: not the
+  // running stage's record, its status or a module's record, not inside a text or a number.
+  if (!restartPath.empty() && !MayStore(doc, MakePath(doc, restartPath), Json::Value(false))) {
+    RecordResult(doc, "failed", "Not able to store a value at " + restartPath,
+                 "PATH_NOT_WRITABLE");
+    return -1;
+  }
 
   const std::string dpinstPath = dpinstDir + "\\" + "dpinst.exe";
   const std::string archivePath = srcDir + "\\" + srcFile;
@@ -111,11 +116,10 @@ int CDPInstaller::Execute(Json::Value& doc) {
     EnableMainDialogCancel(true);
     return -1;
   }
-  if (!restartPath.empty()) {
-    if (Json::Value* flag = MakePath(doc, restartPath)) *flag = restart;
-  }
+  const bool stored =
+      restartPath.empty() || Store(doc, MakePath(doc, restartPath), restart, restartPath);
   EnableMainDialogCancel(true);
-  return 0;
+  return stored ? 0 : -1;
 }
 
 }  // namespace orvex

@@ -47,6 +47,12 @@ void RemoveRestoredFiles(const std::wstring& backup, const std::wstring& desktop
 
 }  // namespace
 
+bool SafeInQuotedCommand(const std::string& path) {
+  for (unsigned char c : path)
+    if (c < 0x20 || c == 0x7F || c == '"' || c == '%' || c == '!') return false;
+  return true;
+}
+
 std::string InstallIcsCommand(const std::string& installDir) {
   return "\"\"" + installDir + "\\install_ics.bat\" \"" + installDir + "\" \"Quarn\" \"Orvex\"\"";
 }
@@ -70,30 +76,46 @@ void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
   const std::string systemDrive = GetSystemDrive();
   // Empty texts would turn both folders into paths at the root of the current drive.
   if (!sessionDir.isString() || sessionDir.asString().empty() || systemDrive.empty()) return;
-  const std::wstring backup = ToWide(sessionDir.asString()) + L"\\desktop_backup";
+  const std::wstring backup = Utf8ToWide(sessionDir.asString()) + L"\\desktop_backup";
   if (!platform::PathExists(backup)) return;
   const std::wstring desktop = ToWide(systemDrive) + L"\\Users\\Public\\Desktop";
   CopyDirectoryFiles(backup, desktop);
   RemoveRestoredFiles(backup, desktop);
 }
 
-std::string CPostInstallation::RunPostInstallScripts(uint32_t waitMilliseconds) {
+int CPostInstallation::RunPostInstallScripts(Json::Value& doc, uint32_t waitMilliseconds) {
   const std::string installDir = GetInstallDir();
   const std::string userDataDir = GetUserDataDir();
+  // The folders come from the registry, which anyone with rights to the product's key can
+  // set: cmd.exe must get them as plain paths, or neither script runs.
+  const bool installDirSafe = SafeInQuotedCommand(installDir);
+  const bool safe = installDirSafe && SafeInQuotedCommand(userDataDir);
   std::string unfinished;
   const auto runScript = [&](const char* script, const std::string& command) {
     if (RunHidden(command, waitMilliseconds) == platform::WaitResult::kTimedOut &&
         unfinished.empty())
       unfinished = script;
   };
-  if (!installDir.empty()) {
+  if (!safe) {
+    RecordResult(doc, "failed",
+                 "Unable to run the post-installation scripts: the folder " +
+                     (installDirSafe ? userDataDir : installDir) +
+                     " holds a character that cmd.exe would not read as part of a path",
+                 "UNSAFE_FOLDER_PATH");
+  } else if (!installDir.empty()) {
     runScript("install_ics.bat", InstallIcsCommand(installDir));
     if (!userDataDir.empty())
       runScript("copy_vbox_config.bat", CopyVboxConfigCommand(installDir, userDataDir));
   }
   WriteRegistryDword(kProductKey, "SendCrashReport", 1);
   WriteRegistryString(kProductKey, "PromoterReferred", "");
-  return unfinished;
+  if (!safe) return -1;
+  if (!unfinished.empty()) {
+    RecordResult(doc, "failed", DidNotFinishText(unfinished, waitMilliseconds), "PROGRAM_TIMEOUT");
+    return -1;
+  }
+  return 0;
+}
 }
 
 void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
@@ -115,15 +137,11 @@ int CPostInstallation::Execute(Json::Value& doc) {
   showProgress = IsTrue(Member(args, "show_progress"));
   if (progress && showProgress) progress->SetStatus("Finalizing installation ...");
   RestoreDesktop(doc);
-  // A script that ran out its time does not stop the steps after it; the module fails at the end.
-  const std::string unfinishedScript = RunPostInstallScripts(scriptWait);
+  // A refused folder or a script that ran out its time does not stop the steps after it.
+  const int scripts = RunPostInstallScripts(doc, scriptWait);
   WriteProductConfig(doc);
   EnableMainDialogCancel(true);
-  if (!unfinishedScript.empty()) {
-    RecordResult(doc, "failed", DidNotFinishText(unfinishedScript, scriptWait), "PROGRAM_TIMEOUT");
-    return -1;
-  }
-  return 0;
+  return scripts;
 }
 
 }  // namespace orvex

@@ -14,16 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "actions/post_install.h"
 #include "actions/zip_extract.h"
 #include "common/dialog_cells.h"
 #include "engine/install_plan.h"
 #include "base/json_text.h"
 #include "engine/stage.h"
+#include "engine/value_path.h"
 #include "base/text.h"
 #include "platform/sim/machine.h"
 #include "probes/install_paths.h"
 #include "tests/support/sim_test_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/user_folder_run.h"
 
 namespace orvex {
 namespace {
@@ -341,6 +344,47 @@ TEST_F(DriverPostInstallTest, AnInvalidTimeLimitIsAConfigurationError) {
   }
 }
 
+// "is_restart" names where the flag goes; the running stage's record, its status, this
+// module's record and places inside a text are refused before dpinst runs, as every writer
+// into the document refuses them. A member inside the module's record is a place like others.
+TEST_F(DriverPostInstallTest, DPInstallerRefusesARestartFlagOverTheRunRecords) {
+  struct Case {
+    const char* isRestart;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {".S", -1}, {".S.status", -1}, {".S.M", -1}, {".SessionDir.flag", -1},
+      {".S.status.progress", 0}, {".S.M.restart", 0}, {".InstallConfig.installer.restart", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.isRestart);
+    sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"exitCode": "0x40000001"}})"));
+    PrepareSession("driver.zip");
+    Json::Value doc = J(R"({"S": {"status": {"progress": "started"}}})");
+    doc["SessionDir"] = kSession;
+    Json::Value args = J(kDriverArgs);
+    args["is_restart"] = c.isRestart;
+    EXPECT_EQ(c.result, Run("DPInstaller", Compact(args), doc));
+    // The stage's own writes still find objects where they write.
+    ASSERT_TRUE(doc["S"].isObject());
+    ASSERT_TRUE(doc["S"]["status"].isObject());
+    ASSERT_TRUE(FindPath(doc, ".S.M").isObject() || FindPath(doc, ".S.M").isNull());
+    if (c.result == 0) {
+      EXPECT_EQ("true", Compact(FindPath(doc, c.isRestart)));
+      EXPECT_EQ(1u, sim::MachineState()["startedPrograms"].size());
+      continue;
+    }
+    EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ(std::string("Not able to store a value at ") + c.isRestart,
+              doc["S"]["M"]["reason"].asString());
+    EXPECT_EQ("PATH_NOT_WRITABLE", doc["S"]["M"]["error"].asString());
+    EXPECT_EQ("started", doc["S"]["status"]["progress"].asString());
+    EXPECT_EQ(kSession, doc["SessionDir"].asString());
+    EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
+    EXPECT_FALSE(fs::exists(Host(std::string(kSession) + "\\Graphics")));
+  }
+}
+
 TEST_F(DriverPostInstallTest, InstallDOTNETStartsTheSetupAndEndsTheInstallation) {
   sim::ScopedMachine machine(Profile());
   PrepareSession("");
@@ -437,6 +481,63 @@ TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
 
   EXPECT_EQ(test::ReadFile(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml"),
             test::ReadFile(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
+}
+
+// The folders come from the registry and reach cmd.exe inside quotes. What cmd.exe would
+// still read there (a quote that closes them, "%" and "!" that expand, a line break or NUL
+// that ends the command) fails the module and no script runs; the registry values and
+// config.xml are still written. What is plain text inside quotes passes.
+TEST_F(PostInstallHostTest, FoldersCmdWouldReadAsCommandsAreRefused) {
+  struct Case {
+    std::string installDir;
+    std::string userDataDir;
+    bool refused;
+  };
+  const std::string data = kUserDataDir;
+  const std::vector<Case> cases = {
+      {"C:\\x\" & del /q C:\\* & \"", data, true},
+      {"C:\\Program Files\\Quarn\\Orvex", "C:\\x\" & rd /s /q C:\\ & \"", true},
+      {"C:\\Orvex %PATH%", data, true},
+      {"C:\\Orvex %", data, true},
+      {"C:\\Orvex!USERNAME!", data, true},
+      {"C:\\Orvex\r\ncalc.exe", data, true},
+      {"C:\\Orvex\ncalc.exe", data, true},
+      {std::string("C:\\Orvex\0calc.exe", 16), data, true},
+      {"C:\\Orvex\tdir", data, true},
+      {"C:\\Program Files (x86)\\Tom & Jerry ^ <1> | 2", data, false},
+      {"C:\\Program Files\\Quarn\\Orvex", "C:\\Data (x86) & more^", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installDir + " | " + c.userDataDir);
+    sim::ScopedMachine machine(Profile());
+    PrepareSession("");
+    fs::create_directories(Host(data + "\\config"));
+    GetInstallPaths().installDir = c.installDir;
+    GetInstallPaths().userDataDir = c.userDataDir;
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(c.refused ? -1 : 0, Run("PostInstall", "{}", doc));
+    const Json::Value state = sim::MachineState();
+    EXPECT_EQ(2u, state["registryWrites"].size());
+    if (c.userDataDir == data) {
+      EXPECT_TRUE(fs::exists(Host(data + "\\config\\config.xml")));
+    }
+    fs::remove_all(Host(data));
+    if (!c.refused) {
+      ASSERT_EQ(2u, state["startedPrograms"].size());
+      EXPECT_EQ("/c " + InstallIcsCommand(c.installDir),
+                state["startedPrograms"][0]["parameters"].asString());
+      EXPECT_FALSE(doc.isMember("S"));
+      continue;
+    }
+    EXPECT_EQ(0u, state["startedPrograms"].size());
+    EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ("UNSAFE_FOLDER_PATH", doc["S"]["M"]["error"].asString());
+    const std::string refused = SafeInQuotedCommand(c.installDir) ? c.userDataDir : c.installDir;
+    EXPECT_EQ("Unable to run the post-installation scripts: the folder " + refused +
+                  " holds a character that cmd.exe would not read as part of a path",
+              doc["S"]["M"]["reason"].asString());
+  }
 }
 
 TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
@@ -575,6 +676,74 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
   if (!HasFailure()) {
     std::error_code ignored;
     fs::remove_all(dir, ignored);
+  }
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// A user whose name is not ASCII: the session directory made in the profile's TEMP holds the
+// name in UTF-8, and every module that takes it from the document reaches the same folder.
+// The version check saves the public desktop there, dpinst and the .NET setup start from
+// there, and PostInstall puts the desktop back from there.
+TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
+  for (const std::string user : {"José", "Łukasz", "Анна", "陈"}) {
+    SCOPED_TRACE(user);
+    const std::string profileDir = "C:\\Users\\" + user;
+    const std::string temp = profileDir + "\\AppData\\Local\\Temp";
+    const std::string session = temp + "\\orvex session";
+    Json::Value profile = Profile(R"({"dpinst.exe": {"exitCode": "0x40000001"}})");
+    profile["environment"]["USERNAME"] = user;
+    profile["environment"]["USERPROFILE"] = profileDir;
+    profile["environment"]["TEMP"] = temp;
+    profile["environment"]["TMP"] = temp;
+    sim::ScopedMachine machine(profile);
+    std::error_code ignored;
+    fs::remove_all(Host(profileDir), ignored);
+    fs::remove_all(Host("C:\\Users\\Public"), ignored);
+    fs::remove_all(Host("C:\\drivers"), ignored);
+    fs::create_directories(Host(temp));
+    fs::create_directories(Host("C:\\drivers"));
+    fs::copy_file(*zips_ + "/driver.zip", Host("C:\\drivers\\gpudriver.zip"));
+    const std::string desktop = "C:\\Users\\Public\\Desktop";
+    fs::create_directories(Host(desktop));
+    std::ofstream(Host(desktop + "\\Orvex 1.0.lnk")) << "old link";
+    GetInstallPaths().installDir = kInstallDir;
+    GetInstallPaths().userDataDir = kUserDataDir;
+
+    CStage stage("S");
+    stage.SetPlan(&plan_);
+    RecordingIndicator indicator;
+    indicator.promptAnswer = 1;  // "Upgrade"
+    test::AddUserFolderModules(stage, &indicator);
+    Json::Value doc = test::UserFolderRunDocument("C:\\drivers");
+    // The programs the downloads would have brought into the session directory.
+    fs::create_directories(Host(session));
+    std::ofstream(Host(session + "\\dpinst.exe")) << "MZ";
+    std::ofstream(Host(session + "\\dotnet_setup.exe")) << "MZ";
+    plan_.abortMessage.clear();
+
+    // InstallDOTNET always ends the stage.
+    EXPECT_EQ(-1, stage.Execute(&doc));
+    EXPECT_EQ(session, doc["SessionDir"].asString());
+    EXPECT_EQ("process_module_failed", doc["S"]["status"]["progress"].asString());
+    EXPECT_EQ("InstallDOTNET", doc["S"]["status"]["module"].asString());
+    EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
+    EXPECT_TRUE(doc["InstallConfig"]["installer"]["restart"].asBool());
+    EXPECT_EQ(1u, doc["S"].size()) << Compact(doc["S"]);  // no module recorded a failure
+    const Json::Value started = sim::MachineState()["startedPrograms"];
+    ASSERT_EQ(4u, started.size()) << Compact(started);
+    EXPECT_EQ("\"" + session + "\\dpinst.exe\"", started[0]["file"].asString());
+    EXPECT_EQ("\"" + session + "\\dotnet_setup.exe\"", started[3]["file"].asString());
+    // The desktop went into the session's backup and came back from it.
+    EXPECT_EQ("old link", test::ReadFile(Host(desktop + "\\Orvex 1.0.lnk")));
+    EXPECT_TRUE(fs::exists(Host(session + "\\desktop_backup")));
+    EXPECT_FALSE(fs::exists(Host(session + "\\desktop_backup\\Orvex 1.0.lnk")));
+    fs::remove_all(Host(profileDir), ignored);
+    fs::remove_all(Host("C:\\drivers"), ignored);
   }
 }
 

@@ -18,6 +18,7 @@
 #include "base/text.h"
 #include "probes/install_paths.h"
 #include "tests/support/test_support.h"
+#include "tests/support/user_folder_run.h"
 
 namespace orvex {
 namespace {
@@ -365,6 +366,81 @@ TEST_F(DriverPostInstallWine, ScriptPastTheTimeLimitFailsPostInstallAndRunsOn) {
             ReadBytes(installDir + L"\\copy_vbox_config-args.txt"));
   EXPECT_EQ("done\r\n", WaitForFile(installDir + L"\\install_ics-done.txt"));
   EXPECT_NE(std::string::npos, ReadBytes(installDir + L"\\dpinst-record.txt").find("exit="));
+}
+
+// Sets an environment variable of this process for the life of the object, then restores it.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+    wchar_t old[32768] = {};
+    had_ = GetEnvironmentVariableW(name, old, 32768) > 0;
+    old_ = old;
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  bool had_ = false;
+  std::wstring old_;
+};
+
+// A user whose name is not ASCII: TEMP and TMP point into a folder of that name, the session
+// directory is made there and every module that takes it from the document reaches it: the
+// version check saves the public desktop there, dpinst and the .NET setup start from there,
+// PostInstall puts the desktop back from there.
+TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const std::wstring desktop = L"C:\\users\\Public\\Desktop";
+  CreateDirectoryW(L"C:\\users\\Public", nullptr);
+  CreateDirectoryW(desktop.c_str(), nullptr);
+  const std::wstring link = desktop + L"\\orvex-old-" + tag + L".lnk";
+  for (const wchar_t* user : {L"Jos\u00e9", L"\u0141ukasz", L"\u0410\u043d\u043d\u0430", L"\u9648"}) {
+    SCOPED_TRACE(WideToUtf8(user));
+    const std::wstring home = In(user);
+    const std::wstring temp = home + L"\\Temp";
+    ASSERT_TRUE(CreateDirectoryW(home.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    const std::wstring session = temp + L"\\orvex session";
+    ASSERT_TRUE(CreateDirectoryW(session.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(),
+                          (session + L"\\dpinst.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DOTNET_STANDIN).c_str(),
+                          (session + L"\\dotnet_setup.exe").c_str(), FALSE));
+    CopyZip("driver.zip", L"gpudriver.zip");  // an ASCII folder: the unpacking is not the point
+    WriteBytes(link, "old link");
+    ScopedVariable tempVariable(L"TEMP", temp);
+    ScopedVariable tmpVariable(L"TMP", temp);
+    CInstallPaths saved = GetInstallPaths();
+    GetInstallPaths().installDir = "";
+    GetInstallPaths().userDataDir = "";
+
+    CStage stage("S");
+    stage.SetPlan(&plan_);
+    test::RecordingIndicator indicator;
+    indicator.promptAnswer = 1;  // "Upgrade"
+    test::AddUserFolderModules(stage, &indicator);
+    Json::Value doc = test::UserFolderRunDocument(Session());
+    plan_.abortMessage.clear();
+    EXPECT_EQ(-1, stage.Execute(&doc));  // InstallDOTNET always ends the stage
+    GetInstallPaths() = saved;
+
+    EXPECT_EQ(WideToUtf8(session), doc["SessionDir"].asString());
+    EXPECT_EQ("InstallDOTNET", doc["S"]["status"]["module"].asString()) << Compact(doc["S"]);
+    EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
+    EXPECT_FALSE(doc["InstallConfig"]["installer"]["restart"].asBool());
+    EXPECT_EQ(Session() + "\\Graphics", RecordValue(ReadBytes(session + L"\\dpinst-record.txt"),
+                                                   "path"));
+    const std::string setup = WaitForFile(session + L"\\dotnet_setup-record.txt");
+    EXPECT_NE(std::string::npos, setup.find(WideToUtf8(session) + "\\dotnet_setup.exe")) << setup;
+    // The desktop went into the session's backup and came back from it.
+    EXPECT_EQ("old link", ReadBytes(link));
+    EXPECT_TRUE(Exists(session + L"\\desktop_backup"));
+    EXPECT_FALSE(Exists(session + L"\\desktop_backup\\orvex-old-" + tag + L".lnk"));
+    DeleteFileW(link.c_str());
+    RemoveTree(home);
+    RemoveTree(In(L"Graphics"));
+  }
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ class MsiInstallerTest : public ::testing::Test {
     return module->Execute(doc);
   }
 
-  std::string PackagePath(const std::string& name) { return ToNarrow(folder) + "\\" + name; }
+  std::string PackagePath(const std::string& name) { return WideToUtf8(folder) + "\\" + name; }
 
 #ifndef _WIN32
   std::unique_ptr<sim::ScopedMachine> machine_;
@@ -143,6 +143,27 @@ TEST_F(MsiInstallerTest, InstallsThePackageWithTheBarMovingAndTheLookupsSeeIt) {
   ASSERT_EQ(1u, installed.size());
   EXPECT_EQ("{8E0C4B7A-2D51-4F3E-9A6B-5C1D7E2F9A40}", installed[0]["productCode"].asString());
   EXPECT_EQ(" ORVEX_NOTE=\"a b\"", installed[0]["commandLine"].asString());
+#endif
+}
+
+// Folder, file name and property values are UTF-8 in the document, whatever the user's name
+// or the system's code page.
+TEST_F(MsiInstallerTest, InstallsFromAFolderAndFileWithNonAsciiNames) {
+  folder = test::NewWorkFolder("msi-José-Łukasz-Анна-陈");
+  ASSERT_TRUE(test::PlaceFixture(test::PackageFixture("orvex-product.msi"), folder,
+                                 "orvex-prodüct-陈.msi"));
+  Json::Value doc(Json::objectValue);
+  ASSERT_EQ(0, Run(Args("orvex-prodüct-陈.msi", R"(, "msi_args": {"ORVEX_NOTE": "José 陈"}})"),
+                   doc))
+      << doc.toStyledString();
+  EXPECT_TRUE(Has(indicator.calls,
+                  "detail:Installing from " + PackagePath("orvex-prodüct-陈.msi") + "with args "));
+  EXPECT_EQ("2.0.7.100", ReadProductProperty(kProductCode, L"VersionString"));
+#ifndef _WIN32
+  const Json::Value installed = sim::MachineState()["installedProducts"];
+  ASSERT_EQ(1u, installed.size());
+  EXPECT_EQ(PackagePath("orvex-prodüct-陈.msi"), installed[0]["package"].asString());
+  EXPECT_EQ(" ORVEX_NOTE=\"José 陈\"", installed[0]["commandLine"].asString());
 #endif
 }
 
