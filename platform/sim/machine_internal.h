@@ -43,6 +43,9 @@ struct Machine {
   bool sandboxReady = false;
   // Changes with every load, so that handles opened on an earlier machine go stale.
   uint64_t generation = 0;
+  // Bytes the program's writes added to each drive (upper-case letter) since the load, less
+  // what its deletions freed; may be negative.
+  std::map<char, int64_t> driveBytesAdded;
 };
 
 // Every facility holds this lock while it reads or changes the machine.
@@ -80,6 +83,24 @@ void EnsureSandboxReady();
 
 // MapWindowsPath following links: the host path, or "" when the path is refused.
 std::string MapPath(const std::wstring& windowsPath, bool redirect);
+
+// Disk space of the drives (disk_space_host.cpp). A drive has the free bytes of the profile's
+// "drives" when the machine is loaded, never more than the host's own disk has; the program's
+// writes take from it and its deletions give back. TakeDriveSpace is false, and takes nothing,
+// when the drive of the host path has fewer free bytes than asked.
+uint64_t DriveFreeBytes(const std::string& host);
+bool TakeDriveSpace(const std::string& host, uint64_t bytes);
+void GiveBackDriveSpace(const std::string& host, uint64_t bytes);
+// How many bytes the open file gets longer when count bytes are written at offset.
+uint64_t GrowthOfWrite(int descriptor, uint64_t offset, uint64_t count);
+// The size of the regular file at host; 0 for anything else (a folder, a link, nothing).
+uint64_t RegularFileSize(const std::string& host);
+
+// Share modes (file_handles_host.cpp): whether opening the file at host with CreateFileW's
+// access and share mode meets a handle of the program that does not share what the new one
+// asks, or that asks what the new one does not share. Windows fails such an open with
+// ERROR_SHARING_VIOLATION: an archive being read cannot be overwritten by its own entry.
+bool SharingViolation(const std::string& host, uint32_t access, uint32_t shareMode);
 
 // Whether name is a variable Windows defines for the machine or the user (TMP, TEMP,
 // SystemRoot, USERPROFILE, ...): the simulated process takes it from the profile alone, never
