@@ -216,6 +216,33 @@ TEST_F(CabinetExtraction, TruncatedCabinetLeavesNoPartialFile) {
   EXPECT_FALSE(platform::PathExists(folder + L"\\payload.bin"));
 }
 
+// An entry named like the cabinet (also in other letter case, below a folder) would write over
+// the cabinet being read: Windows refuses to open it (sharing violation), the extraction ends
+// with "Application aborted", the cabinet stays whole and what came before stays.
+TEST_F(CabinetExtraction, AnEntryNamedLikeItsCabinetLeavesTheCabinetWhole) {
+  struct Case {
+    const char* cabinet;
+    std::vector<std::string> names;
+  };
+  const std::vector<Case> cases = {
+      {"self-first.cab", {"self-first.cab"}},
+      {"self-last.cab", {"before.txt", "self-last.cab"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cabinet);
+    const std::wstring folder = Prepare(c.cabinet);
+    const std::wstring path = folder + L"\\" + Utf8ToWide(c.cabinet);
+    const std::string original = ReadWholeFile(path);
+    CCabinet cabinet(path, folder);
+    EXPECT_EQ(-1, cabinet.Extract());
+    EXPECT_EQ("Application aborted", cabinet.LastError());
+    EXPECT_EQ(original, ReadWholeFile(path));
+    std::vector<std::string> names = test::FolderNames(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(c.names, names);
+  }
+}
+
 TEST_F(CabinetExtraction, ModuleExtractsFromValuePathDirectory) {
   const std::wstring folder = Prepare("folder.cab");
   Json::Value doc = J("{}");

@@ -24,6 +24,10 @@ inline std::string CabinetFixture(const std::string& name) {
   return std::string(ORVEX_CABINET_FIXTURES) + "/" + name;
 }
 
+inline std::string ZipFixture(const std::string& name) {
+  return std::string(ORVEX_UNPACK_ZIPS) + "/" + name;
+}
+
 inline std::string PackageFixture(const std::string& name) {
   return std::string(ORVEX_MSI_FIXTURES) + "/" + name;
 }
