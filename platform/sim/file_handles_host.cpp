@@ -121,6 +121,7 @@ intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t sh
   else if (disposition != kOpenExisting) return kInvalidFileHandle;
   struct stat info;
   uint64_t truncated = 0;
+  const bool existed = lstat(host.c_str(), &info) == 0;
   if (stat(host.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) return kInvalidFileHandle;
     // A read-only file cannot be opened for writing, even by root.
@@ -131,6 +132,7 @@ intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t sh
   const int descriptor = open(host.c_str(), flags, 0666);
   if (descriptor < 0) return kInvalidFileHandle;
   sim::GiveBackDriveSpace(host, truncated);
+  if (!existed && host != "/dev/null") sim::NoteNameAdded(host);
   OpenFile file;
   file.descriptor = descriptor;
   file.windowsPath = path;

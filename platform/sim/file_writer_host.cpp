@@ -77,6 +77,8 @@ bool PositionedFile::Create(const std::wstring& path, int* error) {
     Report(error, EACCES);
     return false;
   }
+  struct stat before;
+  const bool existed = lstat(host.c_str(), &before) == 0;
   const uint64_t truncated = sim::RegularFileSize(host);
   // The sandbox resolved every link of the path: a link at its end now is not followed.
   const int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
@@ -85,6 +87,7 @@ bool PositionedFile::Create(const std::wstring& path, int* error) {
     return false;
   }
   sim::GiveBackDriveSpace(host, truncated);
+  if (!existed) sim::NoteNameAdded(host);
   handle_ = fd;
   std::lock_guard<std::mutex> hold(OpenFilesLock());
   OpenFiles()[fd] = host;
@@ -160,6 +163,8 @@ bool ReplaceWithFile(const std::wstring& source, const std::wstring& target, int
     return false;
   }
   if (freesTarget) sim::GiveBackDriveSpace(to, static_cast<uint64_t>(replaced.st_size));
+  sim::NoteNameRemoved(from);
+  sim::NoteNameRemoved(to);
   return true;
 }
 

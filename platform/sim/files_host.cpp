@@ -31,6 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr std::size_t kMaxDirectoryPath = 248;
+
 sim::MappedPath Map(const std::wstring& path, sim::LinkUse use) {
   return sim::MapWindowsPath(path, !sim::FsRedirectionOff(), use);
 }
@@ -196,10 +198,12 @@ std::FILE* OpenForWriting(const std::wstring& path, int* error) {
     if (error) *error = EACCES;
     return nullptr;
   }
+  const bool existed = StatEntry(mapped.host, &info);
   const uint64_t truncated = sim::RegularFileSize(mapped.host);
   const int descriptor = OpenMapped(mapped.host, O_WRONLY | O_CREAT | O_TRUNC, error);
   if (descriptor < 0) return nullptr;
   sim::GiveBackDriveSpace(mapped.host, truncated);
+  if (!existed) sim::NoteNameAdded(mapped.host);
   cookie_io_functions_t functions = {nullptr, &WriteCounted, &SeekCounted, &CloseCounted};
   auto* cookie = new WrittenFile{descriptor, mapped.host};
   std::FILE* file = fopencookie(cookie, "wb", functions);
@@ -227,7 +231,16 @@ bool MakeDirectory(const std::wstring& path, uint32_t* error) {
     if (error) *error = mapped.error;
     return false;
   }
-  if (mkdir(mapped.host.c_str(), 0777) == 0) return true;
+  // CreateDirectoryW leaves room for an 8.3 name below the folder: the path and its zero fit
+  // 248 characters.
+  if (!mapped.longForm && mapped.length >= kMaxDirectoryPath) {
+    if (error) *error = kErrorFilenameExcedRange;
+    return false;
+  }
+  if (mkdir(mapped.host.c_str(), 0777) == 0) {
+    sim::NoteNameAdded(mapped.host);
+    return true;
+  }
   if (error) *error = WindowsError(errno);
   return false;
 }
@@ -239,9 +252,11 @@ bool RemoveEmptyDirectory(const std::wstring& path) {
   if (S_ISLNK(info.st_mode)) {
     // RemoveDirectoryW removes a folder link, never what it points to.
     if (!IsFolderLink(host) || unlink(host.c_str()) != 0) return false;
+    sim::NoteNameRemoved(host);
   } else {
     if (!S_ISDIR(info.st_mode) || IsReadOnly(info) || IsDriveRoot(host)) return false;
     if (rmdir(host.c_str()) != 0) return false;
+    sim::NoteNameRemoved(host);
   }
   Forget(host);
   return true;
@@ -252,6 +267,7 @@ bool RemoveLinkItself(const std::wstring& path) {
   struct stat info;
   if (!StatEntry(host, &info) || !S_ISLNK(info.st_mode)) return false;
   if (unlink(host.c_str()) != 0) return false;
+  sim::NoteNameRemoved(host);
   Forget(host);
   return true;
 }
@@ -264,6 +280,7 @@ bool DeleteFileAt(const std::wstring& path) {
   // The last name of a file frees its bytes.
   const uint64_t freed = info.st_nlink == 1 ? sim::RegularFileSize(host) : 0;
   if (unlink(host.c_str()) != 0) return false;
+  sim::NoteNameRemoved(host);
   sim::GiveBackDriveSpace(host, freed);
   Forget(host);
   return true;
@@ -311,6 +328,7 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
   const int input = OpenMapped(from, O_RDONLY, nullptr);
   if (input < 0) return false;
   // A target that must be new is made new: nothing that appeared there since is written.
+  const bool existed = StatEntry(to, &targetInfo);
   const uint64_t truncated = sim::RegularFileSize(to);
   const int output =
       OpenMapped(to, O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC), nullptr);
@@ -319,6 +337,7 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
     return false;
   }
   sim::GiveBackDriveSpace(to, truncated);
+  if (!existed) sim::NoteNameAdded(to);
   const bool copied = CopyBytes(input, output, to);
   close(input);
   if (close(output) != 0 || !copied) {

@@ -64,6 +64,8 @@ struct MappedPath {
   std::string host;         // "" when the path is refused
   uint32_t error = 0;       // the Windows error of a refused path
   bool nullDevice = false;  // "NUL" (also "nul.txt", "C:\\x\\NUL"): writes vanish, reads are empty
+  std::size_t length = 0;   // characters of the full Windows path ("C:\\x" is 4)
+  bool longForm = false;    // given as "\\\\?\\C:\\...": no MAX_PATH limit
 };
 
 // Every path lands in the sandbox, as Windows would resolve it: "C:\\x" is <root>/C/x, "\\x"
@@ -72,8 +74,9 @@ struct MappedPath {
 // case, trailing dots and blanks dropped. Refused: the empty path (ERROR_PATH_NOT_FOUND), UNC paths (ERROR_BAD_NETPATH), "\\\\?\\"
 // and "\\\\.\\" other than before a drive path or NUL (ERROR_PATH_NOT_FOUND), invalid
 // characters (ERROR_INVALID_NAME), device names other than NUL (ERROR_FILE_NOT_FOUND; as a
-// folder ERROR_PATH_NOT_FOUND), and paths that a host link inside the sandbox would lead out
-// of it (ERROR_PATH_NOT_FOUND). WOW64 redirection applies when redirect is set. Prepares the
+// folder ERROR_PATH_NOT_FOUND), full paths of 260 characters or more unless given in the
+// long form (MAX_PATH; ERROR_PATH_NOT_FOUND), and paths that a host link inside the sandbox
+// would lead out of, also through a link whose target does not exist (ERROR_PATH_NOT_FOUND). WOW64 redirection applies when redirect is set. Prepares the
 // sandbox on first use.
 MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUse use);
 
@@ -95,6 +98,13 @@ void GiveBackDriveSpace(const std::string& host, uint64_t bytes);
 uint64_t GrowthOfWrite(int descriptor, uint64_t offset, uint64_t count);
 // The size of the regular file at host; 0 for anything else (a folder, a link, nothing).
 uint64_t RegularFileSize(const std::string& host);
+
+// Names without regard to case (folder_index.cpp). FindNameNoCase: the entry of the host
+// folder whose name equals name but for case, "" when none. The machine's file calls report
+// the names they make and remove, so the folder's index stays current without a new listing.
+std::string FindNameNoCase(const std::string& folder, const std::string& name);
+void NoteNameAdded(const std::string& host);
+void NoteNameRemoved(const std::string& host);
 
 // Share modes (file_handles_host.cpp): whether opening the file at host with CreateFileW's
 // access and share mode meets a handle of the program that does not share what the new one

@@ -2,7 +2,6 @@
 // configurations nobody checked on machines we do not know: whatever a path says (a host
 // path, a UNC share, "..\\..", a device name, a link planted in the sandbox), the host file it
 // names lies inside the sandbox, or the call fails as Windows fails for a missing path.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -110,18 +109,18 @@ std::string ResolveComponent(const std::string& dir, const std::string& name) {
   const std::string exact = dir + "/" + name;
   struct stat info;
   if (lstat(exact.c_str(), &info) == 0) return exact;
-  std::string match;
-  if (DIR* listing = opendir(dir.c_str())) {
-    const std::wstring wanted = Utf8ToWide(name);
-    while (dirent* entry = readdir(listing)) {
-      if (EqualsNoCase(Utf8ToWide(entry->d_name), wanted)) {
-        match = dir + "/" + entry->d_name;
-        break;
-      }
-    }
-    closedir(listing);
-  }
-  return match.empty() ? exact : match;
+  const std::string match = FindNameNoCase(dir, name);
+  return match.empty() ? exact : dir + "/" + match;
+}
+
+// MAX_PATH: a full path and its terminating zero fit 260 characters unless it is given in the
+// long form ("\\?\C:\...").
+constexpr std::size_t kMaxPath = 260;
+
+std::size_t FullPathLength(const std::vector<std::wstring>& names) {
+  std::size_t length = 2;  // "C:"
+  for (const std::wstring& name : names) length += 1 + name.size();
+  return names.empty() ? 3 : length;
 }
 
 // Walks host names from the sandbox's root one at a time, following links as the host would
@@ -215,7 +214,8 @@ MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUs
   if (path.find(L'\0') != std::wstring::npos) return Refused(platform::kErrorInvalidName);
   // "\\?\C:\x" and "\\.\C:\x" are C:\x; "\\.\NUL" is the null device; other devices and
   // namespaces are not the program's files.
-  if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0) {
+  const bool longForm = path.compare(0, 4, L"\\\\?\\") == 0;
+  if (longForm || path.compare(0, 4, L"\\\\.\\") == 0) {
     path.erase(0, 4);
     const bool drivePath = StartsWithDrive(path) && (path.size() == 2 || path[2] == L'\\');
     if (!drivePath && DeviceName(path) != L"NUL") return Refused(platform::kErrorPathNotFound);
@@ -240,6 +240,8 @@ MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUs
     null.error = platform::kErrorInvalidName;  // for every call but opening it
     return null;
   }
+  const std::size_t length = FullPathLength(names);
+  if (!longForm && length >= kMaxPath) return Refused(platform::kErrorPathNotFound);
   if (redirect && machine.is64Bit) Redirect(names);
   std::error_code failed;
   const std::string root = fs::weakly_canonical(SandboxRoot(), failed).string();
@@ -255,6 +257,8 @@ MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUs
   MappedPath mapped;
   // The machine's folder as it was given, so host paths compare with SandboxRoot().
   mapped.host = SandboxRoot() + walk.real().substr(root.size());
+  mapped.length = length;
+  mapped.longForm = longForm;
   return mapped;
 }
 

@@ -202,6 +202,55 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sim::HostPath(L"C:\\Links") + "/dangling")));
 }
 
+// MAX_PATH: a full path of 260 characters or more names nothing, unless it is given in the
+// long form; CreateDirectoryW stops at 248. Relative paths count with the current directory.
+TEST_F(SimSandbox, PathsUpToMaxPathUnlessInTheLongForm) {
+  const std::wstring folder = L"C:\\" + std::wstring(200, L'a');
+  uint32_t error = 0;
+  ASSERT_TRUE(platform::MakeDirectory(folder, &error));
+  struct Case {
+    std::wstring path;
+    bool mapped;
+  } cases[] = {
+      {folder + L"\\" + std::wstring(55, L'b'), true},  // 259 characters
+      {folder + L"\\" + std::wstring(56, L'b'), false},
+      {L"\\\\?\\" + folder + L"\\" + std::wstring(200, L'b'), true},
+      {L"\\\\.\\" + folder + L"\\" + std::wstring(56, L'b'), false},
+      {std::wstring(236, L'c'), false},  // C:\\Users\\john\\Downloads\\ and 236: 260
+      {std::wstring(235, L'c'), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.size());
+    EXPECT_EQ(c.mapped, !sim::HostPath(c.path).empty());
+    std::FILE* file = platform::OpenForWriting(c.path, nullptr);
+    EXPECT_EQ(c.mapped, file != nullptr);
+    if (file) std::fclose(file);
+  }
+  EXPECT_FALSE(platform::MakeDirectory(folder + L"\\" + std::wstring(44, L'd'), &error));
+  EXPECT_EQ(platform::kErrorFilenameExcedRange, error);
+  EXPECT_TRUE(platform::MakeDirectory(folder + L"\\" + std::wstring(43, L'd'), &error));
+  EXPECT_TRUE(platform::MakeDirectory(L"\\\\?\\" + folder + L"\\" + std::wstring(250, L'e'), &error));
+}
+
+// Names are found without regard to case, whether the machine made them or the host did.
+TEST_F(SimSandbox, NamesAreFoundWithoutRegardToCase) {
+  std::ofstream(sim::HostPath(L"C:\\Data") + "/External.TXT") << "host";
+  for (int i = 0; i < 50; ++i) {
+    std::FILE* file = platform::OpenForWriting(L"C:\\Data\\Made" + std::to_wstring(i) + L".txt", nullptr);
+    ASSERT_NE(nullptr, file);
+    std::fclose(file);
+  }
+  uint32_t error = 0;
+  ASSERT_TRUE(platform::MakeDirectory(L"C:\\data\\Folder", &error));
+  EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\MADE7.TXT"));
+  EXPECT_TRUE(platform::PathExists(L"c:\\data\\external.txt"));
+  EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\folder"));
+  EXPECT_EQ(sim::HostPath(L"C:\\Data") + "/Made7.txt", sim::HostPath(L"C:\\dAtA\\mADE7.TXT"));
+  EXPECT_TRUE(platform::DeleteFileAt(L"C:\\data\\made7.TXT"));
+  EXPECT_FALSE(platform::PathExists(L"C:\\DATA\\MADE7.TXT"));
+  EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\MADE8.TXT"));
+}
+
 TEST_F(SimSandbox, LinksAreReparsePointsRemovedAsLinks) {
   const uint32_t folderLink = platform::FileAttributes(L"C:\\Links\\out");
   EXPECT_EQ(platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory, folderLink);
