@@ -42,10 +42,7 @@ TEST(CabinetDiskSpace, DeclaredSizesBeyondTheFreeSpaceWriteNothing) {
     sim::ScopedMachine machine(test::J(c.machine));
     const std::wstring folder = test::NewWorkFolder("cab-bomb");
     ASSERT_TRUE(test::PlaceFixture(test::CabinetFixture("bomb.cab"), folder, "bomb.cab"));
-    std::FILE* earlier = platform::OpenForWriting(folder + L"\\bomb.bin", nullptr);
-    ASSERT_NE(nullptr, earlier);
-    std::fputs("kept", earlier);
-    std::fclose(earlier);
+    ASSERT_TRUE(test::WriteWholeFile(folder + L"\\bomb.bin", "kept"));
     CStage stage{"S"};
     auto module = test::MakeRegisteredModule("CABExtractor", R"({"cab": "bomb.cab", "directory": ".D"})", stage);
     ASSERT_TRUE(module);

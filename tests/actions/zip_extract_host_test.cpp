@@ -42,10 +42,7 @@ TEST(ZipExtractHost, DeclaredSizesBeyondTheFreeSpaceWriteNothing) {
     sim::ScopedMachine machine(profile);
     const std::wstring folder = test::NewWorkFolder("zip-bomb");
     ASSERT_TRUE(test::PlaceFixture(test::ZipFixture("bomb.zip"), folder, "bomb.zip"));
-    std::FILE* earlier = platform::OpenForWriting(folder + L"\\bomb.bin", nullptr);
-    ASSERT_NE(nullptr, earlier);
-    std::fputs("kept", earlier);
-    std::fclose(earlier);
+    ASSERT_TRUE(test::WriteWholeFile(folder + L"\\bomb.bin", "kept"));
     EXPECT_EQ(c.unpacked, ExtractZip(WideToUtf8(folder) + "\\bomb.zip", WideToUtf8(folder)));
     EXPECT_EQ(c.names, test::FolderNames(folder));
     const std::string bomb = test::ReadWholeFile(folder + L"\\bomb.bin");

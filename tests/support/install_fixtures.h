@@ -60,6 +60,14 @@ inline bool PlaceFixture(const std::string& fixture, const std::wstring& folder,
 #endif
 }
 
+// Writes content as the whole file at path; true on success.
+inline bool WriteWholeFile(const std::wstring& path, const std::string& content) {
+  std::FILE* file = platform::OpenForWriting(path, nullptr);
+  if (!file) return false;
+  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+  return std::fclose(file) == 0 && written;
+}
+
 // The whole content of a file, or "<missing>".
 inline std::string ReadWholeFile(const std::wstring& path) {
   std::FILE* file = platform::OpenForReading(path);
