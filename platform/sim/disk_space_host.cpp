@@ -4,6 +4,7 @@
 // fails as a full disk fails on Windows. The host's own free space is a limit too.
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -93,6 +94,27 @@ uint64_t GrowthOfWrite(int descriptor, uint64_t offset, uint64_t count) {
   const uint64_t size = static_cast<uint64_t>(info.st_size);
   if (offset > UINT64_MAX - count) return UINT64_MAX;
   return offset + count > size ? offset + count - size : 0;
+}
+
+namespace {
+
+bool HasOtherNames(const std::string& host, struct stat* info) {
+  return !host.empty() && lstat(host.c_str(), info) == 0 && S_ISREG(info->st_mode) &&
+         info->st_nlink > 1;
+}
+
+}  // namespace
+
+bool WriteAfresh(const std::string& host) {
+  struct stat info;
+  if (!HasOtherNames(host, &info)) return true;
+  // The other names keep the old file; its bytes stay taken by them.
+  return unlink(host.c_str()) == 0;
+}
+
+bool MayChangeInPlace(const std::string& host) {
+  struct stat info;
+  return !HasOtherNames(host, &info);
 }
 
 uint64_t RegularFileSize(const std::string& host) {

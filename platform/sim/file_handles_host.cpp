@@ -127,6 +127,9 @@ intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t sh
     // A read-only file cannot be opened for writing, even by root.
     if (writable && (info.st_mode & S_IWUSR) == 0) return kInvalidFileHandle;
     if (sim::SharingViolation(host, access, shareMode)) return kInvalidFileHandle;
+    if (disposition == kCreateAlways ? !sim::WriteAfresh(host)
+                                     : writable && !sim::MayChangeInPlace(host))
+      return kInvalidFileHandle;
     if (disposition == kCreateAlways) truncated = sim::RegularFileSize(host);
   }
   const int descriptor = open(host.c_str(), flags, 0666);

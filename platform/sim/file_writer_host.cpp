@@ -77,6 +77,10 @@ bool PositionedFile::Create(const std::wstring& path, int* error) {
     Report(error, EACCES);
     return false;
   }
+  if (!sim::WriteAfresh(host)) {
+    Report(error, EACCES);
+    return false;
+  }
   struct stat before;
   const bool existed = lstat(host.c_str(), &before) == 0;
   const uint64_t truncated = sim::RegularFileSize(host);

@@ -198,6 +198,10 @@ std::FILE* OpenForWriting(const std::wstring& path, int* error) {
     if (error) *error = EACCES;
     return nullptr;
   }
+  if (!sim::WriteAfresh(mapped.host)) {
+    if (error) *error = EACCES;
+    return nullptr;
+  }
   const bool existed = StatEntry(mapped.host, &info);
   const uint64_t truncated = sim::RegularFileSize(mapped.host);
   const int descriptor = OpenMapped(mapped.host, O_WRONLY | O_CREAT | O_TRUNC, error);
@@ -328,6 +332,10 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
   const int input = OpenMapped(from, O_RDONLY, nullptr);
   if (input < 0) return false;
   // A target that must be new is made new: nothing that appeared there since is written.
+  if (!failIfExists && !sim::WriteAfresh(to)) {
+    close(input);
+    return false;
+  }
   const bool existed = StatEntry(to, &targetInfo);
   const uint64_t truncated = sim::RegularFileSize(to);
   const int output =
@@ -367,6 +375,7 @@ bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes) {
   if (!StatEntry(host, &info)) return false;
   // A link has no mode of its own on the host; its attributes are only remembered.
   if (!S_ISLNK(info.st_mode)) {
+    if (!sim::MayChangeInPlace(host)) return false;
     const mode_t mode =
         (attributes & kFileAttributeReadonly) ? (info.st_mode & ~0222) : (info.st_mode | S_IWUSR);
     if (chmod(host.c_str(), mode & 07777) != 0) return false;

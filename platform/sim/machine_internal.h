@@ -99,6 +99,14 @@ uint64_t GrowthOfWrite(int descriptor, uint64_t offset, uint64_t count);
 // The size of the regular file at host; 0 for anything else (a folder, a link, nothing).
 uint64_t RegularFileSize(const std::string& host);
 
+// A regular file with more than one name may have a name outside the sandbox (a hard link
+// planted there), so it is never written in place: WriteAfresh gives the name a file of its
+// own before a call truncates it (false when that fails), and MayChangeInPlace is false for
+// it where a call would change it without truncating (a write handle, an attribute).
+// (disk_space_host.cpp, with the other accounting of the files' bytes.)
+bool WriteAfresh(const std::string& host);
+bool MayChangeInPlace(const std::string& host);
+
 // Names without regard to case (folder_index.cpp). FindNameNoCase: the entry of the host
 // folder whose name equals name but for case, "" when none. The machine's file calls report
 // the names they make and remove, so the folder's index stays current without a new listing.

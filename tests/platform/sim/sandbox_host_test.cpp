@@ -251,6 +251,42 @@ TEST_F(SimSandbox, NamesAreFoundWithoutRegardToCase) {
   EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\MADE8.TXT"));
 }
 
+// A hard link planted in the sandbox shares its bytes with a file outside: writing the name
+// gives it a file of its own, changing it in place is refused, the file outside stays.
+TEST_F(SimSandbox, HardLinksAreNeverWrittenInPlace) {
+  const std::string hard = sim::HostPath(L"C:\\Links") + "/hard.txt";
+  const auto plant = [&] {
+    std::error_code ignored;
+    fs::remove(hard, ignored);
+    fs::create_hard_link(outside_.root() / "keep.txt", hard);
+  };
+  plant();
+  EXPECT_EQ(platform::kInvalidFileHandle,
+            platform::CreateFileHandle(L"C:\\Links\\hard.txt", platform::kGenericWrite,
+                                       platform::kFileShareRead, platform::kOpenExisting));
+  EXPECT_FALSE(platform::ChangeFileAttributes(L"C:\\Links\\hard.txt", platform::kFileAttributeReadonly));
+  EXPECT_EQ(0, access((outside_.root() / "keep.txt").c_str(), W_OK));
+  const intptr_t handle = platform::CreateFileHandle(L"C:\\Links\\hard.txt", platform::kGenericWrite,
+                                                     platform::kFileShareRead, platform::kCreateAlways);
+  ASSERT_NE(platform::kInvalidFileHandle, handle);
+  uint32_t done = 0;
+  EXPECT_TRUE(platform::WriteToHandle(handle, "handle", 6, &done));
+  platform::CloseFileHandle(handle);
+  EXPECT_EQ("handle", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
+  plant();
+  EXPECT_TRUE(test::WriteWholeFile(L"C:\\Links\\hard.txt", "stream"));
+  EXPECT_EQ("stream", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
+  plant();
+  platform::PositionedFile part;
+  int error = 0;
+  ASSERT_TRUE(part.Create(L"C:\\Links\\hard.txt", &error));
+  EXPECT_TRUE(part.WriteAt(0, "part", 4, &error));
+  part.Close(&error);
+  plant();
+  EXPECT_TRUE(platform::CopyFileTo(L"C:\\Data\\a.txt", L"C:\\Links\\hard.txt", false));
+  EXPECT_EQ("ay", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
+}
+
 TEST_F(SimSandbox, LinksAreReparsePointsRemovedAsLinks) {
   const uint32_t folderLink = platform::FileAttributes(L"C:\\Links\\out");
   EXPECT_EQ(platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory, folderLink);
@@ -446,7 +482,8 @@ void WriteEverywhere(const std::wstring& folder) {
 
 // Any path in any path argument of the file-handling modules leaves the host alone: the
 // marker tree, the host's current folder and its $TMP. So does every write into a folder
-// where a link that leads out of the sandbox, to nothing yet, stands at the name written.
+// where a link that leads out of the sandbox, to nothing yet, stands at the name written, or
+// a hard link to a file outside.
 TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
   MarkerTree hostTemp;
   MarkerTree hostCurrent;
@@ -487,8 +524,11 @@ TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
     for (int links = 1 + static_cast<int>(random() % 3); links > 0; --links) {
       const char* name = kWrittenNames[random() % (sizeof kWrittenNames / sizeof *kWrittenNames)];
       std::error_code ignored;
-      fs::create_symlink(DanglingTarget(random, markers, round), sim::HostPath(folder) + "/" + name,
-                         ignored);
+      const std::string planted = sim::HostPath(folder) + "/" + name;
+      if (random() % 4 == 0)
+        fs::create_hard_link(markers[random() % markers.size()] / "keep.txt", planted, ignored);
+      else
+        fs::create_symlink(DanglingTarget(random, markers, round), planted, ignored);
     }
     WriteEverywhere(folder);
     ASSERT_EQ(before_, Snapshot(outside_.root()));
