@@ -92,6 +92,8 @@ struct Survey {
 };
 
 intptr_t SurveyNotify(int type, platform::FdiNotification* notification) {
+  // No file is opened, so no file is handed back to close.
+  if (type == platform::kFdintCloseFileInfo) return -1;
   if (type != platform::kFdintCopyFile || !notification)
     return cabinet_callbacks::Notify(type, notification);
   auto* survey = static_cast<Survey*>(notification->pv);
