@@ -254,6 +254,21 @@ TEST_F(CabinetExtraction, ModuleExtractsFromValuePathDirectory) {
   EXPECT_FALSE(doc.isMember("S"));
 }
 
+// The cabinet's name in the configuration is UTF-8, as the directory beside it is.
+TEST_F(CabinetExtraction, ModuleTakesACabinetNameInAnyScript) {
+  const std::string name = "Jos\xC3\xA9-\xE9\x99\x88.cab";
+  const std::wstring folder = test::NewWorkFolder("cab-\xC5\x81ukasz");
+  ASSERT_TRUE(test::PlaceFixture(test::CabinetFixture("folder.cab"), folder, name));
+  Json::Value doc(Json::objectValue);
+  doc["SessionDir"] = WideToUtf8(folder);
+  Json::Value args(Json::objectValue);
+  args["cab"] = name;
+  args["directory"] = ".SessionDir";
+  RecordingIndicator indicator;
+  EXPECT_EQ(0, RunModule(args.toStyledString(), doc, &indicator));
+  EXPECT_EQ("MZ setup", ReadWholeFile(folder + L"\\setup.exe"));
+}
+
 TEST_F(CabinetExtraction, ModuleFailuresAndTheirRecords) {
   struct Case {
     const char* cabinet;  // placed in the folder, or null
