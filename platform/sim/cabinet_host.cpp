@@ -225,6 +225,10 @@ bool FdiCopy(void* contextValue, char* cabinetName, char* cabinetPath, int flags
     mspack_destroy_cab_decompressor(reader);
     return false;
   }
+  // Cabinet.dll keeps the cabinet open through the caller's open callback from the start of
+  // the copy to its end, with the share mode the caller chose: an entry cannot be written over
+  // the cabinet it comes from. libmspack opens it only while it reads, so it is held here.
+  const intptr_t held = context->open(&path[0], kFdiOpenBinary | kFdiOpenReadOnly, 0x180);
   FdiNotification info;
   info.psz1 = cabinet->nextname ? cabinet->nextname : const_cast<char*>("");
   info.psz2 = cabinet->nextinfo ? cabinet->nextinfo : const_cast<char*>("");
@@ -240,6 +244,7 @@ bool FdiCopy(void* contextValue, char* cabinetName, char* cabinetPath, int flags
   }
   reader->close(reader, cabinet);
   mspack_destroy_cab_decompressor(reader);
+  if (held != -1) context->close(held);
   return ok;
 }
 
