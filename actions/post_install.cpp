@@ -116,7 +116,6 @@ int CPostInstallation::RunPostInstallScripts(Json::Value& doc, uint32_t waitMill
   }
   return 0;
 }
-}
 
 void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
   const std::string userDataDir = GetUserDataDir();
