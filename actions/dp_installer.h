@@ -26,9 +26,9 @@ int DecodeDpinstExitCode(uint32_t code, bool* restart);
 std::wstring DpinstParameters(const std::string& driverFolder);
 
 // Unpacks the archive into destDir, runs dpinst (dpinstPath) on destDir\dirSuffix and waits
-// for it; the paths are UTF-8. 0 when dpinst installed at least one package and none failed, with *restart telling
-// whether Windows needs a restart; -1 when the unpacking failed, dpinst could not be started,
-// waited for or asked for its exit code, or reported no success.
+// for it; the paths are UTF-8. 0 when dpinst installed at least one package and none failed,
+// with *restart telling whether Windows needs a restart; -1 when the unpacking failed, dpinst
+// could not be started, waited for or asked for its exit code, or reported no success.
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
               const std::string& destDir, const std::string& dirSuffix, bool* restart);
 
