@@ -395,7 +395,8 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
   CreateDirectoryW(L"C:\\users\\Public", nullptr);
   CreateDirectoryW(desktop.c_str(), nullptr);
   const std::wstring link = desktop + L"\\orvex-old-" + tag + L".lnk";
-  for (const wchar_t* user : {L"Jos\u00e9", L"\u0141ukasz", L"\u0410\u043d\u043d\u0430", L"\u9648"}) {
+  for (const wchar_t* user :
+       {L"Jos\u00e9", L"\u0141ukasz", L"\u0410\u043d\u043d\u0430", L"\u9648"}) {
     SCOPED_TRACE(WideToUtf8(user));
     const std::wstring home = In(user);
     const std::wstring temp = home + L"\\Temp";

@@ -156,8 +156,9 @@ TEST_F(MsiInstallerTest, InstallsFromAFolderAndFileWithNonAsciiNames) {
   ASSERT_EQ(0, Run(Args("orvex-prodüct-陈.msi", R"(, "msi_args": {"ORVEX_NOTE": "José 陈"}})"),
                    doc))
       << doc.toStyledString();
-  EXPECT_TRUE(Has(indicator.calls,
-                  "detail:Installing from " + PackagePath("orvex-prodüct-陈.msi") + "with args "));
+  const std::string detail =
+      "detail:Installing from " + PackagePath("orvex-prodüct-陈.msi") + "with args ";
+  EXPECT_TRUE(Has(indicator.calls, detail));
   EXPECT_EQ("2.0.7.100", ReadProductProperty(kProductCode, L"VersionString"));
 #ifndef _WIN32
   const Json::Value installed = sim::MachineState()["installedProducts"];

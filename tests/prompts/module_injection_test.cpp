@@ -605,7 +605,8 @@ TEST_F(PromptStageTest, InjectedModulesAreTrackedByIdentityNotByName) {
     stage->AddModule(new FakeModule("NEXT", &journal));
     stage->SetProgressIndicator(&indicator);
     stage->SetCallbackHandler(&callback);
-    doc = J(R"({"SessionDir": "C:\\s", "InstallConfig": {"display": {"driver": {"prompt": true}}}})");
+    doc = J(R"({"InstallConfig": {"display": {"driver": {"prompt": true}}}})");
+    doc["SessionDir"] = "C:\\s";
     EXPECT_EQ(0, stage->Execute(&doc));
     EXPECT_EQ(c.after, Order());
     EXPECT_EQ(c.journal, journal);
