@@ -11,7 +11,8 @@ namespace orvex {
 
 namespace {
 
-// A mandatory string argument: resolved, or "fatal" with the reason when it is absent.
+// A mandatory string argument, resolved into value; false when it is absent, and the caller
+// records "fatal" with its own reason.
 bool RequireArgument(const Json::Value& args, const char* key, Json::Value& doc,
                      std::string& value) {
   const Json::Value& arg = Member(args, key);

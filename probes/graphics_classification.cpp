@@ -1,28 +1,39 @@
 #include "probes/graphics_classification.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <regex>
 #include <vector>
 
 namespace orvex {
 
 namespace {
 
-struct ProviderPattern {
-  std::regex pattern;
+// Each provider's words, searched in this order anywhere in the caption, also inside words
+// ("Corporation" contains "ati"), with ASCII letters in either case: what the regular
+// expressions ".*(intel)", ".*(ati)|(radeon)|(amd)", ... with icase found, without carrying a
+// regular-expression engine for four fixed searches.
+struct ProviderWords {
   const char* provider;
+  std::vector<std::string> words;  // lower case
 };
 
-// Searched anywhere in the caption, also inside words ("Corporation" contains "ati").
-const std::vector<ProviderPattern>& ProviderPatterns() {
-  static const auto flags = std::regex::ECMAScript | std::regex::icase;
-  static const std::vector<ProviderPattern> patterns = {
-      {std::regex(".*(intel)", flags), "INTEL"},
-      {std::regex(".*(ati)|(radeon)|(amd)", flags), "ATI"},
-      {std::regex(".*(nvidia)|(geforce)", flags), "NVIDIA"},
-      {std::regex(".*(microsoft)|(vga)", flags), "MICROSOFT"},
+const std::vector<ProviderWords>& ProviderSearches() {
+  static const std::vector<ProviderWords> searches = {
+      {"INTEL", {"intel"}},
+      {"ATI", {"ati", "radeon", "amd"}},
+      {"NVIDIA", {"nvidia", "geforce"}},
+      {"MICROSOFT", {"microsoft", "vga"}},
   };
-  return patterns;
+  return searches;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ContainsIgnoringAsciiCase(const std::string& text, const std::string& lowerWord) {
+  const auto found =
+      std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(),
+                  [](char fromText, char fromWord) { return AsciiLower(fromText) == fromWord; });
+  return found != text.end();
 }
 
 std::vector<std::string> SplitKeepingEmpty(const std::string& text, char separator) {
@@ -44,8 +55,9 @@ std::string DropPrefix(const std::string& text, std::size_t count) {
 }  // namespace
 
 std::string ClassifyDriverProvider(const std::string& caption) {
-  for (const ProviderPattern& entry : ProviderPatterns())
-    if (std::regex_search(caption, entry.pattern)) return entry.provider;
+  for (const ProviderWords& entry : ProviderSearches())
+    for (const std::string& word : entry.words)
+      if (ContainsIgnoringAsciiCase(caption, word)) return entry.provider;
   return std::string();
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "probes/system_info.h"
+#include "probes/gpu_info.h"
 
 namespace orvex {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "probes/system_info.h"
+#include "probes/gpu_info.h"
 
 namespace orvex {
 

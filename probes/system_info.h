@@ -5,19 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace orvex {
+#include "probes/gpu_info.h"
 
-// One PCI video controller.
-struct GpuInfo {
-  std::string name;
-  std::string driverVersion;
-  std::string vendorId;
-  std::string deviceId;
-  int buildNum = 0;
-  std::string driverProvider;  // "INTEL", "ATI", "NVIDIA", "MICROSOFT" or ""
-  std::string manufacturer;    // "INTEL", "NVIDIA", "ATI" or "UNKNOWN"
-  bool active = false;
-};
+namespace orvex {
 
 struct CSystemInfo {
   std::string diskSerial;

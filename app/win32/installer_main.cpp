@@ -8,6 +8,7 @@
 #include "app/win32/crash_dialog.h"
 #include "app/win32/main_dialog.h"
 #include "app/win32/telemetry_hook.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace {
 
@@ -24,14 +25,11 @@ CrashHandlerInstaller g_crashHandler;
 
 // Created before anything else runs; a second installer finds it and ends at once.
 struct SingleInstanceMutex {
-  HANDLE handle;
+  orvex::platform::ScopedKernelObject handle;
   DWORD lastError;
   SingleInstanceMutex()
       : handle(CreateMutexW(nullptr, FALSE, L"Global\\{02F214B2-3D6D-4B8B-AB51-470CDED6DF84}")),
         lastError(GetLastError()) {}
-  ~SingleInstanceMutex() {
-    if (handle) CloseHandle(handle);
-  }
 };
 
 SingleInstanceMutex g_instanceMutex;

@@ -10,17 +10,16 @@ namespace orvex {
 namespace sim {
 
 struct WqlLiteral {
-  enum Kind { kText, kNumber, kBool, kNull } kind = kNull;
+  enum Kind { kText, kNumber, kBool } kind = kText;
   std::wstring text;  // kText; the source text of a kNumber
   double number = 0;
   bool flag = false;
 };
 
 struct WqlCondition {
-  enum Op { kAnd, kOr, kNot, kCompare, kLike, kIsNull, kIsNotNull } op = kCompare;
-  std::shared_ptr<WqlCondition> left, right;  // kAnd, kOr; kNot uses left
-  std::wstring property;
-  std::wstring comparison;  // kCompare: = <> != < > <= >=
+  enum Op { kAnd, kOr, kEquals, kLike } op = kEquals;
+  std::shared_ptr<WqlCondition> left, right;  // kAnd, kOr
+  std::wstring property;                      // kEquals, kLike
   WqlLiteral literal;
 };
 
@@ -59,13 +58,6 @@ class Tokenizer {
       } else {
         token.kind = Token::kSymbol;
         token.text.push_back(text_[at_++]);
-        if (at_ < text_.size()) {
-          const std::wstring pair = token.text + text_[at_];
-          if (pair == L"<>" || pair == L"!=" || pair == L"<=" || pair == L">=") {
-            token.text = pair;
-            ++at_;
-          }
-        }
       }
       tokens->push_back(token);
     }
@@ -173,35 +165,19 @@ class Parser {
   }
 
   std::shared_ptr<WqlCondition> And() {
-    std::shared_ptr<WqlCondition> left = Unary();
+    std::shared_ptr<WqlCondition> left = Comparison();
     while (left && Word(L"AND")) {
-      std::shared_ptr<WqlCondition> right = Unary();
+      std::shared_ptr<WqlCondition> right = Comparison();
       if (!right) return nullptr;
       left = Join(WqlCondition::kAnd, left, right);
     }
     return left;
   }
 
-  std::shared_ptr<WqlCondition> Unary() {
-    if (Word(L"NOT")) {
-      std::shared_ptr<WqlCondition> inner = Unary();
-      return inner ? Join(WqlCondition::kNot, inner, nullptr) : nullptr;
-    }
-    if (Symbol(L"(")) {
-      std::shared_ptr<WqlCondition> inner = Or();
-      return inner && Symbol(L")") ? inner : nullptr;
-    }
-    return Comparison();
-  }
-
   std::shared_ptr<WqlCondition> Comparison() {
     if (Peek().kind != Token::kWord) return nullptr;
     auto condition = std::make_shared<WqlCondition>();
     condition->property = Next().text;
-    if (Word(L"IS")) {
-      condition->op = Word(L"NOT") ? WqlCondition::kIsNotNull : WqlCondition::kIsNull;
-      return Word(L"NULL") ? condition : nullptr;
-    }
     if (Word(L"LIKE")) {
       condition->op = WqlCondition::kLike;
       if (Peek().kind != Token::kText) return nullptr;
@@ -209,14 +185,8 @@ class Parser {
       condition->literal.text = Next().text;
       return condition;
     }
-    if (Peek().kind != Token::kSymbol) return nullptr;
-    const std::wstring comparison = Peek().text;
-    if (comparison != L"=" && comparison != L"<>" && comparison != L"!=" && comparison != L"<" &&
-        comparison != L">" && comparison != L"<=" && comparison != L">=")
-      return nullptr;
-    Next();
-    condition->op = WqlCondition::kCompare;
-    condition->comparison = comparison;
+    if (!Symbol(L"=")) return nullptr;
+    condition->op = WqlCondition::kEquals;
     return Literal(&condition->literal) ? condition : nullptr;
   }
 
@@ -241,10 +211,6 @@ class Parser {
           literal->flag = EqualsNoCase(token.text, L"TRUE");
           return true;
         }
-        if (EqualsNoCase(token.text, L"NULL")) {
-          literal->kind = WqlLiteral::kNull;
-          return true;
-        }
         return false;
       default:
         return false;
@@ -261,34 +227,17 @@ const Json::Value& PlainValue(const Json::Value& value) {
   return value;
 }
 
-template <class T>
-bool Compare(const T& a, const T& b, const std::wstring& comparison) {
-  if (comparison == L"=") return a == b;
-  if (comparison == L"<>" || comparison == L"!=") return !(a == b);
-  if (comparison == L"<") return a < b;
-  if (comparison == L">") return b < a;
-  if (comparison == L"<=") return !(b < a);
-  return !(a < b);  // >=
-}
-
-bool CompareValue(const Json::Value& value, const WqlCondition& condition) {
-  const WqlLiteral& literal = condition.literal;
-  if (literal.kind == WqlLiteral::kNull) {
-    const bool equal = value.isNull();
-    return condition.comparison == L"=" ? equal : !equal;
-  }
+// Prop = literal. A property without a value equals nothing.
+bool EqualsValue(const Json::Value& value, const WqlLiteral& literal) {
   if (value.isNull()) return false;
-  if (value.isString()) {
-    const std::wstring text = FoldCase(Utf8ToWide(value.asString()));
-    return Compare(text, FoldCase(literal.text), condition.comparison);
-  }
+  if (value.isString()) return FoldCase(Utf8ToWide(value.asString())) == FoldCase(literal.text);
   if (value.isBool()) {
     bool other = false;
     if (literal.kind == WqlLiteral::kBool) other = literal.flag;
     else if (literal.kind == WqlLiteral::kNumber) other = literal.number != 0;
     else if (EqualsNoCase(literal.text, L"TRUE")) other = true;
     else if (!EqualsNoCase(literal.text, L"FALSE")) return false;
-    return Compare(value.asBool(), other, condition.comparison);
+    return value.asBool() == other;
   }
   if (value.isNumeric()) {
     double other = literal.number;
@@ -300,7 +249,7 @@ bool CompareValue(const Json::Value& value, const WqlCondition& condition) {
     } else if (literal.kind == WqlLiteral::kBool) {
       other = literal.flag ? 1 : 0;
     }
-    return Compare(value.asDouble(), other, condition.comparison);
+    return value.asDouble() == other;
   }
   return false;
 }
@@ -311,22 +260,14 @@ bool Evaluate(const WqlCondition& condition, const Json::Value& row) {
       return Evaluate(*condition.left, row) && Evaluate(*condition.right, row);
     case WqlCondition::kOr:
       return Evaluate(*condition.left, row) || Evaluate(*condition.right, row);
-    case WqlCondition::kNot:
-      return !Evaluate(*condition.left, row);
-    default:
+    case WqlCondition::kLike:
+    case WqlCondition::kEquals:
       break;
   }
   const Json::Value& value = PlainValue(MemberNoCase(row, WideToUtf8(condition.property)));
-  switch (condition.op) {
-    case WqlCondition::kIsNull:
-      return value.isNull();
-    case WqlCondition::kIsNotNull:
-      return !value.isNull();
-    case WqlCondition::kLike:
-      return value.isString() && LikeMatches(Utf8ToWide(value.asString()), condition.literal.text);
-    default:
-      return CompareValue(value, condition);
-  }
+  if (condition.op == WqlCondition::kLike)
+    return value.isString() && LikeMatches(Utf8ToWide(value.asString()), condition.literal.text);
+  return EqualsValue(value, condition.literal);
 }
 
 bool LikeFrom(const std::wstring& text, std::size_t t, const std::wstring& pattern,

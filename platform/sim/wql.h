@@ -1,9 +1,9 @@
 #pragma once
 // The part of WQL the installer sends, over rows that are JSON objects of a machine profile:
 //   SELECT * FROM Class [WHERE condition]
-//     condition: Prop = literal, Prop <> literal, Prop LIKE pattern, Prop IS [NOT] NULL,
-//                NOT, AND, OR and parentheses; literals 'text' or "text" with backslash
-//                escapes, numbers, TRUE, FALSE
+//     condition: Prop = literal and Prop LIKE pattern joined by AND and OR (AND binds
+//                closer); literals 'text' or "text" with backslash escapes, numbers, TRUE,
+//                FALSE
 //   ASSOCIATORS OF {object path} WHERE AssocClass = X [ResultClass = Y]
 // Keywords, class and property names and string comparisons ignore case, as WMI does.
 

@@ -3,6 +3,7 @@
 // otherwise be found first) and called by ordinal.
 #include <windows.h>
 #include <fdi.h>
+#include <fcntl.h>
 
 #include <cstddef>
 #include <string>
@@ -18,6 +19,34 @@ static_assert(offsetof(FdiNotification, hf) == offsetof(FDINOTIFICATION, hf), "h
 static_assert(offsetof(FdiNotification, attribs) == offsetof(FDINOTIFICATION, attribs), "attribs");
 static_assert(offsetof(FdiNotification, fdie) == offsetof(FDINOTIFICATION, fdie), "fdie");
 static_assert(sizeof(FdiErrorRecord) == sizeof(ERF), "ERF layout");
+
+// The FDI values platform/cabinet.h copies, as the SDK has them (the seam's other copied
+// Windows values are checked in sdk_values_check.cpp).
+static_assert(+kFdiNone == +FDIERROR_NONE);
+static_assert(+kFdiCabinetNotFound == +FDIERROR_CABINET_NOT_FOUND);
+static_assert(+kFdiNotACabinet == +FDIERROR_NOT_A_CABINET);
+static_assert(+kFdiUnknownCabinetVersion == +FDIERROR_UNKNOWN_CABINET_VERSION);
+static_assert(+kFdiCorruptCabinet == +FDIERROR_CORRUPT_CABINET);
+static_assert(+kFdiAllocFail == +FDIERROR_ALLOC_FAIL);
+static_assert(+kFdiBadCompressionType == +FDIERROR_BAD_COMPR_TYPE);
+static_assert(+kFdiMdiFail == +FDIERROR_MDI_FAIL);
+static_assert(+kFdiTargetFile == +FDIERROR_TARGET_FILE);
+static_assert(+kFdiReserveMismatch == +FDIERROR_RESERVE_MISMATCH);
+static_assert(+kFdiWrongCabinet == +FDIERROR_WRONG_CABINET);
+static_assert(+kFdiUserAbort == +FDIERROR_USER_ABORT);
+static_assert(+kFdintCabinetInfo == +fdintCABINET_INFO);
+static_assert(+kFdintPartialFile == +fdintPARTIAL_FILE);
+static_assert(+kFdintCopyFile == +fdintCOPY_FILE);
+static_assert(+kFdintCloseFileInfo == +fdintCLOSE_FILE_INFO);
+static_assert(+kFdintNextCabinet == +fdintNEXT_CABINET);
+static_assert(+kFdintEnumerate == +fdintENUMERATE);
+static_assert(+kFdiOpenReadOnly == +_O_RDONLY);
+static_assert(+kFdiOpenWriteOnly == +_O_WRONLY);
+static_assert(+kFdiOpenReadWrite == +_O_RDWR);
+static_assert(+kFdiOpenCreate == +_O_CREAT);
+static_assert(+kFdiOpenBinary == +_O_BINARY);
+static_assert(+kFdiCpuUnknown == +cpuUNKNOWN);
+static_assert(+kFdiNameIsUtf == +_A_NAME_IS_UTF);
 
 using CreateFunction = void*(__cdecl*)(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose,
                                        FdiSeek, int, FdiErrorRecord*);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace orvex {
 namespace platform {
@@ -20,13 +21,10 @@ FindData FromFindData(const WIN32_FIND_DATAW& data) {
 class FileSearch : public IFileSearch {
  public:
   explicit FileSearch(HANDLE handle) : handle_(handle) {}
-  ~FileSearch() override { FindClose(handle_); }
-  FileSearch(const FileSearch&) = delete;
-  FileSearch& operator=(const FileSearch&) = delete;
 
   bool Next(FindData* entry, uint32_t* error) override {
     WIN32_FIND_DATAW data;
-    if (!FindNextFileW(handle_, &data)) {
+    if (!FindNextFileW(handle_.Get(), &data)) {
       if (error) *error = GetLastError();
       return false;
     }
@@ -35,7 +33,7 @@ class FileSearch : public IFileSearch {
   }
 
  private:
-  HANDLE handle_;
+  ScopedFindHandle handle_;
 };
 
 // Present only on Windows that can run 64-bit programs; 32-bit Windows has no redirection.
@@ -90,24 +88,24 @@ bool RemoveLinkItself(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return false;
-  HANDLE link = CreateFileW(path.c_str(), DELETE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (link == INVALID_HANDLE_VALUE) return false;
+  ScopedFileHandle link(CreateFileW(path.c_str(), DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                    nullptr));
+  if (!link.IsValid()) return false;
   // The handle must stand for the link, not for what it points to: Wine opens the target of
   // a host's symbolic link even with FILE_FLAG_OPEN_REPARSE_POINT, and would delete it.
   FILE_ATTRIBUTE_TAG_INFO tag = {};
-  if (!GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag) ||
-      !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    CloseHandle(link);
+  if (!GetFileInformationByHandleEx(link.Get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+      !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return false;
-  }
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
-  const BOOL marked =
-      SetFileInformationByHandle(link, FileDispositionInfo, &disposition, sizeof disposition);
-  CloseHandle(link);
+  const BOOL marked = SetFileInformationByHandle(link.Get(), FileDispositionInfo, &disposition,
+                                                sizeof disposition);
+  // The link goes when its last handle closes; only then can its absence be checked.
+  link.Close();
   return marked && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 

@@ -4,6 +4,7 @@
 #include <dbghelp.h>
 
 #include "base/text.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace orvex {
 namespace platform {
@@ -78,17 +79,16 @@ bool CMiniDumpWriter::Load() {
 
 int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* exceptionPointers) {
   if (!function_) return -1;
-  HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
+  ScopedFileHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) return -1;
   MINIDUMP_EXCEPTION_INFORMATION information;
   information.ThreadId = GetCurrentThreadId();
   information.ExceptionPointers = static_cast<EXCEPTION_POINTERS*>(exceptionPointers);
   information.ClientPointers = FALSE;
   auto write = reinterpret_cast<MiniDumpWriteDumpFunction>(function_);
-  write(GetCurrentProcess(), GetCurrentProcessId(), file, static_cast<MINIDUMP_TYPE>(type),
+  write(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), static_cast<MINIDUMP_TYPE>(type),
         exceptionPointers ? &information : nullptr, nullptr, nullptr);
-  CloseHandle(file);
   return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <shellapi.h>
 
 #include "platform/process_launch.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace orvex {
 namespace platform {
@@ -11,15 +12,10 @@ namespace {
 class StartedProcess : public IStartedProcess {
  public:
   explicit StartedProcess(HANDLE process) : process_(process) {}
-  ~StartedProcess() override {
-    if (process_) CloseHandle(process_);
-  }
-  StartedProcess(const StartedProcess&) = delete;
-  StartedProcess& operator=(const StartedProcess&) = delete;
 
   WaitResult WaitForExit(uint32_t milliseconds) override {
-    if (!process_) return WaitResult::kFailed;
-    switch (WaitForSingleObject(process_, milliseconds)) {
+    if (!process_.IsValid()) return WaitResult::kFailed;
+    switch (WaitForSingleObject(process_.Get(), milliseconds)) {
       case WAIT_OBJECT_0:
         return WaitResult::kExited;
       case WAIT_TIMEOUT:
@@ -31,13 +27,14 @@ class StartedProcess : public IStartedProcess {
 
   bool ExitCode(uint32_t* code) override {
     DWORD value = 0;
-    if (!process_ || !GetExitCodeProcess(process_, &value)) return false;
+    if (!process_.IsValid() || !GetExitCodeProcess(process_.Get(), &value)) return false;
     *code = value;
     return true;
   }
 
  private:
-  HANDLE process_;
+  // Null when the shell started nothing it could hand back.
+  ScopedKernelObject process_;
 };
 
 }  // namespace

@@ -6,37 +6,19 @@
 
 #include <vector>
 
+#include "platform/win32/scoped_handle.h"
+
 namespace orvex {
 namespace platform {
 
-namespace {
-
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~ScopedHandle() {
-    if (handle_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE get() const { return handle_; }
-  HANDLE* out() { return &handle_; }
-  bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
-
 bool ListRunningProcesses(std::vector<RunningProcess>* processes) {
-  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.valid()) return false;
+  ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return false;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   std::vector<RunningProcess> found;
-  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-       more = Process32NextW(snapshot.get(), &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
     RunningProcess process;
     process.processId = entry.th32ProcessID;
     process.exeName = entry.szExeFile;
@@ -52,15 +34,15 @@ bool ProcessOwner(uint32_t processId, std::wstring* account) {
   HANDLE opened = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId);
   // Protected processes grant only the limited right (Vista and later).
   if (!opened) opened = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-  ScopedHandle process(opened);
-  if (!process.valid()) return false;
-  ScopedHandle token;
-  if (!OpenProcessToken(process.get(), TOKEN_QUERY, token.out())) return false;
+  ScopedKernelObject process(opened);
+  if (!process.IsValid()) return false;
+  ScopedKernelObject token;
+  if (!OpenProcessToken(process.Get(), TOKEN_QUERY, token.Receive())) return false;
   DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
   if (size == 0) return false;
   std::vector<unsigned char> buffer(size);
-  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return false;
+  if (!GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return false;
   PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
   wchar_t name[256] = {};
   wchar_t domain[256] = {};

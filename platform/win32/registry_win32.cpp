@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace orvex {
 namespace platform {
@@ -12,14 +13,11 @@ namespace {
 class RegistryKey : public IRegistryKey {
  public:
   explicit RegistryKey(HKEY key) : key_(key) {}
-  ~RegistryKey() override { RegCloseKey(key_); }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
 
   uint32_t QuerySubKeyCount(uint32_t* count) override {
     DWORD subKeys = 0;
-    LONG result = RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr, nullptr, nullptr);
+    LONG result = RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_SUCCESS && count) *count = subKeys;
     return static_cast<uint32_t>(result);
   }
@@ -27,8 +25,8 @@ class RegistryKey : public IRegistryKey {
   uint32_t EnumSubKey(uint32_t index, uint32_t bufferChars, std::wstring* name) override {
     std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
     DWORD length = bufferChars;
-    LONG result = RegEnumKeyExW(key_, index, buffer.data(), &length, nullptr, nullptr, nullptr,
-                                nullptr);
+    LONG result = RegEnumKeyExW(key_.Get(), index, buffer.data(), &length, nullptr, nullptr,
+                                nullptr, nullptr);
     if (result == ERROR_SUCCESS && name) name->assign(buffer.data(), length);
     return static_cast<uint32_t>(result);
   }
@@ -38,7 +36,8 @@ class RegistryKey : public IRegistryKey {
     std::vector<uint8_t> buffer(maxBytes + 1, 0);
     DWORD type = 0;
     DWORD size = maxBytes;
-    LONG result = RegQueryValueExW(key_, name.c_str(), nullptr, &type, buffer.data(), &size);
+    LONG result =
+        RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, buffer.data(), &size);
     if (result == ERROR_SUCCESS && value) {
       value->type = type;
       value->data.assign(buffer.begin(), buffer.begin() + size);
@@ -47,13 +46,13 @@ class RegistryKey : public IRegistryKey {
   }
 
   uint32_t SetValue(const std::wstring& name, const RegistryValue& value) override {
-    return static_cast<uint32_t>(RegSetValueExW(key_, name.c_str(), 0, value.type,
+    return static_cast<uint32_t>(RegSetValueExW(key_.Get(), name.c_str(), 0, value.type,
                                                 value.data.data(),
                                                 static_cast<DWORD>(value.data.size())));
   }
 
  private:
-  HKEY key_;
+  ScopedRegistryKey key_;
 };
 
 REGSAM ViewFlag(RegistryView view) {

@@ -6,26 +6,11 @@
 #include <vector>
 
 #include "platform/security.h"
+#include "platform/win32/scoped_handle.h"
 
 namespace orvex {
 namespace platform {
 namespace {
-
-// Closes a handle when the check ends, whichever way it ends.
-class ScopedHandle {
- public:
-  ScopedHandle() = default;
-  ~ScopedHandle() {
-    if (handle_) CloseHandle(handle_);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE* out() { return &handle_; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_ = nullptr;
-};
 
 std::wstring SidText(PSID sid) {
   LPWSTR text = nullptr;
@@ -82,13 +67,13 @@ bool ProcessTokenHasAccess(const std::wstring& path, uint32_t desiredAccess,
   std::vector<BYTE> descriptor(needed);
   if (!GetFileSecurityW(path.c_str(), wanted, descriptor.data(), needed, &needed)) return false;
 
-  ScopedHandle token;
+  ScopedKernelObject token;
   if (!OpenProcessToken(GetCurrentProcess(),
                         TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_DUPLICATE | STANDARD_RIGHTS_READ,
-                        token.out()))
+                        token.Receive()))
     return false;
-  ScopedHandle impersonation;
-  if (!DuplicateToken(token.get(), SecurityImpersonation, impersonation.out())) return false;
+  ScopedKernelObject impersonation;
+  if (!DuplicateToken(token.Get(), SecurityImpersonation, impersonation.Receive())) return false;
 
   GENERIC_MAPPING fileMapping;
   fileMapping.GenericRead = mapping.genericRead;
@@ -103,7 +88,7 @@ bool ProcessTokenHasAccess(const std::wstring& path, uint32_t desiredAccess,
   DWORD privilegesLength = sizeof privileges;
   DWORD granted = 0;
   BOOL status = FALSE;
-  if (!AccessCheck(descriptor.data(), impersonation.get(), access, &fileMapping,
+  if (!AccessCheck(descriptor.data(), impersonation.Get(), access, &fileMapping,
                    reinterpret_cast<PRIVILEGE_SET*>(privileges), &privilegesLength, &granted,
                    &status))
     return false;
@@ -163,14 +148,14 @@ bool AccountSidText(const std::wstring& account, std::wstring* sid) {
 }
 
 bool RequestSystemRestart() {
-  ScopedHandle token;
+  ScopedKernelObject token;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                       token.out())) {
+                       token.Receive())) {
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid);
-    AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+    AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
   }
   return ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION) != 0;
 }
