@@ -54,13 +54,28 @@ std::string CopyVboxConfigCommand(const std::string& installDir, const std::stri
   return "\"\"" + installDir + "\\copy_vbox_config.bat\" \"" + userDataDir + "orvexvm\"\"";
 }
 
-void RunHidden(const std::string& command) {
+int RunHidden(const std::string& command, std::string* failure) {
   platform::ProgramLaunch launch;
   launch.file = L"cmd.exe";
   launch.parameters = L"/c " + ToWide(command);
   launch.showCommand = platform::kShowHide;
-  std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, nullptr);
-  if (process) process->WaitForExit();
+  uint32_t startError = 0;
+  std::unique_ptr<platform::IStartedProcess> process =
+      platform::StartProgram(launch, &startError);
+  if (!process) {
+    *failure = "could not be started (Windows error " + std::to_string(startError) + ")";
+    return -1;
+  }
+  uint32_t code = 0;
+  if (!process->WaitForExit() || !process->ExitCode(&code)) {
+    *failure = "was started but its end could not be waited for";
+    return -1;
+  }
+  if (code != 0) {
+    *failure = "ended with exit code " + std::to_string(code);
+    return -1;
+  }
+  return 0;
 }
 
 void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
@@ -75,32 +90,67 @@ void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
   RemoveRestoredFiles(backup, desktop);
 }
 
-void CPostInstallation::RunPostInstallScripts() {
-  const std::string installDir = GetInstallDir();
-  const std::string userDataDir = GetUserDataDir();
-  if (!installDir.empty()) {
-    RunHidden(InstallIcsCommand(installDir));
-    if (!userDataDir.empty()) RunHidden(CopyVboxConfigCommand(installDir, userDataDir));
-  }
-  WriteRegistryDword(kProductKey, "SendCrashReport", 1);
-  WriteRegistryString(kProductKey, "PromoterReferred", "");
+namespace {
+
+// Keeps the first failure: later steps still run, the module reports what went wrong first.
+void NoteFailure(std::string* first, const std::string& failure) {
+  if (first->empty()) *first = failure;
 }
 
-void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
+void RunScript(const char* script, const std::string& command, std::string* firstFailure) {
+  std::string failure;
+  if (RunHidden(command, &failure) != 0) NoteFailure(firstFailure, script + (" " + failure));
+}
+
+}  // namespace
+
+void CPostInstallation::RunPostInstallScripts(std::string* firstFailure) {
+  const std::string installDir = GetInstallDir();
   const std::string userDataDir = GetUserDataDir();
-  if (userDataDir.empty()) return;
-  // The "config" folder is the product's; when it is missing no file is written.
-  WriteConfigXml(ToWide(userDataDir + "\\config\\config.xml"),
-                 ConfigXmlText(BuildConfigTree(doc)));
+  if (installDir.empty()) {
+    NoteFailure(firstFailure, "The installation directory is not recorded under "
+                              "HKLM\\Software\\Quarn\\Orvex (InstallDir)");
+  } else {
+    RunScript("install_ics.bat", InstallIcsCommand(installDir), firstFailure);
+    if (!userDataDir.empty())
+      RunScript("copy_vbox_config.bat", CopyVboxConfigCommand(installDir, userDataDir),
+                firstFailure);
+  }
+  const std::string notSet = " could not be set under HKLM\\" + std::string(kProductKey);
+  if (WriteRegistryDword(kProductKey, "SendCrashReport", 1) != 0)
+    NoteFailure(firstFailure, "SendCrashReport" + notSet);
+  if (WriteRegistryString(kProductKey, "PromoterReferred", "") != 0)
+    NoteFailure(firstFailure, "PromoterReferred" + notSet);
+}
+
+void CPostInstallation::WriteProductConfig(const Json::Value& doc, std::string* firstFailure) {
+  const std::string userDataDir = GetUserDataDir();
+  if (userDataDir.empty()) {
+    NoteFailure(firstFailure, "The user-data directory is not recorded under "
+                              "HKLM\\Software\\Quarn\\Orvex (UserDataDir)");
+    return;
+  }
+  // The "config" folder is the package's; when it is missing no file is written.
+  const std::string path = userDataDir + "\\config\\config.xml";
+  if (!WriteConfigXml(ToWide(path), ConfigXmlText(BuildConfigTree(doc))))
+    NoteFailure(firstFailure, "config.xml could not be written to " + path);
 }
 
 int CPostInstallation::Execute(Json::Value& doc) {
   EnableMainDialogCancel(false);
   showProgress = IsTrue(Member(args, "show_progress"));
   if (progress && showProgress) progress->SetStatus("Finalizing installation ...");
+  std::string failure;
   RestoreDesktop(doc);
-  RunPostInstallScripts();
-  WriteProductConfig(doc);
+  RunPostInstallScripts(&failure);
+  WriteProductConfig(doc, &failure);
+  if (!failure.empty()) {
+    RecordResult(doc, "failed", "Unable to finish the installation of Orvex.", failure);
+    if (progress)
+      progress->Prompt("Could not finish the installation of Orvex.", "Ok", "", failure, 2);
+    EnableMainDialogCancel(true);
+    return -1;
+  }
   EnableMainDialogCancel(true);
   return 0;
 }
