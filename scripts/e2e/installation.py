@@ -249,6 +249,9 @@ def check_installed(h, service, dump, codes):
     session = dump.get("SessionDir")
     check(isinstance(session, str) and not os.path.exists(prefix_path(h, session)),
           "the session folder %r is still there" % session)
+    # LastStage records the session in a place of its own, not in the Install stage's record.
+    check(dump.get("Installed", {}).get("session") and "session" not in dump.get("Install", {}),
+          "LastStage's record of the session: %r" % dump.get("Installed"))
     form, hit = report(service)
     check(form is not None and form.get("status") == "INSTALLED"
           and form.get("version") == OFFERED_VERSION, "the installation report: %r" % form)
@@ -273,7 +276,8 @@ def check_request_order(service):
         path = request["path"]
         kind = {"/index/getinstallconfig": "configuration", "/index/driverupdate": "driver",
                 "/installer/install": "report", "/collect": "hit"}.get(path)
-        if path == "/media/" + PACKAGE_CAB:
+        # The package of 64-bit Windows comes from media/x64/.
+        if path in ("/media/" + PACKAGE_CAB, "/media/x64/" + PACKAGE_CAB):
             kind = "package"
         if kind and (not order or order[-1] != kind):
             order.append(kind)
