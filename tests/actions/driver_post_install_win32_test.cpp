@@ -310,5 +310,31 @@ TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration
   DeleteFileW((desktop + L"\\" + kept).c_str());
 }
 
+// A script that ends with a non-zero code fails the module with it; config.xml is still
+// written, and the other script still runs.
+TEST_F(DriverPostInstallWine, PostInstallFailsWithTheScriptsExitCode) {
+  const std::wstring installDir = In(L"Orvex Install");
+  const std::wstring userData = In(L"User Data");
+  ASSERT_TRUE(CreateDirectoryW(installDir.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(userData.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((userData + L"\\config").c_str(), nullptr));
+  WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\nexit /b 3\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat",
+             "@echo off\r\n>\"%~dp0copy_vbox_config-ran.txt\" echo ran\r\n");
+  CInstallPaths saved = GetInstallPaths();
+  GetInstallPaths().installDir = WideToUtf8(installDir);
+  GetInstallPaths().userDataDir = WideToUtf8(userData);
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("PostInstall", "{}", doc));
+  GetInstallPaths() = saved;
+  EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+  EXPECT_EQ("install_ics.bat ended with exit code 3", doc["S"]["M"]["error"].asString());
+  EXPECT_TRUE(Exists(installDir + L"\\copy_vbox_config-ran.txt"));
+  EXPECT_TRUE(Exists(userData + L"\\config\\config.xml"));
+  DeleteProductValue(L"SendCrashReport");
+  DeleteProductValue(L"PromoterReferred");
+}
+
 }  // namespace
 }  // namespace orvex
