@@ -34,8 +34,6 @@ const char kFolderCabinet[] = "<fdi-folder-cabinet>";
 const char kEntryOutput[] = "<fdi-entry-output>";
 
 constexpr int kSeekSet = 0;
-constexpr int kSeekCurrent = 1;
-constexpr int kSeekEnd = 2;
 constexpr uint32_t kBlockHeaderSize = 8;
 // Cabinet.dll offers the next cabinet again after each failed attempt while the caller asks
 // for it; the simulated machine gives up after this many.
@@ -336,6 +334,7 @@ class CabinetCopy {
     int openError = MSPACK_ERR_DATAFORMAT;
     std::vector<mscabd_file*> entries;  // in the order of `planned`
     std::vector<const sim::CabinetFile*> planned;
+    std::map<const sim::CabinetFile*, std::size_t> placeOf;  // in `planned`
   };
 
   // The entries each folder will be asked for, in order: those neither continued from the
@@ -344,7 +343,10 @@ class CabinetCopy {
     for (const sim::CabinetFile& entry : layout_.files) {
       if (sim::ContinuesFromPrevious(entry.folderIndex)) continue;
       const int folder = sim::FolderOfEntry(layout_, entry.folderIndex);
-      if (folder >= 0) opened_[folder].planned.push_back(&entry);
+      if (folder < 0) continue;
+      OpenedFolder& opened = opened_[folder];
+      opened.placeOf[&entry] = opened.planned.size();
+      opened.planned.push_back(&entry);
     }
   }
 
@@ -396,8 +398,7 @@ class CabinetCopy {
     const uint64_t end = static_cast<uint64_t>(entry.offset) + entry.length;
     if (end > folder.run.covered && folder.run.continues) return AskForNextCabinet();
     if (!folder.cabinet) return DataError(folder.openError);
-    std::size_t at = 0;
-    while (at < folder.planned.size() && folder.planned[at] != &entry) ++at;
+    const std::size_t at = folder.placeOf[&entry];
     if (at >= folder.entries.size()) return kFdiCorruptCabinet;
     copying_.entryHandle = handle;
     copying_.folder = &folder.cabinetFile;

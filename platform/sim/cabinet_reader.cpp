@@ -13,6 +13,8 @@ constexpr uint32_t kFileSize = 16;
 constexpr int kSeekSet = 0;
 constexpr int kSeekCurrent = 1;
 constexpr uint32_t kSignature = 0x4643534D;  // "MSCF"
+// Longer names than Windows paths can hold are refused before their buffer grows further.
+constexpr uint32_t kLongestName = 64 * 1024;
 
 uint16_t Word(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
 
@@ -27,8 +29,8 @@ bool ReadExactly(const CabinetInput& input, void* buffer, uint32_t bytes) {
 
 // A zero-terminated name that starts at the current position, read in pieces of 256 bytes
 // and more, never beyond the size the header declares. The bytes a short read leaves unread
-// count as zeros, as Cabinet.dll's buffer holds them. False when nothing could be read or the
-// name runs unterminated to the declared size.
+// count as zeros, as Cabinet.dll's buffer holds them. False when nothing could be read, or the
+// name runs unterminated to the declared size or beyond 64 KiB.
 bool ReadName(const CabinetInput& input, uint32_t declaredSize, std::string* name) {
   const int32_t base = input.seek(input.handle, 0, kSeekCurrent);
   // The arithmetic of an unsigned size: a position past the declared size leaves no limit.
@@ -45,7 +47,7 @@ bool ReadName(const CabinetInput& input, uint32_t declaredSize, std::string* nam
       name->assign(buffer, 0, end);
       break;
     }
-    if (length == limit) return false;
+    if (length == limit || length >= kLongestName) return false;
     input.seek(input.handle, base, kSeekSet);
     length *= 2;
   }
