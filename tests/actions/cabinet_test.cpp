@@ -92,6 +92,22 @@ TEST(CabinetTexts, NotificationAnswersByType) {
   EXPECT_EQ(-1, cabinet_callbacks::Notify(platform::kFdintCopyFile, nullptr));
 }
 
+using FileContents = std::vector<std::pair<std::string, std::string>>;
+
+// The folder holds the cabinet and exactly these files, with these contents.
+void ExpectFolderHolds(const std::wstring& folder, const std::string& cabinet,
+                       const FileContents& files) {
+  std::vector<std::string> expected = {cabinet};
+  for (const auto& file : files) {
+    EXPECT_EQ(file.second, ReadWholeFile(folder + L"\\" + Utf8ToWide(file.first))) << file.first;
+    expected.push_back(file.first);
+  }
+  std::vector<std::string> names = test::FolderNames(folder);
+  std::sort(names.begin(), names.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, names);
+}
+
 class CabinetExtraction : public ::testing::Test {
  protected:
   // A fresh folder holding the fixture cabinet under its own name.
@@ -124,7 +140,7 @@ TEST_F(CabinetExtraction, ExtractsGcabCabinetIntoItsOwnFolder) {
 TEST_F(CabinetExtraction, WritesEveryEntryFlatIntoTheDestination) {
   struct Case {
     const char* cabinet;
-    std::vector<std::pair<std::string, std::string>> files;
+    FileContents files;
   };
   const std::vector<Case> cases = {
       {"folder.cab", {{"setup.exe", "MZ setup"}, {"top.txt", "top"}, {"note.txt", "note"}}},
@@ -141,15 +157,7 @@ TEST_F(CabinetExtraction, WritesEveryEntryFlatIntoTheDestination) {
     const std::wstring folder = Prepare(c.cabinet);
     CCabinet cabinet(folder + L"\\" + Utf8ToWide(c.cabinet), folder);
     ASSERT_EQ(0, cabinet.Extract()) << cabinet.LastError();
-    std::vector<std::string> expected = {c.cabinet};
-    for (const auto& file : c.files) {
-      EXPECT_EQ(file.second, ReadWholeFile(folder + L"\\" + Utf8ToWide(file.first))) << file.first;
-      expected.push_back(file.first);
-    }
-    std::vector<std::string> names = test::FolderNames(folder);
-    std::sort(names.begin(), names.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, names);
+    ExpectFolderHolds(folder, c.cabinet, c.files);
   }
 }
 
@@ -211,11 +219,12 @@ TEST_F(CabinetExtraction, OddCabinetsAsCabinetDllReadsThem) {
   struct Case {
     const char* cabinet;
     const char* error;  // "" when the extraction succeeds
-    std::vector<std::pair<std::string, std::string>> files;
+    FileContents files;
   };
   const std::vector<Case> cases = {
       // An entry of a folder beyond the last is taken from the last folder.
-      {"odd-folder-index.cab", "", {{"hello.txt", "hello, world\r\n"}, {"welcome.txt", "welcome\r\n"}}},
+      {"odd-folder-index.cab", "",
+       {{"hello.txt", "hello, world\r\n"}, {"welcome.txt", "welcome\r\n"}}},
       {"odd-no-entries.cab", "", {}},
       // Entries begun in the cabinet before are announced as partial files and skipped.
       {"odd-continued.cab", "", {}},
@@ -240,15 +249,7 @@ TEST_F(CabinetExtraction, OddCabinetsAsCabinetDllReadsThem) {
     if (*c.error) {
       EXPECT_EQ(c.error, cabinet.LastError());
     }
-    std::vector<std::string> expected = {c.cabinet};
-    for (const auto& file : c.files) {
-      EXPECT_EQ(file.second, ReadWholeFile(folder + L"\\" + Utf8ToWide(file.first))) << file.first;
-      expected.push_back(file.first);
-    }
-    std::vector<std::string> names = test::FolderNames(folder);
-    std::sort(names.begin(), names.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, names);
+    ExpectFolderHolds(folder, c.cabinet, c.files);
   }
 }
 

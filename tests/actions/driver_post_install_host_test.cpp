@@ -180,19 +180,35 @@ TEST_F(DriverPostInstallTest, DPInstallerDecidesByTheExitCode) {
     const char* error;  // SESSION stands for the session folder
   };
   const std::vector<Case> cases = {
-      {"installed, restart needed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x40000001"}})", true, 0, "true", true, ""},
+      {"installed, restart needed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x40000001"}})", true, 0, "true", true,
+       ""},
       {"installed", "driver.zip", R"({"DPINST.EXE": {"exitCode": 2}})", true, 0, "false", true, ""},
-      {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1, "null", true, "dpinst.exe ended with exit code 0x00000100: 0 driver packages installed, 1 only copied to the driver store, 0 could not be installed"},
-      {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1, "null", true, "dpinst.exe ended with exit code 0x80000001: 1 driver packages installed, 0 only copied to the driver store, 0 could not be installed, a package failed"},
-      {"no exit code in the profile", "driver.zip", "{}", true, -1, "null", true, "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied to the driver store, 0 could not be installed"},
-      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null", true, "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied to the driver store, 0 could not be installed"},
-      {"flags that are no booleans", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true, ""},
-      {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})", true, -1, "null", true, "SESSION\\dpinst.exe was started but its end could not be waited for"},
-      {"the exit code cannot be read", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true, "SESSION\\dpinst.exe was started but its end could not be waited for"},
-      {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})", true, -1, "null", false, "SESSION\\dpinst.exe could not be started (Windows error 5)"},
-      {"no dpinst.exe", "driver.zip", R"({"dpinst.exe": {"exitCode": 1}})", false, -1, "null", false, "SESSION\\dpinst.exe could not be started (Windows error 2)"},
-      {"a climbing archive", "climb-parent.zip", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false, "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
-      {"no archive", "", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false, "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
+      {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x00000100: 0 driver packages installed, 1 only copied "
+       "to the driver store, 0 could not be installed"},
+      {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x80000001: 1 driver packages installed, 0 only copied "
+       "to the driver store, 0 could not be installed, a package failed"},
+      {"no exit code in the profile", "driver.zip", "{}", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied "
+       "to the driver store, 0 could not be installed"},
+      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied "
+       "to the driver store, 0 could not be installed"},
+      {"flags that are no booleans", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true,
+       ""},
+      {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})", true, -1, "null", true,
+       "SESSION\\dpinst.exe was started but its end could not be waited for"},
+      {"the exit code cannot be read", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true,
+       "SESSION\\dpinst.exe was started but its end could not be waited for"},
+      {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})", true, -1, "null", false,
+       "SESSION\\dpinst.exe could not be started (Windows error 5)"},
+      {"no dpinst.exe", "driver.zip", R"({"dpinst.exe": {"exitCode": 1}})", false, -1, "null", false,
+       "SESSION\\dpinst.exe could not be started (Windows error 2)"},
+      {"a climbing archive", "climb-parent.zip", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false,
+       "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
+      {"no archive", "", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false,
+       "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -394,8 +410,8 @@ TEST_F(PostInstallHostTest, StepsThatDidNotHappenFailTheModule) {
       {"a script ends with a non-zero code", kInstallDir, kUserDataDir, true,
        R"({"cmd.exe": {"exitCode": 1}})", "install_ics.bat ended with exit code 1", 2},
       {"cmd.exe cannot start", kInstallDir, kUserDataDir, true,
-       R"({"CMD.EXE": {"startError": 2}})", "install_ics.bat could not be started (Windows error 2)",
-       0},
+       R"({"CMD.EXE": {"startError": 2}})",
+       "install_ics.bat could not be started (Windows error 2)", 0},
       {"the end of a script cannot be waited for", kInstallDir, kUserDataDir, true,
        R"({"cmd.exe": {"waitFails": true}})",
        "install_ics.bat was started but its end could not be waited for", 2},

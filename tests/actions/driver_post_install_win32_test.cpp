@@ -100,6 +100,13 @@ class DriverPostInstallWine : public ::testing::Test {
   void TearDown() override { RemoveTree(session_); }
 
   std::wstring In(const wchar_t* name) const { return session_ + L"\\" + name; }
+
+  // The product's installation folder and its user-data folder with "config".
+  static bool MakeProductFolders(const std::wstring& installDir, const std::wstring& userData) {
+    return CreateDirectoryW(installDir.c_str(), nullptr) &&
+           CreateDirectoryW(userData.c_str(), nullptr) &&
+           CreateDirectoryW((userData + L"\\config").c_str(), nullptr);
+  }
   std::string Session() const { return WideToUtf8(session_); }
 
   void CopyZip(const char* archive, const wchar_t* as) {
@@ -250,9 +257,7 @@ void DeleteProductValue(const wchar_t* name) {
 TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration) {
   const std::wstring installDir = In(L"Orvex Install");
   const std::wstring userData = In(L"User Data");
-  ASSERT_TRUE(CreateDirectoryW(installDir.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(userData.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW((userData + L"\\config").c_str(), nullptr));
+  ASSERT_TRUE(MakeProductFolders(installDir, userData));
   // Each script records the arguments cmd.exe handed it, with their quotes.
   WriteBytes(installDir + L"\\install_ics.bat",
              "@echo off\r\n>\"%~dp0install_ics-args.txt\" echo [%1] [%2] [%3] [%4]\r\n");
@@ -315,9 +320,7 @@ TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration
 TEST_F(DriverPostInstallWine, PostInstallFailsWithTheScriptsExitCode) {
   const std::wstring installDir = In(L"Orvex Install");
   const std::wstring userData = In(L"User Data");
-  ASSERT_TRUE(CreateDirectoryW(installDir.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(userData.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW((userData + L"\\config").c_str(), nullptr));
+  ASSERT_TRUE(MakeProductFolders(installDir, userData));
   WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\nexit /b 3\r\n");
   WriteBytes(installDir + L"\\copy_vbox_config.bat",
              "@echo off\r\n>\"%~dp0copy_vbox_config-ran.txt\" echo ran\r\n");
