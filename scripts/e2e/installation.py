@@ -58,12 +58,15 @@ def serve_product(service, build, broken=False):
     product = os.path.join(build, "product")
     media = os.path.join(product, "media")
     check(os.path.isdir(media), "no product packages in %s (build the target orvex-product)" % media)
-    for name in sorted(os.listdir(media)):
-        source = os.path.join(media, name)
-        if broken and name == PACKAGE_CAB:
-            source = os.path.join(product, "broken", name)
-        with open(source, "rb") as f:
-            service.call("/_dev/media/" + name, f.read())
+    # Subfolders too: the package of 64-bit Windows is x64/<name>.
+    for folder, _, names in sorted(os.walk(media)):
+        for name in sorted(names):
+            source = os.path.join(folder, name)
+            relative = os.path.relpath(source, media).replace(os.sep, "/")
+            if broken and relative == PACKAGE_CAB:
+                source = os.path.join(product, "broken", name)
+            with open(source, "rb") as f:
+                service.call("/_dev/media/" + relative, f.read())
     with open(os.path.join(product, "codes.json")) as f:
         return json.load(f)
 
