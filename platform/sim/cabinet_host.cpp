@@ -12,6 +12,7 @@
 // notification is sent as Cabinet.dll sends it; a set of cabinets is not followed further.
 #include <mspack.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,9 @@ constexpr uint32_t kBlockHeaderSize = 8;
 // Cabinet.dll offers the next cabinet again after each failed attempt while the caller asks
 // for it; the simulated machine gives up after this many.
 constexpr int kNextCabinetAttempts = 16;
+// Data blocks one copy may walk in all: a cabinet whose folders all point at long runs of tiny
+// blocks would otherwise keep the machine busy for hours. Real cabinets stay far below.
+constexpr uint64_t kBlockBudget = uint64_t{1} << 24;
 
 struct Context {
   FdiAlloc alloc;
@@ -56,6 +60,10 @@ struct FolderCabinet {
   std::string head;
   uint32_t dataOffset = 0;  // in the real cabinet
   uint32_t dataLength = 0;
+  // Where the data blocks' headers start, from dataOffset on. libmspack reads ahead into
+  // blocks Cabinet.dll has not reached yet, so it is shown no checksums: they are checked
+  // here for the blocks an entry needs (CabinetCopy::VerifyBlocks).
+  std::vector<uint32_t> blockHeaders;
 };
 
 // A file of libmspack's I/O layer.
@@ -98,6 +106,17 @@ mspack_file* OpenFile(mspack_system*, const char* name, int mode) {
 
 void CloseFile(mspack_file* file) { delete reinterpret_cast<CallbackFile*>(file); }
 
+// Zeroes the checksum fields (the first four bytes of each block header) that fall into the
+// bytes [from, from + count) of the folder's data: a zero checksum is not checked.
+void HideChecksums(const FolderCabinet& folder, uint32_t from, uint32_t count, uint8_t* bytes) {
+  auto header = std::upper_bound(folder.blockHeaders.begin(), folder.blockHeaders.end(), from);
+  if (header != folder.blockHeaders.begin()) --header;
+  for (; header != folder.blockHeaders.end() && *header < from + count; ++header) {
+    for (uint32_t at = *header; at < *header + 4; ++at)
+      if (at >= from && at < from + count) bytes[at - from] = 0;
+  }
+}
+
 int ReadFolderCabinet(CallbackFile* file, uint8_t* buffer, int bytes) {
   const FolderCabinet& folder = *file->folder;
   const uint32_t total = static_cast<uint32_t>(folder.head.size()) + folder.dataLength;
@@ -122,6 +141,7 @@ int ReadFolderCabinet(CallbackFile* file, uint8_t* buffer, int bytes) {
     const uint32_t got = context->read(file->handle, buffer + done, piece);
     if (got == 0xFFFFFFFFu) return -1;
     if (got == 0) break;
+    HideChecksums(folder, inData, got, buffer + done);
     file->position += got;
     done += static_cast<int>(got);
   }
@@ -212,12 +232,19 @@ struct BlockRun {
   uint32_t length = 0;     // bytes of the cabinet they take
   uint64_t covered = 0;    // bytes of data they hold
   bool continues = false;  // stopped at a block continued in the next cabinet
+  std::vector<uint32_t> starts;     // each block's header, from the folder's first on
+  std::vector<uint64_t> dataEnds;   // the data each block ends at
+  std::size_t verified = 0;         // blocks whose checksum was checked
 };
 
+// Cabinet.dll takes no block of more input than this (CAB_INPUTMAX) and gives up there.
+constexpr uint32_t kLargestPackedBlock = 32768 + 6144;
+
 BlockRun WalkBlocks(Context* context, intptr_t handle, uint32_t offset, uint8_t blockReserve,
-                    uint64_t needed) {
+                    uint64_t needed, uint64_t* budget) {
   BlockRun run;
-  while (run.covered < needed && run.blocks < 0xFFFF) {
+  while (run.covered < needed && run.blocks < 0xFFFF && *budget > 0) {
+    --*budget;
     uint8_t header[kBlockHeaderSize];
     if (context->seek(handle, static_cast<int32_t>(offset + run.length), kSeekSet) == -1 ||
         context->read(handle, header, kBlockHeaderSize) != kBlockHeaderSize)
@@ -228,8 +255,12 @@ BlockRun WalkBlocks(Context* context, intptr_t handle, uint32_t offset, uint8_t 
       run.continues = true;
       break;
     }
+    // The entries that need this block fail as they fail on Windows, those before it do not.
+    if (packed > kLargestPackedBlock || unpacked > 32768) break;
+    run.starts.push_back(run.length);
     run.length += kBlockHeaderSize + blockReserve + packed;
     run.covered += unpacked;
+    run.dataEnds.push_back(run.covered);
     ++run.blocks;
   }
   return run;
@@ -237,6 +268,7 @@ BlockRun WalkBlocks(Context* context, intptr_t handle, uint32_t offset, uint8_t 
 
 // The folder and the entries taken from it as a cabinet of libmspack's.
 FolderCabinet MakeFolderCabinet(const sim::CabinetLayout& layout, const sim::CabinetFolder& folder,
+                                uint32_t dataOffset,
                                 const std::vector<const sim::CabinetFile*>& entries,
                                 const BlockRun& run) {
   const bool reserve = layout.blockReserve != 0;
@@ -278,12 +310,41 @@ FolderCabinet MakeFolderCabinet(const sim::CabinetLayout& layout, const sim::Cab
     head += std::to_string(i);
     head.push_back('\0');
   }
-  made.dataOffset = folder.dataOffset;
+  made.dataOffset = dataOffset;
   made.dataLength = run.length;
+  made.blockHeaders = run.starts;
   return made;
 }
 
-uint16_t FolderCompression(const sim::CabinetFolder& folder) { return folder.compression & 0xF; }
+// The kinds of compression Cabinet.dll knows, with their window sizes: none, MSZIP, Quantum
+// (2^10 to 2^21 bytes), LZX (2^15 to 2^21).
+bool FolderKindKnown(const sim::CabinetFolder& folder) {
+  const int window = (folder.compression >> 8) & 0x1F;
+  switch (folder.compression & 0xF) {
+    case 0:
+    case 1:
+      return true;
+    case 2:
+      return window >= 10 && window <= 21;
+    case 3:
+      return window >= 15 && window <= 21;
+    default:
+      return false;
+  }
+}
+
+// The checksum of a data block as cabinets store it: the bytes XORed as little-endian words,
+// a last partial word taken big-endian.
+uint32_t BlockChecksum(const uint8_t* bytes, std::size_t count, uint32_t seed) {
+  uint32_t sum = seed;
+  std::size_t at = 0;
+  for (; at + 4 <= count; at += 4)
+    sum ^= static_cast<uint32_t>(bytes[at]) | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
+           (static_cast<uint32_t>(bytes[at + 3]) << 24);
+  uint32_t tail = 0;
+  for (; at < count; ++at) tail = (tail << 8) | bytes[at];
+  return sum ^ tail;
+}
 
 // One FDICopy.
 class CabinetCopy {
@@ -329,6 +390,7 @@ class CabinetCopy {
   struct OpenedFolder {
     FolderCabinet cabinetFile;
     BlockRun run;
+    uint32_t dataOffset = 0;  // where its blocks are read from
     bool opened = false;
     mscabd_cabinet* cabinet = nullptr;
     int openError = MSPACK_ERR_DATAFORMAT;
@@ -373,7 +435,14 @@ class CabinetCopy {
     if (handle == 0) return true;  // the caller skips this entry
     const int folder = sim::FolderOfEntry(layout_, entry.folderIndex);
     // Cabinet.dll has no folder to read an entry of a cabinet without folders from.
-    int code = folder < 0 ? kFdiCorruptCabinet : WriteEntry(folder, entry, handle);
+    bool reachedEntry = false;
+    int code = folder < 0 ? kFdiCorruptCabinet : WriteEntry(folder, entry, handle, &reachedEntry);
+    if (!reachedEntry) {
+      // Cabinet.dll gives up before the entry's own bytes (the folder's kind, the data before
+      // the entry) by closing the file, without the close-file notification.
+      context_->close(handle);
+      return Fail(context_, code) == 0;
+    }
     FdiNotification closeInfo;
     closeInfo.pv = userValue_;
     closeInfo.psz1 = &entry.name[0];
@@ -388,14 +457,20 @@ class CabinetCopy {
     return code == kFdiNone || Fail(context_, code) == 0;
   }
 
-  int WriteEntry(int folderIndex, const sim::CabinetFile& entry, intptr_t handle) {
+  // The entry's bytes through handle; *reachedEntry tells whether the work got as far as the
+  // entry's own bytes (past the folder's set-up and the data before the entry).
+  int WriteEntry(int folderIndex, const sim::CabinetFile& entry, intptr_t handle,
+                 bool* reachedEntry) {
     OpenedFolder& folder = opened_[folderIndex];
     const sim::CabinetFolder& layoutFolder = layout_.folders[folderIndex];
-    // Cabinet.dll knows no other kinds of compression.
-    if (FolderCompression(layoutFolder) > 3) return kFdiCorruptCabinet;
-    if (entry.length == 0) return kFdiNone;
+    if (!FolderKindKnown(layoutFolder)) return kFdiCorruptCabinet;
     if (!folder.opened) Open(folder, layoutFolder);
+    if (!VerifyBlocks(folder, entry.offset)) return kFdiCorruptCabinet;
+    if (entry.offset > folder.run.covered && folder.run.continues) return AskForNextCabinet();
+    *reachedEntry = true;
     const uint64_t end = static_cast<uint64_t>(entry.offset) + entry.length;
+    if (!VerifyBlocks(folder, end)) return kFdiCorruptCabinet;
+    if (entry.length == 0) return kFdiNone;
     if (end > folder.run.covered && folder.run.continues) return AskForNextCabinet();
     if (!folder.cabinet) return DataError(folder.openError);
     const std::size_t at = folder.placeOf[&entry];
@@ -407,16 +482,51 @@ class CabinetCopy {
     return result == MSPACK_ERR_OK ? kFdiNone : DataError(result);
   }
 
+  // Checks the stored checksums of the blocks that hold data before `end`, as Cabinet.dll
+  // checks each block it decodes; each block once.
+  bool VerifyBlocks(OpenedFolder& folder, uint64_t end) {
+    BlockRun& run = folder.run;
+    std::vector<uint8_t> data;
+    while (run.verified < run.blocks &&
+           (run.verified == 0 ? 0 : run.dataEnds[run.verified - 1]) < end) {
+      uint8_t header[kBlockHeaderSize];
+      const uint32_t at = folder.dataOffset + run.starts[run.verified];
+      if (context_->seek(copying_.cabinetHandle, static_cast<int32_t>(at), kSeekSet) == -1 ||
+          context_->read(copying_.cabinetHandle, header, kBlockHeaderSize) != kBlockHeaderSize)
+        return false;
+      const uint32_t stored = static_cast<uint32_t>(header[0]) | (header[1] << 8) |
+                              (header[2] << 16) | (static_cast<uint32_t>(header[3]) << 24);
+      data.resize(static_cast<uint32_t>(header[4] | (header[5] << 8)));
+      const int32_t dataAt = static_cast<int32_t>(at + kBlockHeaderSize + layout_.blockReserve);
+      if (context_->seek(copying_.cabinetHandle, dataAt, kSeekSet) == -1 ||
+          (!data.empty() && context_->read(copying_.cabinetHandle, data.data(),
+                                           static_cast<uint32_t>(data.size())) != data.size()))
+        return false;
+      if (stored != 0 &&
+          stored != BlockChecksum(header + 4, 4, BlockChecksum(data.data(), data.size(), 0)))
+        return false;
+      ++run.verified;
+    }
+    return true;
+  }
+
   void Open(OpenedFolder& folder, const sim::CabinetFolder& layoutFolder) {
     uint64_t needed = 0;
     for (const sim::CabinetFile* entry : folder.planned) {
       const uint64_t end = static_cast<uint64_t>(entry->offset) + entry->length;
       if (end > needed) needed = end;
     }
-    folder.run = WalkBlocks(context_, copying_.cabinetHandle, layoutFolder.dataOffset,
-                            layout_.blockReserve, needed);
+    // Cabinet.dll does not check its seek to the folder's data: where it fails (an offset
+    // beyond 2 GiB), the blocks are read from where the reading stands, after the entries.
+    folder.dataOffset = layoutFolder.dataOffset;
+    if (context_->seek(copying_.cabinetHandle, static_cast<int32_t>(folder.dataOffset),
+                       kSeekSet) == -1)
+      folder.dataOffset = layout_.entriesEnd;
+    folder.run = WalkBlocks(context_, copying_.cabinetHandle, folder.dataOffset,
+                            layout_.blockReserve, needed, &blockBudget_);
     folder.opened = true;
-    folder.cabinetFile = MakeFolderCabinet(layout_, layoutFolder, folder.planned, folder.run);
+    folder.cabinetFile =
+        MakeFolderCabinet(layout_, layoutFolder, folder.dataOffset, folder.planned, folder.run);
     if (!reader_) reader_ = mspack_create_cab_decompressor(&io_);
     if (!reader_) {
       folder.openError = MSPACK_ERR_NOMEMORY;
@@ -472,6 +582,7 @@ class CabinetCopy {
   sim::CabinetLayout layout_;
   mscab_decompressor* reader_ = nullptr;
   std::map<int, OpenedFolder> opened_;
+  uint64_t blockBudget_ = kBlockBudget;
 };
 
 }  // namespace

@@ -112,6 +112,7 @@ int ReadCabinetEntries(const CabinetInput& input, CabinetLayout* layout) {
     file.attributes = Word(entry + 14);
     if (!ReadName(input, layout->declaredSize, &file.name)) return platform::kFdiCorruptCabinet;
   }
+  layout->entriesEnd = static_cast<uint32_t>(input.seek(input.handle, 0, kSeekCurrent));
   return platform::kFdiNone;
 }
 

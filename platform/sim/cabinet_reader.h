@@ -47,6 +47,7 @@ struct CabinetLayout {
   std::string previousName, previousInfo, nextName, nextInfo;
   std::vector<CabinetFolder> folders;
   std::vector<CabinetFile> files;
+  uint32_t entriesEnd = 0;  // where the reading stands after the last entry
 };
 
 constexpr uint16_t kCabinetHasPrevious = 0x0001;
