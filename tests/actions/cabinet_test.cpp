@@ -240,6 +240,9 @@ TEST_F(CabinetExtraction, OddCabinetsAsCabinetDllReadsThem) {
       // The data goes on in a next cabinet that is not there: the notification declines it.
       {"odd-next-missing.cab", "Application aborted", {}},
       {"odd-next-unnamed.cab", "Corrupt cabinet", {}},
+      // A damaged block is met only by the entry that needs it.
+      {"damaged-later-block.cab", "Corrupt cabinet",
+       {{"readme.txt", "Orvex cabinet fixture\r\n"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cabinet);
