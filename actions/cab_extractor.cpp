@@ -3,7 +3,6 @@
 #include "actions/cabinet.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
-#include "base/codepage.h"
 #include "base/text.h"
 #include "engine/value_path.h"
 
@@ -24,7 +23,8 @@ int CCABExtractor::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "The destination string is null", "DIRECTORY_PATH_NULL");
     return -1;
   }
-  const std::wstring cabinetPath = directory + L"\\" + ToWide(cab.asString());
+  // The configuration is UTF-8 like the paths in the session document it is joined with.
+  const std::wstring cabinetPath = directory + L"\\" + Utf8ToWide(cab.asString());
   if (progress) progress->SetDetail("Extracting cab file.");
 
   CCabinet cabinet(cabinetPath, directory);

@@ -57,7 +57,7 @@ intptr_t OpenEntryFile(platform::FdiNotification* notification) {
   if (handle != platform::kInvalidFileHandle) {
     extraction->openFile = handle;
     extraction->partialPath = Utf8ToWide(path);
-    extraction->expectedBytes = notification->cb;
+    extraction->expectedBytes = static_cast<uint32_t>(notification->cb);
     extraction->writtenBytes = 0;
   }
   return handle;
@@ -83,6 +83,32 @@ intptr_t CloseFileInfo(platform::FdiNotification* notification) {
     extraction->partialPath.clear();
   }
   return closed ? 1 : 0;
+}
+
+// What a first pass over the cabinet learns without writing anything: the bytes its entries
+// declare. Answering 0 to the copy-file notification makes FDI skip the entry.
+struct Survey {
+  uint64_t declaredBytes = 0;
+};
+
+intptr_t SurveyNotify(int type, platform::FdiNotification* notification) {
+  // No file is opened, so no file is handed back to close.
+  if (type == platform::kFdintCloseFileInfo) return -1;
+  if (type != platform::kFdintCopyFile || !notification)
+    return cabinet_callbacks::Notify(type, notification);
+  auto* survey = static_cast<Survey*>(notification->pv);
+  // FDI's size is the entry's 32-bit length in a signed field.
+  if (survey) survey->declaredBytes += static_cast<uint32_t>(notification->cb);
+  return 0;
+}
+
+// Whether the entries' declared bytes fit the free space of the destination's drive, so that
+// a small cabinet cannot fill the disk. A destination whose drive cannot be asked is left to
+// fail when its first file is opened.
+bool FitsDestinationDrive(uint64_t declaredBytes, const std::string& destination) {
+  platform::DiskSpace space;
+  if (!platform::FreeDiskSpace(Utf8ToWide(destination), &space, nullptr)) return true;
+  return declaredBytes <= space.freeToCaller;
 }
 
 void RemoveFile(const std::wstring& path) {
@@ -160,6 +186,11 @@ uint32_t Read(intptr_t handle, void* buffer, uint32_t count) {
 }
 
 uint32_t Write(intptr_t handle, void* buffer, uint32_t count) {
+  // An entry gets the bytes it declared and not one more: a cabinet that produces more than
+  // it said is stopped, and its file removed with the failed extraction.
+  if (t_extraction && t_extraction->openFile == handle &&
+      t_extraction->writtenBytes + count > t_extraction->expectedBytes)
+    return 0xFFFFFFFFu;
   uint32_t done = 0;
   const bool written = platform::WriteToHandle(handle, buffer, count, &done);
   if (t_extraction && t_extraction->openFile == handle) t_extraction->writtenBytes += done;
@@ -219,6 +250,13 @@ int CCabinet::Extract() {
   extraction.destination = WideToUtf8(destination_);
   std::string directory = WideToUtf8(cabinetDirectory);
   std::string name = WideToUtf8(cabinetName);
+  Survey survey;
+  if (platform::FdiCopy(context, &name[0], &directory[0], 0, &SurveyNotify, &survey) &&
+      !FitsDestinationDrive(survey.declaredBytes, extraction.destination)) {
+    platform::FdiDestroy(context);
+    lastError_ = FdiErrorText(platform::kFdiTargetFile);
+    return -1;
+  }
   bool copied = false;
   {
     ActiveExtraction active(&extraction);

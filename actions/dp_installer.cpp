@@ -7,7 +7,6 @@
 #include "common/dialog_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
-#include "base/codepage.h"
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/process_launch.h"
@@ -59,15 +58,16 @@ int DecodeDpinstExitCode(uint32_t code, bool* restart) {
 std::wstring DpinstParameters(const std::string& driverFolder) {
   std::string folder = driverFolder;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return ToWide("/F /LM /Q /PATH \"" + folder + "\"");
+  return Utf8ToWide("/F /LM /Q /PATH \"" + folder + "\"");
 }
 
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
               const std::string& destDir, const std::string& dirSuffix, bool* restart,
-              std::string* failure) {
+              uint32_t waitMilliseconds, bool* timedOut, std::string* failure) {
   std::string ignored;
   if (!failure) failure = &ignored;
   *restart = false;
+  if (timedOut) *timedOut = false;
   if (HasQuote(dpinstPath) || HasQuote(destDir) || HasQuote(dirSuffix)) {
     *failure = "A folder of the driver holds a double quote";
     return -1;
@@ -78,7 +78,7 @@ int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
     return -1;
   }
   platform::ProgramLaunch launch;
-  launch.file = ToWide("\"" + dpinstPath + "\"");
+  launch.file = Utf8ToWide("\"" + dpinstPath + "\"");
   launch.parameters = DpinstParameters(destDir + "\\" + dirSuffix);
   launch.showCommand = platform::kShowMaximized;
   uint32_t startError = 0;
@@ -91,7 +91,13 @@ int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
   }
   // An unread code would read as STILL_ACTIVE (0x103): "3 packages installed".
   uint32_t code = 0;
-  if (!process->WaitForExit() || !process->ExitCode(&code)) {
+  const platform::WaitResult end = process->WaitForExit(waitMilliseconds);
+  if (end == platform::WaitResult::kTimedOut) {
+    if (timedOut) *timedOut = true;
+    *failure = DidNotFinishText("dpinst.exe", waitMilliseconds);
+    return -1;
+  }
+  if (end != platform::WaitResult::kExited || !process->ExitCode(&code)) {
     *failure = dpinstPath + " was started but its end could not be waited for";
     return -1;
   }
@@ -103,13 +109,26 @@ int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
 }
 
 int CDPInstaller::Execute(Json::Value& doc) {
+  uint32_t waitMilliseconds = 0;
+  std::string invalidLimit;
+  if (!ReadWaitLimit(args, kDriverInstallerWaitSeconds, &waitMilliseconds, &invalidLimit)) {
+    RecordResult(doc, "fatal", invalidLimit, "INVALID_TIMEOUT");
+    return -1;
+  }
+
   const std::string dpinstDir = ResolveStringArg(Member(args, "dpinst_dir"), doc);
   const std::string srcDir = ResolveStringArg(Member(args, "src_dir"), doc);
   const std::string srcFile = ResolveStringArg(Member(args, "src_file"), doc);
   const std::string destDir = ResolveStringArg(Member(args, "dest_dir"), doc);
   const std::string dirSuffix = ResolveStringArg(Member(args, "dir_suffix"), doc);
   const std::string restartPath = RestartFlagPath(args);
-  if (!restartPath.empty()) MakePath(doc, restartPath);
+  // The flag needs a place the run may write to before a driver is installed: not the
+  // running stage's record, its status or a module's record, not inside a text or a number.
+  if (!restartPath.empty() && !MayStore(doc, MakePath(doc, restartPath), Json::Value(false))) {
+    RecordResult(doc, "failed", "Not able to store a value at " + restartPath,
+                 "PATH_NOT_WRITABLE");
+    return -1;
+  }
 
   const std::string dpinstPath = dpinstDir + "\\" + "dpinst.exe";
   const std::string archivePath = srcDir + "\\" + srcFile;
@@ -120,21 +139,27 @@ int CDPInstaller::Execute(Json::Value& doc) {
   if (progress) progress->SetDetail("DP Installing " + archivePath);
   EnableMainDialogCancel(false);
   bool restart = false;
+  bool timedOut = false;
   std::string failure = "The driver's folders and archive are not all given";
   const int result = argumentsGiven ? RunDpinst(dpinstPath, archivePath, destDir, dirSuffix,
-                                                &restart, &failure)
+                                                &restart, waitMilliseconds, &timedOut, &failure)
                                     : -1;
-  if (result != 0) {
+  if (result != 0 && timedOut) {
+    RecordResult(doc, "failed", DidNotFinishText("dpinst.exe", waitMilliseconds),
+                 "PROGRAM_TIMEOUT");
+  } else if (result != 0) {
+    // The report sends "error" as the failure's reason: what dpinst or the unpacking did.
     RecordResult(doc, "failed", "Unable to install " + archivePath, failure);
+  }
+  if (result != 0) {
     if (progress) progress->Prompt("Could not install driver.", "Ok", "", "Please try again later.", 2);
     EnableMainDialogCancel(true);
     return -1;
   }
-  if (!restartPath.empty()) {
-    if (Json::Value* flag = MakePath(doc, restartPath)) *flag = restart;
-  }
+  const bool stored =
+      restartPath.empty() || Store(doc, MakePath(doc, restartPath), restart, restartPath);
   EnableMainDialogCancel(true);
-  return 0;
+  return stored ? 0 : -1;
 }
 
 }  // namespace orvex

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "engine/install_plan.h"
-#include "base/codepage.h"
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/process_launch.h"
@@ -17,7 +16,7 @@ int CInstallDOTNET::Execute(Json::Value& doc) {
   std::unique_ptr<platform::IStartedProcess> process;
   if (!sessionDir.empty() && sessionDir.find('"') == std::string::npos) {
     platform::ProgramLaunch launch;
-    launch.file = ToWide("\"" + setupPath + "\"");
+    launch.file = Utf8ToWide("\"" + setupPath + "\"");
     launch.showCommand = platform::kShowMaximized;
     process = platform::StartProgram(launch, nullptr);
   }

@@ -4,7 +4,6 @@
 #include "base/json_text.h"
 #include "engine/progress.h"
 #include "common/run_flags.h"
-#include "base/codepage.h"
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/msi_install.h"
@@ -60,7 +59,17 @@ bool ShowProgressArg(const Json::Value& value) {
   return JsonTruth(value);
 }
 
-std::string NarrowPath(const std::wstring& path) { return ToNarrow(path); }
+// The package path as the document and the indicator hold texts: UTF-8.
+std::string NarrowPath(const std::wstring& path) { return WideToUtf8(path); }
+
+// Windows Installer reads its command line as a C string up to the first NUL, and line
+// breaks and other control characters have no meaning in a property: a value holding one
+// would reach the package as something else than what was written.
+bool HasControlCharacter(const std::string& value) {
+  for (unsigned char c : value)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -89,7 +98,7 @@ std::vector<MsiProperty> MsiPropertiesFromArgs(const Json::Value& msiArgs) {
   for (const std::string& name : msiArgs.getMemberNames()) {
     if (!IsMsiPropertyName(name)) continue;
     const std::string value = PropertyValue(msiArgs[name]);
-    if (value.empty()) continue;
+    if (value.empty() || HasControlCharacter(value)) continue;
     properties.emplace_back(name, QuoteMsiPropertyValue(value));
   }
   return properties;
@@ -107,7 +116,7 @@ int CMSIInstaller::Execute(Json::Value& doc) {
 
 int CMSIInstaller::Run(Json::Value& doc) {
   const std::wstring directory = Utf8ToWide(ResolveStringArg(Member(args, "directory"), doc));
-  const std::wstring name = ToWide(ResolveStringArg(Member(args, "name"), doc));
+  const std::wstring name = Utf8ToWide(ResolveStringArg(Member(args, "name"), doc));
   const std::wstring path = directory + L"\\" + name;
   // An empty directory or name would install from the drive root or the directory itself.
   if (directory.empty() || name.empty()) {

@@ -36,8 +36,9 @@ class CMSIInstaller : public CBasicModule, public IMSIHandler {
 };
 
 // The installer properties of an "msi_args" object, in the order of their names' bytes:
-// integers in decimal, strings as written, booleans as 1 and 0; empty values, other kinds and
-// names that are not property identifiers are left out. Values are quoted for the command line
+// integers in decimal, strings as written, booleans as 1 and 0; empty values, values holding
+// a control character (NUL included), other kinds and names that are not property identifiers
+// are left out. Values are quoted for the command line
 // where they need it.
 std::vector<MsiProperty> MsiPropertiesFromArgs(const Json::Value& msiArgs);
 

@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstdint>
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "platform/msi_install.h"
 
@@ -110,7 +109,7 @@ uint32_t CMsiPackage::Install() {
   const platform::InstallMessageHandler previousHandler =
       platform::SetInstallMessageHandler(&ExternalHandler, kMessageFilter, this);
   const uint32_t result =
-      platform::InstallProduct(path_, ToWide(MsiCommandLine(properties_)));
+      platform::InstallProduct(path_, Utf8ToWide(MsiCommandLine(properties_)));
   // This package is the handler's context and ends with the installation; Windows Installer
   // does not report the previous handler's filter and context.
   platform::SetInstallMessageHandler(previousHandler, previousHandler ? kMessageFilter : 0,

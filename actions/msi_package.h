@@ -41,6 +41,7 @@ bool ParseProgressText(const std::string& text, ProgressFields* fields);
 // negative one, does not wrap). 0 when the total is not positive.
 int ProgressPercent(int64_t position, int64_t total);
 
+// A property name and its value, UTF-8 (the command line is decoded as UTF-8).
 using MsiProperty = std::pair<std::string, std::string>;
 
 // " NAME=value" for each property in order.

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "actions/product_config_xml.h"
+#include "actions/program_wait.h"
 #include "common/dialog_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
@@ -46,6 +47,12 @@ void RemoveRestoredFiles(const std::wstring& backup, const std::wstring& desktop
 
 }  // namespace
 
+bool SafeInQuotedCommand(const std::string& path) {
+  for (unsigned char c : path)
+    if (c < 0x20 || c == 0x7F || c == '"' || c == '%' || c == '!') return false;
+  return true;
+}
+
 std::string InstallIcsCommand(const std::string& installDir) {
   return "\"\"" + installDir + "\\install_ics.bat\" \"" + installDir + "\" \"Quarn\" \"Orvex\"\"";
 }
@@ -54,28 +61,20 @@ std::string CopyVboxConfigCommand(const std::string& installDir, const std::stri
   return "\"\"" + installDir + "\\copy_vbox_config.bat\" \"" + userDataDir + "orvexvm\"\"";
 }
 
-int RunHidden(const std::string& command, std::string* failure) {
+platform::WaitResult RunHidden(const std::string& command, uint32_t waitMilliseconds,
+                               uint32_t* exitCode, uint32_t* startError) {
   platform::ProgramLaunch launch;
   launch.file = L"cmd.exe";
   launch.parameters = L"/c " + ToWide(command);
   launch.showCommand = platform::kShowHide;
-  uint32_t startError = 0;
   std::unique_ptr<platform::IStartedProcess> process =
-      platform::StartProgram(launch, &startError);
-  if (!process) {
-    *failure = "could not be started (Windows error " + std::to_string(startError) + ")";
-    return -1;
-  }
-  uint32_t code = 0;
-  if (!process->WaitForExit() || !process->ExitCode(&code)) {
-    *failure = "was started but its end could not be waited for";
-    return -1;
-  }
-  if (code != 0) {
-    *failure = "ended with exit code " + std::to_string(code);
-    return -1;
-  }
-  return 0;
+      platform::StartProgram(launch, startError);
+  if (!process) return platform::WaitResult::kFailed;
+  const platform::WaitResult waited = process->WaitForExit(waitMilliseconds);
+  // A code that cannot be read counts as a failed wait: the script's outcome is unknown.
+  if (waited == platform::WaitResult::kExited && !process->ExitCode(exitCode))
+    return platform::WaitResult::kFailed;
+  return waited;
 }
 
 void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
@@ -83,71 +82,105 @@ void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
   const std::string systemDrive = GetSystemDrive();
   // Empty texts would turn both folders into paths at the root of the current drive.
   if (!sessionDir.isString() || sessionDir.asString().empty() || systemDrive.empty()) return;
-  const std::wstring backup = ToWide(sessionDir.asString()) + L"\\desktop_backup";
+  const std::wstring backup = Utf8ToWide(sessionDir.asString()) + L"\\desktop_backup";
   if (!platform::PathExists(backup)) return;
   const std::wstring desktop = ToWide(systemDrive) + L"\\Users\\Public\\Desktop";
   CopyDirectoryFiles(backup, desktop);
   RemoveRestoredFiles(backup, desktop);
 }
 
-namespace {
-
-// Keeps the first failure: later steps still run, the module reports what went wrong first.
-void NoteFailure(std::string* first, const std::string& failure) {
-  if (first->empty()) *first = failure;
+void CPostInstallation::NoteFailure(const std::string& error, const std::string& reason) {
+  if (failureError_.empty()) {
+    failureError_ = error;
+    failureReason_ = reason;
+  }
 }
 
-void RunScript(const char* script, const std::string& command, std::string* firstFailure) {
-  std::string failure;
-  if (RunHidden(command, &failure) != 0) NoteFailure(firstFailure, script + (" " + failure));
+void CPostInstallation::RunScript(const char* script, const std::string& command,
+                                  uint32_t waitMilliseconds) {
+  uint32_t exitCode = 0;
+  uint32_t startError = 0;
+  switch (RunHidden(command, waitMilliseconds, &exitCode, &startError)) {
+    case platform::WaitResult::kTimedOut:
+      NoteFailure("PROGRAM_TIMEOUT", DidNotFinishText(script, waitMilliseconds));
+      return;
+    case platform::WaitResult::kFailed:
+      NoteFailure("POST_INSTALL_SCRIPT_FAILED",
+                  startError ? std::string(script) + " could not be started (Windows error " +
+                                   std::to_string(startError) + ")"
+                             : std::string(script) + " was started but its end could not be "
+                                                     "waited for");
+      return;
+    case platform::WaitResult::kExited:
+      if (exitCode != 0)
+        NoteFailure("POST_INSTALL_SCRIPT_FAILED",
+                    std::string(script) + " ended with exit code " + std::to_string(exitCode));
+      return;
+  }
 }
 
-}  // namespace
-
-void CPostInstallation::RunPostInstallScripts(std::string* firstFailure) {
+void CPostInstallation::RunPostInstallScripts(uint32_t waitMilliseconds) {
   const std::string installDir = GetInstallDir();
   const std::string userDataDir = GetUserDataDir();
-  if (installDir.empty()) {
-    NoteFailure(firstFailure, "The installation directory is not recorded under "
-                              "HKLM\\Software\\Quarn\\Orvex (InstallDir)");
+  // The folders come from the registry, which anyone with rights to the product's key can
+  // set: cmd.exe must get them as plain paths, or neither script runs.
+  const bool installDirSafe = SafeInQuotedCommand(installDir);
+  const bool safe = installDirSafe && SafeInQuotedCommand(userDataDir);
+  if (!safe) {
+    NoteFailure("UNSAFE_FOLDER_PATH",
+                "Unable to run the post-installation scripts: the folder " +
+                    (installDirSafe ? userDataDir : installDir) +
+                    " holds a character that cmd.exe would not read as part of a path");
+  } else if (installDir.empty()) {
+    NoteFailure("INSTALL_DIR_UNKNOWN",
+                "The installation directory is not recorded under HKLM\\" +
+                    std::string(kProductKey) + " (InstallDir)");
   } else {
-    RunScript("install_ics.bat", InstallIcsCommand(installDir), firstFailure);
+    RunScript("install_ics.bat", InstallIcsCommand(installDir), waitMilliseconds);
     if (!userDataDir.empty())
       RunScript("copy_vbox_config.bat", CopyVboxConfigCommand(installDir, userDataDir),
-                firstFailure);
+                waitMilliseconds);
   }
   const std::string notSet = " could not be set under HKLM\\" + std::string(kProductKey);
   if (WriteRegistryDword(kProductKey, "SendCrashReport", 1) != 0)
-    NoteFailure(firstFailure, "SendCrashReport" + notSet);
+    NoteFailure("REGISTRY_NOT_WRITTEN", "SendCrashReport" + notSet);
   if (WriteRegistryString(kProductKey, "PromoterReferred", "") != 0)
-    NoteFailure(firstFailure, "PromoterReferred" + notSet);
+    NoteFailure("REGISTRY_NOT_WRITTEN", "PromoterReferred" + notSet);
 }
 
-void CPostInstallation::WriteProductConfig(const Json::Value& doc, std::string* firstFailure) {
+void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
   const std::string userDataDir = GetUserDataDir();
   if (userDataDir.empty()) {
-    NoteFailure(firstFailure, "The user-data directory is not recorded under "
-                              "HKLM\\Software\\Quarn\\Orvex (UserDataDir)");
+    NoteFailure("USER_DATA_DIR_UNKNOWN", "The user-data directory is not recorded under HKLM\\" +
+                                             std::string(kProductKey) + " (UserDataDir)");
     return;
   }
   // The "config" folder is the package's; when it is missing no file is written.
   const std::string path = userDataDir + "\\config\\config.xml";
   if (!WriteConfigXml(ToWide(path), ConfigXmlText(BuildConfigTree(doc))))
-    NoteFailure(firstFailure, "config.xml could not be written to " + path);
+    NoteFailure("CONFIG_XML_NOT_WRITTEN", "config.xml could not be written to " + path);
 }
 
 int CPostInstallation::Execute(Json::Value& doc) {
+  uint32_t scriptWait = 0;
+  std::string invalidLimit;
+  if (!ReadWaitLimit(args, kScriptWaitSeconds, &scriptWait, &invalidLimit)) {
+    RecordResult(doc, "fatal", invalidLimit, "INVALID_TIMEOUT");
+    return -1;
+  }
   EnableMainDialogCancel(false);
   showProgress = IsTrue(Member(args, "show_progress"));
   if (progress && showProgress) progress->SetStatus("Finalizing installation ...");
-  std::string failure;
+  failureError_.clear();
+  failureReason_.clear();
+  // Every step runs; the first that did not happen is the module's failure.
   RestoreDesktop(doc);
-  RunPostInstallScripts(&failure);
-  WriteProductConfig(doc, &failure);
-  if (!failure.empty()) {
-    RecordResult(doc, "failed", "Unable to finish the installation of Orvex.", failure);
+  RunPostInstallScripts(scriptWait);
+  WriteProductConfig(doc);
+  if (!failureError_.empty()) {
+    RecordResult(doc, "failed", failureReason_, failureError_);
     if (progress)
-      progress->Prompt("Could not finish the installation of Orvex.", "Ok", "", failure, 2);
+      progress->Prompt("Could not finish the installation of Orvex.", "Ok", "", failureReason_, 2);
     EnableMainDialogCancel(true);
     return -1;
   }

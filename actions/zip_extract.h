@@ -16,11 +16,14 @@ namespace orvex {
 bool ZipEntrySteps(const std::wstring& name, std::vector<std::wstring>* steps);
 
 // Copies the contents of the zip archive at archivePath into the existing directory
-// destination (both 8-bit texts in the ANSI code page), creating the folders the entries
-// name. Every entry name is checked before anything is written: one that ZipEntrySteps
-// refuses, or an entry that is neither a file nor a folder (a link), makes the unpacking fail
-// with nothing written. True when every entry was written; an archive without entries
-// counts as unpacked. A file that could not be written completely is removed again.
+// destination (both UTF-8, as the session document holds paths), creating the folders the
+// entries name. Entry names are read as Unicode whatever the locale. Every entry is checked
+// before anything is written: a name that ZipEntrySteps refuses, an entry that is neither a
+// file nor a folder (a link), or files that declare more bytes than the destination's drive
+// has free make the unpacking fail with nothing written. The archive is held open, sharing
+// reading only, so an entry named like it fails instead of overwriting it. True when every
+// entry was written; an archive without entries counts as unpacked. A file that could not be
+// written completely, or that holds more than its entry declared, is removed again.
 bool ExtractZip(const std::string& archivePath, const std::string& destination);
 
 }  // namespace orvex

@@ -8,7 +8,7 @@ namespace orvex {
 
 // Whether condition holds in context. Never changes context. Configuration errors (a
 // non-numeric bound for "lt"/"gt", a number where a path is expected, an invalid pattern)
-// surface as the JSON or regular-expression library's exceptions.
+// surface as the JSON library's exceptions or as InvalidPattern (engine/whole_match.h).
 bool EvaluateCondition(const Json::Value& condition, const Json::Value& context);
 
 }  // namespace orvex

@@ -12,9 +12,15 @@ int CBasicModule::Init(CInstallPlan* owner, CStage* owningStage) {
   return 0;
 }
 
+Json::Value& ResultRecord(Json::Value& doc, const std::string& stageName,
+                          const std::string& moduleName) {
+  Json::Value& record = doc[stageName][moduleName];
+  if (!record.isNull() && !record.isObject()) record = Json::Value(Json::objectValue);
+  return record;
+}
+
 Json::Value& CBasicModule::Record(Json::Value& doc) {
-  std::string stageName = stage ? stage->GetName() : std::string();
-  return doc[stageName][name];
+  return ResultRecord(doc, stage ? stage->GetName() : std::string(), name);
 }
 
 void CBasicModule::RecordResult(Json::Value& doc, const std::string& status,

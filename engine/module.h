@@ -13,6 +13,14 @@ class CInstallPlan;
 class CStage;
 class IProgressIndicator;
 
+// The result record of module moduleName in stage stageName, doc[stage][module], created on
+// first use (doc and the stage's record must be objects or null). A path argument looked up
+// with creation ("[0]" after a record's name) may have made a record that did not exist yet an
+// array; the record is the run's, not a place for values, so it becomes an object again
+// rather than end the run on the next write. Never anything but null or an object.
+Json::Value& ResultRecord(Json::Value& doc, const std::string& stageName,
+                          const std::string& moduleName);
+
 class IModule {
  public:
   virtual ~IModule() = default;
@@ -44,7 +52,7 @@ class CBasicModule : public IModule {
   IProgressIndicator* GetProgressIndicator() override { return progress; }
 
  protected:
-  // The module's result record, doc[stage name][module name], created on first use.
+  // The module's result record (ResultRecord of its stage and name).
   Json::Value& Record(Json::Value& doc);
   // Writes "status", "reason" and "error" (an empty code is left out) into the record.
   void RecordResult(Json::Value& doc, const std::string& status, const std::string& reason,

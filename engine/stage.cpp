@@ -60,8 +60,7 @@ void CStage::InsertModuleBefore(std::string existingName, IModule* module) {
   if (it != modules_.end()) Insert(it, module);
 }
 
-void CStage::RemoveModule(std::string name) {
-  auto it = FindByName(name);
+void CStage::Unlink(ModuleList::iterator it) {
   if (it == modules_.end()) return;
   if (running_ && it == cursor_) {
     cursor_ = modules_.erase(it);
@@ -71,13 +70,24 @@ void CStage::RemoveModule(std::string name) {
   }
 }
 
-void CStage::SetErrorHandler(std::string moduleName, ModuleErrorHandler handler) {
-  auto it = FindByName(moduleName);
+void CStage::RemoveModule(std::string name) { Unlink(FindByName(name)); }
+
+void CStage::RemoveModule(IModule* module) { Unlink(FindByPointer(module)); }
+
+void CStage::SetErrorHandlerAt(ModuleList::iterator it, ModuleErrorHandler handler) {
   if (it == modules_.end()) return;
   if (handler)
     errorHandlers_[*it] = std::move(handler);
   else
     errorHandlers_.erase(*it);
+}
+
+void CStage::SetErrorHandler(std::string moduleName, ModuleErrorHandler handler) {
+  SetErrorHandlerAt(FindByName(moduleName), std::move(handler));
+}
+
+void CStage::SetErrorHandler(IModule* module, ModuleErrorHandler handler) {
+  SetErrorHandlerAt(FindByPointer(module), std::move(handler));
 }
 
 void CStage::SetProgressIndicator(IProgressIndicator* indicator) {
@@ -121,7 +131,7 @@ int CStage::InitModules(Json::Value& doc) {
     std::string moduleName = module->GetName();
     Status(doc)["progress"] = "module_init_failed";
     Status(doc)["module"] = moduleName;
-    doc[name_][moduleName]["error"] = "INIT_FAILED";
+    ResultRecord(doc, name_, moduleName)["error"] = "INIT_FAILED";
     return -1;
   }
   return 0;
@@ -176,7 +186,7 @@ int CStage::Cancel(Json::Value& doc, IModule* module) {
   std::string moduleName = module->GetName();
   Status(doc)["progress"] = "canceled_due_to_user";
   Status(doc)["module"] = moduleName;
-  doc[name_][moduleName]["error"] = "USER_CANCELED";
+  ResultRecord(doc, name_, moduleName)["error"] = "USER_CANCELED";
   RollbackBefore(doc, moduleName);
   return -1;
 }

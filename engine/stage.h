@@ -40,11 +40,14 @@ class CStage {
   // Unlinks the first module with that name; it is not destroyed. When it is the running
   // module, the stage continues with the module that followed it.
   virtual void RemoveModule(std::string name);
+  // The same for that very module, whatever other modules share its name.
+  virtual void RemoveModule(IModule* module);
   // 0 when every module completed; -1 when the stage failed or was cancelled.
   virtual int Execute(Json::Value* doc);
   // Rolls back every module, last to first; -1 at the first one that fails.
   virtual int Rollback(Json::Value* doc);
   virtual void SetErrorHandler(std::string moduleName, ModuleErrorHandler handler);
+  virtual void SetErrorHandler(IModule* module, ModuleErrorHandler handler);
   virtual void SetProgressIndicator(IProgressIndicator* indicator);
   virtual IProgressIndicator* GetProgressIndicator();
   virtual void SetCallbackHandler(ICallbackHandler* handler);
@@ -61,6 +64,8 @@ class CStage {
 
   ModuleList::iterator FindByName(const std::string& name);
   ModuleList::iterator FindByPointer(IModule* module);
+  void Unlink(ModuleList::iterator it);
+  void SetErrorHandlerAt(ModuleList::iterator it, ModuleErrorHandler handler);
   void Adopt(IModule* module);
   void Insert(ModuleList::iterator position, IModule* module);
   int InitModules(Json::Value& doc);

@@ -47,6 +47,17 @@ bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes);
 // PathFileExistsW.
 bool PathExists(const std::wstring& path);
 
+// What GetDiskFreeSpaceExW reports for a drive, in bytes.
+struct DiskSpace {
+  uint64_t freeToCaller = 0;  // free bytes the calling user may fill (quotas applied)
+  uint64_t totalBytes = 0;
+  uint64_t totalFree = 0;
+};
+
+// GetDiskFreeSpaceExW(directory): the space of the drive that holds the existing directory.
+// False with the Windows error in *error when the directory cannot be found.
+bool FreeDiskSpace(const std::wstring& directory, DiskSpace* space, uint32_t* error);
+
 // GetTempPathW into a buffer of 261 characters: the user's temporary directory with its
 // trailing backslash, or "" when the call failed.
 std::wstring TempPath();

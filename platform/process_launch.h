@@ -22,14 +22,20 @@ struct ProgramLaunch {
   int showCommand = kShowHide;
 };
 
+enum class WaitResult { kExited, kTimedOut, kFailed };
+
+// The longest wait WaitForExit takes: one below INFINITE (0xFFFFFFFF), about 49.7 days.
+constexpr uint32_t kLongestWaitMilliseconds = 0xFFFFFFFEu;
+
 // The process handle of a started program. Destroying the object closes the handle
 // (CloseHandle); the program itself goes on running.
 class IStartedProcess {
  public:
   virtual ~IStartedProcess() = default;
-  // WaitForSingleObject(process, INFINITE): true when the process has ended (WAIT_OBJECT_0),
-  // false when the wait failed or there is no process to wait for.
-  virtual bool WaitForExit() = 0;
+  // WaitForSingleObject(process, milliseconds): kExited when the process has ended
+  // (WAIT_OBJECT_0), kTimedOut when it still runs after that time (WAIT_TIMEOUT; it goes on
+  // running), kFailed when the wait failed or there is no process to wait for.
+  virtual WaitResult WaitForExit(uint32_t milliseconds) = 0;
   // GetExitCodeProcess: true with the code in *code; false when the call failed. A process
   // that still runs reads as STILL_ACTIVE (259).
   virtual bool ExitCode(uint32_t* code) = 0;

@@ -25,7 +25,7 @@ int CCheckPromptRestart::Execute(Json::Value& doc) {
                      "Restart Later", "Restart Now", "Do you want to restart your system now?.", 0)
                : PromptChoice::kDismissed;
   if (choice != PromptChoice::kDeclined) return 0;
-  if (InjectModules({{kRestartSnippet, "", ""}}, ModuleErrorHandler()) != 0) {
+  if (InjectModules({{kRestartSnippet, "", ""}}, InjectedErrorHandler()) != 0) {
     Record(doc)["error"] = "MODULE_INJECTION_FAILED";
     return -1;
   }

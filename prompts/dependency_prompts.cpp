@@ -39,7 +39,9 @@ int CCheckPromptDOTNET::Execute(Json::Value& doc) {
       {kDotNetExtractionSnippet, "", ""},
       {kDotNetInstallationSnippet, "", ""},
   };
-  if (InjectModules(modules, &AlwaysFail) != 0) {
+  if (InjectModules(modules, [](IModule* failed, const std::vector<IModule*>&) {
+        return AlwaysFail(failed);
+      }) != 0) {
     Record(doc)["error"] = kInjectionFailed;
     return -1;
   }
@@ -87,8 +89,9 @@ int CCheckPromptGPUDriver::InjectDriverUpdate(Json::Value& doc) {
       {kDriverInstallationSnippet, "", ""},
   };
   CStage* owner = stage;
-  if (InjectModules(modules,
-                    [owner](IModule* failed) { return GpuFailureHandler(failed, owner); }) != 0) {
+  if (InjectModules(modules, [owner](IModule* failed, const std::vector<IModule*>& injected) {
+        return GpuFailureHandler(failed, owner, injected);
+      }) != 0) {
     Record(doc)["error"] = kInjectionFailed;
     return -1;
   }

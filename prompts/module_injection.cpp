@@ -38,7 +38,7 @@ bool InjectedDefinition(const InjectedModule& module, Json::Value* definition) {
 }
 
 int CPromptModule::InjectModules(const std::vector<InjectedModule>& modules,
-                                 const ModuleErrorHandler& handler) {
+                                 const InjectedErrorHandler& handler) {
   if (!stage) return -1;
   const std::vector<IModule*> present = stage->GetModules();
   if (std::find(present.begin(), present.end(), this) == present.end()) return -1;
@@ -54,26 +54,32 @@ int CPromptModule::InjectModules(const std::vector<InjectedModule>& modules,
     if (!made) return -1;
     created.push_back(std::move(made));
   }
+  std::vector<IModule*> injected;
+  for (const std::unique_ptr<IModule>& module : created) injected.push_back(module.get());
   // Each goes directly after this module, so the last to run is inserted first.
   for (auto it = created.rbegin(); it != created.rend(); ++it) {
     IModule* module = it->release();
     module->Init(plan, stage);
     stage->InsertModuleAfter(this, module);
-    stage->SetErrorHandler(module->GetName(), handler);
+    if (handler)
+      stage->SetErrorHandler(module, [handler, injected](IModule* failed) {
+        return handler(failed, injected);
+      });
   }
   return 0;
 }
 
 int AlwaysFail(IModule*) { return -1; }
 
-int GpuFailureHandler(IModule* failed, CStage* stage) {
+int GpuFailureHandler(IModule* failed, CStage* stage, const std::vector<IModule*>& injected) {
   if (Ask(failed ? failed->GetProgressIndicator() : nullptr,
           "Graphics Driver install failed. Do you want to continue installing Orvex?", "Yes", "No",
           "Don't worry we will prompt again when Orvex starts.", 0) != 1)
     return -1;
   g_cancelRequested = false;
   // No driver installation after a failed address query or download.
-  if (stage) stage->RemoveModule("GPU_INSTALLER");
+  for (IModule* module : injected)
+    if (stage && module->GetName() == "GPU_INSTALLER") stage->RemoveModule(module);
   return 0;
 }
 

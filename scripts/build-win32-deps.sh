@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Builds the win32 dependencies of the product for i686-w64-mingw32 (MinGW-w64, POSIX
-# threads compilers) as static libraries with their CMake packages, into
-# $ORVEX_WIN32_PREFIX (see scripts/env.sh):
+# Builds the Windows dependencies of the product for a MinGW-w64 target (POSIX threads
+# compilers) as static libraries with their CMake packages, into $ORVEX_DEPS_CACHE/<target>
+# (see scripts/env.sh):
+#
+#   scripts/build-win32-deps.sh [i686-w64-mingw32 | x86_64-w64-mingw32]
+#
+# The 32-bit target (the default) is the product's; the 64-bit one serves the Wine stages on
+# machines that cannot run 32-bit programs (scripts/wine-arch.sh). Each target has a prefix
+# and stamps of its own.
 #
 #   jsoncpp     from Debian's source package (libjsoncpp)  -> find_package(jsoncpp CONFIG),
 #               JsonCpp::JsonCpp (= jsoncpp_static); headers in include/jsoncpp like
@@ -21,7 +27,7 @@
 #
 # Each library is built only when its stamp (Debian version, build options, compiler
 # version) is missing or different, so running this again is a quick no-op. After a build,
-# a small program linking all three is built with cmake/toolchain-i686-w64-mingw32.cmake
+# a small program linking all three is built with cmake/toolchain-mingw.cmake
 # and checked to need no DLL but the system's.
 #
 # Runs as root without standard input, after the package step of scripts/setup.sh (needs
@@ -34,13 +40,18 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/env.sh"
 repo=$(cd "$here/.." && pwd)
 
-toolchain="$repo/cmake/toolchain-i686-w64-mingw32.cmake"
-prefix="$ORVEX_WIN32_PREFIX"
+triplet=${1:-i686-w64-mingw32}
+case $triplet in
+  i686-w64-mingw32) compiler_package=g++-mingw-w64-i686-posix ;;
+  x86_64-w64-mingw32) compiler_package=g++-mingw-w64-x86-64-posix ;;
+  *) echo "usage: ${0##*/} [i686-w64-mingw32 | x86_64-w64-mingw32]" >&2; exit 2 ;;
+esac
+toolchain="$repo/cmake/toolchain-mingw.cmake"
+prefix="$ORVEX_DEPS_CACHE/$triplet"
 src_root="$ORVEX_DEPS_CACHE/src"
 build_root="$ORVEX_DEPS_CACHE/build"
 stamp_dir="$prefix/share/orvex-deps"
-log="$ORVEX_DEPS_CACHE/build-win32-deps.log"
-triplet=i686-w64-mingw32
+log="$ORVEX_DEPS_CACHE/build-win32-deps-$triplet.log"
 cc="$triplet-gcc-posix"
 cxx="$triplet-g++-posix"
 
@@ -53,7 +64,7 @@ unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS DESTDIR CMAKE_TOOLCHAIN_FILE CMAKE_GENERA
 export LC_ALL=C
 export DEBIAN_FRONTEND=noninteractive
 
-say() { printf 'build-win32-deps: %s\n' "$*"; }
+say() { printf 'build-win32-deps (%s): %s\n' "$triplet" "$*"; }
 die() { printf 'build-win32-deps: %s\n' "$*" >&2; exit 1; }
 
 log_started=0
@@ -99,7 +110,7 @@ mkdir -p "$ORVEX_DEPS_CACHE" "$src_root" "$build_root" "$stamp_dir"
 exec 8>"$ORVEX_DEPS_CACHE/.build-win32-deps.lock"
 flock 8
 
-compiler_id="$("$cxx" -dumpfullversion) $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix 2>/dev/null || true)"
+compiler_id="$("$cxx" -dumpfullversion) $(dpkg-query -W -f='${Version}' "$compiler_package" 2>/dev/null || true)"
 
 # Newest version of a source package the deb-src entries offer (local lists, no network).
 source_version() {
@@ -167,7 +178,8 @@ cmake_build() {
   mkdir -p "$bdir"
   run "$bdir" cmake -S "$tree" -B "$bdir" -G "$generator" \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DORVEX_WIN32_PREFIX="$prefix" \
+    -DORVEX_MINGW_TRIPLET="$triplet" \
+    -DORVEX_DEPS_PREFIX="$prefix" \
     -DCMAKE_CROSSCOMPILING_EMULATOR= \
     -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -289,6 +301,33 @@ build_library libarchive "$libarchive_version" apt:libarchive \
   -DENABLE_XATTR=OFF -DENABLE_ACL=OFF -DENABLE_ICONV=OFF \
   -DENABLE_TEST=OFF -DENABLE_COVERAGE=OFF -DENABLE_WERROR=OFF
 
+# RE2 matches the rule conditions' regular expressions in time linear in the text; Debian
+# bookworm's version (20220601) needs no Abseil -> find_package(re2 CONFIG), re2::re2. Debian's
+# source leaves out the generated Unicode and Perl class tables: they are made here as Debian's
+# build makes them, from its unicode-data package (unpacked beside the source, not installed).
+re2_version=$(source_version re2)
+re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | head -n 1)
+if [ -z "$re2_tree" ] || [ ! -s "$re2_tree/re2/unicode_groups.cc" ]; then
+  say "re2 $re2_version: fetching the source and making its tables"
+  re2_tree=$(fetch_source re2 "$re2_version")
+  re2_unicode="$src_root/re2-$re2_version.unicode-data"
+  mkdir -p "$re2_unicode"
+  run "$re2_unicode" apt-get download -q -o APT::Sandbox::User=root unicode-data
+  run "$re2_unicode" sh -c 'dpkg-deb -x unicode-data_*.deb root'
+  # Python's own urllib instead of six's alias of it: six is not among our packages.
+  run "$re2_tree" sed -i \
+    -e 's|^from six.moves import urllib$|import urllib.request|' \
+    -e "s|^_UNICODE_DIR = .*|_UNICODE_DIR = \"$re2_unicode/root/usr/share/unicode\"|" re2/unicode.py
+  run "$re2_tree" sh -c 'perl re2/make_perl_groups.pl >re2/perl_groups.cc'
+  for table in casefold groups; do
+    run "$re2_tree" sh -c "python3 re2/make_unicode_$table.py >re2/unicode_$table.cc"
+  done
+fi
+build_library re2 "$re2_version" "dir:$re2_tree" \
+  "lib/libre2.a lib/cmake/re2/re2Config.cmake include/re2/re2.h" -- \
+  -DRE2_BUILD_TESTING=OFF \
+  -DUSEPCRE=OFF
+
 # Check that the packages work through the toolchain and that a program using all three
 # links statically: only system DLLs may be imported.
 verify_stamp="$stamp_dir/verify.stamp"
@@ -301,7 +340,7 @@ if [ "$built_something" = 1 ] || [ ! -f "$verify_stamp" ] || [ "$(cat "$verify_s
   mkdir -p "$vdir/src"
   cp "$here/deps-check/CMakeLists.txt" "$here/deps-check/deps_check.cpp" "$vdir/src/"
   run "$vdir" cmake -S "$vdir/src" -B "$vdir/build" -G "$generator" \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DORVEX_WIN32_PREFIX="$prefix" \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DORVEX_MINGW_TRIPLET="$triplet" -DORVEX_DEPS_PREFIX="$prefix" \
     -DCMAKE_CROSSCOMPILING_EMULATOR= -DCMAKE_BUILD_TYPE=Release
   run "$vdir" cmake --build "$vdir/build"
   exe="$vdir/build/deps_check.exe"

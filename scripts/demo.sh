@@ -16,9 +16,10 @@
 #                                download, a question to the service, a failing download), or
 #                                examples/console-demo.json in the console installer
 #
-# Installs and builds what is missing first (scripts/setup.sh, the win32 build in build/win32;
-# ORVEX_DEMO_BUILD names another configured win32 build folder). Exit status 0 when the
-# installation completed.
+# Installs and builds what is missing first (scripts/setup.sh, the Windows build in build/win32;
+# on a machine that cannot run 32-bit programs the same sources built for 64 bits in
+# build/win64, see scripts/wine-arch.sh; ORVEX_DEMO_BUILD names another configured Windows build
+# folder). Exit status 0 when the installation completed.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -72,11 +73,14 @@ if [ "$mode" = console ]; then
   exit $status
 fi
 
+# shellcheck source=scripts/wine-arch.sh
+. scripts/wine-arch.sh
 bash scripts/setup.sh
-build=${ORVEX_DEMO_BUILD:-build/win32}
+build=${ORVEX_DEMO_BUILD:-$ORVEX_WINE_BUILD}
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake \
+    -DORVEX_MINGW_TRIPLET="$ORVEX_WINE_TRIPLET" >/dev/null
 fi
 echo "==== building OrvexWebInstaller.exe in $build"
 cmake --build "$build" --target OrvexWebInstaller orvex-window-probe orvex-prompt-window >/dev/null

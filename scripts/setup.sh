@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs everything the project needs on a fresh Debian 12 machine and builds the win32
-# dependencies (jsoncpp, libcurl with Schannel, GoogleTest) for i686-w64-mingw32 from Debian's
-# own source packages into a cache folder outside the source tree.
+# Installs everything the project needs on a fresh Debian 12 machine and builds the Windows
+# dependencies (jsoncpp, libcurl with Schannel, GoogleTest, libarchive) for i686-w64-mingw32 from
+# Debian's own source packages into a cache folder outside the source tree. On a machine that
+# cannot run 32-bit programs (scripts/wine-arch.sh) it also installs the 64-bit MinGW-w64
+# compilers and Wine loader and builds the same dependencies for x86_64-w64-mingw32.
 #
 # Safe to run again: packages already present are not reinstalled and the cache is only built
 # when something is missing. Runs as root without standard input.
@@ -13,6 +15,8 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/env.sh
 . "$here/env.sh"
+# shellcheck source=scripts/wine-arch.sh
+. "$here/wine-arch.sh"
 
 export DEBIAN_FRONTEND=noninteractive
 
@@ -27,9 +31,17 @@ host_packages=(
   xdotool x11-apps imagemagick
   gcab wixl zip unzip
   libmspack-dev libmsi-dev libglib2.0-dev cabextract
-  libarchive-dev libz-mingw-w64-dev
+  libarchive-dev libz-mingw-w64-dev libre2-dev
   dpkg-dev python3
 )
+# The 64-bit Windows build and Wine loader, for machines whose Wine stages run it.
+win64_packages=(
+  g++-mingw-w64-x86-64-posix wine64
+  libgl1 libgl1-mesa-dri libglx-mesa0
+)
+if [ "$ORVEX_WINE_ARCH" = win64 ]; then
+  host_packages+=("${win64_packages[@]}")
+fi
 
 have_all_packages() {
   local p
@@ -65,4 +77,8 @@ SRC
 }
 
 ensure_packages
-[ "${1:-}" = "--host" ] || "$here/build-win32-deps.sh"
+[ "${1:-}" = "--host" ] && exit 0
+"$here/build-win32-deps.sh" i686-w64-mingw32
+if [ "$ORVEX_WINE_ARCH" = win64 ]; then
+  "$here/build-win32-deps.sh" x86_64-w64-mingw32
+fi

@@ -3,7 +3,9 @@
 #   1. installs what is missing (scripts/setup.sh: Debian packages, win32 dependencies);
 #   2. the host build and its tests (CTest);
 #   3. the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. the win32 build and its test binary under Wine (throwaway prefix, private Xvfb);
+#   4. the win32 build (the 32-bit product) and the check of its PE file; on a machine that
+#      cannot run 32-bit programs also the win64 build (scripts/wine-arch.sh), and on the
+#      build that Wine runs here: its test binary under Wine (throwaway prefix, private Xvfb);
 #      orvex-sysinfo.exe's recorded machine replayed on the simulated machine (parity);
 #      OrvexWebInstaller.exe end to end under Wine and Xvfb (scripts/e2e/run.sh);
 #   5. each fuzz target for a bounded time (ORVEX_FUZZ_SECONDS, default 60).
@@ -12,6 +14,10 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# Which build the Wine stages run (printed once; the scripts below inherit the choice).
+# shellcheck source=scripts/wine-arch.sh
+. scripts/wine-arch.sh
+wine_build=$ORVEX_WINE_BUILD
 jobs=$(nproc)
 passed=0
 
@@ -75,16 +81,28 @@ cmake --build build/host-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_ctest build/host-sanitize
 
-step "win32 build and tests under Wine"
+step "win32 build: the product"
 cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake >/dev/null
 cmake --build build/win32
+bash scripts/check-pe.sh build/win32/OrvexWebInstaller.exe
+passed=$((passed + 1))
+
+if [ "$ORVEX_WINE_ARCH" = win64 ]; then
+  step "win64 build: the same sources for Wine's 64-bit loader"
+  cmake -S . -B build/win64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake \
+    -DORVEX_MINGW_TRIPLET=x86_64-w64-mingw32 >/dev/null
+  cmake --build build/win64
+fi
+
+step "Windows tests under Wine ($wine_build)"
 # The test binary cannot start the dev service from inside Wine: it is started here. The
 # OpenGL tests need an X display, so the run gets its own Xvfb.
 start_devservice
 wine_log=$(mktemp)
 ORVEX_DEVSERVICE_URL="$devservice_url" ORVEX_WINE_XVFB=1 \
-  scripts/wine-run.sh build/win32/tests/orvex-tests.exe 2>&1 | tee "$wine_log"
+  scripts/wine-run.sh "$wine_build/tests/orvex-tests.exe" 2>&1 | tee "$wine_log"
 stop_devservice
 count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$wine_log" | tail -1)
 rm -f "$wine_log"
@@ -92,26 +110,26 @@ rm -f "$wine_log"
 passed=$((passed + count))
 
 step "system inspection parity: a machine recorded under Wine, replayed on the simulated machine"
-bash scripts/sysinfo-parity.sh build/win32 build/host
+bash scripts/sysinfo-parity.sh "$wine_build" build/host
 passed=$((passed + 1))
 
-step "win32 console installer on the demo configuration under Wine"
+step "Windows console installer on the demo configuration under Wine ($wine_build)"
 # Exit status 0 means "LastStage" completed; Wine maps the root folder to drive Z:.
 demo_dir=$(mktemp -d)
 windows_demo="Z:${root//\//\\}\\examples\\console-demo"
 (cd "$demo_dir" && QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG="$windows_demo" \
-  orvex_installer_dump=1 "$root/scripts/wine-run.sh" "$root/build/win32/orvex-installer.exe" \
+  orvex_installer_dump=1 "$root/scripts/wine-run.sh" "$root/$wine_build/orvex-installer.exe" \
   >demo.out 2>demo.err)
 grep -q 'Stage/Module Failed   \[Cleanup/BROKEN_INJECTOR\]' "$demo_dir/demo.err"
 grep -q '"LastStage"' "$demo_dir/orvex_installer_dump.json"
 rm -rf "$demo_dir"
-echo "the win32 console installer completed the demo"
+echo "the Windows console installer completed the demo"
 passed=$((passed + 1))
 
-step "end-to-end: OrvexWebInstaller.exe under Wine and Xvfb, driven with xdotool"
+step "end-to-end: OrvexWebInstaller.exe ($wine_build) under Wine and Xvfb, driven with xdotool"
 # Screenshots in build/e2e/*.png; each run's output and state dump in build/e2e/runs/.
 e2e_log=$(mktemp)
-scripts/e2e/run.sh build/win32 2>&1 | tee "$e2e_log"
+scripts/e2e/run.sh "$wine_build" 2>&1 | tee "$e2e_log"
 count=$(sed -n 's/^\([0-9]*\) passed, 0 failed.*/\1/p' "$e2e_log" | tail -1)
 rm -f "$e2e_log"
 [ -n "$count" ] || { echo "the end-to-end tests failed" >&2; exit 1; }

@@ -26,8 +26,12 @@
 #   WINEDLLOVERRIDES   Appended after the script's own overrides, which are
 #                      "mscoree,mshtml=" (no Mono/Gecko install dialogs) and
 #                      "winemenubuilder.exe=d" (no desktop menu entries on the host).
-#   WINEARCH           Default win32: Debian's wine32:i386 runs 32-bit programs in a
-#                      32-bit prefix (the 64-bit loader is not installed on these machines).
+#   ORVEX_WINE_ARCH    win32 or win64, decided by scripts/wine-arch.sh when unset: win32 runs
+#                      Debian's 32-bit loader (wine32:i386) in a 32-bit prefix, win64 its
+#                      64-bit loader (wine64) in a 64-bit prefix, for machines that cannot
+#                      run 32-bit programs. The loader and wineserver are called by path:
+#                      Debian's `wine` wrapper prefers the 32-bit loader whenever it is
+#                      installed. WINEARCH follows the choice.
 #   WINE_RUN_VERBOSE=1 Show the output of the prefix boot (normally kept quiet unless it
 #                      fails).
 #
@@ -47,7 +51,21 @@ if [ ! -f "$exe" ]; then
   exit 2
 fi
 
-tools=(wine wineboot wineserver flock)
+# The choice is the caller's to print (scripts/test.sh, scripts/demo.sh); a test's output stays
+# as the program wrote it.
+export ORVEX_WINE_ARCH_SAID=1
+# shellcheck source=scripts/wine-arch.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh" || exit 2
+wine=$ORVEX_WINE_LOADER
+wineserver=$ORVEX_WINESERVER
+if [ ! -x "$wine" ] || [ ! -x "$wineserver" ]; then
+  echo "${0##*/}: Wine for $ORVEX_WINE_ARCH ($wine, $wineserver) not found (run scripts/setup.sh)" >&2
+  exit 2
+fi
+# Programs Wine starts itself (wineboot, a child process) use the same loader and server.
+export WINELOADER=$wine WINESERVER=$wineserver
+
+tools=(flock)
 if [ "${ORVEX_WINE_XVFB:-0}" = 1 ]; then
   tools+=(Xvfb)
 fi
@@ -58,7 +76,7 @@ for tool in "${tools[@]}"; do
   fi
 done
 
-export WINEARCH="${WINEARCH:-win32}"
+export WINEARCH=$ORVEX_WINE_ARCH
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 if [ "${WINE_USE_DISPLAY:-0}" != 1 ]; then
@@ -107,8 +125,8 @@ reap_orphans() {
       grep -qa wine-run "/proc/$owner/cmdline" 2>/dev/null; then
       continue # still running
     fi
-    WINEPREFIX=$dir wineserver -k >/dev/null 2>&1
-    WINEPREFIX=$dir wineserver -w >/dev/null 2>&1
+    WINEPREFIX=$dir "$wineserver" -k >/dev/null 2>&1
+    WINEPREFIX=$dir "$wineserver" -w >/dev/null 2>&1
     rm -rf "$dir"
   done
 }
@@ -134,14 +152,14 @@ stop_server() {
   if [ -n "$lock_fd" ]; then
     flock -u "$lock_fd"
     if flock -n -x "$lock_fd"; then
-      wineserver -k >/dev/null 2>&1
-      wineserver -w >/dev/null 2>&1
+      "$wineserver" -k >/dev/null 2>&1
+      "$wineserver" -w >/dev/null 2>&1
     fi
     exec {lock_fd}>&-
     lock_fd=
   else
-    wineserver -k >/dev/null 2>&1
-    wineserver -w >/dev/null 2>&1
+    "$wineserver" -k >/dev/null 2>&1
+    "$wineserver" -w >/dev/null 2>&1
   fi
 }
 
@@ -184,7 +202,7 @@ booted() { [ -f "$WINEPREFIX/.wine-run-booted" ] && [ -f "$WINEPREFIX/system.reg
 booted || flock -x "$lock_fd"
 if ! booted; then
   boot_log="$WINEPREFIX/.wine-run-boot.log"
-  if ! { wineboot -i && wineserver -w; } </dev/null >"$boot_log" 2>&1; then
+  if ! { "$wine" wineboot -i && "$wineserver" -w; } </dev/null >"$boot_log" 2>&1; then
     echo "${0##*/}: wineboot failed in $WINEPREFIX:" >&2
     tail -n 30 "$boot_log" >&2
     exit 125
@@ -198,7 +216,7 @@ flock -s "$lock_fd"
 
 # Run in the background and wait, so a signal (a test timeout) is handled at once. The
 # explicit <&0 keeps the caller's standard input (a background job would get /dev/null).
-wine "$exe" "$@" <&0 &
+"$wine" "$exe" "$@" <&0 &
 prog_pid=$!
 wait "$prog_pid"
 rc=$?

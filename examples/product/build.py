@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds the Orvex product packages that the demo and the end-to-end tests install.
 
-    build.py OUTDIR [--cc i686-w64-mingw32-gcc] [--dpinst PATH]
+    build.py OUTDIR [--cc i686-w64-mingw32-gcc] [--arch x86|x64] [--dpinst PATH]
 
 OUTDIR/media/ then holds what the local web service serves under "/media/":
 
@@ -39,13 +39,13 @@ SYSTEM_IMAGE_SIZE = 2 * 1024 * 1024
 SOURCES = ["orvex.wxs", "install_ics.bat", "copy_vbox_config.bat", "orvexvm.vbox", "Orvex.url"]
 
 PACKAGES = [
-    # name, version, product code, upgrade code, broken, processor ("x86" or "x64")
-    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A61}", UPGRADE_CODE, False, "x86"),
-    ("Orvex", "2.0.5.7040", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A52}", UPGRADE_CODE, False, "x86"),
-    ("Orvex", "1.0.13.2210", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A13}", UPGRADE_CODE, False, "x86"),
+    # name, version, product code, upgrade code, broken, processor (None: the build's --arch)
+    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A61}", UPGRADE_CODE, False, None),
+    ("Orvex", "2.0.5.7040", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A52}", UPGRADE_CODE, False, None),
+    ("Orvex", "1.0.13.2210", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A13}", UPGRADE_CODE, False, None),
     ("OrvexLite", "1.1.4.1500", "{7A3C5E91-0D2B-4F68-B4E7-92C1A8D6F0B4}", LITE_UPGRADE_CODE, False,
-     "x86"),
-    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3AFF}", UPGRADE_CODE, True, "x86"),
+     None),
+    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3AFF}", UPGRADE_CODE, True, None),
     # A 32-bit package on 64-bit Windows writes its registry values under WOW6432Node, where
     # the installer (which reads the 64-bit view) would not find the product's folders.
     ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A64}", UPGRADE_CODE, False, "x64"),
@@ -83,9 +83,18 @@ def build_executable(cc, version, stage):
         f.write(random.Random(version).randbytes(SYSTEM_IMAGE_SIZE))
 
 
-def build_package(out, cc, name, version, product_code, upgrade_code, broken, arch):
+# wixl settings of a package per processor: the 64-bit build's Wine is a 64-bit Windows, where
+# the product's x64 package writes the 64-bit registry view and Program Files, as on a user's
+# 64-bit machine.
+ARCH_SETTINGS = {
+    "x86": ["-a", "x86", "-D", "ProgramFilesFolder=ProgramFilesFolder", "-D", "Win64=no"],
+    "x64": ["-a", "x64", "-D", "ProgramFilesFolder=ProgramFiles64Folder", "-D", "Win64=yes"],
+}
+
+
+def build_package(out, cc, arch, name, version, product_code, upgrade_code, broken):
     stage = os.path.join(out, "stage", name + "-" + version + ("-broken" if broken else "") +
-                         ("-" + arch if arch != "x86" else ""))
+                         "-" + arch)
     build_executable(cc, version, stage)
     for source in SOURCES:
         shutil.copy(os.path.join(HERE, source), stage)
@@ -95,9 +104,7 @@ def build_package(out, cc, name, version, product_code, upgrade_code, broken, ar
          "-D", "UpgradeCode=" + upgrade_code,
          "-D", "Description=%s %s" % (name, version), "-D", "Broken=" + ("yes" if broken else "no"),
          "-D", "DesktopLink=" + ("yes" if version.startswith("1.0.") else "no"),
-         "-D", "Win64=" + ("yes" if arch == "x64" else "no"),
-         "-D", "ProgramFiles=" + ("ProgramFiles64Folder" if arch == "x64" else "ProgramFilesFolder"),
-         "-a", arch, "-o", msi, "orvex.wxs"], cwd=stage)
+         *ARCH_SETTINGS[arch], "-o", msi, "orvex.wxs"], cwd=stage)
     return msi
 
 
@@ -121,6 +128,8 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("out")
     parser.add_argument("--cc", default="i686-w64-mingw32-gcc")
+    parser.add_argument("--arch", choices=sorted(ARCH_SETTINGS), default="x86",
+                        help="the processor of the packages (x64 for a 64-bit Windows build)")
     parser.add_argument("--dpinst", help="the driver installer to put into the driver archive")
     options = parser.parse_args()
     out = os.path.abspath(options.out)
@@ -128,10 +137,12 @@ def main():
     shutil.rmtree(os.path.join(out, "stage"), ignore_errors=True)
     os.makedirs(media, exist_ok=True)
     codes = {"upgrade_code": UPGRADE_CODE, "lite_upgrade_code": LITE_UPGRADE_CODE, "packages": []}
-    for name, version, product_code, upgrade_code, broken, arch in PACKAGES:
-        msi = build_package(out, options.cc, name, version, product_code, upgrade_code, broken,
-                            arch)
-        if arch == "x64":
+    for name, version, product_code, upgrade_code, broken, package_arch in PACKAGES:
+        # The edition of 64-bit Windows is x64 in every build; the others are the build's.
+        arch = package_arch or options.arch
+        msi = build_package(out, options.cc, arch, name, version, product_code, upgrade_code,
+                            broken)
+        if package_arch == "x64":
             cabinet(msi, os.path.join(media, "x64", os.path.basename(msi)[:-4] + ".cab"))
         elif broken:
             cabinet(msi, os.path.join(out, "broken", os.path.basename(msi)[:-4] + ".cab"))

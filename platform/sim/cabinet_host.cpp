@@ -10,6 +10,9 @@
 // never used to create files here: only the caller's notification decides where an entry goes.
 // Where the data runs into a block continued in the next cabinet, the next-cabinet
 // notification is sent as Cabinet.dll sends it; a set of cabinets is not followed further.
+// As Cabinet.dll, the cabinet is held open through the caller's open callback from the start
+// of the copy to its end, with the share mode the caller chose: an entry cannot be written
+// over the cabinet it comes from.
 #include <mspack.h>
 
 #include <algorithm>

@@ -25,8 +25,12 @@ namespace {
 struct OpenFile {
   int descriptor = -1;
   std::wstring windowsPath;
+  std::string host;
   bool readable = false;
   bool writable = false;
+  uint32_t shareMode = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 std::mutex& HandleLock() {
@@ -78,30 +82,71 @@ int64_t DaysSince1601(int year, int month, int day) {
 
 }  // namespace
 
+}  // namespace platform
+
+namespace sim {
+
+bool SharingViolation(const std::string& host, uint32_t access, uint32_t shareMode) {
+  struct stat info;
+  if (host.empty() || stat(host.c_str(), &info) != 0) return false;
+  const bool reads = (access & platform::kGenericRead) != 0;
+  const bool writes = (access & platform::kGenericWrite) != 0;
+  std::lock_guard<std::mutex> hold(platform::HandleLock());
+  for (const auto& entry : platform::Handles()) {
+    const platform::OpenFile& open = entry.second;
+    if (open.device != info.st_dev || open.inode != info.st_ino) continue;
+    if (reads && !(open.shareMode & platform::kFileShareRead)) return true;
+    if (writes && !(open.shareMode & platform::kFileShareWrite)) return true;
+    if (open.readable && !(shareMode & platform::kFileShareRead)) return true;
+    if (open.writable && !(shareMode & platform::kFileShareWrite)) return true;
+  }
+  return false;
+}
+
+}  // namespace sim
+
+namespace platform {
+
 intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t shareMode,
                           uint32_t disposition) {
-  (void)shareMode;
   const std::string host = HostFilePath(path);
   if (host.empty()) return kInvalidFileHandle;
   const bool readable = (access & kGenericRead) != 0;
   const bool writable = (access & kGenericWrite) != 0;
-  int flags = O_CLOEXEC;
+  // The path is free of links (the sandbox resolved them); one that appears at its end now is
+  // not followed.
+  int flags = O_CLOEXEC | (host == "/dev/null" ? 0 : O_NOFOLLOW);
   flags |= readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
   if (disposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
   else if (disposition != kOpenExisting) return kInvalidFileHandle;
   struct stat info;
+  uint64_t truncated = 0;
+  const bool existed = lstat(host.c_str(), &info) == 0;
   if (stat(host.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) return kInvalidFileHandle;
     // A read-only file cannot be opened for writing, even by root.
     if (writable && (info.st_mode & S_IWUSR) == 0) return kInvalidFileHandle;
+    if (sim::SharingViolation(host, access, shareMode)) return kInvalidFileHandle;
+    if (disposition == kCreateAlways ? !sim::WriteAfresh(host)
+                                     : writable && !sim::MayChangeInPlace(host))
+      return kInvalidFileHandle;
+    if (disposition == kCreateAlways) truncated = sim::RegularFileSize(host);
   }
   const int descriptor = open(host.c_str(), flags, 0666);
   if (descriptor < 0) return kInvalidFileHandle;
+  sim::GiveBackDriveSpace(host, truncated);
+  if (!existed && host != "/dev/null") sim::NoteNameAdded(host);
   OpenFile file;
   file.descriptor = descriptor;
   file.windowsPath = path;
+  file.host = host;
   file.readable = readable;
   file.writable = writable;
+  file.shareMode = shareMode;
+  if (fstat(descriptor, &info) == 0) {
+    file.device = info.st_dev;
+    file.inode = info.st_ino;
+  }
   std::lock_guard<std::mutex> hold(HandleLock());
   const intptr_t handle = NextHandleValue();
   Handles()[handle] = file;
@@ -122,6 +167,11 @@ bool WriteToHandle(intptr_t handle, const void* buffer, uint32_t count, uint32_t
   if (done) *done = 0;
   OpenFile file;
   if (!Find(handle, &file) || !file.writable) return false;
+  const off_t position = lseek(file.descriptor, 0, SEEK_CUR);
+  if (position < 0 ||
+      !sim::TakeDriveSpace(file.host, sim::GrowthOfWrite(file.descriptor,
+                                                         static_cast<uint64_t>(position), count)))
+    return false;  // ERROR_DISK_FULL
   uint32_t total = 0;
   while (total < count) {
     const ssize_t put = write(file.descriptor, static_cast<const char*>(buffer) + total,

@@ -7,6 +7,7 @@
 // reparse point: listed and removed as the link, followed only when opened, and never out of
 // the sandbox.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 
 #include "base/text.h"
 #include "platform/environment.h"
+#include "platform/file_handles.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
@@ -28,6 +30,8 @@ namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr std::size_t kMaxDirectoryPath = 248;
 
 sim::MappedPath Map(const std::wstring& path, sim::LinkUse use) {
   return sim::MapWindowsPath(path, !sim::FsRedirectionOff(), use);
@@ -129,32 +133,101 @@ bool IsDriveRoot(const std::string& host) {
   return fs::path(host).parent_path() == fs::path(sim::SandboxRoot());
 }
 
-std::FILE* OpenFile(const std::wstring& path, const char* mode, int* error) {
-  const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
-  if (mapped.nullDevice) return std::fopen("/dev/null", mode);
-  if (mapped.host.empty()) {
-    if (error) *error = ENOENT;
-    return nullptr;
+// A file being written through OpenForWriting: every write takes the bytes the file grows by
+// from its drive, so the machine's disk fills as Windows' would.
+struct WrittenFile {
+  int descriptor;
+  std::string host;
+};
+
+ssize_t WriteCounted(void* cookie, const char* data, size_t size) {
+  WrittenFile* file = static_cast<WrittenFile*>(cookie);
+  const off_t position = lseek(file->descriptor, 0, SEEK_CUR);
+  if (position < 0) return 0;
+  if (!sim::TakeDriveSpace(file->host, sim::GrowthOfWrite(file->descriptor,
+                                                          static_cast<uint64_t>(position), size))) {
+    errno = ENOSPC;
+    return 0;
   }
-  errno = 0;
-  std::FILE* file = std::fopen(mapped.host.c_str(), mode);
-  if (!file && error) *error = errno;
-  return file;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t put = write(file->descriptor, data + done, size - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<size_t>(put);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int SeekCounted(void* cookie, off64_t* offset, int whence) {
+  const off_t position = lseek(static_cast<WrittenFile*>(cookie)->descriptor, *offset, whence);
+  if (position < 0) return -1;
+  *offset = position;
+  return 0;
+}
+
+int CloseCounted(void* cookie) {
+  WrittenFile* file = static_cast<WrittenFile*>(cookie);
+  const int closed = close(file->descriptor);
+  delete file;
+  return closed;
+}
+
+// Opens the mapped file without following a link at its end: the sandbox resolved every link
+// of the path, so one found there now was put there since, and is not the file meant.
+int OpenMapped(const std::string& host, int flags, int* error) {
+  const int descriptor = open(host.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0 && error) *error = errno;
+  return descriptor;
 }
 
 }  // namespace
 
 std::FILE* OpenForWriting(const std::wstring& path, int* error) {
   const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
+  if (mapped.nullDevice) return std::fopen("/dev/null", "wb");
+  if (mapped.host.empty()) {
+    if (error) *error = ENOENT;
+    return nullptr;
+  }
   struct stat info;
-  if (StatPath(mapped.host, &info) && IsReadOnly(info)) {
+  // _wfopen shares reading and writing; a handle that shares neither keeps it out (EACCES).
+  if (StatPath(mapped.host, &info) &&
+      (IsReadOnly(info) ||
+       sim::SharingViolation(mapped.host, kGenericWrite, kFileShareRead | kFileShareWrite))) {
     if (error) *error = EACCES;
     return nullptr;
   }
-  return OpenFile(path, "wb", error);
+  if (!sim::WriteAfresh(mapped.host)) {
+    if (error) *error = EACCES;
+    return nullptr;
+  }
+  const bool existed = StatEntry(mapped.host, &info);
+  const uint64_t truncated = sim::RegularFileSize(mapped.host);
+  const int descriptor = OpenMapped(mapped.host, O_WRONLY | O_CREAT | O_TRUNC, error);
+  if (descriptor < 0) return nullptr;
+  sim::GiveBackDriveSpace(mapped.host, truncated);
+  if (!existed) sim::NoteNameAdded(mapped.host);
+  cookie_io_functions_t functions = {nullptr, &WriteCounted, &SeekCounted, &CloseCounted};
+  auto* cookie = new WrittenFile{descriptor, mapped.host};
+  std::FILE* file = fopencookie(cookie, "wb", functions);
+  if (!file) {
+    if (error) *error = errno;
+    CloseCounted(cookie);
+  }
+  return file;
 }
 
-std::FILE* OpenForReading(const std::wstring& path) { return OpenFile(path, "rb", nullptr); }
+std::FILE* OpenForReading(const std::wstring& path) {
+  const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
+  if (mapped.nullDevice) return std::fopen("/dev/null", "rb");
+  if (mapped.host.empty()) return nullptr;
+  const int descriptor = OpenMapped(mapped.host, O_RDONLY, nullptr);
+  if (descriptor < 0) return nullptr;
+  std::FILE* file = fdopen(descriptor, "rb");
+  if (!file) close(descriptor);
+  return file;
+}
 
 bool MakeDirectory(const std::wstring& path, uint32_t* error) {
   const sim::MappedPath mapped = Map(path, sim::LinkUse::kItself);
@@ -162,7 +235,16 @@ bool MakeDirectory(const std::wstring& path, uint32_t* error) {
     if (error) *error = mapped.error;
     return false;
   }
-  if (mkdir(mapped.host.c_str(), 0777) == 0) return true;
+  // CreateDirectoryW leaves room for an 8.3 name below the folder: the path and its zero fit
+  // 248 characters.
+  if (!mapped.longForm && mapped.length >= kMaxDirectoryPath) {
+    if (error) *error = kErrorFilenameExcedRange;
+    return false;
+  }
+  if (mkdir(mapped.host.c_str(), 0777) == 0) {
+    sim::NoteNameAdded(mapped.host);
+    return true;
+  }
   if (error) *error = WindowsError(errno);
   return false;
 }
@@ -174,9 +256,11 @@ bool RemoveEmptyDirectory(const std::wstring& path) {
   if (S_ISLNK(info.st_mode)) {
     // RemoveDirectoryW removes a folder link, never what it points to.
     if (!IsFolderLink(host) || unlink(host.c_str()) != 0) return false;
+    sim::NoteNameRemoved(host);
   } else {
     if (!S_ISDIR(info.st_mode) || IsReadOnly(info) || IsDriveRoot(host)) return false;
     if (rmdir(host.c_str()) != 0) return false;
+    sim::NoteNameRemoved(host);
   }
   Forget(host);
   return true;
@@ -187,6 +271,7 @@ bool RemoveLinkItself(const std::wstring& path) {
   struct stat info;
   if (!StatEntry(host, &info) || !S_ISLNK(info.st_mode)) return false;
   if (unlink(host.c_str()) != 0) return false;
+  sim::NoteNameRemoved(host);
   Forget(host);
   return true;
 }
@@ -196,10 +281,40 @@ bool DeleteFileAt(const std::wstring& path) {
   struct stat info;
   if (!StatEntry(host, &info) || S_ISDIR(info.st_mode)) return false;
   if (S_ISLNK(info.st_mode) ? IsFolderLink(host) : IsReadOnly(info)) return false;
+  // The last name of a file frees its bytes.
+  const uint64_t freed = info.st_nlink == 1 ? sim::RegularFileSize(host) : 0;
   if (unlink(host.c_str()) != 0) return false;
+  sim::NoteNameRemoved(host);
+  sim::GiveBackDriveSpace(host, freed);
   Forget(host);
   return true;
 }
+
+namespace {
+
+// Copies the bytes of one open file to another, taking what the target grows by from its drive.
+bool CopyBytes(int from, int to, const std::string& target) {
+  static thread_local char block[64 * 1024];
+  for (;;) {
+    const ssize_t got = read(from, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    const off_t position = lseek(to, 0, SEEK_CUR);
+    if (position < 0 ||
+        !sim::TakeDriveSpace(target, sim::GrowthOfWrite(to, static_cast<uint64_t>(position),
+                                                        static_cast<uint64_t>(got))))
+      return false;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = write(to, block + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += put;
+    }
+  }
+}
+
+}  // namespace
 
 bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists) {
   const std::string from = Map(source, sim::LinkUse::kFollow).host;
@@ -210,10 +325,33 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
   if (!StatPath(from, &sourceInfo) || S_ISDIR(sourceInfo.st_mode)) return false;
   if (StatPath(to, &targetInfo)) {
     if (failIfExists || S_ISDIR(targetInfo.st_mode) || IsReadOnly(targetInfo)) return false;
+    if (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino)
+      return false;  // Windows cannot open the source and the target at once
+    if (sim::SharingViolation(to, kGenericWrite, 0)) return false;
   }
-  std::error_code failed;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, failed);
-  if (failed) return false;
+  const int input = OpenMapped(from, O_RDONLY, nullptr);
+  if (input < 0) return false;
+  // A target that must be new is made new: nothing that appeared there since is written.
+  if (!failIfExists && !sim::WriteAfresh(to)) {
+    close(input);
+    return false;
+  }
+  const bool existed = StatEntry(to, &targetInfo);
+  const uint64_t truncated = sim::RegularFileSize(to);
+  const int output =
+      OpenMapped(to, O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC), nullptr);
+  if (output < 0) {
+    close(input);
+    return false;
+  }
+  sim::GiveBackDriveSpace(to, truncated);
+  if (!existed) sim::NoteNameAdded(to);
+  const bool copied = CopyBytes(input, output, to);
+  close(input);
+  if (close(output) != 0 || !copied) {
+    DeleteFileAt(target);
+    return false;
+  }
   // The copy keeps the source's attributes, read-only included.
   chmod(to.c_str(), sourceInfo.st_mode & 07777);
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
@@ -237,6 +375,7 @@ bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes) {
   if (!StatEntry(host, &info)) return false;
   // A link has no mode of its own on the host; its attributes are only remembered.
   if (!S_ISLNK(info.st_mode)) {
+    if (!sim::MayChangeInPlace(host)) return false;
     const mode_t mode =
         (attributes & kFileAttributeReadonly) ? (info.st_mode & ~0222) : (info.st_mode | S_IWUSR);
     if (chmod(host.c_str(), mode & 07777) != 0) return false;

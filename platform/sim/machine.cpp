@@ -3,6 +3,8 @@
 #include "platform/sim/machine.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -123,6 +125,20 @@ std::string& RootFolder() {
   return *g_sandboxRoot;
 }
 
+// A profile file is only ever made new: O_EXCL and O_NOFOLLOW keep whatever stands at the
+// name (a link planted there too) from being written through.
+void WriteNewFile(const std::string& host, const std::string& content) {
+  const int descriptor =
+      open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return;
+  for (std::size_t done = 0; done < content.size();) {
+    const ssize_t put = write(descriptor, content.data() + done, content.size() - done);
+    if (put <= 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  close(descriptor);
+}
+
 std::wstring ProfileVariableW(const char* name) {
   std::string value;
   return ProfileEnvironmentVariable(name, &value) ? Utf8ToWide(value) : std::wstring();
@@ -156,7 +172,7 @@ void PrepareSandbox(Machine& machine) {
     if (host.empty() || fs::exists(host, ignored)) continue;
     if (!files[name].isConvertibleTo(Json::stringValue)) continue;
     fs::create_directories(fs::path(host).parent_path(), ignored);
-    std::ofstream(host, std::ios::binary) << files[name].asString();
+    WriteNewFile(host, files[name].asString());
   }
 }
 

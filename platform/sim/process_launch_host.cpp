@@ -16,6 +16,8 @@ namespace platform {
 
 namespace {
 
+constexpr uint32_t kStillActive = 259;  // STILL_ACTIVE: what a running process's code reads
+
 // The file as the shell reads lpFile: one pair of enclosing double quotes is not part of it.
 std::wstring Unquoted(const std::wstring& file) {
   if (file.size() >= 2 && file.front() == L'"' && file.back() == L'"')
@@ -29,7 +31,8 @@ std::wstring LastComponent(const std::wstring& path) {
 }
 
 // The profile's description of a program, by its file name: {"exitCode", "startError",
-// "waitFails", "exitCodeFails"}; an empty object when the profile does not describe it.
+// "waitFails", "neverExits", "exitCodeFails"}; an empty object when the profile does not
+// describe it.
 Json::Value ProgramBehaviour(const std::wstring& fileName) {
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   const Json::Value& profile = sim::CurrentMachine().profile;
@@ -46,10 +49,19 @@ class SimulatedProcess : public IStartedProcess {
  public:
   explicit SimulatedProcess(Json::Value behaviour) : behaviour_(std::move(behaviour)) {}
 
-  bool WaitForExit() override { return !Flag(behaviour_, "waitFails"); }
+  // Nothing runs, so nothing is waited for: a program that never exits has run out the time
+  // at once.
+  WaitResult WaitForExit(uint32_t) override {
+    if (Flag(behaviour_, "waitFails")) return WaitResult::kFailed;
+    return Flag(behaviour_, "neverExits") ? WaitResult::kTimedOut : WaitResult::kExited;
+  }
 
   bool ExitCode(uint32_t* code) override {
     if (Flag(behaviour_, "exitCodeFails")) return false;
+    if (Flag(behaviour_, "neverExits")) {
+      *code = kStillActive;
+      return true;
+    }
     uint64_t number = 0;
     const Json::Value& given = behaviour_["exitCode"];
     if (given.isNull()) number = 0;

@@ -2,9 +2,9 @@
 // configurations nobody checked on machines we do not know: whatever a path says (a host
 // path, a UNC share, "..\\..", a device name, a link planted in the sandbox), the host file it
 // names lies inside the sandbox, or the call fails as Windows fails for a missing path.
-#include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -105,22 +105,90 @@ bool AppendNames(const std::wstring& rest, std::vector<std::wstring>* names, uin
 
 // The entry of dir whose name equals name without regard to case, else name itself: Windows
 // finds "System32" when asked for "system32". Links are not followed here.
-std::string ResolveComponent(const std::string& dir, const std::wstring& name) {
-  const std::string exact = dir + "/" + WideToUtf8(name);
+std::string ResolveComponent(const std::string& dir, const std::string& name) {
+  const std::string exact = dir + "/" + name;
   struct stat info;
   if (lstat(exact.c_str(), &info) == 0) return exact;
-  std::string match;
-  if (DIR* listing = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(listing)) {
-      if (EqualsNoCase(Utf8ToWide(entry->d_name), name)) {
-        match = dir + "/" + entry->d_name;
-        break;
-      }
-    }
-    closedir(listing);
-  }
-  return match.empty() ? exact : match;
+  const std::string match = FindNameNoCase(dir, name);
+  return match.empty() ? exact : dir + "/" + match;
 }
+
+// MAX_PATH: a full path and its terminating zero fit 260 characters unless it is given in the
+// long form ("\\?\C:\...").
+constexpr std::size_t kMaxPath = 260;
+
+std::size_t FullPathLength(const std::vector<std::wstring>& names) {
+  std::size_t length = 2;  // "C:"
+  for (const std::wstring& name : names) length += 1 + name.size();
+  return names.empty() ? 3 : length;
+}
+
+// Walks host names from the sandbox's root one at a time, following links as the host would
+// open the path, and refuses every step that leaves the sandbox: a link whose target lies
+// outside is refused whether or not that target exists, so nothing created later through the
+// path can land outside. The walk holds the real path, free of links, so the caller can open
+// it without following any.
+class SandboxWalk {
+ public:
+  explicit SandboxWalk(const std::string& root) : root_(root), real_(root) {}
+
+  // One name below the current folder; a link there is followed unless followLink is false.
+  bool Step(const std::string& name, bool followLink) {
+    if (name.empty() || name == ".") return true;
+    if (name == "..") {
+      if (real_ == root_) return false;  // out of the sandbox
+      real_.erase(real_.rfind('/'));
+      return true;
+    }
+    const std::string entry = ResolveComponent(real_, name);
+    struct stat info;
+    if (followLink && lstat(entry.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+      return FollowLink(entry);
+    real_ = entry;
+    return true;
+  }
+
+  const std::string& real() const { return real_; }
+
+ private:
+  // The walk stands in the link's folder; the target's names continue from there, or from the
+  // sandbox's root for a target given as a host path into the sandbox.
+  bool FollowLink(const std::string& link) {
+    if (--linksLeft_ < 0) return false;  // a loop of links, as ELOOP
+    std::error_code failed;
+    const std::string target = fs::read_symlink(link, failed).string();
+    if (failed || target.empty()) return false;
+    std::string rest = target;
+    if (target[0] == '/') {
+      if (!StripRoot(target, root_, &rest) && !StripRoot(target, SandboxRoot(), &rest))
+        return false;
+      real_ = root_;
+    }
+    std::size_t from = 0;
+    while (from <= rest.size()) {
+      const std::size_t slash = std::min(rest.find('/', from), rest.size());
+      if (!Step(rest.substr(from, slash - from), true)) return false;
+      from = slash + 1;
+    }
+    return true;
+  }
+
+  static bool StripRoot(const std::string& path, const std::string& root, std::string* rest) {
+    if (path == root) {
+      rest->clear();
+      return true;
+    }
+    if (path.size() <= root.size() || path.compare(0, root.size(), root) != 0 ||
+        path[root.size()] != '/')
+      return false;
+    *rest = path.substr(root.size() + 1);
+    return true;
+  }
+
+  std::string root_;
+  std::string real_;
+  int linksLeft_ = 32;
+};
 
 // SystemRoot\System32 of a 32-bit process on 64-bit Windows is SystemRoot\SysWOW64.
 void Redirect(std::vector<std::wstring>& names) {
@@ -135,22 +203,6 @@ void Redirect(std::vector<std::wstring>& names) {
   if (EqualsNoCase(names[rootNames.size()], L"System32")) names[rootNames.size()] = L"SysWOW64";
 }
 
-// Whether the host path, with every link on its way resolved, lies in the sandbox. With
-// LinkUse::kItself a link as the last component is not followed, only the folder it sits in.
-bool InsideSandbox(const std::string& host, LinkUse use) {
-  std::error_code failed;
-  const fs::path root = fs::weakly_canonical(SandboxRoot(), failed);
-  if (failed) return false;
-  const fs::path checked = use == LinkUse::kItself ? fs::path(host).parent_path() : fs::path(host);
-  const fs::path real = fs::weakly_canonical(checked, failed);
-  if (failed) return false;
-  const std::string rootText = root.string();
-  const std::string realText = real.string();
-  return realText == rootText ||
-         (realText.size() > rootText.size() && realText.compare(0, rootText.size(), rootText) == 0 &&
-          realText[rootText.size()] == '/');
-}
-
 }  // namespace
 
 MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUse use) {
@@ -162,7 +214,8 @@ MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUs
   if (path.find(L'\0') != std::wstring::npos) return Refused(platform::kErrorInvalidName);
   // "\\?\C:\x" and "\\.\C:\x" are C:\x; "\\.\NUL" is the null device; other devices and
   // namespaces are not the program's files.
-  if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0) {
+  const bool longForm = path.compare(0, 4, L"\\\\?\\") == 0;
+  if (longForm || path.compare(0, 4, L"\\\\.\\") == 0) {
     path.erase(0, 4);
     const bool drivePath = StartsWithDrive(path) && (path.size() == 2 || path[2] == L'\\');
     if (!drivePath && DeviceName(path) != L"NUL") return Refused(platform::kErrorPathNotFound);
@@ -187,12 +240,25 @@ MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUs
     null.error = platform::kErrorInvalidName;  // for every call but opening it
     return null;
   }
+  const std::size_t length = FullPathLength(names);
+  if (!longForm && length >= kMaxPath) return Refused(platform::kErrorPathNotFound);
   if (redirect && machine.is64Bit) Redirect(names);
-  std::string host = SandboxRoot() + "/" + static_cast<char>(start.drive);
-  for (const std::wstring& name : names) host = ResolveComponent(host, name);
-  if (!InsideSandbox(host, use)) return Refused(platform::kErrorPathNotFound);
+  std::error_code failed;
+  const std::string root = fs::weakly_canonical(SandboxRoot(), failed).string();
+  if (failed || root.empty()) return Refused(platform::kErrorPathNotFound);
+  SandboxWalk walk(root);
+  if (!walk.Step(std::string(1, static_cast<char>(start.drive)), true))
+    return Refused(platform::kErrorPathNotFound);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const bool last = i + 1 == names.size();
+    if (!walk.Step(WideToUtf8(names[i]), !last || use == LinkUse::kFollow))
+      return Refused(platform::kErrorPathNotFound);
+  }
   MappedPath mapped;
-  mapped.host = host;
+  // The machine's folder as it was given, so host paths compare with SandboxRoot().
+  mapped.host = SandboxRoot() + walk.real().substr(root.size());
+  mapped.length = length;
+  mapped.longForm = longForm;
   return mapped;
 }
 

@@ -58,6 +58,22 @@ std::FILE* OpenForWriting(const std::wstring& path, int* error) {
 
 std::FILE* OpenForReading(const std::wstring& path) { return _wfopen(path.c_str(), L"rb"); }
 
+bool FreeDiskSpace(const std::wstring& directory, DiskSpace* space, uint32_t* error) {
+  ULARGE_INTEGER freeToCaller;
+  ULARGE_INTEGER total;
+  ULARGE_INTEGER totalFree;
+  if (!GetDiskFreeSpaceExW(directory.c_str(), &freeToCaller, &total, &totalFree)) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  if (space) {
+    space->freeToCaller = freeToCaller.QuadPart;
+    space->totalBytes = total.QuadPart;
+    space->totalFree = totalFree.QuadPart;
+  }
+  return true;
+}
+
 bool MakeDirectory(const std::wstring& path, uint32_t* error) {
   if (CreateDirectoryW(path.c_str(), nullptr)) return true;
   if (error) *error = GetLastError();

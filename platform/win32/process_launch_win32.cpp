@@ -17,8 +17,16 @@ class StartedProcess : public IStartedProcess {
   StartedProcess(const StartedProcess&) = delete;
   StartedProcess& operator=(const StartedProcess&) = delete;
 
-  bool WaitForExit() override {
-    return process_ && WaitForSingleObject(process_, INFINITE) == WAIT_OBJECT_0;
+  WaitResult WaitForExit(uint32_t milliseconds) override {
+    if (!process_) return WaitResult::kFailed;
+    switch (WaitForSingleObject(process_, milliseconds)) {
+      case WAIT_OBJECT_0:
+        return WaitResult::kExited;
+      case WAIT_TIMEOUT:
+        return WaitResult::kTimedOut;
+      default:
+        return WaitResult::kFailed;
+    }
   }
 
   bool ExitCode(uint32_t* code) override {

@@ -13,7 +13,7 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import DevService, Failure, Harness, Installer  # noqa: E402
+from harness import DevService, Failure, Harness, Installer, WINE  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PACKAGE_SIZE = 8000000
@@ -49,7 +49,7 @@ def drive(h, run):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--build", default=os.path.join(ROOT, "build", "win32"))
+    parser.add_argument("--build", default=os.path.join(ROOT, WINE["ORVEX_WINE_BUILD"]))
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "demo"))
     parser.add_argument("--interactive", action="store_true")
     options = parser.parse_args()

@@ -22,6 +22,30 @@ class Failure(Exception):
     """A check that did not hold; the message says which."""
 
 
+def _wine_settings():
+    """The Wine loader, server and tools of the build the Wine stages run, as
+    scripts/wine-arch.sh decides them (from the environment when a script already did)."""
+    names = ("ORVEX_WINE_ARCH", "ORVEX_WINE_TRIPLET", "ORVEX_WINE_BUILD", "ORVEX_WINE_LOADER",
+             "ORVEX_WINESERVER", "ORVEX_WINE_TOOLS")
+    if all(os.environ.get(name) for name in names):
+        return {name: os.environ[name] for name in names}
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine-arch.sh")
+    output = subprocess.run(["bash", script, "--env"], check=True, stdout=subprocess.PIPE,
+                            env=dict(os.environ, ORVEX_WINE_ARCH_SAID="1"), text=True).stdout
+    return dict(line.split("=", 1) for line in output.splitlines() if "=" in line)
+
+
+WINE = _wine_settings()
+
+
+def stop_wineserver(prefix):
+    """Stops every Wine process of a prefix and waits for its wineserver to end."""
+    env = dict(os.environ, WINEPREFIX=prefix)
+    for flag, timeout in (("-k", None), ("-w", 60)):
+        subprocess.run([WINE["ORVEX_WINESERVER"], flag], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False, timeout=timeout)
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -162,11 +186,7 @@ class Harness:
         for process in reversed(self.processes):
             self.stop(process)
         if os.path.isdir(self.prefix):
-            env = dict(os.environ, WINEPREFIX=self.prefix)
-            subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, check=False)
-            subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, check=False, timeout=60)
+            stop_wineserver(self.prefix)
         shutil.rmtree(self.work, ignore_errors=True)
 
     # ---- set-up
@@ -210,16 +230,16 @@ class Harness:
 
     @staticmethod
     def wine_tool(name):
-        for folder in ("/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/wine/i386-windows"):
-            if os.path.exists(os.path.join(folder, name)):
-                return os.path.join(folder, name)
-        raise Failure("Wine's %s not found (run scripts/setup.sh)" % name)
+        path = os.path.join(WINE["ORVEX_WINE_TOOLS"], name)
+        check(os.path.exists(path), "Wine's %s not found (run scripts/setup.sh)" % path)
+        return path
 
     def wine_env(self, extra=None):
         # A small environment: the installer imports it into its session variables.
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
                "HOME": os.environ.get("HOME", "/root"),
                "WINEPREFIX": self.prefix, "WINE_USE_DISPLAY": "1"}
+        env.update(WINE)
         if self.display:
             env["DISPLAY"] = self.display
         for name in ("TMPDIR", "XAUTHORITY"):

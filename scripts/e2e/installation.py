@@ -232,9 +232,10 @@ def report(service):
 def check_installed(h, service, dump, codes):
     """What a completed installation leaves: the product in Windows Installer's list, its files,
     the scripts' work, config.xml, the registry values, the report, no session folder."""
-    product = next(p for p in codes["packages"]
-                   if p["version"] == OFFERED_VERSION and not p["broken"])
-    version = installed_version(h, product["product_code"])
+    # The build's own package, or the edition of 64-bit Windows where the prefix is 64-bit.
+    versions = [installed_version(h, p["product_code"]) for p in codes["packages"]
+                if p["version"] == OFFERED_VERSION and not p["broken"]]
+    version = OFFERED_VERSION if OFFERED_VERSION in versions else versions[0]
     check(version == OFFERED_VERSION, "the installed product's version: %r" % version)
     program = os.path.join(h.prefix, *PRODUCT_DIR)
     for name in ("Orvex.exe", "install_ics.bat", "copy_vbox_config.bat", "install_ics.log"):

@@ -17,7 +17,7 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import DevService, Failure, Harness, check  # noqa: E402
+from harness import DevService, Failure, Harness, WINE, check  # noqa: E402
 import installation as inst  # noqa: E402
 
 ROOT = inst.ROOT
@@ -60,7 +60,7 @@ def stages_of(dump):
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", default=os.path.join(ROOT, "build", "win32"))
+    parser.add_argument("--build", default=os.path.join(ROOT, WINE["ORVEX_WINE_BUILD"]))
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "demo"))
     parser.add_argument("--interactive", action="store_true")
     parser.add_argument("--upgrade", action="store_true")

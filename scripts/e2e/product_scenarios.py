@@ -16,7 +16,7 @@ import os
 import shutil
 import subprocess
 
-from harness import check, wait_until
+from harness import check, stop_wineserver, wait_until
 import installation as inst
 
 SCENARIOS = ["product_install", "product_up_to_date", "product_upgrade", "product_refused",
@@ -49,11 +49,7 @@ class ProductScenarios:
         inst.prepare_machine(self.h, self.h.build, install=install, desktop=desktop)
 
     def release_machine(self):
-        env = dict(os.environ, WINEPREFIX=self.h.prefix)
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=False)
-        subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=False, timeout=60)
+        stop_wineserver(self.h.prefix)
         shutil.rmtree(self.h.prefix, ignore_errors=True)
         self.h.prefix = self.shared_prefix
 

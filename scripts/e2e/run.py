@@ -19,7 +19,7 @@ import traceback
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import DevService, Failure, Harness, Installer, RestartRecorder, check, wait_until  # noqa: E402
+from harness import DevService, Failure, Harness, Installer, RestartRecorder, WINE, check, wait_until  # noqa: E402
 import minidump  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -949,7 +949,10 @@ class Scenarios:
         check(failing.get("status") == "failed", "the failing package's record: %r" % failing)
         check(failing.get("error", "").strip() == detail.strip(),
               "the prompt's detail %r is not the recorded error %r" % (detail, failing.get("error")))
-        installed = os.path.join(self.h.prefix, "drive_c", "Program Files", "OrvexInstallTest")
+        # The test package is a 32-bit one: a 64-bit Windows puts it into "Program Files (x86)".
+        program_files = "Program Files (x86)" if WINE["ORVEX_WINE_ARCH"] == "win64" \
+            else "Program Files"
+        installed = os.path.join(self.h.prefix, "drive_c", program_files, "OrvexInstallTest")
         for name in ("readme.txt", "install_ics.bat", "copy_vbox_config.bat"):
             check(os.path.exists(os.path.join(installed, name)), "%s was not installed" % name)
         self.close_with_done(run, done)
@@ -1011,7 +1014,7 @@ for _name in product_scenarios.SCENARIOS:
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--build", default=os.path.join(ROOT, "build", "win32"))
+    parser.add_argument("--build", default=os.path.join(ROOT, WINE["ORVEX_WINE_BUILD"]))
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "e2e"))
     parser.add_argument("scenarios", nargs="*", help="some of: " + " ".join(SCENARIOS))
     options = parser.parse_args()

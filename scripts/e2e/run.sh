@@ -6,7 +6,8 @@
 #
 #   scripts/e2e/run.sh [BUILD_DIR] [SCENARIO...]
 #
-# BUILD_DIR is a configured win32 build folder (default build/win32); the program and the
+# BUILD_DIR is a configured Windows build folder (default build/win32, or build/win64 where Wine
+# runs the 64-bit build: scripts/wine-arch.sh); the program and the
 # harness's two helper programs are built there first when they are out of date. Scenarios
 # (default all): download_then_done second_instance configuration_unreachable cancel_download
 # failing_module prompt_severities msi_install driver_restart crash_with_plan_send
@@ -18,7 +19,9 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=build/win32
+# shellcheck source=scripts/wine-arch.sh
+. "$root/scripts/wine-arch.sh"
+build=$root/$ORVEX_WINE_BUILD
 if [ $# -gt 0 ] && [ -d "$1" ]; then
   build=$1
   shift

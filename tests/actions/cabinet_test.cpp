@@ -267,6 +267,33 @@ TEST_F(CabinetExtraction, TruncatedCabinetLeavesNoPartialFile) {
   EXPECT_FALSE(platform::PathExists(folder + L"\\payload.bin"));
 }
 
+// An entry named like the cabinet (also in other letter case, below a folder) would write over
+// the cabinet being read: Windows refuses to open it (sharing violation), the extraction ends
+// with "Application aborted", the cabinet stays whole and what came before stays.
+TEST_F(CabinetExtraction, AnEntryNamedLikeItsCabinetLeavesTheCabinetWhole) {
+  struct Case {
+    const char* cabinet;
+    std::vector<std::string> names;
+  };
+  const std::vector<Case> cases = {
+      {"self-first.cab", {"self-first.cab"}},
+      {"self-last.cab", {"before.txt", "self-last.cab"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cabinet);
+    const std::wstring folder = Prepare(c.cabinet);
+    const std::wstring path = folder + L"\\" + Utf8ToWide(c.cabinet);
+    const std::string original = ReadWholeFile(path);
+    CCabinet cabinet(path, folder);
+    EXPECT_EQ(-1, cabinet.Extract());
+    EXPECT_EQ("Application aborted", cabinet.LastError());
+    EXPECT_EQ(original, ReadWholeFile(path));
+    std::vector<std::string> names = test::FolderNames(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(c.names, names);
+  }
+}
+
 TEST_F(CabinetExtraction, ModuleExtractsFromValuePathDirectory) {
   const std::wstring folder = Prepare("folder.cab");
   Json::Value doc = J("{}");
@@ -276,6 +303,21 @@ TEST_F(CabinetExtraction, ModuleExtractsFromValuePathDirectory) {
   EXPECT_EQ("MZ setup", ReadWholeFile(folder + L"\\setup.exe"));
   EXPECT_EQ((std::vector<std::string>{"detail:Extracting cab file."}), indicator.calls);
   EXPECT_FALSE(doc.isMember("S"));
+}
+
+// The cabinet's name in the configuration is UTF-8, as the directory beside it is.
+TEST_F(CabinetExtraction, ModuleTakesACabinetNameInAnyScript) {
+  const std::string name = "Jos\xC3\xA9-\xE9\x99\x88.cab";
+  const std::wstring folder = test::NewWorkFolder("cab-\xC5\x81ukasz");
+  ASSERT_TRUE(test::PlaceFixture(test::CabinetFixture("folder.cab"), folder, name));
+  Json::Value doc(Json::objectValue);
+  doc["SessionDir"] = WideToUtf8(folder);
+  Json::Value args(Json::objectValue);
+  args["cab"] = name;
+  args["directory"] = ".SessionDir";
+  RecordingIndicator indicator;
+  EXPECT_EQ(0, RunModule(args.toStyledString(), doc, &indicator));
+  EXPECT_EQ("MZ setup", ReadWholeFile(folder + L"\\setup.exe"));
 }
 
 TEST_F(CabinetExtraction, ModuleFailuresAndTheirRecords) {

@@ -14,16 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "actions/post_install.h"
 #include "actions/zip_extract.h"
 #include "common/dialog_cells.h"
 #include "engine/install_plan.h"
 #include "base/json_text.h"
 #include "engine/stage.h"
+#include "engine/value_path.h"
 #include "base/text.h"
 #include "platform/sim/machine.h"
 #include "probes/install_paths.h"
 #include "tests/support/sim_test_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/user_folder_run.h"
 
 namespace orvex {
 namespace {
@@ -294,6 +297,114 @@ TEST_F(DriverPostInstallTest, DPInstallerWithoutUsablePaths) {
   }
 }
 
+// A dpinst that never exits: the wait runs out after the limit ("timeout_seconds", 30 minutes
+// by default), the module fails with that text and the usual prompt, and Cancel comes back.
+TEST_F(DriverPostInstallTest, DPInstallerGivesUpOnADpinstThatNeverExits) {
+  struct Case {
+    const char* limit;  // "timeout_seconds" as JSON, "" for none
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"", "dpinst.exe did not finish within 30 minutes; it was left running"},
+      {"90", "dpinst.exe did not finish within 90 seconds; it was left running"},
+      {"0.25", "dpinst.exe did not finish within 0.25 seconds; it was left running"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"neverExits": true}})"));
+    PrepareSession("driver-restart.zip");
+    g_cancelCalls.clear();
+    Json::Value args = J(kDriverArgs);
+    if (*c.limit) args["timeout_seconds"] = J(c.limit);
+    RecordingIndicator indicator;
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(-1, Run("DPInstaller", Compact(args), doc, &indicator));
+    EXPECT_EQ(Compact(J(R"({"status": "failed", "reason": ")" + std::string(c.reason) +
+                        R"(", "error": "PROGRAM_TIMEOUT"})")),
+              Compact(doc["S"]["M"]));
+    // A code read now would be STILL_ACTIVE (0x103): "3 packages installed, no restart".
+    EXPECT_TRUE(doc["InstallConfig"]["installer"]["restart"].isNull());
+    EXPECT_EQ(std::vector<std::string>(
+                  {"detail:DP Installing " + std::string(kSession) + "\\gpudriver.zip",
+                   "prompt:Could not install driver.|Ok||Please try again later.|2"}),
+              indicator.calls);
+    EXPECT_EQ(std::vector<bool>({false, true}), g_cancelCalls);
+    EXPECT_EQ(1u, sim::MachineState()["startedPrograms"].size());
+  }
+}
+
+// A limit that is no number of seconds above 0 is a configuration error: nothing is unpacked
+// or started, and Cancel is not touched.
+TEST_F(DriverPostInstallTest, AnInvalidTimeLimitIsAConfigurationError) {
+  for (const char* limit : {R"("60")", "0", "-1", "true", "[30]", "{}", "1e12"}) {
+    for (const char* module : {"DPInstaller", "PostInstall"}) {
+      SCOPED_TRACE(std::string(module) + " with " + limit);
+      sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"exitCode": 1}})"));
+      PrepareSession("driver.zip");
+      const CInstallPaths saved = GetInstallPaths();
+      GetInstallPaths().installDir = "C:\\Program Files\\Quarn\\Orvex";
+      g_cancelCalls.clear();
+      Json::Value args = J(std::string(module) == "DPInstaller" ? kDriverArgs : "{}");
+      args["timeout_seconds"] = J(limit);
+      RecordingIndicator indicator;
+      Json::Value doc;
+      doc["SessionDir"] = kSession;
+      EXPECT_EQ(-1, Run(module, Compact(args), doc, &indicator));
+      EXPECT_EQ(Compact(J(R"({"status": "fatal", "error": "INVALID_TIMEOUT", "reason":
+          "The argument \"timeout_seconds\" must be a number of seconds above 0 and at most 4294967"})")),
+                Compact(doc["S"]["M"]));
+      EXPECT_TRUE(indicator.calls.empty());
+      EXPECT_TRUE(g_cancelCalls.empty());
+      EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
+      EXPECT_EQ(0u, sim::MachineState()["registryWrites"].size());
+      EXPECT_FALSE(fs::exists(Host(std::string(kSession) + "\\Graphics")));
+      GetInstallPaths() = saved;
+    }
+  }
+}
+
+// "is_restart" names where the flag goes; the running stage's record, its status, this
+// module's record and places inside a text are refused before dpinst runs, as every writer
+// into the document refuses them. A member inside the module's record is a place like others.
+TEST_F(DriverPostInstallTest, DPInstallerRefusesARestartFlagOverTheRunRecords) {
+  struct Case {
+    const char* isRestart;
+    int result;
+  };
+  const std::vector<Case> cases = {
+      {".S", -1}, {".S.status", -1}, {".S.M", -1}, {".SessionDir.flag", -1},
+      {".S.status.progress", 0}, {".S.M.restart", 0}, {".InstallConfig.installer.restart", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.isRestart);
+    sim::ScopedMachine machine(Profile(R"({"dpinst.exe": {"exitCode": "0x40000001"}})"));
+    PrepareSession("driver.zip");
+    Json::Value doc = J(R"({"S": {"status": {"progress": "started"}}})");
+    doc["SessionDir"] = kSession;
+    Json::Value args = J(kDriverArgs);
+    args["is_restart"] = c.isRestart;
+    EXPECT_EQ(c.result, Run("DPInstaller", Compact(args), doc));
+    // The stage's own writes still find objects where they write.
+    ASSERT_TRUE(doc["S"].isObject());
+    ASSERT_TRUE(doc["S"]["status"].isObject());
+    ASSERT_TRUE(FindPath(doc, ".S.M").isObject() || FindPath(doc, ".S.M").isNull());
+    if (c.result == 0) {
+      EXPECT_EQ("true", Compact(FindPath(doc, c.isRestart)));
+      EXPECT_EQ(1u, sim::MachineState()["startedPrograms"].size());
+      continue;
+    }
+    EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ(std::string("Not able to store a value at ") + c.isRestart,
+              doc["S"]["M"]["reason"].asString());
+    EXPECT_EQ("PATH_NOT_WRITABLE", doc["S"]["M"]["error"].asString());
+    EXPECT_EQ("started", doc["S"]["status"]["progress"].asString());
+    EXPECT_EQ(kSession, doc["SessionDir"].asString());
+    EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
+    EXPECT_FALSE(fs::exists(Host(std::string(kSession) + "\\Graphics")));
+  }
+}
+
 TEST_F(DriverPostInstallTest, InstallDOTNETStartsTheSetupAndEndsTheInstallation) {
   sim::ScopedMachine machine(Profile());
   PrepareSession("");
@@ -392,8 +503,9 @@ TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
             test::ReadFile(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
 }
 
-// A step that did not happen fails the module with the first failure as its "error", after
-// every other step ran: the report then names it instead of "INSTALLED".
+// A step that did not happen fails the module with the first failure (its code as "error",
+// what happened as "reason"), after every other step ran: the report then names it instead of
+// "INSTALLED".
 TEST_F(PostInstallHostTest, StepsThatDidNotHappenFailTheModule) {
   const std::string configXml = std::string(kUserDataDir) + "\\config\\config.xml";
   struct Case {
@@ -403,27 +515,30 @@ TEST_F(PostInstallHostTest, StepsThatDidNotHappenFailTheModule) {
     bool configFolder;
     const char* programs;
     const char* error;  // "" for success
+    const char* reason;
     std::size_t started;
   };
   const std::vector<Case> cases = {
-      {"everything in place", kInstallDir, kUserDataDir, true, "{}", "", 2},
+      {"everything in place", kInstallDir, kUserDataDir, true, "{}", "", "", 2},
       {"a script ends with a non-zero code", kInstallDir, kUserDataDir, true,
-       R"({"cmd.exe": {"exitCode": 1}})", "install_ics.bat ended with exit code 1", 2},
+       R"({"cmd.exe": {"exitCode": 1}})", "POST_INSTALL_SCRIPT_FAILED",
+       "install_ics.bat ended with exit code 1", 2},
       {"cmd.exe cannot start", kInstallDir, kUserDataDir, true,
-       R"({"CMD.EXE": {"startError": 2}})",
+       R"({"CMD.EXE": {"startError": 2}})", "POST_INSTALL_SCRIPT_FAILED",
        "install_ics.bat could not be started (Windows error 2)", 0},
       {"the end of a script cannot be waited for", kInstallDir, kUserDataDir, true,
-       R"({"cmd.exe": {"waitFails": true}})",
+       R"({"cmd.exe": {"waitFails": true}})", "POST_INSTALL_SCRIPT_FAILED",
        "install_ics.bat was started but its end could not be waited for", 2},
       {"no exit code", kInstallDir, kUserDataDir, true, R"({"cmd.exe": {"exitCodeFails": true}})",
+       "POST_INSTALL_SCRIPT_FAILED",
        "install_ics.bat was started but its end could not be waited for", 2},
-      {"no config folder", kInstallDir, kUserDataDir, false, "{}",
+      {"no config folder", kInstallDir, kUserDataDir, false, "{}", "CONFIG_XML_NOT_WRITTEN",
        "config.xml could not be written to C:\\ProgramData\\Quarn\\Orvex\\config\\config.xml", 2},
-      {"no installation directory recorded", "", kUserDataDir, true, "{}",
+      {"no installation directory recorded", "", kUserDataDir, true, "{}", "INSTALL_DIR_UNKNOWN",
        "The installation directory is not recorded under HKLM\\Software\\Quarn\\Orvex "
        "(InstallDir)",
        0},
-      {"no user-data directory recorded", kInstallDir, "", true, "{}",
+      {"no user-data directory recorded", kInstallDir, "", true, "{}", "USER_DATA_DIR_UNKNOWN",
        "The user-data directory is not recorded under HKLM\\Software\\Quarn\\Orvex "
        "(UserDataDir)",
        1},
@@ -446,10 +561,10 @@ TEST_F(PostInstallHostTest, StepsThatDidNotHappenFailTheModule) {
     std::vector<std::string> calls = {"status:Finalizing installation ..."};
     if (fails) {
       EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
-      EXPECT_EQ("Unable to finish the installation of Orvex.", doc["S"]["M"]["reason"].asString());
+      EXPECT_EQ(c.reason, doc["S"]["M"]["reason"].asString());
       EXPECT_EQ(c.error, doc["S"]["M"]["error"].asString());
       calls.push_back(std::string("prompt:Could not finish the installation of Orvex.|Ok||") +
-                      c.error + "|2");
+                      c.reason + "|2");
     } else {
       EXPECT_FALSE(doc.isMember("S"));
     }
@@ -459,6 +574,66 @@ TEST_F(PostInstallHostTest, StepsThatDidNotHappenFailTheModule) {
     EXPECT_EQ(c.started, sim::MachineState()["startedPrograms"].size());
     EXPECT_EQ(2u, sim::MachineState()["registryWrites"].size());
     EXPECT_EQ(c.configFolder && *c.userDataDir != '\0', fs::exists(Host(configXml)));
+  }
+}
+
+// The folders come from the registry and reach cmd.exe inside quotes. What cmd.exe would
+// still read there (a quote that closes them, "%" and "!" that expand, a line break or NUL
+// that ends the command) fails the module and no script runs; the registry values and
+// config.xml are still written. What is plain text inside quotes passes.
+TEST_F(PostInstallHostTest, FoldersCmdWouldReadAsCommandsAreRefused) {
+  struct Case {
+    std::string installDir;
+    std::string userDataDir;
+    bool refused;
+  };
+  const std::string data = kUserDataDir;
+  const std::vector<Case> cases = {
+      {"C:\\x\" & del /q C:\\* & \"", data, true},
+      {"C:\\Program Files\\Quarn\\Orvex", "C:\\x\" & rd /s /q C:\\ & \"", true},
+      {"C:\\Orvex %PATH%", data, true},
+      {"C:\\Orvex %", data, true},
+      {"C:\\Orvex!USERNAME!", data, true},
+      {"C:\\Orvex\r\ncalc.exe", data, true},
+      {"C:\\Orvex\ncalc.exe", data, true},
+      {std::string("C:\\Orvex\0calc.exe", 16), data, true},
+      {"C:\\Orvex\tdir", data, true},
+      {"C:\\Program Files (x86)\\Tom & Jerry ^ <1> | 2", data, false},
+      {"C:\\Program Files\\Quarn\\Orvex", "C:\\Data (x86) & more^", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installDir + " | " + c.userDataDir);
+    sim::ScopedMachine machine(Profile());
+    PrepareSession("");
+    fs::create_directories(Host(data + "\\config"));
+    // config.xml can be written wherever the folder is accepted.
+    if (!c.refused) fs::create_directories(Host(c.userDataDir + "\\config"));
+    GetInstallPaths().installDir = c.installDir;
+    GetInstallPaths().userDataDir = c.userDataDir;
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(c.refused ? -1 : 0, Run("PostInstall", "{}", doc));
+    const Json::Value state = sim::MachineState();
+    EXPECT_EQ(2u, state["registryWrites"].size());
+    if (c.userDataDir == data) {
+      EXPECT_TRUE(fs::exists(Host(data + "\\config\\config.xml")));
+    }
+    fs::remove_all(Host(data));
+    if (!c.refused) fs::remove_all(Host(c.userDataDir));
+    if (!c.refused) {
+      ASSERT_EQ(2u, state["startedPrograms"].size());
+      EXPECT_EQ("/c " + InstallIcsCommand(c.installDir),
+                state["startedPrograms"][0]["parameters"].asString());
+      EXPECT_FALSE(doc.isMember("S"));
+      continue;
+    }
+    EXPECT_EQ(0u, state["startedPrograms"].size());
+    EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ("UNSAFE_FOLDER_PATH", doc["S"]["M"]["error"].asString());
+    const std::string refused = SafeInQuotedCommand(c.installDir) ? c.userDataDir : c.installDir;
+    EXPECT_EQ("Unable to run the post-installation scripts: the folder " + refused +
+                  " holds a character that cmd.exe would not read as part of a path",
+              doc["S"]["M"]["reason"].asString());
   }
 }
 
@@ -480,6 +655,40 @@ TEST_F(PostInstallHostTest, DesktopFilesStayInTheBackupWithoutADesktop) {
   EXPECT_EQ("new link", test::ReadFile(Host(backup + "\\Orvex.lnk")));
   EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": 0})", doc, &indicator));
   EXPECT_TRUE(indicator.calls.empty());
+}
+
+// Scripts that never exit: each is waited for up to the limit ("timeout_seconds", 10 minutes
+// by default), the steps after them still run, and the module fails naming the first one.
+TEST_F(PostInstallHostTest, ScriptsThatNeverExitFailTheModuleAfterTheLimit) {
+  struct Case {
+    const char* limit;  // "timeout_seconds" as JSON, "" for none
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"", "install_ics.bat did not finish within 10 minutes; it was left running"},
+      {"2.5", "install_ics.bat did not finish within 2.5 seconds; it was left running"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    sim::ScopedMachine machine(Profile(R"({"cmd.exe": {"neverExits": true}})"));
+    PrepareSession("");
+    GetInstallPaths().installDir = kInstallDir;
+    GetInstallPaths().userDataDir = kUserDataDir;
+    fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
+    g_cancelCalls.clear();
+    Json::Value args(Json::objectValue);
+    if (*c.limit) args["timeout_seconds"] = J(c.limit);
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    EXPECT_EQ(-1, Run("PostInstall", Compact(args), doc));
+    EXPECT_EQ(Compact(J(R"({"status": "failed", "reason": ")" + std::string(c.reason) +
+                        R"(", "error": "PROGRAM_TIMEOUT"})")),
+              Compact(doc["S"]["M"]));
+    EXPECT_EQ(2u, sim::MachineState()["startedPrograms"].size());
+    EXPECT_EQ(2u, sim::MachineState()["registryWrites"].size());
+    EXPECT_TRUE(fs::exists(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
+    EXPECT_EQ(std::vector<bool>({false, true}), g_cancelCalls);
+  }
 }
 
 }  // namespace
@@ -557,6 +766,75 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
   if (!HasFailure()) {
     std::error_code ignored;
     fs::remove_all(dir, ignored);
+  }
+}
+
+}  // namespace
+}  // namespace orvex
+
+namespace orvex {
+namespace {
+
+// A user whose name is not ASCII: the session directory made in the profile's TEMP holds the
+// name in UTF-8, and every module that takes it from the document reaches the same folder.
+// The version check saves the public desktop there, dpinst and the .NET setup start from
+// there, and PostInstall puts the desktop back from there.
+TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
+  for (const std::string user : {"José", "Łukasz", "Анна", "陈"}) {
+    SCOPED_TRACE(user);
+    const std::string profileDir = "C:\\Users\\" + user;
+    const std::string temp = profileDir + "\\AppData\\Local\\Temp";
+    const std::string session = temp + "\\orvex session";
+    Json::Value profile = Profile(R"({"dpinst.exe": {"exitCode": "0x40000001"}})");
+    profile["environment"]["USERNAME"] = user;
+    profile["environment"]["USERPROFILE"] = profileDir;
+    profile["environment"]["TEMP"] = temp;
+    profile["environment"]["TMP"] = temp;
+    sim::ScopedMachine machine(profile);
+    std::error_code ignored;
+    fs::remove_all(Host(profileDir), ignored);
+    fs::remove_all(Host("C:\\Users\\Public"), ignored);
+    fs::remove_all(Host("C:\\drivers"), ignored);
+    fs::create_directories(Host(temp));
+    fs::create_directories(Host("C:\\drivers"));
+    fs::copy_file(*zips_ + "/driver.zip", Host("C:\\drivers\\gpudriver.zip"));
+    const std::string desktop = "C:\\Users\\Public\\Desktop";
+    fs::create_directories(Host(desktop));
+    std::ofstream(Host(desktop + "\\Orvex 1.0.lnk")) << "old link";
+    GetInstallPaths().installDir = kInstallDir;
+    GetInstallPaths().userDataDir = kUserDataDir;
+    fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
+
+    CStage stage("S");
+    stage.SetPlan(&plan_);
+    RecordingIndicator indicator;
+    indicator.promptAnswer = 1;  // "Upgrade"
+    test::AddUserFolderModules(stage, &indicator);
+    Json::Value doc = test::UserFolderRunDocument("C:\\drivers");
+    // The programs the downloads would have brought into the session directory.
+    fs::create_directories(Host(session));
+    std::ofstream(Host(session + "\\dpinst.exe")) << "MZ";
+    std::ofstream(Host(session + "\\dotnet_setup.exe")) << "MZ";
+    plan_.abortMessage.clear();
+
+    // InstallDOTNET always ends the stage.
+    EXPECT_EQ(-1, stage.Execute(&doc));
+    EXPECT_EQ(session, doc["SessionDir"].asString());
+    EXPECT_EQ("process_module_failed", doc["S"]["status"]["progress"].asString());
+    EXPECT_EQ("InstallDOTNET", doc["S"]["status"]["module"].asString());
+    EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
+    EXPECT_TRUE(doc["InstallConfig"]["installer"]["restart"].asBool());
+    EXPECT_EQ(1u, doc["S"].size()) << Compact(doc["S"]);  // no module recorded a failure
+    const Json::Value started = sim::MachineState()["startedPrograms"];
+    ASSERT_EQ(4u, started.size()) << Compact(started);
+    EXPECT_EQ("\"" + session + "\\dpinst.exe\"", started[0]["file"].asString());
+    EXPECT_EQ("\"" + session + "\\dotnet_setup.exe\"", started[3]["file"].asString());
+    // The desktop went into the session's backup and came back from it.
+    EXPECT_EQ("old link", test::ReadFile(Host(desktop + "\\Orvex 1.0.lnk")));
+    EXPECT_TRUE(fs::exists(Host(session + "\\desktop_backup")));
+    EXPECT_FALSE(fs::exists(Host(session + "\\desktop_backup\\Orvex 1.0.lnk")));
+    fs::remove_all(Host(profileDir), ignored);
+    fs::remove_all(Host("C:\\drivers"), ignored);
   }
 }
 

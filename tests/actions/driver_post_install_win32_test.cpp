@@ -18,6 +18,7 @@
 #include "base/text.h"
 #include "probes/install_paths.h"
 #include "tests/support/test_support.h"
+#include "tests/support/user_folder_run.h"
 
 namespace orvex {
 namespace {
@@ -184,6 +185,27 @@ TEST_F(DriverPostInstallWine, DpinstIsNotRunOnAFailedUnpacking) {
   EXPECT_TRUE(doc["r"].isNull());
 }
 
+// A dpinst that runs past the module's limit: the module fails with the limit in its text
+// while dpinst is still at work, and dpinst is not stopped: it finishes and records its work.
+TEST_F(DriverPostInstallWine, DpinstPastTheTimeLimitFailsTheModuleAndRunsOn) {
+  CopyZip("driver.zip", L"gpudriver.zip");
+  ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(), In(L"dpinst.exe").c_str(), FALSE));
+  ASSERT_TRUE(CreateDirectoryW(In(L"Graphics").c_str(), nullptr));
+  WriteBytes(In(L"Graphics\\sleep.marker"), "4");
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+      "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
+      "is_restart": ".r", "timeout_seconds": 1})", doc));
+  EXPECT_EQ("dpinst.exe did not finish within 1 second; it was left running",
+            doc["S"]["M"]["reason"].asString());
+  EXPECT_EQ("PROGRAM_TIMEOUT", doc["S"]["M"]["error"].asString());
+  EXPECT_TRUE(doc["r"].isNull());
+  EXPECT_FALSE(Exists(In(L"dpinst-record.txt")));
+  const std::string record = WaitForFile(In(L"dpinst-record.txt"));
+  EXPECT_EQ("2", RecordValue(record, "installed")) << record;
+}
+
 TEST_F(DriverPostInstallWine, HostileArchivesWriteNothingAnywhere) {
   const std::wstring dest = In(L"dest");
   const std::wstring inside = In(L"dest\\Graphics");
@@ -332,11 +354,130 @@ TEST_F(DriverPostInstallWine, PostInstallFailsWithTheScriptsExitCode) {
   EXPECT_EQ(-1, Run("PostInstall", "{}", doc));
   GetInstallPaths() = saved;
   EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
-  EXPECT_EQ("install_ics.bat ended with exit code 3", doc["S"]["M"]["error"].asString());
+  EXPECT_EQ("POST_INSTALL_SCRIPT_FAILED", doc["S"]["M"]["error"].asString());
+  EXPECT_EQ("install_ics.bat ended with exit code 3", doc["S"]["M"]["reason"].asString());
   EXPECT_TRUE(Exists(installDir + L"\\copy_vbox_config-ran.txt"));
   EXPECT_TRUE(Exists(userData + L"\\config\\config.xml"));
   DeleteProductValue(L"SendCrashReport");
   DeleteProductValue(L"PromoterReferred");
+}
+
+// A script that runs past the module's limit (it starts the dpinst stand-in, which sleeps):
+// the module fails naming it, the second script still runs, and the first is not stopped.
+TEST_F(DriverPostInstallWine, ScriptPastTheTimeLimitFailsPostInstallAndRunsOn) {
+  const std::wstring installDir = In(L"Orvex Install");
+  const std::wstring userData = In(L"User Data");
+  ASSERT_TRUE(CreateDirectoryW(installDir.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(userData.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((installDir + L"\\slow").c_str(), nullptr));
+  WriteBytes(installDir + L"\\slow\\sleep.marker", "4");
+  ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(),
+                        (installDir + L"\\dpinst.exe").c_str(), FALSE));
+  WriteBytes(installDir + L"\\install_ics.bat",
+             "@echo off\r\nstart \"\" /wait \"%~dp0dpinst.exe\" /PATH \"%~dp0slow\"\r\n"
+             ">\"%~dp0install_ics-done.txt\" echo done\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat",
+             "@echo off\r\n>\"%~dp0copy_vbox_config-args.txt\" echo [%1]\r\n");
+
+  CInstallPaths saved = GetInstallPaths();
+  GetInstallPaths().installDir = WideToUtf8(installDir);
+  GetInstallPaths().userDataDir = WideToUtf8(userData);
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("PostInstall", R"({"timeout_seconds": 1})", doc));
+  GetInstallPaths() = saved;
+  DeleteProductValue(L"SendCrashReport");
+  DeleteProductValue(L"PromoterReferred");
+
+  EXPECT_EQ("install_ics.bat did not finish within 1 second; it was left running",
+            doc["S"]["M"]["reason"].asString());
+  EXPECT_EQ("PROGRAM_TIMEOUT", doc["S"]["M"]["error"].asString());
+  EXPECT_EQ("[\"" + WideToUtf8(userData) + "orvexvm\"]\r\n",
+            ReadBytes(installDir + L"\\copy_vbox_config-args.txt"));
+  EXPECT_EQ("done\r\n", WaitForFile(installDir + L"\\install_ics-done.txt"));
+  EXPECT_NE(std::string::npos, ReadBytes(installDir + L"\\dpinst-record.txt").find("exit="));
+}
+
+// Sets an environment variable of this process for the life of the object, then restores it.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+    wchar_t old[32768] = {};
+    had_ = GetEnvironmentVariableW(name, old, 32768) > 0;
+    old_ = old;
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  bool had_ = false;
+  std::wstring old_;
+};
+
+// A user whose name is not ASCII: TEMP and TMP point into a folder of that name, the session
+// directory is made there and every module that takes it from the document reaches it: the
+// version check saves the public desktop there, dpinst and the .NET setup start from there,
+// PostInstall puts the desktop back from there.
+TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const std::wstring desktop = L"C:\\users\\Public\\Desktop";
+  CreateDirectoryW(L"C:\\users\\Public", nullptr);
+  CreateDirectoryW(desktop.c_str(), nullptr);
+  const std::wstring link = desktop + L"\\orvex-old-" + tag + L".lnk";
+  for (const wchar_t* user : {L"Jos\u00e9", L"\u0141ukasz", L"\u0410\u043d\u043d\u0430", L"\u9648"}) {
+    SCOPED_TRACE(WideToUtf8(user));
+    const std::wstring home = In(user);
+    const std::wstring temp = home + L"\\Temp";
+    ASSERT_TRUE(CreateDirectoryW(home.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    const std::wstring session = temp + L"\\orvex session";
+    ASSERT_TRUE(CreateDirectoryW(session.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(),
+                          (session + L"\\dpinst.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DOTNET_STANDIN).c_str(),
+                          (session + L"\\dotnet_setup.exe").c_str(), FALSE));
+    CopyZip("driver.zip", L"gpudriver.zip");  // an ASCII folder: the unpacking is not the point
+    WriteBytes(link, "old link");
+    ScopedVariable tempVariable(L"TEMP", temp);
+    ScopedVariable tmpVariable(L"TMP", temp);
+    // The product's folders, with scripts that succeed: PostInstall fails on any step that
+    // did not happen.
+    const std::wstring installDir = home + L"\\Orvex";
+    const std::wstring userData = home + L"\\Orvex Data\\";
+    ASSERT_TRUE(MakeProductFolders(installDir, userData.substr(0, userData.size() - 1)));
+    WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\n");
+    WriteBytes(installDir + L"\\copy_vbox_config.bat", "@echo off\r\n");
+    CInstallPaths saved = GetInstallPaths();
+    GetInstallPaths().installDir = WideToUtf8(installDir);
+    GetInstallPaths().userDataDir = WideToUtf8(userData);
+
+    CStage stage("S");
+    stage.SetPlan(&plan_);
+    test::RecordingIndicator indicator;
+    indicator.promptAnswer = 1;  // "Upgrade"
+    test::AddUserFolderModules(stage, &indicator);
+    Json::Value doc = test::UserFolderRunDocument(Session());
+    plan_.abortMessage.clear();
+    EXPECT_EQ(-1, stage.Execute(&doc));  // InstallDOTNET always ends the stage
+    GetInstallPaths() = saved;
+
+    EXPECT_EQ(WideToUtf8(session), doc["SessionDir"].asString());
+    EXPECT_EQ("InstallDOTNET", doc["S"]["status"]["module"].asString()) << Compact(doc["S"]);
+    EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
+    EXPECT_FALSE(doc["InstallConfig"]["installer"]["restart"].asBool());
+    EXPECT_EQ(Session() + "\\Graphics", RecordValue(ReadBytes(session + L"\\dpinst-record.txt"),
+                                                   "path"));
+    const std::string setup = WaitForFile(session + L"\\dotnet_setup-record.txt");
+    EXPECT_NE(std::string::npos, setup.find(WideToUtf8(session) + "\\dotnet_setup.exe")) << setup;
+    // The desktop went into the session's backup and came back from it.
+    EXPECT_EQ("old link", ReadBytes(link));
+    EXPECT_TRUE(Exists(session + L"\\desktop_backup"));
+    EXPECT_FALSE(Exists(session + L"\\desktop_backup\\orvex-old-" + tag + L".lnk"));
+    DeleteFileW(link.c_str());
+    RemoveTree(home);
+    RemoveTree(In(L"Graphics"));
+  }
 }
 
 }  // namespace

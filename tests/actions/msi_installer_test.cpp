@@ -83,7 +83,7 @@ class MsiInstallerTest : public ::testing::Test {
     return module->Execute(doc);
   }
 
-  std::string PackagePath(const std::string& name) { return ToNarrow(folder) + "\\" + name; }
+  std::string PackagePath(const std::string& name) { return WideToUtf8(folder) + "\\" + name; }
 
 #ifndef _WIN32
   std::unique_ptr<sim::ScopedMachine> machine_;
@@ -126,8 +126,15 @@ TEST_F(MsiInstallerTest, InstallsThePackageWithTheBarMovingAndTheLookupsSeeIt) {
   EXPECT_EQ(kNoRelatedOrvex, FindRelatedProduct(kUpgradeCode));  // not named "Orvex"
 #ifdef _WIN32
   // The files and the product's two scripts are in place.
+  // The package is a 32-bit one: on 64-bit Windows its files go to "Program Files (x86)", which
+  // is what ProgramFiles names for a 32-bit process there and ProgramFiles(x86) for a 64-bit one.
+#ifdef _WIN64
+  const wchar_t* const kProgramFilesOf32BitPackages = L"ProgramFiles(x86)";
+#else
+  const wchar_t* const kProgramFilesOf32BitPackages = L"ProgramFiles";
+#endif
   wchar_t programFiles[MAX_PATH] = {};
-  ASSERT_NE(0u, GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH));
+  ASSERT_NE(0u, GetEnvironmentVariableW(kProgramFilesOf32BitPackages, programFiles, MAX_PATH));
   const std::wstring installed = std::wstring(programFiles) + L"\\OrvexInstallTest\\";
   for (const wchar_t* file : {L"readme.txt", L"install_ics.bat", L"copy_vbox_config.bat"})
     EXPECT_TRUE(platform::PathExists(installed + file)) << WideToUtf8(file);
@@ -136,6 +143,27 @@ TEST_F(MsiInstallerTest, InstallsThePackageWithTheBarMovingAndTheLookupsSeeIt) {
   ASSERT_EQ(1u, installed.size());
   EXPECT_EQ("{8E0C4B7A-2D51-4F3E-9A6B-5C1D7E2F9A40}", installed[0]["productCode"].asString());
   EXPECT_EQ(" ORVEX_NOTE=\"a b\"", installed[0]["commandLine"].asString());
+#endif
+}
+
+// Folder, file name and property values are UTF-8 in the document, whatever the user's name
+// or the system's code page.
+TEST_F(MsiInstallerTest, InstallsFromAFolderAndFileWithNonAsciiNames) {
+  folder = test::NewWorkFolder("msi-José-Łukasz-Анна-陈");
+  ASSERT_TRUE(test::PlaceFixture(test::PackageFixture("orvex-product.msi"), folder,
+                                 "orvex-prodüct-陈.msi"));
+  Json::Value doc(Json::objectValue);
+  ASSERT_EQ(0, Run(Args("orvex-prodüct-陈.msi", R"(, "msi_args": {"ORVEX_NOTE": "José 陈"}})"),
+                   doc))
+      << doc.toStyledString();
+  EXPECT_TRUE(Has(indicator.calls,
+                  "detail:Installing from " + PackagePath("orvex-prodüct-陈.msi") + "with args "));
+  EXPECT_EQ("2.0.7.100", ReadProductProperty(kProductCode, L"VersionString"));
+#ifndef _WIN32
+  const Json::Value installed = sim::MachineState()["installedProducts"];
+  ASSERT_EQ(1u, installed.size());
+  EXPECT_EQ(PackagePath("orvex-prodüct-陈.msi"), installed[0]["package"].asString());
+  EXPECT_EQ(" ORVEX_NOTE=\"José 陈\"", installed[0]["commandLine"].asString());
 #endif
 }
 
@@ -162,6 +190,11 @@ TEST_F(MsiInstallerTest, FailingPackageGivesItsMessageAsErrorAndPromptDetail) {
 }
 
 TEST_F(MsiInstallerTest, PackageForAnotherProcessorGivesThe64BitText) {
+#ifdef _WIN64
+  GTEST_SKIP() << "a 64-bit Windows installs the x64 package: the text for a package of another "
+                  "processor is checked by the 32-bit build in a 32-bit prefix and on the "
+                  "simulated 32-bit machine";
+#endif
 #ifndef _WIN32
   // The prefix under Wine is a 32-bit Windows; the simulated machine must be one too.
   Json::Value profile = sim::Profile();

@@ -179,9 +179,14 @@ TEST(MsiProperties, BuiltFromMsiArgsInByteOrder) {
       {R"({"b": 1, "B": -2, "a": 4294967295, "_x": true, "y": false})",
        " B=-2 _x=1 a=4294967295 b=1 y=0"},
       {R"({"N": null, "R": 1.5, "A": [1], "O": {"k": 1}, "S": "s"})", " S=s"},
-      // Quoting: blanks, tabs and quotes; a value already quoted stays as it is.
-      {R"({"Q": "say \"hi\"", "T": "a\tb", "P": "\"C:\\a b\"", "H": "\"half"})",
-       R"( H="""half" P="C:\a b" Q="say ""hi""" T=")" "a\tb\""},
+      // Quoting: blanks and quotes; a value already quoted stays as it is.
+      {R"({"Q": "say \"hi\"", "P": "\"C:\\a b\"", "H": "\"half"})",
+       R"( H="""half" P="C:\a b" Q="say ""hi""")"},
+      // Control characters: Windows Installer would end the command line at a NUL and read
+      // the rest as nothing; such values are left out, NUL, line breaks and tabs alike.
+      {R"({"A": "C:\\x\u0000 EVIL=1", "B": "x\r\nEVIL=1", "C": "a\tb", "D": "\u007f",
+           "E": "\"C:\\a\u0000b\"", "F": "\u001b[0m", "OK": "fine"})",
+       " OK=fine"},
       // What would add a property or an option stays inside the value.
       {R"({"X": "1 EVIL=2 /qn", "Y": "\" Z=3 \""})",
        R"( X="1 EVIL=2 /qn" Y=" Z=3 ")"},

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/json_text.h"
 #include "tests/support/devservice_client.h"
@@ -170,6 +171,57 @@ TEST_F(ConsoleInstaller, ScalarOverTheRunRecordsFailsTheModuleAndTheDocumentIsDu
     ASSERT_TRUE(ParseJson(run.dump, dump)) << run.dump;
     EXPECT_EQ("process_module_failed", dump["Write"]["status"]["progress"].asString());
     EXPECT_EQ("console", dump["env"]["ui"].asString());
+  }
+}
+
+// What modules, Injectors and path arguments leave in the run's records never ends the run
+// with an escaped exception: a restart flag over the records is refused like any write, a
+// number as "error" is printed, a record a path argument made an array is a record again.
+TEST_F(ConsoleInstaller, OddValuesInTheRunRecordsEndTheRunAsAFailedRun) {
+  struct Case {
+    const char* modules;
+    const char* failure;  // the console handler's report
+  };
+  const std::vector<Case> cases = {
+      {R"({"class": "DPInstaller", "name": "GPU", "args": {"is_restart": ".W"}})",
+       "Stage/Module Failed   [W/GPU]\n"
+       "Failure reason [Not able to store a value at .W]\n"
+       "Failure error  [PATH_NOT_WRITABLE]\n"},
+      {R"({"class": "DPInstaller", "name": "GPU", "args": {"is_restart": ".W.status"}})",
+       "Stage/Module Failed   [W/GPU]\n"
+       "Failure reason [Not able to store a value at .W.status]\n"
+       "Failure error  [PATH_NOT_WRITABLE]\n"},
+      {R"({"class": "Injector", "name": "SET", "args": {"path": ".W.BAD.error", "value": 12345}},
+          {"class": "Injector", "name": "BAD"})",
+       "Stage/Module Failed   [W/BAD]\n"
+       "Failure reason [The path string is null or not a string]\n"
+       "Failure error  [12345]\n"},
+      {R"({"class": "Injector", "name": "SET", "args": {"path": ".W.BAD.reason", "value": [1]}},
+          {"class": "Injector", "name": "SET2", "args": {"path": ".W.BAD.error", "value": 2.5}},
+          {"class": "CheckPromptDOTNET", "name": "BAD"})",
+       "Stage/Module Failed   [W/BAD]\n"
+       "Failure reason []\n"
+       "Failure error  [DOTNET_INSTALL_ABORTED]\n"},
+      {R"({"class": "DPInstaller", "name": "GPU", "args": {"dpinst_dir": ".W.GPU[0]"}})",
+       "Stage/Module Failed   [W/GPU]\n"
+       "Failure reason [Unable to install \\]\n"
+       "Failure error  [The driver's folders and archive are not all given]\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.modules);
+    Outcome run = StartWithConfig(std::string(R"({
+      "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+      "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+      "progress": "Console",
+      "Stages": [{"name": "Prepare", "modules": [{"class": "Injector", "name": "FLAG",
+                   "args": {"path": ".InstallConfig.system.dotnet.prompt", "value": true}}]},
+                 {"name": "W", "modules": [)") + c.modules + R"(]}, {"name": "LastStage"}]})",
+                                  "ORVEX_SIM_ROOT=" + dir_ + "/sim orvex_installer_dump=1");
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_EQ(c.failure, run.err);
+    Json::Value dump;
+    ASSERT_TRUE(ParseJson(run.dump, dump)) << run.dump;
+    EXPECT_EQ("process_module_failed", dump["W"]["status"]["progress"].asString());
   }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/console_progress.h"
 #include "engine/progress_factories.h"
@@ -61,6 +63,36 @@ TEST(DefaultCallback, ReportsFailureOnStandardErrorAndDiscontinues) {
       GetCapturedStderr());
   // The record is read with creation, so the silent module now has one.
   EXPECT_TRUE(doc["Stage1"].isMember("SILENT"));
+}
+
+// Whatever an Injector or a rule left in the record is printed as well as it can be; the
+// handler never throws and always discontinues.
+TEST(DefaultCallback, OddRecordValuesArePrintedTolerantly) {
+  struct Case {
+    const char* doc;
+    const char* reason;
+    const char* error;
+  };
+  const std::vector<Case> cases = {
+      {R"({"S": {"M": {"reason": "No connection", "error": 12345}}})", "No connection", "12345"},
+      {R"({"S": {"M": {"reason": 7, "error": -3}}})", "7", "-3"},
+      {R"({"S": {"M": {"reason": true, "error": 2.5}}})", "true", "2.5"},
+      {R"({"S": {"M": {"reason": ["a"], "error": {"code": "X"}}}})", "", ""},
+      {R"({"S": {"M": "a text"}})", "", ""},
+      {R"({"S": {"M": [1, 2]}})", "", ""},
+      {R"({"S": 5})", "", ""},
+      {R"([1])", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.doc);
+    CDefaultCB callback;
+    Json::Value doc = test::J(c.doc);
+    CaptureStderr();
+    EXPECT_EQ(-1, callback.OnModuleFailed(&doc, "S", "M"));
+    EXPECT_EQ("Stage/Module Failed   [S/M]\nFailure reason [" + std::string(c.reason) +
+                  "]\nFailure error  [" + c.error + "]\n",
+              GetCapturedStderr());
+  }
 }
 
 TEST(DefaultCallback, AnnouncesCompletedStagesOnStandardOutput) {

@@ -8,6 +8,7 @@
 
 #include "common/run_flags.h"
 #include "engine/stage.h"
+#include "engine/value_path.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -180,6 +181,19 @@ TEST_F(StageTest, CancellationStopsBeforeTheNextModuleAndRollsBack) {
   EXPECT_EQ("USER_CANCELED", doc["S"]["M4"]["error"].asString());
   EXPECT_TRUE(callback.calls.empty());
   EXPECT_EQ(Journal({"status:"}), indicator.calls);  // the indicator is left alone
+}
+
+// A path argument looked up with creation ("[0]" after a record's name) makes the record of
+// a module that has not run yet an array; the stage's own write into that record still works.
+TEST_F(StageTest, ARecordMadeAnArrayByAPathArgumentIsARecordAgain) {
+  Add("M1")->onExecute = [](Json::Value& d) {
+    ResolveStringArg(Json::Value(".S.M2[0]"), d);
+    g_cancelRequested = true;
+  };
+  Add("M2");
+  EXPECT_EQ(-1, stage.Execute(&doc));
+  EXPECT_EQ("canceled_due_to_user", Status()["progress"].asString());
+  EXPECT_EQ("{\"error\":\"USER_CANCELED\"}", test::Compact(doc["S"]["M2"]));
 }
 
 TEST_F(StageTest, WaitsWhileThePromptIsOpen) {

@@ -143,10 +143,12 @@ TEST(ProbesDirectoryHelpers, FlatCopyAndDeleteLeaveSubdirectoriesAndExistingTarg
   // A missing directory, and one longer than the routine's buffer, are left alone quietly.
   CopyDirectoryFiles(L"C:\\probes-copy\\none", target);
   const std::wstring deep = L"C:\\probes-copy\\" + std::wstring(250, L'd');
-  fs::create_directories(sim::HostPath(deep));
-  WriteHostFile(deep + L"\\f", "f");
+  // Beyond MAX_PATH the test reaches the folder in the long form.
+  const std::wstring deepLong = L"\\\\?\\" + deep;
+  fs::create_directories(sim::HostPath(deepLong));
+  WriteHostFile(deepLong + L"\\f", "f");
   DeleteDirectoryFiles(deep);
-  EXPECT_EQ("f", ReadHostFile(deep + L"\\f"));
+  EXPECT_EQ("f", ReadHostFile(deepLong + L"\\f"));
   fs::remove_all(sim::HostPath(L"C:\\probes-copy"));
 }
 

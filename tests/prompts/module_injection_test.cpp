@@ -320,9 +320,12 @@ class GpuFailureTest : public ::testing::Test {
       stage->AddModule(module);
     }
     CStage* owner = stage.get();
-    for (const char* name : {"GET_DRIVER_URL", "GPU_DOWNLOADER", "GPU_INSTALLER"})
-      stage->SetErrorHandler(name,
-                             [owner](IModule* failed) { return GpuFailureHandler(failed, owner); });
+    const std::vector<IModule*> modules = stage->GetModules();
+    const std::vector<IModule*> injected(modules.begin() + 1, modules.begin() + 4);
+    for (IModule* module : injected)
+      stage->SetErrorHandler(module, [owner, injected](IModule* failed) {
+        return GpuFailureHandler(failed, owner, injected);
+      });
     stage->SetCallbackHandler(&callback);
   }
 
@@ -394,7 +397,7 @@ TEST(GpuFailureHandler, WithoutAnIndicatorTheFailureStands) {
   CStage stage("S");
   auto* installer = new FakeModule("GPU_INSTALLER", &journal);
   stage.AddModule(installer);
-  EXPECT_EQ(-1, GpuFailureHandler(installer, &stage));
+  EXPECT_EQ(-1, GpuFailureHandler(installer, &stage, {installer}));
   EXPECT_EQ(1u, stage.GetModules().size());
   EXPECT_EQ(-1, AlwaysFail(installer));
 }
@@ -558,6 +561,60 @@ TEST_F(PromptStageTest, FailedDriverUpdateGoesOnWithoutTheInstallation) {
   for (const std::string& call : indicator.calls)
     continueQuestions += call.find("prompt:Graphics Driver install failed.") == 0;
   EXPECT_EQ(2, continueQuestions);
+}
+
+// Modules of the injected names that the prompt did not make: a configured GPU_INSTALLER
+// before the prompt, or the three modules a first driver prompt injected before a second one
+// runs. Each failure handler works on its own injection: the configured module stays and
+// runs, every injected module that fails gets the question, the injected installation goes.
+TEST_F(PromptStageTest, InjectedModulesAreTrackedByIdentityNotByName) {
+  test::ScopedEnv service("BASE_DOMAIN", "http://127.0.0.1:1/");
+  struct Case {
+    const char* what;
+    Names before;  // fake modules ahead of the prompt(s)
+    int prompts;
+    Names after;   // the stage's modules at the end
+    std::vector<std::string> journal;
+  };
+  const std::vector<Case> cases = {
+      {"a configured GPU_INSTALLER",
+       {"GPU_INSTALLER"},
+       1,
+       {"GPU_INSTALLER", "PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "NEXT"},
+       {"exec:GPU_INSTALLER", "exec:NEXT"}},
+      {"a second driver prompt",
+       {},
+       2,
+       {"PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "PROMPT", "GET_DRIVER_URL",
+        "GPU_DOWNLOADER", "NEXT"},
+       {"exec:NEXT"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fresh();
+    ScriptedIndicator indicator;
+    indicator.answers = std::deque<int>(8, 1);
+    RecordingCallback callback;
+    for (const std::string& name : c.before) stage->AddModule(new FakeModule(name, &journal));
+    for (int i = 0; i < c.prompts; ++i) {
+      IModule* prompt = CreateModuleByClass("CheckPromptGPUDriver");
+      ASSERT_NE(nullptr, prompt);
+      prompt->SetName("PROMPT");
+      stage->AddModule(prompt);
+    }
+    stage->AddModule(new FakeModule("NEXT", &journal));
+    stage->SetProgressIndicator(&indicator);
+    stage->SetCallbackHandler(&callback);
+    doc = J(R"({"SessionDir": "C:\\s", "InstallConfig": {"display": {"driver": {"prompt": true}}}})");
+    EXPECT_EQ(0, stage->Execute(&doc));
+    EXPECT_EQ(c.after, Order());
+    EXPECT_EQ(c.journal, journal);
+    EXPECT_EQ((std::vector<std::string>{"done:S"}), callback.calls);
+    int continueQuestions = 0;
+    for (const std::string& call : indicator.calls)
+      continueQuestions += call.find("prompt:Graphics Driver install failed.") == 0;
+    EXPECT_EQ(2 * c.prompts, continueQuestions);
+  }
 }
 
 }  // namespace

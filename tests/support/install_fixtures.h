@@ -24,6 +24,10 @@ inline std::string CabinetFixture(const std::string& name) {
   return std::string(ORVEX_CABINET_FIXTURES) + "/" + name;
 }
 
+inline std::string ZipFixture(const std::string& name) {
+  return std::string(ORVEX_UNPACK_ZIPS) + "/" + name;
+}
+
 inline std::string PackageFixture(const std::string& name) {
   return std::string(ORVEX_MSI_FIXTURES) + "/" + name;
 }
@@ -54,6 +58,14 @@ inline bool PlaceFixture(const std::string& fixture, const std::wstring& folder,
                              std::filesystem::copy_options::overwrite_existing, failed);
   return !failed;
 #endif
+}
+
+// Writes content as the whole file at path; true on success.
+inline bool WriteWholeFile(const std::wstring& path, const std::string& content) {
+  std::FILE* file = platform::OpenForWriting(path, nullptr);
+  if (!file) return false;
+  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+  return std::fclose(file) == 0 && written;
 }
 
 // The whole content of a file, or "<missing>".

@@ -54,6 +54,22 @@ std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
   return module;
 }
 
+void AddRegisteredModules(CStage& stage,
+                          const std::vector<std::pair<std::string, std::string>>& modules,
+                          IProgressIndicator* indicator) {
+  for (const auto& module : modules) {
+    IModule* made = CreateModuleByClass(module.first);
+    if (!made) {
+      ADD_FAILURE() << "no module class " << module.first;
+      continue;
+    }
+    made->SetName(module.first);
+    made->SetArgs(J(module.second));
+    made->SetProgressIndicator(indicator);
+    stage.AddModule(made);
+  }
+}
+
 namespace {
 
 void SetVariable(const char* name, const std::string& value) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/module.h"
@@ -32,6 +33,13 @@ std::string Compact(const Json::Value& value);
 std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
                                               const std::string& args, CStage& stage,
                                               IProgressIndicator* indicator = nullptr);
+
+// Modules created through the registry, each named after its class, with its arguments (JSON
+// text) and the indicator, added to the stage in the order given; the test fails when the
+// registry lacks a class.
+void AddRegisteredModules(CStage& stage,
+                          const std::vector<std::pair<std::string, std::string>>& modules,
+                          IProgressIndicator* indicator);
 
 // A folder for files that the code under test reaches through platform/files.h and the test
 // reads directly: the temporary folder on Windows; on the host the simulated machine's drive

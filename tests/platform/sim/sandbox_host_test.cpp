@@ -16,13 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "actions/cabinet.h"
+#include "actions/zip_extract.h"
 #include "engine/stage.h"
 #include "base/text.h"
 #include "platform/environment.h"
+#include "platform/file_handles.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/sim/machine.h"
 #include "platform/win_codes.h"
+#include "tests/support/install_fixtures.h"
 #include "tests/support/sim_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -92,6 +97,15 @@ class SimSandbox : public ::testing::Test {
     fs::create_directory_symlink(outside_.root(), links / "out");
     fs::create_symlink(outside_.root() / "keep.txt", links / "outfile");
     fs::create_directory_symlink(sim::HostPath(L"C:\\Data"), links / "data");
+    // Links whose targets do not exist yet: out of the sandbox (by a host path, climbing from
+    // the link's folder, into a folder that is not there) and into it.
+    fs::create_symlink(outside_.root() / "escaped.txt", links / "dangling");
+    fs::create_symlink(outside_.root() / "newdir", links / "danglingdir");
+    std::string climb;
+    for (int i = 0; i < 20; ++i) climb += "../";
+    fs::create_symlink(climb + outside_.root().relative_path().string() + "/up.txt",
+                       links / "danglingup");
+    fs::create_symlink(sim::HostPath(L"C:\\Data") + "/new.txt", links / "inside");
     before_ = Snapshot(outside_.root());
   }
   void TearDown() override { EXPECT_EQ(before_, Snapshot(outside_.root())); }
@@ -136,7 +150,14 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
       {L"lpt9", nullptr, platform::kErrorFileNotFound},
       {L"C:\\Links\\out\\keep.txt", nullptr, platform::kErrorPathNotFound},  // a link leading out
       {L"C:\\Links\\outfile", nullptr, platform::kErrorPathNotFound},
-      {L"C:\\Links\\data\\a.txt", "/C/Links/data/a.txt", 0},   // a link inside is followed
+      {L"C:\\Links\\dangling", nullptr, platform::kErrorPathNotFound},  // its target is not there
+      {L"C:\\Links\\DANGLING", nullptr, platform::kErrorPathNotFound},
+      {L"C:\\Links\\danglingdir\\x.txt", nullptr, platform::kErrorPathNotFound},
+      {L"C:\\Links\\danglingup", nullptr, platform::kErrorPathNotFound},
+      {L"C:\\Links\\data\\..\\dangling", nullptr, platform::kErrorPathNotFound},
+      // A link inside is followed to its target, also one that is not there yet.
+      {L"C:\\Links\\data\\a.txt", "/C/Data/a.txt", 0},
+      {L"C:\\Links\\inside", "/C/Data/new.txt", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(WideToUtf8(c.path));
@@ -150,15 +171,120 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
       uint32_t error = 0;
       EXPECT_FALSE(platform::MakeDirectory(c.path, &error));
       // A link is made as the link: it exists, so CreateDirectoryW finds it there.
-      if (c.path.find(L"Links\\outfile") == std::wstring::npos) {
-        EXPECT_EQ(c.error, error);
-      }
+      const uint32_t attributes = platform::FileAttributes(c.path);
+      const bool linkItself = attributes != platform::kInvalidFileAttributes &&
+                              (attributes & platform::kFileAttributeReparsePoint);
+      EXPECT_EQ(linkItself ? platform::kErrorAlreadyExists : c.error, error);
       int openError = 0;
       EXPECT_EQ(nullptr, platform::OpenForWriting(c.path, &openError));
       EXPECT_EQ(nullptr, platform::OpenForReading(c.path));
       EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\a.txt", c.path, false));
+      EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\a.txt", c.path, true));
+      platform::PositionedFile part;
+      EXPECT_FALSE(part.Create(c.path, &openError));
+      EXPECT_EQ(platform::kInvalidFileHandle,
+                platform::CreateFileHandle(c.path, platform::kGenericWrite,
+                                           platform::kFileShareRead, platform::kCreateAlways));
     }
   }
+  // Writing through the link inside makes its target, as Windows follows a link it opens.
+  std::FILE* file = platform::OpenForWriting(L"C:\\Links\\inside", nullptr);
+  ASSERT_NE(nullptr, file);
+  std::fclose(file);
+  EXPECT_TRUE(fs::is_regular_file(sim::HostPath(L"C:\\Data") + "/new.txt"));
+  // Renaming onto a link replaces the link, never what it points to.
+  std::FILE* part = platform::OpenForWriting(L"C:\\Data\\moved.part", nullptr);
+  ASSERT_NE(nullptr, part);
+  std::fputs("moved", part);
+  std::fclose(part);
+  int renameError = 0;
+  EXPECT_TRUE(platform::ReplaceWithFile(L"C:\\Data\\moved.part", L"C:\\Links\\dangling", &renameError));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sim::HostPath(L"C:\\Links") + "/dangling")));
+}
+
+// MAX_PATH: a full path of 260 characters or more names nothing, unless it is given in the
+// long form; CreateDirectoryW stops at 248. Relative paths count with the current directory.
+TEST_F(SimSandbox, PathsUpToMaxPathUnlessInTheLongForm) {
+  const std::wstring folder = L"C:\\" + std::wstring(200, L'a');
+  uint32_t error = 0;
+  ASSERT_TRUE(platform::MakeDirectory(folder, &error));
+  struct Case {
+    std::wstring path;
+    bool mapped;
+  } cases[] = {
+      {folder + L"\\" + std::wstring(55, L'b'), true},  // 259 characters
+      {folder + L"\\" + std::wstring(56, L'b'), false},
+      {L"\\\\?\\" + folder + L"\\" + std::wstring(200, L'b'), true},
+      {L"\\\\.\\" + folder + L"\\" + std::wstring(56, L'b'), false},
+      {std::wstring(236, L'c'), false},  // C:\\Users\\john\\Downloads\\ and 236: 260
+      {std::wstring(235, L'c'), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.size());
+    EXPECT_EQ(c.mapped, !sim::HostPath(c.path).empty());
+    std::FILE* file = platform::OpenForWriting(c.path, nullptr);
+    EXPECT_EQ(c.mapped, file != nullptr);
+    if (file) std::fclose(file);
+  }
+  EXPECT_FALSE(platform::MakeDirectory(folder + L"\\" + std::wstring(44, L'd'), &error));
+  EXPECT_EQ(platform::kErrorFilenameExcedRange, error);
+  EXPECT_TRUE(platform::MakeDirectory(folder + L"\\" + std::wstring(43, L'd'), &error));
+  EXPECT_TRUE(platform::MakeDirectory(L"\\\\?\\" + folder + L"\\" + std::wstring(250, L'e'), &error));
+}
+
+// Names are found without regard to case, whether the machine made them or the host did.
+TEST_F(SimSandbox, NamesAreFoundWithoutRegardToCase) {
+  std::ofstream(sim::HostPath(L"C:\\Data") + "/External.TXT") << "host";
+  for (int i = 0; i < 50; ++i) {
+    std::FILE* file = platform::OpenForWriting(L"C:\\Data\\Made" + std::to_wstring(i) + L".txt", nullptr);
+    ASSERT_NE(nullptr, file);
+    std::fclose(file);
+  }
+  uint32_t error = 0;
+  ASSERT_TRUE(platform::MakeDirectory(L"C:\\data\\Folder", &error));
+  EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\MADE7.TXT"));
+  EXPECT_TRUE(platform::PathExists(L"c:\\data\\external.txt"));
+  EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\folder"));
+  EXPECT_EQ(sim::HostPath(L"C:\\Data") + "/Made7.txt", sim::HostPath(L"C:\\dAtA\\mADE7.TXT"));
+  EXPECT_TRUE(platform::DeleteFileAt(L"C:\\data\\made7.TXT"));
+  EXPECT_FALSE(platform::PathExists(L"C:\\DATA\\MADE7.TXT"));
+  EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\MADE8.TXT"));
+}
+
+// A hard link planted in the sandbox shares its bytes with a file outside: writing the name
+// gives it a file of its own, changing it in place is refused, the file outside stays.
+TEST_F(SimSandbox, HardLinksAreNeverWrittenInPlace) {
+  const std::string hard = sim::HostPath(L"C:\\Links") + "/hard.txt";
+  const auto plant = [&] {
+    std::error_code ignored;
+    fs::remove(hard, ignored);
+    fs::create_hard_link(outside_.root() / "keep.txt", hard);
+  };
+  plant();
+  EXPECT_EQ(platform::kInvalidFileHandle,
+            platform::CreateFileHandle(L"C:\\Links\\hard.txt", platform::kGenericWrite,
+                                       platform::kFileShareRead, platform::kOpenExisting));
+  EXPECT_FALSE(platform::ChangeFileAttributes(L"C:\\Links\\hard.txt", platform::kFileAttributeReadonly));
+  EXPECT_EQ(0, access((outside_.root() / "keep.txt").c_str(), W_OK));
+  const intptr_t handle = platform::CreateFileHandle(L"C:\\Links\\hard.txt", platform::kGenericWrite,
+                                                     platform::kFileShareRead, platform::kCreateAlways);
+  ASSERT_NE(platform::kInvalidFileHandle, handle);
+  uint32_t done = 0;
+  EXPECT_TRUE(platform::WriteToHandle(handle, "handle", 6, &done));
+  platform::CloseFileHandle(handle);
+  EXPECT_EQ("handle", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
+  plant();
+  EXPECT_TRUE(test::WriteWholeFile(L"C:\\Links\\hard.txt", "stream"));
+  EXPECT_EQ("stream", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
+  plant();
+  platform::PositionedFile part;
+  int error = 0;
+  ASSERT_TRUE(part.Create(L"C:\\Links\\hard.txt", &error));
+  EXPECT_TRUE(part.WriteAt(0, "part", 4, &error));
+  part.Close(&error);
+  plant();
+  EXPECT_TRUE(platform::CopyFileTo(L"C:\\Data\\a.txt", L"C:\\Links\\hard.txt", false));
+  EXPECT_EQ("ay", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
 }
 
 TEST_F(SimSandbox, LinksAreReparsePointsRemovedAsLinks) {
@@ -300,8 +426,64 @@ std::string HostilePath(std::mt19937& random, const std::vector<std::string>& ou
   return path;
 }
 
+// A link planted in a folder the installer writes to, pointing where nothing is yet: a host
+// path out of the sandbox, a climb from the link's folder, a folder that does not exist.
+std::string DanglingTarget(std::mt19937& random, const std::vector<fs::path>& markers, int round) {
+  const fs::path& marker = markers[random() % markers.size()];
+  const std::string name = "escaped-" + std::to_string(round);
+  switch (random() % 4) {
+    case 0:
+      return (marker / name).string();
+    case 1:
+      return (marker / "sub" / name).string();
+    case 2:
+      return (marker / ("newdir-" + name) / "x").string();
+    default: {
+      std::string climb;
+      for (int i = 0; i < 24; ++i) climb += "../";
+      return climb + (marker.relative_path() / name).string();
+    }
+  }
+}
+
+// Every way the installer writes a file, into folder: a cabinet's and a zip's entries, the
+// download's ".part" renamed over its destination, config.xml, the desktop-restore copy and a
+// file handle. What fails is of no interest here, only where the bytes go.
+void WriteEverywhere(const std::wstring& folder) {
+  if (test::PlaceFixture(test::CabinetFixture("folder.cab"), folder, "folder.cab")) {
+    CCabinet cabinet(folder + L"\\folder.cab", folder);
+    cabinet.Extract();
+  }
+  if (test::PlaceFixture(test::ZipFixture("plain.zip"), folder, "plain.zip"))
+    ExtractZip(WideToUtf8(folder) + "\\plain.zip", WideToUtf8(folder));
+  int error = 0;
+  platform::PositionedFile part;
+  if (part.Create(folder + L"\\file.bin.part", &error)) {
+    part.Reserve(5, &error);
+    part.WriteAt(0, "bytes", 5, &error);
+    part.Close(&error);
+  }
+  platform::ReplaceWithFile(folder + L"\\file.bin.part", folder + L"\\file.bin", &error);
+  if (std::FILE* file = platform::OpenForWriting(folder + L"\\config.xml", &error)) {
+    std::fputs("<config/>", file);
+    std::fclose(file);
+  }
+  platform::CopyFileTo(L"C:\\Data\\a.txt", folder + L"\\desktop.txt", true);
+  platform::CopyFileTo(L"C:\\Data\\a.txt", folder + L"\\desktop.txt", false);
+  const intptr_t handle = platform::CreateFileHandle(
+      folder + L"\\handle.bin", platform::kGenericWrite, platform::kFileShareRead,
+      platform::kCreateAlways);
+  if (handle != platform::kInvalidFileHandle) {
+    uint32_t done = 0;
+    platform::WriteToHandle(handle, "bytes", 5, &done);
+    platform::CloseFileHandle(handle);
+  }
+}
+
 // Any path in any path argument of the file-handling modules leaves the host alone: the
-// marker tree, the host's current folder and its $TMP.
+// marker tree, the host's current folder and its $TMP. So does every write into a folder
+// where a link that leads out of the sandbox, to nothing yet, stands at the name written, or
+// a hard link to a file outside.
 TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
   MarkerTree hostTemp;
   MarkerTree hostCurrent;
@@ -312,6 +494,7 @@ TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
   const auto currentBefore = Snapshot(hostCurrent.root());
   const std::vector<std::string> outside = {outside_.root().string(), hostTemp.root().string(),
                                             hostCurrent.root().string(), "/", "/tmp", "/etc"};
+  const std::vector<fs::path> markers = {outside_.root(), hostTemp.root(), hostCurrent.root()};
   std::mt19937 random(20240611);
   for (int round = 0; round < 300; ++round) {
     const std::string path = HostilePath(random, outside);
@@ -332,6 +515,22 @@ TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
     platform::RemoveEmptyDirectory(wide);
     uint32_t made = 0;
     platform::MakeDirectory(wide, &made);
+
+    static const char* const kWrittenNames[] = {
+        "top.txt", "setup.exe", "Graphics", "readme.txt", "file.bin.part", "file.bin",
+        "config.xml", "desktop.txt", "handle.bin", "FILE.BIN", "Config.Xml"};
+    const std::wstring folder = L"C:\\Sess\\" + std::to_wstring(round);
+    fs::create_directories(sim::HostPath(folder));
+    for (int links = 1 + static_cast<int>(random() % 3); links > 0; --links) {
+      const char* name = kWrittenNames[random() % (sizeof kWrittenNames / sizeof *kWrittenNames)];
+      std::error_code ignored;
+      const std::string planted = sim::HostPath(folder) + "/" + name;
+      if (random() % 4 == 0)
+        fs::create_hard_link(markers[random() % markers.size()] / "keep.txt", planted, ignored);
+      else
+        fs::create_symlink(DanglingTarget(random, markers, round), planted, ignored);
+    }
+    WriteEverywhere(folder);
     ASSERT_EQ(before_, Snapshot(outside_.root()));
     ASSERT_EQ(tempBefore, Snapshot(hostTemp.root()));
     ASSERT_EQ(currentBefore, Snapshot(hostCurrent.root()));

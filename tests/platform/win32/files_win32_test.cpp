@@ -44,6 +44,19 @@ TEST(Win32Files, TempPathIsAnExistingDirectoryWithTrailingBackslash) {
   EXPECT_NE(FileAttributes(temp) & kFileAttributeDirectory, 0u);
 }
 
+// GetDiskFreeSpaceExW: the free space of the temporary folder's drive, which the unpacking
+// checks the declared sizes against; a folder that does not exist reports an error.
+TEST(Win32Files, FreeDiskSpaceOfAnExistingFolder) {
+  DiskSpace space;
+  uint32_t error = 0;
+  ASSERT_TRUE(FreeDiskSpace(TempPath(), &space, &error)) << error;
+  EXPECT_GT(space.freeToCaller, 0u);
+  EXPECT_LE(space.freeToCaller, space.totalBytes);
+  EXPECT_LE(space.totalFree, space.totalBytes);
+  EXPECT_FALSE(FreeDiskSpace(TempPath() + L"OrvexNoSuchFolder\\below", &space, &error));
+  EXPECT_NE(0u, error);
+}
+
 // A directory in the temporary folder holding read-only files, made and taken apart again
 // with the calls the housekeeping modules use.
 class Win32FilesTree : public ::testing::Test {

@@ -64,9 +64,20 @@ TEST_F(Win32Registry, ValuesReadBackInEveryView) {
                                     Raw(kRegDword, {0x78, 0x56, 0x34, 0x12}),
                                     Raw(kRegBinary, {1, 0, 255})};
   const wchar_t* names[] = {L"Text", L"Number", L"Bytes"};
+#ifdef _WIN64
+  // A 64-bit process writes its default view, which is the 64-bit one; the 32-bit view of
+  // SOFTWARE is WOW6432Node, where the key is not.
+  const RegistryView same_keys[] = {RegistryView::kDefault, RegistryView::k64Bit};
+  std::unique_ptr<IRegistryKey> redirected;
+  EXPECT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k32Bit, &redirected),
+            kErrorFileNotFound);
+#else
   // The test process is 32-bit: the default view and the 32-bit view are the same keys. The
   // 64-bit view is too in a 32-bit prefix, where both flags are ignored.
-  for (RegistryView view : {RegistryView::kDefault, RegistryView::k32Bit, RegistryView::k64Bit}) {
+  const RegistryView same_keys[] = {RegistryView::kDefault, RegistryView::k32Bit,
+                                    RegistryView::k64Bit};
+#endif
+  for (RegistryView view : same_keys) {
     SCOPED_TRACE(static_cast<int>(view));
     std::unique_ptr<IRegistryKey> key;
     ASSERT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, view, &key), kErrorSuccess);
@@ -78,6 +89,29 @@ TEST_F(Win32Registry, ValuesReadBackInEveryView) {
     }
   }
 }
+
+#ifdef _WIN64
+// What a 32-bit installer sees on 64-bit Windows, from the other side: a key written through
+// the 32-bit view lands in WOW6432Node and is invisible to the 64-bit view.
+TEST_F(Win32Registry, The32BitViewIsRedirectedForA64BitProcess) {
+  std::unique_ptr<IRegistryKey> key;
+  ASSERT_EQ(CreateLocalMachineKey(path_, RegistryView::k32Bit, &key), kErrorSuccess);
+  ASSERT_EQ(key->SetValue(L"Text", Sz(L"x86")), kErrorSuccess);
+  key.reset();
+
+  std::unique_ptr<IRegistryKey> native;
+  EXPECT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k64Bit, &native),
+            kErrorFileNotFound);
+  std::unique_ptr<IRegistryKey> wow;
+  const std::wstring wow_path = L"SOFTWARE\\WOW6432Node" + path_.substr(8);
+  ASSERT_EQ(OpenLocalMachineKey(wow_path, RegistryAccess::kRead, RegistryView::k64Bit, &wow),
+            kErrorSuccess);
+  RegistryValue read;
+  ASSERT_EQ(wow->QueryValue(L"Text", 256, &read), kErrorSuccess);
+  EXPECT_EQ(read.data, Sz(L"x86").data);
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, wow_path.c_str());
+}
+#endif
 
 TEST_F(Win32Registry, ShortBufferAndMissingValues) {
   auto key = Create();

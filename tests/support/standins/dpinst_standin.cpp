@@ -1,12 +1,14 @@
 // Stands in for the Driver Package Installer in the tests: records its command line, counts
 // the .inf files in the folder after "/PATH" and exits as dpinst does: the number of packages
 // installed in the low byte, 0x40000000 when "restart.marker" is in the folder (a restart is
-// needed), 0x80000000 when "fail.marker" is (a package failed). Record: dpinst-record.txt
-// beside the executable.
+// needed), 0x80000000 when "fail.marker" is (a package failed). When "sleep.marker" is there,
+// it first sleeps the seconds that file holds, as a hung installation would. Record:
+// dpinst-record.txt beside the executable, written at the end.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tests/support/standins/standin_record.h"
@@ -16,6 +18,18 @@ namespace {
 bool IsFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The whole seconds written in the file; 0 when there is none.
+unsigned SecondsIn(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  char text[16] = {};
+  DWORD got = 0;
+  ReadFile(file, text, sizeof text - 1, &got, nullptr);
+  CloseHandle(file);
+  return static_cast<unsigned>(std::strtoul(text, nullptr, 10));
 }
 
 unsigned CountInfFiles(const std::wstring& folder) {
@@ -48,6 +62,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   if (argv) LocalFree(argv);
 
+  if (!folder.empty()) Sleep(SecondsIn(folder + L"\\sleep.marker") * 1000);
   const unsigned installed = folder.empty() ? 0 : CountInfFiles(folder);
   DWORD code = installed & 0xFF;
   if (IsFile(folder + L"\\restart.marker")) code |= 0x40000000;
