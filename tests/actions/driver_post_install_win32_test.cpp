@@ -425,6 +425,13 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
   CreateDirectoryW(L"C:\\users\\Public", nullptr);
   CreateDirectoryW(desktop.c_str(), nullptr);
   const std::wstring link = desktop + L"\\orvex-old-" + tag + L".lnk";
+  // The product's folders (read from the registry in the ANSI code page, so ASCII here), with
+  // scripts that succeed: PostInstall fails on any step that did not happen.
+  const std::wstring installDir = In(L"Orvex");
+  const std::wstring userData = In(L"Orvex Data") + L"\\";
+  ASSERT_TRUE(MakeProductFolders(installDir, In(L"Orvex Data")));
+  WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat", "@echo off\r\n");
   for (const wchar_t* user : {L"Jos\u00e9", L"\u0141ukasz", L"\u0410\u043d\u043d\u0430", L"\u9648"}) {
     SCOPED_TRACE(WideToUtf8(user));
     const std::wstring home = In(user);
@@ -441,13 +448,6 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
     WriteBytes(link, "old link");
     ScopedVariable tempVariable(L"TEMP", temp);
     ScopedVariable tmpVariable(L"TMP", temp);
-    // The product's folders, with scripts that succeed: PostInstall fails on any step that
-    // did not happen.
-    const std::wstring installDir = home + L"\\Orvex";
-    const std::wstring userData = home + L"\\Orvex Data\\";
-    ASSERT_TRUE(MakeProductFolders(installDir, userData.substr(0, userData.size() - 1)));
-    WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\n");
-    WriteBytes(installDir + L"\\copy_vbox_config.bat", "@echo off\r\n");
     CInstallPaths saved = GetInstallPaths();
     GetInstallPaths().installDir = WideToUtf8(installDir);
     GetInstallPaths().userDataDir = WideToUtf8(userData);
