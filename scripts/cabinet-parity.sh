@@ -10,7 +10,9 @@
 # the host's simulated machine) and compares, per cabinet, the verdict ("ok" or FDI's error
 # text) and the files extracted (names and SHA-256 of their contents). The same is done for
 # damaged variants of those cabinets (scripts/cabinet-parity/mutate.py, a fixed seed;
-# ORVEX_CABINET_VARIANTS, default 300).
+# ORVEX_CABINET_VARIANTS, default 300). A file whose path reaches MAX_PATH is created by Wine
+# but refused by Windows and by the simulated machine; such cabinets are listed, not counted
+# (scripts/cabinet-parity/compare.py).
 #
 # Outputs go to build/cabinet-parity/ (wine.txt and host.txt: the verdicts; wine-files.txt and
 # host-files.txt: the extracted files). Exit status 0 when both agree on every cabinet; 1 with
@@ -135,21 +137,12 @@ list_files "$sandbox/C/out" >"$out/host-files.txt"
 list_files "$work/wine-out" >"$out/wine-files.txt"
 
 status=0
-if ! diff -u --label wine.txt --label host.txt "$out/wine.txt" "$out/host.txt"; then
-  echo "cabinet parity: the verdicts differ" >&2
-  status=1
-fi
-if ! diff -u --label wine-files.txt --label host-files.txt "$out/wine-files.txt" \
-    "$out/host-files.txt"; then
-  echo "cabinet parity: the extracted files differ" >&2
+if ! python3 "$root/scripts/cabinet-parity/compare.py" "$out" 'C:\out'; then
+  echo "cabinet parity: the builds differ (above)" >&2
   status=1
 fi
 if [ "$(wc -l <"$out/wine.txt")" != "${#names[@]}" ]; then
   echo "cabinet parity: Cabinet.dll gave $(wc -l <"$out/wine.txt") verdicts for ${#names[@]} cabinets" >&2
   status=1
-fi
-if [ "$status" = 0 ]; then
-  echo "cabinet parity: verdicts and files agree on all ${#names[@]} cabinets" \
-       "($(grep -c $'\tok$' "$out/wine.txt") extracted, $(wc -l <"$out/wine-files.txt") files)"
 fi
 exit "$status"
