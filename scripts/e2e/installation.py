@@ -17,6 +17,8 @@ from harness import Failure, Installer, check, wait_until
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CONFIG = os.path.join(ROOT, "examples", "install", "config.json")
 PACKAGE_CAB = "Orvex-2.0.6.8063.cab"
+# Where the service serves it: the configuration sends 64-bit Windows the x64 edition.
+PACKAGE_PATHS = ("/media/" + PACKAGE_CAB, "/media/x64/" + PACKAGE_CAB)
 OFFERED_VERSION = "2.0.6.8063"
 
 # The questions of the installation and the answer a user who wants the product gives.
@@ -63,7 +65,7 @@ def serve_product(service, build, broken=False):
         for name in sorted(names):
             source = os.path.join(folder, name)
             relative = os.path.relpath(source, media).replace(os.sep, "/")
-            if broken and relative == PACKAGE_CAB:
+            if broken and "/media/" + relative in PACKAGE_PATHS:
                 source = os.path.join(product, "broken", name)
             with open(source, "rb") as f:
                 service.call("/_dev/media/" + relative, f.read())
@@ -280,8 +282,7 @@ def check_request_order(service):
         path = request["path"]
         kind = {"/index/getinstallconfig": "configuration", "/index/driverupdate": "driver",
                 "/installer/install": "report", "/collect": "hit"}.get(path)
-        # The package of 64-bit Windows comes from media/x64/.
-        if path in ("/media/" + PACKAGE_CAB, "/media/x64/" + PACKAGE_CAB):
+        if path in PACKAGE_PATHS:
             kind = "package"
         if kind and (not order or order[-1] != kind):
             order.append(kind)
