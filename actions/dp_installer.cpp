@@ -1,5 +1,6 @@
 #include "actions/dp_installer.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "actions/zip_extract.h"
@@ -34,6 +35,18 @@ std::string RestartFlagPath(const Json::Value& args) {
 
 }  // namespace
 
+std::string DescribeDpinstExitCode(uint32_t code) {
+  char hex[11];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+  std::string words = std::string("dpinst.exe ended with exit code ") + hex + ": " +
+                      std::to_string(code & kInstalledCountMask) + " driver packages installed, " +
+                      std::to_string((code >> 8) & 0xFFu) + " only copied to the driver store, " +
+                      std::to_string((code >> 16) & 0xFFu) + " could not be installed";
+  if (code & kPackageFailed) words += ", a package failed";
+  if (code & kRestartNeeded) words += ", a restart is needed";
+  return words;
+}
+
 int DecodeDpinstExitCode(uint32_t code, bool* restart) {
   *restart = false;
   if (code & kPackageFailed) return -1;
@@ -50,24 +63,49 @@ std::wstring DpinstParameters(const std::string& driverFolder) {
 
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
               const std::string& destDir, const std::string& dirSuffix, bool* restart,
-              uint32_t waitMilliseconds, bool* timedOut) {
+              uint32_t waitMilliseconds, bool* timedOut, std::string* failure) {
+  std::string ignored;
+  if (!failure) failure = &ignored;
   *restart = false;
   if (timedOut) *timedOut = false;
-  if (HasQuote(dpinstPath) || HasQuote(destDir) || HasQuote(dirSuffix)) return -1;
+  if (HasQuote(dpinstPath) || HasQuote(destDir) || HasQuote(dirSuffix)) {
+    *failure = "A folder of the driver holds a double quote";
+    return -1;
+  }
   // dpinst on a folder that did not unpack would install whatever an earlier run left there.
-  if (!ExtractZip(archivePath, destDir)) return -1;
+  if (!ExtractZip(archivePath, destDir)) {
+    *failure = "The driver archive " + archivePath + " could not be unpacked into " + destDir;
+    return -1;
+  }
   platform::ProgramLaunch launch;
   launch.file = Utf8ToWide("\"" + dpinstPath + "\"");
   launch.parameters = DpinstParameters(destDir + "\\" + dirSuffix);
   launch.showCommand = platform::kShowMaximized;
-  std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, nullptr);
-  if (!process) return -1;
+  uint32_t startError = 0;
+  std::unique_ptr<platform::IStartedProcess> process =
+      platform::StartProgram(launch, &startError);
+  if (!process) {
+    *failure = dpinstPath + " could not be started (Windows error " +
+               std::to_string(startError) + ")";
+    return -1;
+  }
   // An unread code would read as STILL_ACTIVE (0x103): "3 packages installed".
   uint32_t code = 0;
   const platform::WaitResult end = process->WaitForExit(waitMilliseconds);
-  if (end == platform::WaitResult::kTimedOut && timedOut) *timedOut = true;
-  if (end != platform::WaitResult::kExited || !process->ExitCode(&code)) return -1;
-  return DecodeDpinstExitCode(code, restart);
+  if (end == platform::WaitResult::kTimedOut) {
+    if (timedOut) *timedOut = true;
+    *failure = DidNotFinishText("dpinst.exe", waitMilliseconds);
+    return -1;
+  }
+  if (end != platform::WaitResult::kExited || !process->ExitCode(&code)) {
+    *failure = dpinstPath + " was started but its end could not be waited for";
+    return -1;
+  }
+  if (DecodeDpinstExitCode(code, restart) != 0) {
+    *failure = DescribeDpinstExitCode(code);
+    return -1;
+  }
+  return 0;
 }
 
 int CDPInstaller::Execute(Json::Value& doc) {
@@ -102,14 +140,16 @@ int CDPInstaller::Execute(Json::Value& doc) {
   EnableMainDialogCancel(false);
   bool restart = false;
   bool timedOut = false;
+  std::string failure = "The driver's folders and archive are not all given";
   const int result = argumentsGiven ? RunDpinst(dpinstPath, archivePath, destDir, dirSuffix,
-                                                &restart, waitMilliseconds, &timedOut)
+                                                &restart, waitMilliseconds, &timedOut, &failure)
                                     : -1;
   if (result != 0 && timedOut) {
     RecordResult(doc, "failed", DidNotFinishText("dpinst.exe", waitMilliseconds),
                  "PROGRAM_TIMEOUT");
   } else if (result != 0) {
-    RecordResult(doc, "failed", "Unable to install " + archivePath, "");
+    // The report sends "error" as the failure's reason: what dpinst or the unpacking did.
+    RecordResult(doc, "failed", "Unable to install " + archivePath, failure);
   }
   if (result != 0) {
     if (progress) progress->Prompt("Could not install driver.", "Ok", "", "Please try again later.", 2);

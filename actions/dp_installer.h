@@ -26,15 +26,19 @@ int DecodeDpinstExitCode(uint32_t code, bool* restart);
 // (a backslash before the closing quote would escape it).
 std::wstring DpinstParameters(const std::string& driverFolder);
 
+// dpinst's exit code in words for the module's "error": the code in hexadecimal, the packages
+// installed, only copied to the driver store and failed, and the failure and restart flags.
+std::string DescribeDpinstExitCode(uint32_t code);
+
 // Unpacks the archive into destDir, runs dpinst (dpinstPath) on destDir\dirSuffix and waits
 // for it, at most waitMilliseconds; the paths are UTF-8. 0 when dpinst installed at least one
 // package and none failed, with *restart telling whether Windows needs a restart; -1 when the
 // unpacking failed, dpinst could not be started, waited for or asked for its exit code, did not
 // finish in time (*timedOut set when timedOut is not null; dpinst is left running) or reported
-// no success.
+// no success, with *failure (when given) saying which in words.
 int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
               const std::string& destDir, const std::string& dirSuffix, bool* restart,
               uint32_t waitMilliseconds = kDriverInstallerWaitSeconds * 1000,
-              bool* timedOut = nullptr);
+              bool* timedOut = nullptr, std::string* failure = nullptr);
 
 }  // namespace orvex

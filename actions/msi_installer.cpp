@@ -120,9 +120,8 @@ int CMSIInstaller::Run(Json::Value& doc) {
   const std::wstring path = directory + L"\\" + name;
   // An empty directory or name would install from the drive root or the directory itself.
   if (directory.empty() || name.empty()) {
-    RecordResult(doc, "failed", "Unable to install " + NarrowPath(path),
-                 directory.empty() ? "DIRECTORY_PATH_NULL" : "MSI_NAME_NULL");
-    return -1;
+    Record(doc)["error"] = directory.empty() ? "DIRECTORY_PATH_NULL" : "MSI_NAME_NULL";
+    return Fail(doc, path);
   }
   const Json::Value& msiArgsArg = Member(args, "msi_args");
   const Json::Value& msiArgs = msiArgsArg.isString() ? FindPath(doc, msiArgsArg.asString())
@@ -148,6 +147,10 @@ int CMSIInstaller::Run(Json::Value& doc) {
     return 0;
   }
   if (result == 0) return 0;
+  return Fail(doc, path);
+}
+
+int CMSIInstaller::Fail(Json::Value& doc, const std::wstring& path) {
   Json::Value& record = Record(doc);
   record["status"] = "failed";
   record["reason"] = "Unable to install " + NarrowPath(path);

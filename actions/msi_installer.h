@@ -25,6 +25,9 @@ class CMSIInstaller : public CBasicModule, public IMSIHandler {
 
  private:
   int Run(Json::Value& doc);
+  // Records the failure to install path beside the "error" already recorded and shows it in
+  // the failure prompt; -1.
+  int Fail(Json::Value& doc, const std::wstring& path);
   uint32_t Install(Json::Value& doc, const std::wstring& path,
                    const std::vector<MsiProperty>& properties);
 

@@ -61,14 +61,20 @@ std::string CopyVboxConfigCommand(const std::string& installDir, const std::stri
   return "\"\"" + installDir + "\\copy_vbox_config.bat\" \"" + userDataDir + "orvexvm\"\"";
 }
 
-platform::WaitResult RunHidden(const std::string& command, uint32_t waitMilliseconds) {
+platform::WaitResult RunHidden(const std::string& command, uint32_t waitMilliseconds,
+                               uint32_t* exitCode, uint32_t* startError) {
   platform::ProgramLaunch launch;
   launch.file = L"cmd.exe";
   launch.parameters = L"/c " + ToWide(command);
   launch.showCommand = platform::kShowHide;
-  std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, nullptr);
+  std::unique_ptr<platform::IStartedProcess> process =
+      platform::StartProgram(launch, startError);
   if (!process) return platform::WaitResult::kFailed;
-  return process->WaitForExit(waitMilliseconds);
+  const platform::WaitResult waited = process->WaitForExit(waitMilliseconds);
+  // A code that cannot be read counts as a failed wait: the script's outcome is unknown.
+  if (waited == platform::WaitResult::kExited && !process->ExitCode(exitCode))
+    return platform::WaitResult::kFailed;
+  return waited;
 }
 
 void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
@@ -83,46 +89,76 @@ void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
   RemoveRestoredFiles(backup, desktop);
 }
 
-int CPostInstallation::RunPostInstallScripts(Json::Value& doc, uint32_t waitMilliseconds) {
+void CPostInstallation::NoteFailure(const std::string& error, const std::string& reason) {
+  if (failureError_.empty()) {
+    failureError_ = error;
+    failureReason_ = reason;
+  }
+}
+
+void CPostInstallation::RunScript(const char* script, const std::string& command,
+                                  uint32_t waitMilliseconds) {
+  uint32_t exitCode = 0;
+  uint32_t startError = 0;
+  switch (RunHidden(command, waitMilliseconds, &exitCode, &startError)) {
+    case platform::WaitResult::kTimedOut:
+      NoteFailure("PROGRAM_TIMEOUT", DidNotFinishText(script, waitMilliseconds));
+      return;
+    case platform::WaitResult::kFailed:
+      NoteFailure("POST_INSTALL_SCRIPT_FAILED",
+                  startError ? std::string(script) + " could not be started (Windows error " +
+                                   std::to_string(startError) + ")"
+                             : std::string(script) + " was started but its end could not be "
+                                                     "waited for");
+      return;
+    case platform::WaitResult::kExited:
+      if (exitCode != 0)
+        NoteFailure("POST_INSTALL_SCRIPT_FAILED",
+                    std::string(script) + " ended with exit code " + std::to_string(exitCode));
+      return;
+  }
+}
+
+void CPostInstallation::RunPostInstallScripts(uint32_t waitMilliseconds) {
   const std::string installDir = GetInstallDir();
   const std::string userDataDir = GetUserDataDir();
   // The folders come from the registry, which anyone with rights to the product's key can
   // set: cmd.exe must get them as plain paths, or neither script runs.
   const bool installDirSafe = SafeInQuotedCommand(installDir);
   const bool safe = installDirSafe && SafeInQuotedCommand(userDataDir);
-  std::string unfinished;
-  const auto runScript = [&](const char* script, const std::string& command) {
-    if (RunHidden(command, waitMilliseconds) == platform::WaitResult::kTimedOut &&
-        unfinished.empty())
-      unfinished = script;
-  };
   if (!safe) {
-    RecordResult(doc, "failed",
-                 "Unable to run the post-installation scripts: the folder " +
-                     (installDirSafe ? userDataDir : installDir) +
-                     " holds a character that cmd.exe would not read as part of a path",
-                 "UNSAFE_FOLDER_PATH");
-  } else if (!installDir.empty()) {
-    runScript("install_ics.bat", InstallIcsCommand(installDir));
+    NoteFailure("UNSAFE_FOLDER_PATH",
+                "Unable to run the post-installation scripts: the folder " +
+                    (installDirSafe ? userDataDir : installDir) +
+                    " holds a character that cmd.exe would not read as part of a path");
+  } else if (installDir.empty()) {
+    NoteFailure("INSTALL_DIR_UNKNOWN",
+                "The installation directory is not recorded under HKLM\\" +
+                    std::string(kProductKey) + " (InstallDir)");
+  } else {
+    RunScript("install_ics.bat", InstallIcsCommand(installDir), waitMilliseconds);
     if (!userDataDir.empty())
-      runScript("copy_vbox_config.bat", CopyVboxConfigCommand(installDir, userDataDir));
+      RunScript("copy_vbox_config.bat", CopyVboxConfigCommand(installDir, userDataDir),
+                waitMilliseconds);
   }
-  WriteRegistryDword(kProductKey, "SendCrashReport", 1);
-  WriteRegistryString(kProductKey, "PromoterReferred", "");
-  if (!safe) return -1;
-  if (!unfinished.empty()) {
-    RecordResult(doc, "failed", DidNotFinishText(unfinished, waitMilliseconds), "PROGRAM_TIMEOUT");
-    return -1;
-  }
-  return 0;
+  const std::string notSet = " could not be set under HKLM\\" + std::string(kProductKey);
+  if (WriteRegistryDword(kProductKey, "SendCrashReport", 1) != 0)
+    NoteFailure("REGISTRY_NOT_WRITTEN", "SendCrashReport" + notSet);
+  if (WriteRegistryString(kProductKey, "PromoterReferred", "") != 0)
+    NoteFailure("REGISTRY_NOT_WRITTEN", "PromoterReferred" + notSet);
 }
 
 void CPostInstallation::WriteProductConfig(const Json::Value& doc) {
   const std::string userDataDir = GetUserDataDir();
-  if (userDataDir.empty()) return;
-  // The "config" folder is the product's; when it is missing no file is written.
-  WriteConfigXml(ToWide(userDataDir + "\\config\\config.xml"),
-                 ConfigXmlText(BuildConfigTree(doc)));
+  if (userDataDir.empty()) {
+    NoteFailure("USER_DATA_DIR_UNKNOWN", "The user-data directory is not recorded under HKLM\\" +
+                                             std::string(kProductKey) + " (UserDataDir)");
+    return;
+  }
+  // The "config" folder is the package's; when it is missing no file is written.
+  const std::string path = userDataDir + "\\config\\config.xml";
+  if (!WriteConfigXml(ToWide(path), ConfigXmlText(BuildConfigTree(doc))))
+    NoteFailure("CONFIG_XML_NOT_WRITTEN", "config.xml could not be written to " + path);
 }
 
 int CPostInstallation::Execute(Json::Value& doc) {
@@ -135,12 +171,21 @@ int CPostInstallation::Execute(Json::Value& doc) {
   EnableMainDialogCancel(false);
   showProgress = IsTrue(Member(args, "show_progress"));
   if (progress && showProgress) progress->SetStatus("Finalizing installation ...");
+  failureError_.clear();
+  failureReason_.clear();
+  // Every step runs; the first that did not happen is the module's failure.
   RestoreDesktop(doc);
-  // A refused folder or a script that ran out its time does not stop the steps after it.
-  const int scripts = RunPostInstallScripts(doc, scriptWait);
+  RunPostInstallScripts(scriptWait);
   WriteProductConfig(doc);
+  if (!failureError_.empty()) {
+    RecordResult(doc, "failed", failureReason_, failureError_);
+    if (progress)
+      progress->Prompt("Could not finish the installation of Orvex.", "Ok", "", failureReason_, 2);
+    EnableMainDialogCancel(true);
+    return -1;
+  }
   EnableMainDialogCancel(true);
-  return scripts;
+  return 0;
 }
 
 }  // namespace orvex

@@ -55,6 +55,13 @@ int CCheckPromptVersion::Stop(Json::Value& doc, const std::string& error) {
 
 int CCheckPromptVersion::Execute(Json::Value& doc) {
   const std::string versionText = CutVersionText(ConfigText(doc, ".InstallConfig.installer.url"));
+  // Without a version every installed product would count as up to date, and a piece of the
+  // address would be reported as the version installed.
+  if (!IsVersionText(versionText)) {
+    Ask(progress, "The version of Orvex to install could not be read.", "", "Quit",
+        "Kindly contact to support for further assistance.", 2);
+    return Stop(doc, "ORVEX_VERSION_UNREADABLE");
+  }
   if (Json::Value* written = MakePath(doc, ".Config.installer.orvexversion"))
     *written = versionText;
   const std::array<int, 4> offered = ParseVersionText(versionText);

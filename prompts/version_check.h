@@ -7,7 +7,8 @@ namespace orvex {
 // "CheckPromptVersion": decides between a fresh installation, an upgrade and a stop, by the
 // version in the installer package's address (".InstallConfig.installer.url") and the
 // installed product that GetProductInfo recorded at ".Config.product". Stops record their
-// code as "error" and return -1.
+// code as "error" and return -1; an address without a readable version stops the run with
+// "ORVEX_VERSION_UNREADABLE" before anything is compared or stored.
 class CCheckPromptVersion : public CBasicModule {
  public:
   int Execute(Json::Value& doc) override;

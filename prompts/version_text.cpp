@@ -18,6 +18,25 @@ std::string CutVersionText(const std::string& address) {
   return address.substr(start, end - start);
 }
 
+bool IsVersionText(const std::string& text) {
+  std::size_t numbers = 0;
+  std::size_t digits = 0;
+  for (char c : text) {
+    if (c == '.') {
+      if (digits == 0) return false;
+      ++numbers;
+      digits = 0;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) && digits < 9) {
+      ++digits;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  ++numbers;
+  return numbers >= 2 && numbers <= 4;
+}
+
 namespace {
 
 // One "%d" at text[pos]: true with the clamped number and pos past it, false when no digits.

@@ -11,6 +11,11 @@ namespace orvex {
 // the beginning; without a "." it runs to the end.
 std::string CutVersionText(const std::string& address);
 
+// Whether the text is a version: two to four decimal numbers of at most nine digits each,
+// separated by single dots, and nothing else. A text cut from an address without a version
+// (a piece of the address, an edition name, "") is none.
+bool IsVersionText(const std::string& text);
+
 // Up to four dotted decimal numbers, read as "%d.%d.%d.%d" reads them: each may follow blanks
 // and carry a sign, reading stops at the first that is not there, and what was not read stays
 // 0. Numbers beyond the range of int are clamped to it.

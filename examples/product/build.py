@@ -8,6 +8,7 @@ OUTDIR/media/ then holds what the local web service serves under "/media/":
 | file | what it is |
 |---|---|
 | Orvex-2.0.6.8063.cab | the product package Orvex-2.0.6.8063.msi, packed with gcab, as the installer downloads it |
+| x64/Orvex-2.0.6.8063.cab | the same release for 64-bit Windows (an x64 package: Program Files and the 64-bit registry view, where the installer reads the product's folders) |
 | Orvex-2.0.5.7040.msi | the previous release, for the upgrade path |
 | Orvex-1.0.13.2210.msi | an old release with a link on the public desktop, which its upgrade saves first |
 | OrvexLite-1.1.4.1500.msi | the lighter edition (its own upgrade code), which cannot be upgraded |
@@ -38,12 +39,16 @@ SYSTEM_IMAGE_SIZE = 2 * 1024 * 1024
 SOURCES = ["orvex.wxs", "install_ics.bat", "copy_vbox_config.bat", "orvexvm.vbox", "Orvex.url"]
 
 PACKAGES = [
-    # name, version, product code, upgrade code, broken
-    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A61}", UPGRADE_CODE, False),
-    ("Orvex", "2.0.5.7040", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A52}", UPGRADE_CODE, False),
-    ("Orvex", "1.0.13.2210", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A13}", UPGRADE_CODE, False),
-    ("OrvexLite", "1.1.4.1500", "{7A3C5E91-0D2B-4F68-B4E7-92C1A8D6F0B4}", LITE_UPGRADE_CODE, False),
-    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3AFF}", UPGRADE_CODE, True),
+    # name, version, product code, upgrade code, broken, processor (None: the build's --arch)
+    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A61}", UPGRADE_CODE, False, None),
+    ("Orvex", "2.0.5.7040", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A52}", UPGRADE_CODE, False, None),
+    ("Orvex", "1.0.13.2210", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A13}", UPGRADE_CODE, False, None),
+    ("OrvexLite", "1.1.4.1500", "{7A3C5E91-0D2B-4F68-B4E7-92C1A8D6F0B4}", LITE_UPGRADE_CODE, False,
+     None),
+    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3AFF}", UPGRADE_CODE, True, None),
+    # A 32-bit package on 64-bit Windows writes its registry values under WOW6432Node, where
+    # the installer (which reads the 64-bit view) would not find the product's folders.
+    ("Orvex", "2.0.6.8063", "{2D6B9F40-1C73-4E85-9A2F-6E0B4D8C3A64}", UPGRADE_CODE, False, "x64"),
 ]
 
 DRIVER_FILES = {
@@ -88,7 +93,8 @@ ARCH_SETTINGS = {
 
 
 def build_package(out, cc, arch, name, version, product_code, upgrade_code, broken):
-    stage = os.path.join(out, "stage", name + "-" + version + ("-broken" if broken else ""))
+    stage = os.path.join(out, "stage", name + "-" + version + ("-broken" if broken else "") +
+                         "-" + arch)
     build_executable(cc, version, stage)
     for source in SOURCES:
         shutil.copy(os.path.join(HERE, source), stage)
@@ -131,10 +137,14 @@ def main():
     shutil.rmtree(os.path.join(out, "stage"), ignore_errors=True)
     os.makedirs(media, exist_ok=True)
     codes = {"upgrade_code": UPGRADE_CODE, "lite_upgrade_code": LITE_UPGRADE_CODE, "packages": []}
-    for name, version, product_code, upgrade_code, broken in PACKAGES:
-        msi = build_package(out, options.cc, options.arch, name, version, product_code,
-                            upgrade_code, broken)
-        if broken:
+    for name, version, product_code, upgrade_code, broken, package_arch in PACKAGES:
+        # The edition of 64-bit Windows is x64 in every build; the others are the build's.
+        arch = package_arch or options.arch
+        msi = build_package(out, options.cc, arch, name, version, product_code, upgrade_code,
+                            broken)
+        if package_arch == "x64":
+            cabinet(msi, os.path.join(media, "x64", os.path.basename(msi)[:-4] + ".cab"))
+        elif broken:
             cabinet(msi, os.path.join(out, "broken", os.path.basename(msi)[:-4] + ".cab"))
         elif version.startswith("2.0.6."):
             cabinet(msi, os.path.join(media, os.path.basename(msi)[:-4] + ".cab"))
@@ -142,7 +152,7 @@ def main():
             shutil.copy(msi, media)
         codes["packages"].append({"file": os.path.basename(msi), "version": version,
                                   "product_code": product_code, "upgrade_code": upgrade_code,
-                                  "broken": broken})
+                                  "broken": broken, "arch": arch})
     driver_archive(os.path.join(media, "gpudriver.zip"), options.dpinst)
     with open(os.path.join(out, "codes.json"), "w") as f:
         json.dump(codes, f, indent=2)

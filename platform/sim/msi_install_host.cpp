@@ -2,8 +2,9 @@
 // tables with libmsi (the Property table and the summary information), refuses a package for a
 // processor the machine lacks (1633), sends the external handler the messages Windows
 // Installer sends (install start, action starts, progress reset and reports, action data,
-// install end) and records the product as installed, where the product lookups of msi.h find
-// it. The profile's "msiInstall" can make an installation fail or ask for a restart
+// install end), creates the package's folders and writes its Registry table's values
+// (msi_install_tables.h), and records the product as installed, where the product lookups of
+// msi.h find it. The profile's "msiInstall" can make an installation fail or ask for a restart
 // (platform/sim/README.md); a launch condition that names a property the package and the
 // command line leave unset fails it with the condition's message. No file of the package is
 // unpacked.
@@ -16,9 +17,12 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/files.h"
 #include "platform/msi_install.h"
+#include "platform/registry.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
+#include "platform/sim/msi_install_tables.h"
 
 namespace orvex {
 namespace platform {
@@ -47,6 +51,7 @@ struct Package {
   std::vector<std::pair<std::string, std::string>> launchConditions;  // condition, message
   std::string platform;  // the summary's template before ";": "Intel", "x64", ...
   std::vector<std::string> files;
+  sim::MsiTables tables;
 };
 
 template <class T>
@@ -56,6 +61,44 @@ struct GObjectRef {
     if (object) g_object_unref(object);
   }
 };
+
+// The rows of a query, every field as text (null fields marked); none when the package lacks
+// the table.
+std::vector<sim::MsiRow> ReadRows(LibmsiDatabase* database, const char* sql) {
+  std::vector<sim::MsiRow> rows;
+  GObjectRef<LibmsiQuery> query;
+  query.object = libmsi_query_new(database, sql, nullptr);
+  if (!query.object || !libmsi_query_execute(query.object, nullptr, nullptr)) return rows;
+  while (LibmsiRecord* record = libmsi_query_fetch(query.object, nullptr)) {
+    sim::MsiRow row;
+    const guint fields = libmsi_record_get_field_count(record);
+    for (guint field = 1; field <= fields; ++field) {
+      sim::MsiCell cell;
+      cell.isNull = libmsi_record_is_null(record, field);
+      if (!cell.isNull) {
+        gchar* text = libmsi_record_get_string(record, field);
+        cell.text = text ? text : std::to_string(libmsi_record_get_int(record, field));
+        g_free(text);
+      }
+      row.push_back(cell);
+    }
+    rows.push_back(row);
+    g_object_unref(record);
+  }
+  return rows;
+}
+
+void ReadInstallTables(LibmsiDatabase* database, sim::MsiTables* tables) {
+  tables->directories = ReadRows(
+      database, "SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM `Directory`");
+  tables->components =
+      ReadRows(database, "SELECT `Component`, `Directory_`, `Attributes` FROM `Component`");
+  tables->files = ReadRows(database, "SELECT `File`, `Component_`, `FileName` FROM `File`");
+  tables->createFolders =
+      ReadRows(database, "SELECT `Directory_`, `Component_` FROM `CreateFolder`");
+  tables->registry = ReadRows(
+      database, "SELECT `Root`, `Key`, `Name`, `Value`, `Component_` FROM `Registry`");
+}
 
 bool ReadPackage(const std::string& hostPath, Package* package) {
   GError* error = nullptr;
@@ -103,6 +146,7 @@ bool ReadPackage(const std::string& hostPath, Package* package) {
       g_object_unref(record);
     }
   }
+  ReadInstallTables(database.object, &package->tables);
   GObjectRef<LibmsiSummaryInfo> summary;
   summary.object = libmsi_summary_info_new(database.object, 0, nullptr);
   if (summary.object) {
@@ -287,6 +331,37 @@ bool FailedLaunchCondition(const Package& package,
   return false;
 }
 
+// Every folder of the path, from the drive down; a folder that cannot be made is left out
+// (as Windows Installer, the installation goes on).
+void MakeFolders(const std::string& folder) {
+  const std::wstring path = Utf8ToWide(folder);
+  for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos;
+       at = path.find(L'\\', at + 1)) {
+    uint32_t error = 0;
+    platform::MakeDirectory(path.substr(0, at), &error);
+  }
+}
+
+void WriteRegistryRow(const sim::MsiRegistryWrite& write) {
+  std::unique_ptr<platform::IRegistryKey> key;
+  if (platform::CreateLocalMachineKey(write.key, write.view, &key) != 0 || write.keyOnly) return;
+  key->SetValue(write.name, write.value);
+}
+
+// CostFinalize, CreateFolders and WriteRegistryValues: the directories resolved with the
+// package's properties and the command line's, then the folders and the registry values.
+void ApplyInstallTables(const Package& package,
+                        const std::map<std::string, std::string>& commandLine,
+                        bool machineIs64Bit) {
+  sim::MsiProperties properties = package.properties;
+  for (const auto& entry : commandLine) properties[entry.first] = entry.second;
+  sim::ResolveDirectories(package.tables, sim::StandardFolders(machineIs64Bit), &properties);
+  for (const std::string& folder : sim::FoldersToCreate(package.tables, properties))
+    MakeFolders(folder);
+  for (const sim::MsiRegistryWrite& write : sim::RegistryWrites(package.tables, properties))
+    WriteRegistryRow(write);
+}
+
 }  // namespace
 
 uint32_t SetInstallUiLevel(uint32_t level) {
@@ -332,6 +407,7 @@ uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& com
                         result == kErrorSuccessRebootInitiated;
   if (succeeds) {
     SendActions(messages, package);
+    ApplyInstallTables(package, CommandLineProperties(WideToUtf8(commandLine)), is64Bit);
     RecordInstalled(package, packagePath, commandLine);
   } else {
     messages.Send(kInstallMessageActionStart, "Action 12:00:00: LaunchConditions. Evaluating launch conditions.");

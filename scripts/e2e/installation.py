@@ -17,6 +17,8 @@ from harness import Failure, Installer, check, wait_until
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CONFIG = os.path.join(ROOT, "examples", "install", "config.json")
 PACKAGE_CAB = "Orvex-2.0.6.8063.cab"
+# Where the service serves it: the configuration sends 64-bit Windows the x64 edition.
+PACKAGE_PATHS = ("/media/" + PACKAGE_CAB, "/media/x64/" + PACKAGE_CAB)
 OFFERED_VERSION = "2.0.6.8063"
 
 # The questions of the installation and the answer a user who wants the product gives.
@@ -58,12 +60,15 @@ def serve_product(service, build, broken=False):
     product = os.path.join(build, "product")
     media = os.path.join(product, "media")
     check(os.path.isdir(media), "no product packages in %s (build the target orvex-product)" % media)
-    for name in sorted(os.listdir(media)):
-        source = os.path.join(media, name)
-        if broken and name == PACKAGE_CAB:
-            source = os.path.join(product, "broken", name)
-        with open(source, "rb") as f:
-            service.call("/_dev/media/" + name, f.read())
+    # Subfolders too: the package of 64-bit Windows is x64/<name>.
+    for folder, _, names in sorted(os.walk(media)):
+        for name in sorted(names):
+            source = os.path.join(folder, name)
+            relative = os.path.relpath(source, media).replace(os.sep, "/")
+            if broken and "/media/" + relative in PACKAGE_PATHS:
+                source = os.path.join(product, "broken", name)
+            with open(source, "rb") as f:
+                service.call("/_dev/media/" + relative, f.read())
     with open(os.path.join(product, "codes.json")) as f:
         return json.load(f)
 
@@ -229,9 +234,10 @@ def report(service):
 def check_installed(h, service, dump, codes):
     """What a completed installation leaves: the product in Windows Installer's list, its files,
     the scripts' work, config.xml, the registry values, the report, no session folder."""
-    product = next(p for p in codes["packages"]
-                   if p["version"] == OFFERED_VERSION and not p["broken"])
-    version = installed_version(h, product["product_code"])
+    # The build's own package, or the edition of 64-bit Windows where the prefix is 64-bit.
+    versions = [installed_version(h, p["product_code"]) for p in codes["packages"]
+                if p["version"] == OFFERED_VERSION and not p["broken"]]
+    version = OFFERED_VERSION if OFFERED_VERSION in versions else versions[0]
     check(version == OFFERED_VERSION, "the installed product's version: %r" % version)
     program = os.path.join(h.prefix, *PRODUCT_DIR)
     for name in ("Orvex.exe", "install_ics.bat", "copy_vbox_config.bat", "install_ics.log"):
@@ -249,6 +255,9 @@ def check_installed(h, service, dump, codes):
     session = dump.get("SessionDir")
     check(isinstance(session, str) and not os.path.exists(prefix_path(h, session)),
           "the session folder %r is still there" % session)
+    # LastStage records the session in a place of its own, not in the Install stage's record.
+    check(dump.get("Installed", {}).get("session") and "session" not in dump.get("Install", {}),
+          "LastStage's record of the session: %r" % dump.get("Installed"))
     form, hit = report(service)
     check(form is not None and form.get("status") == "INSTALLED"
           and form.get("version") == OFFERED_VERSION, "the installation report: %r" % form)
@@ -273,7 +282,7 @@ def check_request_order(service):
         path = request["path"]
         kind = {"/index/getinstallconfig": "configuration", "/index/driverupdate": "driver",
                 "/installer/install": "report", "/collect": "hit"}.get(path)
-        if path == "/media/" + PACKAGE_CAB:
+        if path in PACKAGE_PATHS:
             kind = "package"
         if kind and (not order or order[-1] != kind):
             order.append(kind)

@@ -30,7 +30,8 @@ def say(text):
 def slow_service(service):
     # Slow enough to watch: the package (2 MiB) in ten ranges at 40 kB/s each, the configuration over
     # a few seconds so the window is seen as it starts.
-    service.add_fault(path="/media/" + inst.PACKAGE_CAB, method="GET", kind="slow", rate=40000)
+    for path in inst.PACKAGE_PATHS:
+        service.add_fault(path=path, method="GET", kind="slow", rate=40000)
     service.add_fault(path="/index/getinstallconfig", method="GET", kind="slow", rate=2500)
 
 

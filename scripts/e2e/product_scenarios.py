@@ -55,8 +55,8 @@ class ProductScenarios:
 
     def run(self, name, answers, shots, slow=False, cancel=False):
         if slow:
-            self.sc.service.add_fault(path="/media/" + inst.PACKAGE_CAB, method="GET",
-                                      kind="slow", rate=40000)
+            for path in inst.PACKAGE_PATHS:
+                self.sc.service.add_fault(path=path, method="GET", kind="slow", rate=40000)
         installer = inst.start(self.h, self.h.build, self.sc.service, self.sc.run_dir(name))
         drive = inst.Drive(self.h, answers, shots, cancel_in_download=cancel, say=lambda t: None)
         done = drive.run(installer)
@@ -108,7 +108,7 @@ class ProductScenarios:
             check(dump["Config"]["product"]["version"] == inst.OFFERED_VERSION,
                   "the product lookup: %r" % dump["Config"].get("product"))
             inst.check_failed_report(self.sc.service, "VERSION", "ORVEX_UPTODATE")
-            check(not self.sc.service.requests("/media/" + inst.PACKAGE_CAB),
+            check(not any(self.sc.service.requests(path) for path in inst.PACKAGE_PATHS),
                   "the package was downloaded although the product is up to date")
         self.scenario("up-to-date", body)
 

@@ -180,21 +180,38 @@ TEST_F(DriverPostInstallTest, DPInstallerDecidesByTheExitCode) {
     int result;
     const char* restart;  // JSON at .InstallConfig.installer.restart
     bool started;
+    const char* error;  // SESSION stands for the session folder
   };
   const std::vector<Case> cases = {
-      {"installed, restart needed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x40000001"}})", true, 0, "true", true},
-      {"installed", "driver.zip", R"({"DPINST.EXE": {"exitCode": 2}})", true, 0, "false", true},
-      {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1, "null", true},
-      {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1, "null", true},
-      {"no exit code in the profile", "driver.zip", "{}", true, -1, "null", true},
-      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null", true},
-      {"flags that are no booleans", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true},
-      {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})", true, -1, "null", true},
-      {"the exit code cannot be read", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true},
-      {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})", true, -1, "null", false},
-      {"no dpinst.exe", "driver.zip", R"({"dpinst.exe": {"exitCode": 1}})", false, -1, "null", false},
-      {"a climbing archive", "climb-parent.zip", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false},
-      {"no archive", "", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false},
+      {"installed, restart needed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x40000001"}})", true, 0, "true", true,
+       ""},
+      {"installed", "driver.zip", R"({"DPINST.EXE": {"exitCode": 2}})", true, 0, "false", true, ""},
+      {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x00000100: 0 driver packages installed, 1 only copied "
+       "to the driver store, 0 could not be installed"},
+      {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x80000001: 1 driver packages installed, 0 only copied "
+       "to the driver store, 0 could not be installed, a package failed"},
+      {"no exit code in the profile", "driver.zip", "{}", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied "
+       "to the driver store, 0 could not be installed"},
+      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null", true,
+       "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied "
+       "to the driver store, 0 could not be installed"},
+      {"flags that are no booleans", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true,
+       ""},
+      {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})", true, -1, "null", true,
+       "SESSION\\dpinst.exe was started but its end could not be waited for"},
+      {"the exit code cannot be read", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true,
+       "SESSION\\dpinst.exe was started but its end could not be waited for"},
+      {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})", true, -1, "null", false,
+       "SESSION\\dpinst.exe could not be started (Windows error 5)"},
+      {"no dpinst.exe", "driver.zip", R"({"dpinst.exe": {"exitCode": 1}})", false, -1, "null", false,
+       "SESSION\\dpinst.exe could not be started (Windows error 2)"},
+      {"a climbing archive", "climb-parent.zip", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false,
+       "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
+      {"no archive", "", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false,
+       "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -213,7 +230,10 @@ TEST_F(DriverPostInstallTest, DPInstallerDecidesByTheExitCode) {
     } else {
       EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
       EXPECT_EQ("Unable to install " + archive, doc["S"]["M"]["reason"].asString());
-      EXPECT_FALSE(doc["S"]["M"].isMember("error"));
+      std::string error = c.error;
+      for (std::size_t at; (at = error.find("SESSION")) != std::string::npos;)
+        error.replace(at, 7, kSession);
+      EXPECT_EQ(error, doc["S"]["M"]["error"].asString());
       calls.push_back("prompt:Could not install driver.|Ok||Please try again later.|2");
     }
     EXPECT_EQ(calls, indicator.calls);
@@ -483,6 +503,80 @@ TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
             test::ReadFile(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
 }
 
+// A step that did not happen fails the module with the first failure (its code as "error",
+// what happened as "reason"), after every other step ran: the report then names it instead of
+// "INSTALLED".
+TEST_F(PostInstallHostTest, StepsThatDidNotHappenFailTheModule) {
+  const std::string configXml = std::string(kUserDataDir) + "\\config\\config.xml";
+  struct Case {
+    const char* what;
+    const char* installDir;
+    const char* userDataDir;
+    bool configFolder;
+    const char* programs;
+    const char* error;  // "" for success
+    const char* reason;
+    std::size_t started;
+  };
+  const std::vector<Case> cases = {
+      {"everything in place", kInstallDir, kUserDataDir, true, "{}", "", "", 2},
+      {"a script ends with a non-zero code", kInstallDir, kUserDataDir, true,
+       R"({"cmd.exe": {"exitCode": 1}})", "POST_INSTALL_SCRIPT_FAILED",
+       "install_ics.bat ended with exit code 1", 2},
+      {"cmd.exe cannot start", kInstallDir, kUserDataDir, true,
+       R"({"CMD.EXE": {"startError": 2}})", "POST_INSTALL_SCRIPT_FAILED",
+       "install_ics.bat could not be started (Windows error 2)", 0},
+      {"the end of a script cannot be waited for", kInstallDir, kUserDataDir, true,
+       R"({"cmd.exe": {"waitFails": true}})", "POST_INSTALL_SCRIPT_FAILED",
+       "install_ics.bat was started but its end could not be waited for", 2},
+      {"no exit code", kInstallDir, kUserDataDir, true, R"({"cmd.exe": {"exitCodeFails": true}})",
+       "POST_INSTALL_SCRIPT_FAILED",
+       "install_ics.bat was started but its end could not be waited for", 2},
+      {"no config folder", kInstallDir, kUserDataDir, false, "{}", "CONFIG_XML_NOT_WRITTEN",
+       "config.xml could not be written to C:\\ProgramData\\Quarn\\Orvex\\config\\config.xml", 2},
+      {"no installation directory recorded", "", kUserDataDir, true, "{}", "INSTALL_DIR_UNKNOWN",
+       "The installation directory is not recorded under HKLM\\Software\\Quarn\\Orvex "
+       "(InstallDir)",
+       0},
+      {"no user-data directory recorded", kInstallDir, "", true, "{}", "USER_DATA_DIR_UNKNOWN",
+       "The user-data directory is not recorded under HKLM\\Software\\Quarn\\Orvex "
+       "(UserDataDir)",
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::ScopedMachine machine(Profile(c.programs));
+    PrepareSession("");
+    std::error_code ignored;
+    fs::remove_all(Host("C:\\ProgramData\\Quarn"), ignored);
+    if (c.configFolder) fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
+    GetInstallPaths().installDir = c.installDir;
+    GetInstallPaths().userDataDir = c.userDataDir;
+    g_cancelCalls.clear();
+    RecordingIndicator indicator;
+    Json::Value doc;
+    doc["SessionDir"] = kSession;
+    const bool fails = *c.error != '\0';
+    EXPECT_EQ(fails ? -1 : 0, Run("PostInstall", "{}", doc, &indicator));
+    std::vector<std::string> calls = {"status:Finalizing installation ..."};
+    if (fails) {
+      EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+      EXPECT_EQ(c.reason, doc["S"]["M"]["reason"].asString());
+      EXPECT_EQ(c.error, doc["S"]["M"]["error"].asString());
+      calls.push_back(std::string("prompt:Could not finish the installation of Orvex.|Ok||") +
+                      c.reason + "|2");
+    } else {
+      EXPECT_FALSE(doc.isMember("S"));
+    }
+    EXPECT_EQ(calls, indicator.calls);
+    EXPECT_EQ(std::vector<bool>({false, true}), g_cancelCalls);
+    // The later steps ran all the same.
+    EXPECT_EQ(c.started, sim::MachineState()["startedPrograms"].size());
+    EXPECT_EQ(2u, sim::MachineState()["registryWrites"].size());
+    EXPECT_EQ(c.configFolder && *c.userDataDir != '\0', fs::exists(Host(configXml)));
+  }
+}
+
 // The folders come from the registry and reach cmd.exe inside quotes. What cmd.exe would
 // still read there (a quote that closes them, "%" and "!" that expand, a line break or NUL
 // that ends the command) fails the module and no script runs; the registry values and
@@ -512,6 +606,8 @@ TEST_F(PostInstallHostTest, FoldersCmdWouldReadAsCommandsAreRefused) {
     sim::ScopedMachine machine(Profile());
     PrepareSession("");
     fs::create_directories(Host(data + "\\config"));
+    // config.xml can be written wherever the folder is accepted.
+    if (!c.refused) fs::create_directories(Host(c.userDataDir + "\\config"));
     GetInstallPaths().installDir = c.installDir;
     GetInstallPaths().userDataDir = c.userDataDir;
     Json::Value doc;
@@ -523,6 +619,7 @@ TEST_F(PostInstallHostTest, FoldersCmdWouldReadAsCommandsAreRefused) {
       EXPECT_TRUE(fs::exists(Host(data + "\\config\\config.xml")));
     }
     fs::remove_all(Host(data));
+    if (!c.refused) fs::remove_all(Host(c.userDataDir));
     if (!c.refused) {
       ASSERT_EQ(2u, state["startedPrograms"].size());
       EXPECT_EQ("/c " + InstallIcsCommand(c.installDir),
@@ -540,11 +637,12 @@ TEST_F(PostInstallHostTest, FoldersCmdWouldReadAsCommandsAreRefused) {
   }
 }
 
-TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
+TEST_F(PostInstallHostTest, DesktopFilesStayInTheBackupWithoutADesktop) {
   sim::ScopedMachine machine(Profile());
   PrepareSession("");
-  GetInstallPaths().installDir = "";
-  GetInstallPaths().userDataDir = "";
+  GetInstallPaths().installDir = kInstallDir;
+  GetInstallPaths().userDataDir = kUserDataDir;
+  fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
   const std::string backup = std::string(kSession) + "\\desktop_backup";
   fs::create_directories(Host(backup));
   std::ofstream(Host(backup + "\\Orvex.lnk")) << "new link";  // the desktop folder is missing
@@ -553,18 +651,10 @@ TEST_F(PostInstallHostTest, StepsWithoutTheirFoldersAreSkipped) {
   doc["SessionDir"] = kSession;
   EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": ""})", doc, &indicator));
   EXPECT_TRUE(indicator.calls.empty());
-  EXPECT_EQ(0u, sim::MachineState()["startedPrograms"].size());
-  EXPECT_EQ(2u, sim::MachineState()["registryWrites"].size());
   // The copy failed, so the backup keeps its file.
   EXPECT_EQ("new link", test::ReadFile(Host(backup + "\\Orvex.lnk")));
-  EXPECT_FALSE(fs::exists(Host("C:\\config")));
-
-  // A user-data directory without its "config" folder: no file, still success.
-  GetInstallPaths().installDir = kInstallDir;
-  GetInstallPaths().userDataDir = kUserDataDir;
   EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": 0})", doc, &indicator));
-  EXPECT_FALSE(fs::exists(Host(std::string(kUserDataDir) + "\\config\\config.xml")));
-  EXPECT_EQ(2u, sim::MachineState()["startedPrograms"].size());
+  EXPECT_TRUE(indicator.calls.empty());
 }
 
 // Scripts that never exit: each is waited for up to the limit ("timeout_seconds", 10 minutes
@@ -713,6 +803,7 @@ TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
     std::ofstream(Host(desktop + "\\Orvex 1.0.lnk")) << "old link";
     GetInstallPaths().installDir = kInstallDir;
     GetInstallPaths().userDataDir = kUserDataDir;
+    fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
 
     CStage stage("S");
     stage.SetPlan(&plan_);

@@ -107,6 +107,17 @@ TEST(DpinstExitCode, InstalledCountRestartAndFailureBits) {
   }
 }
 
+// Each byte of the code has its place in the words: installed, copied, failed, then the flags.
+TEST(DpinstExitCode, InWords) {
+  EXPECT_EQ("dpinst.exe ended with exit code 0xC0030201: 1 driver packages installed, 2 only "
+            "copied to the driver store, 3 could not be installed, a package failed, a restart "
+            "is needed",
+            DescribeDpinstExitCode(0xC0030201u));
+  EXPECT_EQ("dpinst.exe ended with exit code 0x000000FF: 255 driver packages installed, 0 only "
+            "copied to the driver store, 0 could not be installed",
+            DescribeDpinstExitCode(0xFFu));
+}
+
 TEST(DpinstCommandLine, DriverFolderQuotedWithoutTrailingBackslashes) {
   EXPECT_EQ(L"/F /LM /Q /PATH \"C:\\Users\\John Smith\\Temp\\s\\Graphics\"",
             DpinstParameters("C:\\Users\\John Smith\\Temp\\s\\Graphics"));

@@ -101,6 +101,13 @@ class DriverPostInstallWine : public ::testing::Test {
   void TearDown() override { RemoveTree(session_); }
 
   std::wstring In(const wchar_t* name) const { return session_ + L"\\" + name; }
+
+  // The product's installation folder and its user-data folder with "config".
+  static bool MakeProductFolders(const std::wstring& installDir, const std::wstring& userData) {
+    return CreateDirectoryW(installDir.c_str(), nullptr) &&
+           CreateDirectoryW(userData.c_str(), nullptr) &&
+           CreateDirectoryW((userData + L"\\config").c_str(), nullptr);
+  }
   std::string Session() const { return WideToUtf8(session_); }
 
   void CopyZip(const char* archive, const wchar_t* as) {
@@ -272,9 +279,7 @@ void DeleteProductValue(const wchar_t* name) {
 TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration) {
   const std::wstring installDir = In(L"Orvex Install");
   const std::wstring userData = In(L"User Data");
-  ASSERT_TRUE(CreateDirectoryW(installDir.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(userData.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW((userData + L"\\config").c_str(), nullptr));
+  ASSERT_TRUE(MakeProductFolders(installDir, userData));
   // Each script records the arguments cmd.exe handed it, with their quotes.
   WriteBytes(installDir + L"\\install_ics.bat",
              "@echo off\r\n>\"%~dp0install_ics-args.txt\" echo [%1] [%2] [%3] [%4]\r\n");
@@ -330,6 +335,31 @@ TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration
   EXPECT_TRUE(Exists(In(L"desktop_backup")));
   DeleteFileW((desktop + L"\\" + restored).c_str());
   DeleteFileW((desktop + L"\\" + kept).c_str());
+}
+
+// A script that ends with a non-zero code fails the module with it; config.xml is still
+// written, and the other script still runs.
+TEST_F(DriverPostInstallWine, PostInstallFailsWithTheScriptsExitCode) {
+  const std::wstring installDir = In(L"Orvex Install");
+  const std::wstring userData = In(L"User Data");
+  ASSERT_TRUE(MakeProductFolders(installDir, userData));
+  WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\nexit /b 3\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat",
+             "@echo off\r\n>\"%~dp0copy_vbox_config-ran.txt\" echo ran\r\n");
+  CInstallPaths saved = GetInstallPaths();
+  GetInstallPaths().installDir = WideToUtf8(installDir);
+  GetInstallPaths().userDataDir = WideToUtf8(userData);
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  EXPECT_EQ(-1, Run("PostInstall", "{}", doc));
+  GetInstallPaths() = saved;
+  EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+  EXPECT_EQ("POST_INSTALL_SCRIPT_FAILED", doc["S"]["M"]["error"].asString());
+  EXPECT_EQ("install_ics.bat ended with exit code 3", doc["S"]["M"]["reason"].asString());
+  EXPECT_TRUE(Exists(installDir + L"\\copy_vbox_config-ran.txt"));
+  EXPECT_TRUE(Exists(userData + L"\\config\\config.xml"));
+  DeleteProductValue(L"SendCrashReport");
+  DeleteProductValue(L"PromoterReferred");
 }
 
 // A script that runs past the module's limit (it starts the dpinst stand-in, which sleeps):
@@ -395,6 +425,13 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
   CreateDirectoryW(L"C:\\users\\Public", nullptr);
   CreateDirectoryW(desktop.c_str(), nullptr);
   const std::wstring link = desktop + L"\\orvex-old-" + tag + L".lnk";
+  // The product's folders (read from the registry in the ANSI code page, so ASCII here), with
+  // scripts that succeed: PostInstall fails on any step that did not happen.
+  const std::wstring installDir = In(L"Orvex");
+  const std::wstring userData = In(L"Orvex Data") + L"\\";
+  ASSERT_TRUE(MakeProductFolders(installDir, In(L"Orvex Data")));
+  WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat", "@echo off\r\n");
   for (const wchar_t* user :
        {L"Jos\u00e9", L"\u0141ukasz", L"\u0410\u043d\u043d\u0430", L"\u9648"}) {
     SCOPED_TRACE(WideToUtf8(user));
@@ -413,8 +450,8 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
     ScopedVariable tempVariable(L"TEMP", temp);
     ScopedVariable tmpVariable(L"TMP", temp);
     CInstallPaths saved = GetInstallPaths();
-    GetInstallPaths().installDir = "";
-    GetInstallPaths().userDataDir = "";
+    GetInstallPaths().installDir = WideToUtf8(installDir);
+    GetInstallPaths().userDataDir = WideToUtf8(userData);
 
     CStage stage("S");
     stage.SetPlan(&plan_);

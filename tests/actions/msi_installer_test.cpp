@@ -221,17 +221,21 @@ TEST_F(MsiInstallerTest, MissingPackageGivesTheSystemText) {
   EXPECT_EQ("\r\n", error.substr(error.size() - 2));
 }
 
+// Without a directory or a name the module fails as every failed installation does, with the
+// failure prompt; a stop asked for before it starts ends it silently.
 TEST_F(MsiInstallerTest, NothingRunsWithoutDirectoryOrNameOrAfterAStop) {
   struct Case {
     std::string args;
     bool cancel;
     const char* error;
+    bool prompted;
   };
   const std::vector<Case> cases = {
-      {R"({"name": "orvex-product.msi"})", false, "DIRECTORY_PATH_NULL"},
-      {R"({"directory": ".Missing", "name": "orvex-product.msi"})", false, "DIRECTORY_PATH_NULL"},
-      {Args(""), false, "MSI_NAME_NULL"},
-      {Args("orvex-product.msi"), true, "USER_CANCELED"},
+      {R"({"name": "orvex-product.msi"})", false, "DIRECTORY_PATH_NULL", true},
+      {R"({"directory": ".Missing", "name": "orvex-product.msi"})", false, "DIRECTORY_PATH_NULL",
+       true},
+      {Args(""), false, "MSI_NAME_NULL", true},
+      {Args("orvex-product.msi"), true, "USER_CANCELED", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -242,7 +246,13 @@ TEST_F(MsiInstallerTest, NothingRunsWithoutDirectoryOrNameOrAfterAStop) {
     EXPECT_EQ(-1, Run(c.args, doc));
     g_cancelRequested = false;
     EXPECT_EQ(c.error, doc["S"]["M"]["error"].asString());
-    EXPECT_TRUE(indicator.calls.empty()) << ::testing::PrintToString(indicator.calls);
+    std::vector<std::string> calls;
+    if (c.prompted) {
+      EXPECT_EQ("failed", doc["S"]["M"]["status"].asString());
+      EXPECT_EQ(0u, doc["S"]["M"]["reason"].asString().rfind("Unable to install ", 0));
+      calls.push_back(std::string("prompt:Could not install Orvex-m.|Ok||") + c.error + "|2");
+    }
+    EXPECT_EQ(calls, indicator.calls);
     EXPECT_EQ((std::vector<bool>{false, true}), g_cancelButton);
     EXPECT_EQ("", ReadProductProperty(kProductCode, L"VersionString"));
   }

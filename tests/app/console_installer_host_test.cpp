@@ -205,7 +205,7 @@ TEST_F(ConsoleInstaller, OddValuesInTheRunRecordsEndTheRunAsAFailedRun) {
       {R"({"class": "DPInstaller", "name": "GPU", "args": {"dpinst_dir": ".W.GPU[0]"}})",
        "Stage/Module Failed   [W/GPU]\n"
        "Failure reason [Unable to install \\]\n"
-       "Failure error  []\n"},
+       "Failure error  [The driver's folders and archive are not all given]\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.modules);

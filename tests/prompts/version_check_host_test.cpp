@@ -216,8 +216,7 @@ TEST_F(VersionCheckTest, OlderAndDeclinedOnTheConsole) {
   EXPECT_EQ("ORVEX_UPGRADE_ABORTED", doc["S"]["PROMPT"]["error"].asString());
 }
 
-// The version text and what it parses to; a text without a usable version stops every
-// installed product as up to date.
+// The version text and what it parses to.
 TEST_F(VersionCheckTest, VersionFromTheAddress) {
   struct Case {
     const char* url;
@@ -255,20 +254,48 @@ TEST_F(VersionCheckTest, VersionFromTheAddress) {
     EXPECT_EQ(t.second, ParseVersionText(t.first));
   }
   sim::ScopedMachine machine(Machine("[]", "[]"));
-  Json::Value doc = Doc(Product(0, 0, 1), "null", "http://dl/OrvexInstaller.exe");
-  EXPECT_EQ(-1, Run(doc, 1));
-  EXPECT_EQ("ORVEX_UPTODATE", doc["S"]["PROMPT"]["error"].asString());
-  EXPECT_EQ("http://dl/OrvexInstaller", doc["Config"]["installer"]["orvexversion"].asString());
-
   // Installed numbers count only as integers.
-  doc = Doc(
+  Json::Value doc = Doc(
       R"({"name": "Orvex", "major_version": "3", "minor_version": 9.0, "sub_minor_version": true})");
   EXPECT_EQ(0, Run(doc, 1));
-  // An address that is no text still writes the (empty) version.
-  doc = Doc("null");
+}
+
+// An address from which no version can be read stops the run with its own error, installed
+// product or not, and leaves no version behind for the report.
+TEST_F(VersionCheckTest, AddressWithoutVersionStops) {
+  const char* const kUnreadable =
+      "prompt:The version of Orvex to install could not be read.||Quit|Kindly contact to "
+      "support for further assistance.|2";
+  const std::pair<const char*, bool> texts[] = {
+      {"2.0.6.8063", true}, {"2.0", true},      {"10.200.3", true},  {"2", false},
+      {"", false},          {"Orvex", false},   {"2.0.6.8063.1", false},
+      {"2..6", false},      {".2.0", false},    {"2.0.", false},     {"2.0 ", false},
+      {"+2.0", false},      {"2.-1", false},    {"9.x", false},      {"1234567890.1", false},
+      {"123456789.1", true},
+  };
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.first);
+    EXPECT_EQ(t.second, IsVersionText(t.first));
+  }
+  sim::ScopedMachine machine(Machine("[]", "[]"));
+  const std::string addresses[] = {"http://dl/OrvexInstaller.exe", "http://dl/Orvex-setup.exe",
+                                   "http://dl/Orvex-2-1.exe", "Orvex", ""};
+  for (const std::string& address : addresses) {
+    for (const std::string& product : {std::string("null"), Product(0, 0, 1)}) {
+      SCOPED_TRACE(address + " with " + product);
+      Json::Value doc = Doc(product, "null", address);
+      EXPECT_EQ(-1, Run(doc, 1));
+      EXPECT_EQ("ORVEX_VERSION_UNREADABLE", doc["S"]["PROMPT"]["error"].asString());
+      EXPECT_EQ(std::vector<std::string>{kUnreadable}, indicator.calls);
+      EXPECT_FALSE(doc["Config"].isMember("installer"));
+    }
+  }
+  // An address that is no text has no version either.
+  Json::Value doc = Doc("null");
   doc["InstallConfig"]["installer"]["url"] = J(R"({"x": 1})");
-  EXPECT_EQ(0, Run(doc, 1));
-  EXPECT_EQ(R"("")", Compact(doc["Config"]["installer"]["orvexversion"]));
+  EXPECT_EQ(-1, Run(doc, 1));
+  EXPECT_EQ("ORVEX_VERSION_UNREADABLE", doc["S"]["PROMPT"]["error"].asString());
+  EXPECT_FALSE(doc["Config"].isMember("installer"));
 }
 
 // Upgrades from 1.0.13 and older keep the public desktop's files in the session directory.

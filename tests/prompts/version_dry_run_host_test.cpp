@@ -74,6 +74,8 @@ TEST_F(VersionDryRun, OutcomesOnTheRecordedMachine) {
       // chooses.
       {"http://dl/OrvexInstaller-2.1.0.1.exe", R"([{"exe": "Orvex.exe", "pid": 77}])", 1,
        "ORVEX_UPGRADE_ABORTED"},
+      // Without a version in the address nothing is taken as up to date or older.
+      {"http://dl/OrvexInstaller.exe", "[]", 1, "ORVEX_VERSION_UNREADABLE"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
