@@ -4,7 +4,7 @@
 
 #include "actions/product_config_xml.h"
 #include "actions/program_wait.h"
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
 #include "base/codepage.h"
