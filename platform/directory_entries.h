@@ -32,15 +32,13 @@ class DirectoryEntries {
   DirectoryEntries(const DirectoryEntries&) = delete;
   DirectoryEntries& operator=(const DirectoryEntries&) = delete;
 
-  // The next entry, or false when none is left or the listing failed.
+  // The next entry, or false when none is left or the listing failed; the search is closed
+  // (FindClose) then, so that a caller may remove the directory next.
   bool Next(DirectoryEntry* entry);
 
   // True once Next has answered false because every entry was read (ERROR_NO_MORE_FILES);
   // false while entries remain, when the directory could not be opened, or a read failed.
   bool Complete() const { return complete_; }
-
-  // Ends the search now (FindClose), for a caller that removes the directory next.
-  void Close() { search_.reset(); }
 
  private:
   std::unique_ptr<IFileSearch> search_;
