@@ -1,5 +1,5 @@
 #pragma once
-// CCabinet: one extraction of a Microsoft cabinet through FDI (platform/cabinet.h), with the
+// CCabinet: one extraction of a Microsoft cabinet through FDI (platform/fdi.h), with the
 // file-access and notification callbacks FDI calls. Every entry is written flat into the
 // destination directory under the last part of its name; an entry whose name could leave the
 // directory or name a data stream ends the extraction. When an extraction fails, the file it
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/cabinet.h"
+#include "platform/fdi.h"
 
 namespace orvex {
 

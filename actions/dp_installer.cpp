@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "actions/zip_extract.h"
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
 #include "base/text.h"

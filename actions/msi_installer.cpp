@@ -1,6 +1,7 @@
 #include "actions/msi_installer.h"
 
-#include "common/dialog_cells.h"
+#include "common/restart_flag.h"
+#include "common/session_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
 #include "common/run_flags.h"
@@ -143,7 +144,7 @@ int CMSIInstaller::Run(Json::Value& doc) {
   doc_ = nullptr;
   if (result == platform::kErrorSuccessRebootRequired ||
       result == platform::kErrorSuccessRebootInitiated) {
-    if (Json::Value* restart = MakePath(doc, ".InstallConfig.installer.restart")) *restart = true;
+    if (Json::Value* restart = MakePath(doc, kRestartFlagPath)) *restart = true;
     return 0;
   }
   if (result == 0) return 0;

@@ -4,12 +4,13 @@
 
 #include "actions/product_config_xml.h"
 #include "actions/program_wait.h"
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "base/json_text.h"
 #include "engine/progress.h"
 #include "base/codepage.h"
 #include "base/text.h"
 #include "engine/value_path.h"
+#include "platform/directory_entries.h"
 #include "platform/files.h"
 #include "platform/process_launch.h"
 #include "platform/win_codes.h"
@@ -30,19 +31,16 @@ bool IsTrue(const Json::Value& value) { return value.isNull() || JsonTruth(value
 // Removes from backup the files that the public desktop now has, so that a file whose copy
 // failed stays in the backup.
 void RemoveRestoredFiles(const std::wstring& backup, const std::wstring& desktop) {
-  platform::FindData entry;
-  std::unique_ptr<platform::IFileSearch> search =
-      platform::StartFileSearch(backup + L"\\*.*", &entry);
-  if (!search) return;
-  uint32_t error = 0;
-  do {
-    if (entry.attributes & platform::kFileAttributeDirectory) continue;
+  platform::DirectoryEntries entries(backup);
+  platform::DirectoryEntry entry;
+  while (entries.Next(&entry)) {
+    if (entry.IsDirectory()) continue;
     const uint32_t there = platform::FileAttributes(desktop + L"\\" + entry.name);
     if (there == platform::kInvalidFileAttributes ||
         (there & platform::kFileAttributeDirectory))
       continue;
     platform::DeleteFileAt(backup + L"\\" + entry.name);
-  } while (search->Next(&entry, &error));
+  }
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #include "actions/remove_dir.h"
 
-#include <memory>
-
 #include "base/json_text.h"
 #include "engine/progress.h"
 #include "base/text.h"
 #include "engine/value_path.h"
+#include "platform/directory_entries.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"
 
@@ -32,32 +31,27 @@ bool RemoveLink(const std::wstring& path) { return platform::RemoveLinkItself(pa
 }  // namespace
 
 int CRemoveDir::RemoveTree(const std::wstring& directory) {
-  // The search below would list the link's target: a directory that is itself a link is
-  // removed as one.
+  // A listing would show the link's target: a directory that is itself a link is removed as
+  // one.
   const uint32_t own = platform::FileAttributes(directory);
   if (IsLink(own)) return RemoveLink(directory) ? 1 : 0;
-  platform::FindData entry;
-  std::unique_ptr<platform::IFileSearch> search =
-      platform::StartFileSearch(directory + L"\\*", &entry);
-  if (!search) return 0;
-  // The first entry is "." for every directory but a drive root, and is passed over.
-  uint32_t error = 0;
-  while (search->Next(&entry, &error)) {
-    if (entry.name == L"." || entry.name == L"..") continue;
+  platform::DirectoryEntries entries(directory);
+  platform::DirectoryEntry entry;
+  while (entries.Next(&entry)) {
     const std::wstring full = directory + L"\\" + entry.name;
-    if (IsLink(entry.attributes)) {
+    if (entry.IsLink()) {
       if (!RemoveLink(full)) return 0;
       continue;
     }
-    if (entry.attributes & platform::kFileAttributeDirectory) {
+    if (entry.IsDirectory()) {
       if (!RemoveTree(full)) return 0;
       continue;
     }
     if (entry.attributes & platform::kFileAttributeReadonly) ClearReadOnly(full);
     if (!platform::DeleteFileAt(full)) return 0;
   }
-  search.reset();  // FindClose before the directory itself goes
-  if (error != platform::kErrorNoMoreFiles) return 0;
+  // An unreadable listing leaves entries behind; the search is closed before the directory goes.
+  if (!entries.Complete()) return 0;
   return platform::RemoveEmptyDirectory(directory) ? 1 : 0;
 }
 

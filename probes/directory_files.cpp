@@ -1,7 +1,6 @@
 #include "probes/directory_files.h"
 
-#include <memory>
-
+#include "platform/directory_entries.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"
 
@@ -17,19 +16,16 @@ enum class FileOperation { kCopy, kDelete };
 void ForEachFileOf(const std::wstring& source, const std::wstring& destination,
                    FileOperation operation) {
   if (source.size() > kMaxDirectoryChars) return;
-  platform::FindData entry;
-  std::unique_ptr<platform::IFileSearch> search =
-      platform::StartFileSearch(source + L"\\*.*", &entry);
-  if (!search) return;
-  uint32_t error = 0;
-  do {
-    if (entry.attributes & platform::kFileAttributeDirectory) continue;
+  platform::DirectoryEntries entries(source);
+  platform::DirectoryEntry entry;
+  while (entries.Next(&entry)) {
+    if (entry.IsDirectory()) continue;
     const std::wstring file = source + L"\\" + entry.name;
     if (operation == FileOperation::kCopy)
       platform::CopyFileTo(file, destination + L"\\" + entry.name, true);
     else
       platform::DeleteFileAt(file);
-  } while (search->Next(&entry, &error));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "probes/rights_checkers.h"
 
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "probes/knowledge_base.h"
 #include "base/json_text.h"
 #include "engine/progress.h"

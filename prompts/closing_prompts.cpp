@@ -1,5 +1,6 @@
 #include "prompts/closing_prompts.h"
 
+#include "common/restart_flag.h"
 #include "engine/progress.h"
 #include "probes/knowledge_base.h"
 #include "prompts/prompt_reads.h"
@@ -17,7 +18,7 @@ int CCheckPromptUninstallable::Execute(Json::Value& doc) {
 }
 
 int CCheckPromptRestart::Execute(Json::Value& doc) {
-  if (!ConfigFlag(doc, ".InstallConfig.installer.restart")) return 0;
+  if (!ConfigFlag(doc, kRestartFlagPath)) return 0;
   // "Restart Later" is the accepting button, "Restart Now" the declining one.
   const PromptChoice choice =
       progress ? progress->PromptForChoice(

@@ -1,5 +1,9 @@
 #include "prompts/snippets.h"
 
+#include <string>
+
+#include "common/restart_flag.h"
+
 namespace orvex {
 
 const char* const kDotNetDownloadSnippet =
@@ -28,11 +32,16 @@ const char* const kDriverDownloadSnippet =
     "'.InstallConfig.display.driver.url', 'directory' : '.SessionDir', 'destination' : "
     "'gpudriver.zip'}, 'msg' : 'Downloading Graphics Driver'}, 'msg' : ''},";
 
-const char* const kDriverInstallationSnippet =
-    "{'class' : 'DPInstaller', 'name' :'GPU_INSTALLER', 'args' : { 'dpinst_dir' : "
-    "'.SessionDir', 'src_dir' : '.SessionDir', 'src_file' : 'gpudriver.zip', 'dest_dir' : "
-    "'.SessionDir', 'dir_suffix' : 'Graphics', 'is_restart' : "
-    "'.InstallConfig.installer.restart' }, 'msg' : 'Installing Graphics Driver'}, 'msg' : ''},";
+namespace {
+// The driver installation records at the restart flag whether Windows asked for a restart.
+const std::string kDriverInstallationText =
+    std::string("{'class' : 'DPInstaller', 'name' :'GPU_INSTALLER', 'args' : { 'dpinst_dir' : "
+                "'.SessionDir', 'src_dir' : '.SessionDir', 'src_file' : 'gpudriver.zip', "
+                "'dest_dir' : '.SessionDir', 'dir_suffix' : 'Graphics', 'is_restart' : '") +
+    kRestartFlagPath + "' }, 'msg' : 'Installing Graphics Driver'}, 'msg' : ''},";
+}  // namespace
+
+const char* const kDriverInstallationSnippet = kDriverInstallationText.c_str();
 
 const char* const kRestartSnippet =
     "{'class' : 'RestartSystem', 'name' :'RESTART_SYSTEM', 'args' : {}, 'msg' : ''},";

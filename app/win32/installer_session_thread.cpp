@@ -1,7 +1,7 @@
 #include "app/win32/installer_session_thread.h"
 
 #include "app/installer_session.h"
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "app/win32/main_dialog.h"
 
 namespace orvex {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/dialog_model.h"
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "common/web_service.h"
 #include "probes/knowledge_base.h"
 #include "engine/progress_factories.h"

@@ -1,6 +1,6 @@
 #pragma once
 // The cabinet's header, folders and file entries as Cabinet.dll reads them, through the FDI
-// callbacks the caller gave (platform/cabinet.h). Its reading differs from libmspack's where
+// callbacks the caller gave (platform/fdi.h). Its reading differs from libmspack's where
 // cabinets are odd, and the simulated machine must answer as Windows does:
 // - a file shorter than the header, or without the "MSCF" signature, is "Not a cabinet";
 //   format versions above 1.3 are "Unknown cabinet version";
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cabinet.h"
+#include "platform/fdi.h"
 
 namespace orvex {
 namespace sim {

@@ -2,7 +2,7 @@
 // machine) can use them without <windows.h>, checked here against the SDK's own at compile
 // time: a copied value that drifts from Windows' fails the win32 build instead of a
 // comparison on a user's machine. The cabinet's FDI values are checked beside the FDI
-// structure layouts, in cabinet_win32.cpp. Values of our own (kInstallMessageKindMask,
+// structure layouts, in fdi_win32.cpp. Values of our own (kInstallMessageKindMask,
 // WmiValue::kOther) and INVALID_HANDLE_VALUE, a pointer cast no constant expression can
 // hold, are not here.
 #include <windows.h>

@@ -16,7 +16,7 @@
 
 #include "actions/post_install.h"
 #include "actions/zip_extract.h"
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "engine/install_plan.h"
 #include "base/json_text.h"
 #include "engine/stage.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "common/run_flags.h"
 #include "engine/stage.h"
 #include "base/text.h"

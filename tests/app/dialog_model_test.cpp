@@ -38,19 +38,35 @@ TEST(DialogModel, PromptTextsAreWidenedByteByByteAndStatusDecodedAsUtf8) {
   EXPECT_EQ(L"Caf\u00e9", StatusText("Caf\xc3\xa9"));
 }
 
-TEST(DialogModel, PromptRequestTakesEachTextToItsPlace) {
-  // Prompt's arguments come as message, okCaption, cancelCaption, detail, severity.
-  PromptRequest request = MakePromptRequest("Do you want to stop the installation ?", "Yes", "No",
-                                            "An internet connection is required", 2);
-  EXPECT_EQ("Do you want to stop the installation ?", request.message);
-  EXPECT_EQ("An internet connection is required", request.detail);
-  EXPECT_EQ("No", request.cancelCaption);
-  EXPECT_EQ("Yes", request.okCaption);
-  EXPECT_EQ(2, request.severity);
-
-  PromptRequest okOnly = MakePromptRequest("Could not download files from Internet.", "Ok", "", "", 2);
-  EXPECT_TRUE(PromptButtonShown(okOnly.okCaption));
-  EXPECT_FALSE(PromptButtonShown(okOnly.cancelCaption));
+TEST(DialogModel, PromptArgumentsReachTheirPlacesAndEmptyCaptionsHideButtons) {
+  // Prompt's arguments come as message, okCaption, cancelCaption, detail, severity: the
+  // product's own prompts, each text distinct, so that two swapped arguments show.
+  struct Case {
+    const char* message;
+    const char* okCaption;
+    const char* cancelCaption;
+    const char* detail;
+    bool okShown;
+    bool cancelShown;
+  } cases[] = {
+      {"Do you want to stop the installation ?", "Yes", "No",
+       "An internet connection is required", true, true},
+      {"Could not download files from Internet.", "Ok", "", "", true, false},
+      {"You must restart  your system to complete Orvex installation.", "Restart Later",
+       "Restart Now", "Do you want to restart your system now?.", true, true},
+      {"Unable to install", "", "Quit", "Press help to get more help", false, true},
+  };
+  for (const Case& c : cases) {
+    const PromptRequest request =
+        MakePromptRequest(c.message, c.okCaption, c.cancelCaption, c.detail, 1);
+    EXPECT_EQ(c.message, request.message);
+    EXPECT_EQ(c.detail, request.detail);
+    EXPECT_EQ(c.okCaption, request.okCaption) << c.message;
+    EXPECT_EQ(c.cancelCaption, request.cancelCaption) << c.message;
+    EXPECT_EQ(c.okShown, PromptButtonShown(request.okCaption)) << c.message;
+    EXPECT_EQ(c.cancelShown, PromptButtonShown(request.cancelCaption)) << c.message;
+    EXPECT_EQ(1, request.severity);
+  }
 }
 
 TEST(DialogModel, OnlyTheAcceptingButtonAnswersYes) {

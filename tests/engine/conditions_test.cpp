@@ -148,10 +148,15 @@ TEST(Conditions, WideSignedIntegersCompareAtFullWidth) {
   EXPECT_TRUE(EvaluateCondition(condition, context));
 }
 
-TEST(Conditions, AnObjectAsListOfConditionsDoesNotCrash) {
+TEST(Conditions, AnObjectIsNoListOfConditions) {
+  // The object's members are never evaluated: "and" over no list holds even when its member
+  // fails, "or" over no list fails even when its member holds.
   const Json::Value context = J(R"({"n": 5})");
-  EXPECT_NO_THROW(EvaluateCondition(J(R"({"type": "and", "value": {"x": )" FAILS "}})"), context));
-  EXPECT_NO_THROW(EvaluateCondition(J(R"({"type": "or", "value": {"x": )" HOLDS "}})"), context));
+  EXPECT_TRUE(EvaluateCondition(J(R"({"type": "and", "value": {"x": )" FAILS "}})"), context));
+  EXPECT_FALSE(EvaluateCondition(J(R"({"type": "or", "value": {"x": )" HOLDS "}})"), context));
+  // The same members in a list are evaluated.
+  EXPECT_FALSE(EvaluateCondition(J(R"({"type": "and", "value": [)" FAILS "]})"), context));
+  EXPECT_TRUE(EvaluateCondition(J(R"({"type": "or", "value": [)" HOLDS "]})"), context));
 }
 
 Json::Value MatchCondition(const char* type, const std::string& pattern) {

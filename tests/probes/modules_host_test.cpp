@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/json_text.h"
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 #include "engine/module.h"
 #include "engine/stage.h"
 #include "platform/files.h"

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/cabinet.h"
+#include "platform/fdi.h"
 
 namespace orvex {
 namespace platform {
@@ -20,7 +20,7 @@ static_assert(offsetof(FdiNotification, attribs) == offsetof(FDINOTIFICATION, at
 static_assert(offsetof(FdiNotification, fdie) == offsetof(FDINOTIFICATION, fdie), "fdie");
 static_assert(sizeof(FdiErrorRecord) == sizeof(ERF), "ERF layout");
 
-// The FDI values platform/cabinet.h copies, as the SDK has them (the seam's other copied
+// The FDI values platform/fdi.h copies, as the SDK has them (the seam's other copied
 // Windows values are checked in sdk_values_check.cpp).
 static_assert(+kFdiNone == +FDIERROR_NONE);
 static_assert(+kFdiCabinetNotFound == +FDIERROR_CABINET_NOT_FOUND);

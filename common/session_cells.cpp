@@ -1,4 +1,4 @@
-#include "common/dialog_cells.h"
+#include "common/session_cells.h"
 
 namespace orvex {
 

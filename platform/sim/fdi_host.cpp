@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cabinet.h"
+#include "platform/fdi.h"
 #include "platform/sim/cabinet_reader.h"
 
 namespace orvex {

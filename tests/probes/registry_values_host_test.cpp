@@ -1,0 +1,88 @@
+// The registry helpers on simulated machines: values under HKEY_LOCAL_MACHINE in the
+// 64-bit view, keys created where the reads look, and read failures.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/registry.h"
+#include "platform/sim/machine.h"
+#include "probes/registry_values.h"
+#include "tests/support/probes_machines.h"
+
+namespace orvex {
+namespace {
+
+using test::Compact;
+using test::J;
+
+TEST(ProbesRegistryHelpers, StringRoundTripInTheSixtyFourBitView) {
+  // The product's key exists (its setup made it): writes and reads meet in the 64-bit view.
+  sim::ScopedMachine machine(J(R"({"name": "registry", "registry": {"SOFTWARE\\Quarn\\Orvex": {}}})"));
+  EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "InstallDir",
+                                   "C:\\Program Files\\Orvex\\"));
+  std::string text = "untouched";
+  EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "InstallDir", &text));
+  EXPECT_EQ("C:\\Program Files\\Orvex\\", text);
+
+  // Stored as REG_SZ with its terminating zero.
+  std::unique_ptr<platform::IRegistryKey> key;
+  ASSERT_EQ(0u, platform::OpenLocalMachineKey(L"SOFTWARE\\Quarn\\Orvex",
+                                              platform::RegistryAccess::kRead,
+                                              platform::RegistryView::k64Bit, &key));
+  platform::RegistryValue raw;
+  ASSERT_EQ(0u, key->QueryValue(L"InstallDir", 1024, &raw));
+  EXPECT_EQ(platform::kRegSz, raw.type);
+  ASSERT_EQ(2 * (text.size() + 1), raw.data.size());
+  EXPECT_EQ(0, raw.data[raw.data.size() - 1]);
+  EXPECT_EQ(0, raw.data[raw.data.size() - 2]);
+}
+
+TEST(ProbesRegistryHelpers, MissingKeyIsCreatedWhereTheReadsLook) {
+  // The reads use the 64-bit view; a key the 32-bit installer creates must land there too,
+  // not in WOW6432Node, or the value written would never be read back.
+  for (const char* profile : {R"({"name": "32-bit", "osBits": 32})",
+                              R"({"name": "64-bit", "osBits": 64})"}) {
+    sim::ScopedMachine machine(J(profile));
+    EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "UserDataDir", "C:\\Data"));
+    const std::string created = Compact(sim::MachineState()["createdKeys"]);
+    EXPECT_EQ(std::string::npos, created.find("WOW6432Node")) << created;
+    std::string text;
+    EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "UserDataDir", &text)) << profile;
+    EXPECT_EQ("C:\\Data", text);
+  }
+}
+
+TEST(ProbesRegistryHelpers, DwordAndReadFailures) {
+  sim::ScopedMachine machine(J(R"({"name": "registry", "registry": {
+      "SOFTWARE\\Quarn\\Orvex": {"Number": {"dword": 7}, "Empty": ""}}})"));
+  EXPECT_EQ(0, WriteRegistryDword("Software\\Quarn\\Orvex", "Flag", 0x01020304));
+  std::unique_ptr<platform::IRegistryKey> key;
+  ASSERT_EQ(0u, platform::OpenLocalMachineKey(L"SOFTWARE\\Quarn\\Orvex",
+                                              platform::RegistryAccess::kRead,
+                                              platform::RegistryView::k64Bit, &key));
+  platform::RegistryValue raw;
+  ASSERT_EQ(0u, key->QueryValue(L"Flag", 16, &raw));
+  EXPECT_EQ(platform::kRegDword, raw.type);
+  EXPECT_EQ(std::vector<uint8_t>({4, 3, 2, 1}), raw.data);
+
+  std::string text = "untouched";
+  EXPECT_EQ(-1, ReadRegistryString("Software\\Quarn\\Orvex", "Missing", &text));
+  EXPECT_EQ(-1, ReadRegistryString("Software\\Quarn\\Nothing", "InstallDir", &text));
+  EXPECT_EQ("untouched", text);
+  EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "Empty", &text));
+  EXPECT_EQ("", text);
+
+  // The 128-byte buffer: 127 characters and the zero fit, 128 do not.
+  EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "Long", std::string(127, 'x')));
+  EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "Long", &text));
+  EXPECT_EQ(std::string(127, 'x'), text);
+  EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "Long", std::string(128, 'x')));
+  text = "untouched";
+  EXPECT_EQ(-1, ReadRegistryString("Software\\Quarn\\Orvex", "Long", &text));
+  EXPECT_EQ("untouched", text);
+}
+
+}  // namespace
+}  // namespace orvex
