@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Parity of the simulated machine's cabinet reader with Windows' Cabinet.dll:
 #
-#   scripts/cabinet-parity.sh [win32-build-dir] [host-build-dir]
+#   scripts/cabinet-parity.sh [windows-build-dir (default: the one Wine runs here)] [host-build-dir]
 #
 # Fetches the cabinets of libmspack's own test suite (Debian's libmspack source package,
 # test/test_files/cabd/: cabinets written by others, many of them damaged or hostile) with
@@ -21,7 +21,12 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-win32_dir=${1:-$root/build/win32}
+# The Windows build that Wine runs on this machine (build/win32, or build/win64 where 32-bit
+# programs cannot run); the caller prints the choice.
+export ORVEX_WINE_ARCH_SAID=1
+# shellcheck source=scripts/wine-arch.sh
+. "$root/scripts/wine-arch.sh" || exit 2
+win32_dir=${1:-$root/$ORVEX_WINE_BUILD}
 host_dir=${2:-$root/build/host}
 out=$root/build/cabinet-parity
 wine_exe=$win32_dir/orvex-cabinet.exe

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Parity between a real machine and its recorded profile:
 #
-#   scripts/sysinfo-parity.sh [win32-build-dir] [host-build-dir]
+#   scripts/sysinfo-parity.sh [windows-build-dir (default: the one Wine runs here)] [host-build-dir]
 #
 # Under Wine (with its own Xvfb display, so OpenGL answers) orvex-sysinfo.exe records the
 # machine as a profile (--profile), prints what the installer learns of it (--record: the
@@ -20,7 +20,12 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-win32_dir=${1:-$root/build/win32}
+# The Windows build that Wine runs on this machine (build/win32, or build/win64 where 32-bit
+# programs cannot run); the caller prints the choice.
+export ORVEX_WINE_ARCH_SAID=1
+# shellcheck source=scripts/wine-arch.sh
+. "$root/scripts/wine-arch.sh" || exit 2
+win32_dir=${1:-$root/$ORVEX_WINE_BUILD}
 host_dir=${2:-$root/build/host}
 out=$root/build/parity
 wine_exe=$win32_dir/orvex-sysinfo.exe
