@@ -33,7 +33,7 @@
 # --gc-sections to drop what it does not call. MinGW's linker keeps every function that has
 # unwind information (its script keeps all of .eh_frame), so what a program must not link has
 # to be in an object file of its own. Two patches (scripts/deps-patches/) keep the C++ stream
-# and locale machinery of the C++ runtime (about 600 KB) out of the installer, without changing
+# and locale machinery of the C++ runtime (about 800 KB) out of the installer, without changing
 # what the libraries do:
 #   jsoncpp  reads numbers with strtod as its istringstream did in the "C" locale (the whole
 #            token, finite); no <iostream> static constructor; JSON_FAIL_MESSAGE builds no
