@@ -24,13 +24,16 @@ struct CHttpDownloadEx {
     kNetworkReset = 6,        // "NETWORK_RESET": connection broken while receiving
     kUnableToGetSize = 7,     // "UNABLE_TO_GET_SIZE"
     kUnableToAllocMem = 8,    // "UNABLE_TO_ALLOC_MEM"
+    kUnverifiedServer = 10,   // "CERTIFICATE_NOT_VERIFIED": the server's certificate refused
   };
   int32_t code = 0;
   int32_t detail = 0;    // the libcurl result behind the failure, or 0
   int32_t sysError = 0;  // errno of a failed file operation (kErrorSavingFile), else 0
+  // kUnverifiedServer: the sentence for the user, naming the host and libcurl's reason.
+  std::string text{};
 };
 
-// "NAME (N)": N is sysError when set, else detail. "UNKNOWN_ERROR" for codes outside 1..8.
+// "NAME (N)": N is sysError when set, else detail. "UNKNOWN_ERROR" for unknown codes.
 std::string DescribeDownloadError(const CHttpDownloadEx& error);
 
 // Receives the events of a download. Owned by the caller; outlives the download.
