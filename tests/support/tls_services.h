@@ -33,6 +33,11 @@ class TlsServices {
   std::map<std::string, std::unique_ptr<DevService>> services_;
 };
 
+// Whether this system's TLS layer refuses certificates it cannot verify; when it does not,
+// *why says so. Windows' Schannel does; Wine's Schannel accepts any certificate (it checks no
+// chain, no name, no date), so the refusals cannot be seen under Wine.
+bool SystemRefusesBadCertificates(std::string* why);
+
 #ifdef _WIN32
 // Adds the authority (a PEM file) to the machine's trusted root authorities, where Windows'
 // TLS layer looks: the test prefix's store, as an administrator would add a company's own.

@@ -30,6 +30,16 @@ std::vector<BYTE> DecodePem(const std::string& pem) {
 
 }  // namespace
 
+// Wine's ntdll exports its version; Windows' does not.
+bool SystemRefusesBadCertificates(std::string* why) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return true;
+  if (why)
+    *why = "Wine's Schannel accepts every server certificate (it checks no chain, host name or "
+           "date), so a refusal cannot be seen here; Windows refuses them";
+  return false;
+}
+
 void TrustAuthority(const std::string& authorityFile) {
   std::ifstream in(authorityFile, std::ios::binary);
   const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
