@@ -56,7 +56,7 @@ class CHttpDownload {
   static constexpr int kSegmentCount = 10;
 
   // Queries the size and prepares the segments and the presence pipe. Throws CHttpDownloadEx
-  // of kinds 1, 7 and 8. lowSpeedSeconds: a segment that moves less than one byte per second
+  // of kinds 1, 7, 8 and 10. lowSpeedSeconds: a segment that moves less than one byte per second
   // for this long ends with a time-out (tests shorten it).
   CHttpDownload(std::string url, std::wstring destination, IDownloadHandler* handler,
                 std::wstring pipeName, long lowSpeedSeconds = 120);
@@ -65,12 +65,12 @@ class CHttpDownload {
   CHttpDownload& operator=(const CHttpDownload&) = delete;
 
   // Transfers the file and puts it in place; returns the bytes written (the total size).
-  // Throws CHttpDownloadEx of kinds 2 to 6. The destination is created (or truncated) first
+  // Throws CHttpDownloadEx of kinds 2 to 6 and 10. The destination is created (or truncated) first
   // and stays empty on every failure; the temporary "<destination>.part" never outlives Run.
   // An exception thrown by the handler leaves Run the same way, after the same clean-up.
   uint32_t Run();
 
-  // The file size from a HEAD request. Throws kind 7.
+  // The file size from a HEAD request. Throws kind 7, or 10 for a refused certificate.
   uint32_t QuerySize();
 
   // Set by the handler to stop the download at the next check.
