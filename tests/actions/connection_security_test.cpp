@@ -174,6 +174,40 @@ TEST_F(VerifiedConnection, RefusedCertificatesFailAtOnceSayingWhy) {
   }
 }
 
+// A certificate refused to the ranges (the size query got through) ends the download after the
+// first attempt: one connection per range, none restarted.
+TEST_F(VerifiedConnection, RangesRefusedACertificateAreNotRestarted) {
+  std::string why;  // Wine's TLS layer verifies nothing (tls_services.h)
+  if (!test::SystemRefusesBadCertificates(&why)) GTEST_SKIP() << why;
+  DevService& service = Service("valid");
+  service.Reset();
+  service.PutPatternMedia("changing.bin", 100000);
+  struct PresentValidAgain {
+    TlsServices& services;
+    ~PresentValidAgain() {
+      services.Service("valid").PresentCertificate(services.CertificateFile("valid"),
+                                                   services.KeyFile("valid"));
+    }
+  } restore{*services_};
+  const fs::path destination = folder_ / "changing.bin";
+  CHttpDownload download(service.Url("/media/changing.bin"), test::PlatformPath(destination),
+                         nullptr, L"INSTALLER");
+  service.PresentCertificate(services_->CertificateFile("expired"),
+                             services_->KeyFile("expired"));
+  CHttpDownloadEx downloadError;
+  EXPECT_EQ(CHttpDownload::kSegmentCount, ConnectionsDuring(service, [&] {
+    try {
+      download.Run();
+    } catch (const CHttpDownloadEx& error) {
+      downloadError = error;
+    }
+  }));
+  EXPECT_EQ(CHttpDownloadEx::kUnverifiedServer, downloadError.code);
+  EXPECT_EQ(0u, downloadError.text.find(kRefusedText)) << downloadError.text;
+  EXPECT_NE(std::string::npos, downloadError.text.find(kRefusals[2].reason)) << downloadError.text;
+  EXPECT_FALSE(fs::exists(destination.string() + ".part"));
+}
+
 // The modules and the configuration fetch report a refused certificate as they report other
 // failures, with the text that says what happened.
 TEST_F(VerifiedConnection, ModulesAndTheConfigurationFetchSayTheCertificateWasRefused) {

@@ -165,6 +165,14 @@ Json::Value DevService::Requests(const std::string& path) {
   return records;
 }
 
+void DevService::PresentCertificate(const std::string& certificateFile,
+                                    const std::string& keyFile) {
+  Json::Value files;
+  files["cert"] = certificateFile;
+  files["key"] = keyFile;
+  Control("POST", "/_dev/tls", Json::writeString(Json::StreamWriterBuilder(), files));
+}
+
 int DevService::Connections() {
   Json::Value answer;
   if (!ParseJson(Control("GET", "/_dev/connections", ""), answer) || !answer["connections"].isInt())

@@ -42,6 +42,8 @@ class DevService {
   void AddFault(const Json::Value& rule);
   // The recorded requests, optionally only those for one service path.
   Json::Value Requests(const std::string& path = "");
+  // With --tls-cert: later connections present this certificate (files as the service sees them).
+  void PresentCertificate(const std::string& certificateFile, const std::string& keyFile);
   // The connections the service accepted so far, including the one that asks (see README).
   int Connections();
 

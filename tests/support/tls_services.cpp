@@ -70,6 +70,7 @@ TlsServices* TlsServices::Get(std::string* why) {
       std::string folder;
       if (given && *given) {
         folder = given;
+        made->serviceFolder_ = folder;
 #ifdef _WIN32
         if (folder[0] == '/') folder = "Z:" + folder;  // a host path, seen through Wine's Z:
 #endif
@@ -80,6 +81,7 @@ TlsServices* TlsServices::Get(std::string* why) {
             "ORVEX_TLS_SERVICES is not set: run the tests through scripts/with-tls-services.sh");
 #else
         folder = StartOnHost(made->services_);
+        made->serviceFolder_ = folder;
 #endif
       }
       made->authorityFile_ = folder + "/ca.pem";
@@ -95,6 +97,14 @@ TlsServices* TlsServices::Get(std::string* why) {
 #ifndef _WIN32
 bool SystemRefusesBadCertificates(std::string*) { return true; }
 #endif
+
+std::string TlsServices::CertificateFile(const std::string& certificate) const {
+  return serviceFolder_ + "/" + certificate + ".pem";
+}
+
+std::string TlsServices::KeyFile(const std::string& certificate) const {
+  return serviceFolder_ + "/" + certificate + ".key";
+}
 
 DevService& TlsServices::Service(const std::string& certificate) {
   auto found = services_.find(certificate);

@@ -26,10 +26,14 @@ class TlsServices {
   const std::string& AuthorityFile() const { return authorityFile_; }
   // The service that presents the named certificate; throws for an unknown name.
   DevService& Service(const std::string& certificate);
+  // The named certificate's file and its key's, as the services see them.
+  std::string CertificateFile(const std::string& certificate) const;
+  std::string KeyFile(const std::string& certificate) const;
 
  private:
   TlsServices() = default;
   std::string authorityFile_;
+  std::string serviceFolder_;
   std::map<std::string, std::unique_ptr<DevService>> services_;
 };
 

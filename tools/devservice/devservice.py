@@ -705,7 +705,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.not_allowed("GET, HEAD")
             return json_answer(200, self.state.list_faults())
         if method != "POST":
-            if path in ("/_dev/reset", "/_dev/config", "/_dev/fault", "/_dev/stop") or \
+            if path in ("/_dev/reset", "/_dev/config", "/_dev/fault", "/_dev/stop",
+                        "/_dev/tls") or \
                     path.startswith("/_dev/media/"):
                 return self.not_allowed("POST")
             return json_answer(404, {"error": "unknown control path"})
@@ -725,11 +726,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return json_answer(200, fault)
         if path.startswith("/_dev/media/"):
             return self.store_media(path[len("/_dev/media/"):], param("size"), body)
+        if path == "/_dev/tls":
+            return self.change_certificate(body)
         if path == "/_dev/stop":
             self.close_connection = True
             self.after_answer = self.state.stop_event.set
             return json_answer(200, {"stopping": True})
         return json_answer(404, {"error": "unknown control path"})
+
+    def change_certificate(self, body):
+        """Later connections present another certificate: {"cert": PEM file, "key": PEM file}."""
+        if self.server.tls is None:
+            return json_answer(409, {"error": "not serving TLS"})
+        try:
+            files = json.loads(body.decode("utf-8"))
+            self.server.tls.load_cert_chain(files["cert"], files["key"])
+        except (ValueError, KeyError, TypeError, OSError, ssl.SSLError) as error:
+            return json_answer(400, {"error": str(error)})
+        return json_answer(200, {"cert": files["cert"]})
 
     def store_media(self, name, size_text, body):
         relative = urllib.parse.unquote(name)

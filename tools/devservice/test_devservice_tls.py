@@ -65,6 +65,29 @@ class TlsService(unittest.TestCase):
             self.get(service, "/index/getinstallconfig", "untrusted.pem")
         self.assertEqual(3, self.connections(service))
 
+    def test_later_connections_present_the_certificate_set_through_the_control_plane(self):
+        service = self.start("valid")
+        files = {"cert": os.path.join(self.certificates, "expired.pem"),
+                 "key": os.path.join(self.certificates, "expired.key")}
+        context = ssl.create_default_context()
+        context.check_hostname = False
+        context.verify_mode = ssl.CERT_NONE  # the control plane, not what is tested
+        connection = http.client.HTTPSConnection("127.0.0.1", service.port, timeout=WAIT,
+                                                 context=context)
+        connection.request("POST", "/_dev/tls", body=json.dumps(files))
+        self.assertEqual(200, connection.getresponse().status)
+        connection.close()
+        with self.assertRaises(ssl.SSLCertVerificationError) as refused:
+            self.get(service, "/_dev/connections", "ca.pem")
+        self.assertIn("expired", str(refused.exception))
+
+    def test_plain_service_has_no_certificate_to_change(self):
+        service = Service()
+        self.addCleanup(service.finish)
+        self.addCleanup(service.process.terminate)
+        status, _ = service.control("POST", "/_dev/tls", b"{}")
+        self.assertEqual(409, status)
+
     def test_certificate_and_key_go_together(self):
         for arguments in (["--tls-cert", "x.pem"], ["--tls-key", "x.key"]):
             with self.subTest(arguments=arguments):
