@@ -48,13 +48,14 @@ CURLcode ChooseTrust(CURL* handle) {
 #endif
 }
 
-// The host part of url, "" when it has none.
+// The host part of url; the whole url when it cannot be parsed.
 std::string HostOf(const std::string& url) {
-  std::string host;
+  std::string host = url;
   CURLU* parts = curl_url();
   if (!parts) return host;
   char* found = nullptr;
-  if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+  // libcurl takes a URL without a scheme as http; so does the parse.
+  if (curl_url_set(parts, CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK &&
       curl_url_get(parts, CURLUPART_HOST, &found, 0) == CURLUE_OK && found)
     host = found;
   curl_free(found);
@@ -70,6 +71,8 @@ int SecureConnection(CURL* handle, char* reason) {
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L),
       curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L),
+      // Named explicitly, TLS 1.2 is used on Windows 7 too, where Schannel offers it to
+      // programs that ask for it but not by default.
       curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)),
       curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, kAllowedProtocols),
       curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols),

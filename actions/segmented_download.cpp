@@ -521,10 +521,10 @@ CHttpDownload::CHttpDownload(std::string url, std::wstring destination,
 CHttpDownload::~CHttpDownload() = default;
 
 uint32_t CHttpDownload::QuerySize() {
+  char reason[kConnectionReasonSize] = {};  // outlives the handle
   EasyHandle handle(curl_easy_init());
   if (!handle) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   CURL* curl = handle.get();
-  char reason[kConnectionReasonSize] = {};
   if (SecureConnection(curl, reason) != 0)
     throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
