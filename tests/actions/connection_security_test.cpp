@@ -72,6 +72,18 @@ class VerifiedConnection : public ::testing::Test {
   fs::path folder_;
 };
 
+// The cases that need the system's TLS layer to refuse a certificate: Wine's verifies nothing
+// (tls_services.h), so there they are skipped, saying why.
+class RefusedConnection : public VerifiedConnection {
+ protected:
+  void SetUp() override {
+    VerifiedConnection::SetUp();
+    std::string why;
+    if (!IsSkipped() && !HasFatalFailure() && !test::SystemRefusesBadCertificates(&why))
+      GTEST_SKIP() << why;
+  }
+};
+
 std::string ReadWhole(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -123,9 +135,7 @@ const char kRefusedText[] = "The certificate of the server 127.0.0.1 could not b
 
 // Each refusal is said at once, after one connection: no range restarts, no second try through
 // the proxy, no file left behind.
-TEST_F(VerifiedConnection, RefusedCertificatesFailAtOnceSayingWhy) {
-  std::string why;  // Wine's TLS layer verifies nothing (tls_services.h)
-  if (!test::SystemRefusesBadCertificates(&why)) GTEST_SKIP() << why;
+TEST_F(RefusedConnection, RefusedCertificatesFailAtOnceSayingWhy) {
   for (const Refusal& refusal : kRefusals) {
     SCOPED_TRACE(refusal.certificate);
     DevService& service = Service(refusal.certificate);
@@ -176,9 +186,7 @@ TEST_F(VerifiedConnection, RefusedCertificatesFailAtOnceSayingWhy) {
 
 // A certificate refused to the ranges (the size query got through) ends the download after the
 // first attempt: one connection per range, none restarted.
-TEST_F(VerifiedConnection, RangesRefusedACertificateAreNotRestarted) {
-  std::string why;  // Wine's TLS layer verifies nothing (tls_services.h)
-  if (!test::SystemRefusesBadCertificates(&why)) GTEST_SKIP() << why;
+TEST_F(RefusedConnection, RangesRefusedACertificateAreNotRestarted) {
   DevService& service = Service("valid");
   service.Reset();
   service.PutPatternMedia("changing.bin", 100000);
@@ -210,9 +218,7 @@ TEST_F(VerifiedConnection, RangesRefusedACertificateAreNotRestarted) {
 
 // The modules and the configuration fetch report a refused certificate as they report other
 // failures, with the text that says what happened.
-TEST_F(VerifiedConnection, ModulesAndTheConfigurationFetchSayTheCertificateWasRefused) {
-  std::string why;  // Wine's TLS layer verifies nothing (tls_services.h)
-  if (!test::SystemRefusesBadCertificates(&why)) GTEST_SKIP() << why;
+TEST_F(RefusedConnection, ModulesAndTheConfigurationFetchSayTheCertificateWasRefused) {
   DevService& service = Service("untrusted");
   service.Reset();
   service.PutPatternMedia("gpudriver.zip", 5000);

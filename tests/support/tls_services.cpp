@@ -38,7 +38,8 @@ std::string StartOnHost(std::map<std::string, std::unique_ptr<DevService>>& serv
     throw std::runtime_error("make_test_authority.sh failed (is openssl installed?)");
   for (const char* name : kCertificates) {
     const std::string base = std::string(folder) + "/" + name;
-    const int port = DevService::StartAnother({"--tls-cert", base + ".pem", "--tls-key", base + ".key"});
+    const int port =
+        DevService::StartAnother({"--tls-cert", base + ".pem", "--tls-key", base + ".key"});
     services[name].reset(new DevService("https://127.0.0.1:" + std::to_string(port)));
   }
   return folder;
