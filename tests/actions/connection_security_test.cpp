@@ -16,6 +16,7 @@
 
 #include "actions/http_request.h"
 #include "actions/segmented_download.h"
+#include "app/crash_handler.h"
 #include "app/installer_session.h"
 #include "base/text.h"
 #include "common/run_flags.h"
@@ -275,6 +276,21 @@ TEST_F(RefusedConnection, ModulesAndTheConfigurationFetchSayTheCertificateWasRef
   EXPECT_EQ(0u, ui.calls[0].find("prompt:Could not get configuration data from ")) << ui.calls[0];
   EXPECT_NE(std::string::npos, ui.calls[0].find(std::string("|Retry|Quit|") + kRefusedText))
       << ui.calls[0];
+}
+
+// The crash reports hold the session document: they go to a verified server only.
+TEST_F(RefusedConnection, CrashReportsGoOnlyToAVerifiedServer) {
+  const fs::path report = folder_ / "crash.log";
+  std::ofstream(report) << "{\"session\": \"document\"}";
+  const char kUploadPath[] = "/upload/crashreport/installer/log";
+  for (const char* certificate : {"valid", "untrusted"}) {
+    SCOPED_TRACE(certificate);
+    DevService& service = Service(certificate);
+    service.Reset();
+    test::ScopedEnv base("BASE_DOMAIN", service.BaseUrl() + "/");
+    EXPECT_EQ(1, ConnectionsDuring(service, [&] { UploadCrashFile(report.string(), "log"); }));
+    EXPECT_EQ(std::string(certificate) == "valid" ? 1u : 0u, service.Requests(kUploadPath).size());
+  }
 }
 
 // Only http and https: a request for a local file is refused, however it is asked for.
