@@ -17,6 +17,7 @@
 #endif
 
 #include "app/installer_version.h"
+#include "actions/connection_security.h"
 #include "actions/http_request.h"
 #include "app/system_report.h"
 #include "common/web_service.h"
@@ -131,6 +132,12 @@ void UploadCrashFile(const std::string& path, const std::string& kind) {
     return;
   }
   const std::string url = GetBaseUrl() + "/upload/crashreport/installer/" + kind;
+  // The reports hold the session document: they go only to a server that proves who it is.
+  if (SecureConnection(handle, nullptr) != 0) {
+    curl_easy_cleanup(handle);
+    curl_formfree(form);
+    return;
+  }
   curl_slist* headers = curl_slist_append(nullptr, "Expect:");
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_HTTPPOST, form);
