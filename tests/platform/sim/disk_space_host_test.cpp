@@ -121,14 +121,15 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
   // By any name that reaches it: other letter case, "..", a trailing dot.
   for (const wchar_t* name : {L"C:\\Temp\\archive.bin", L"C:\\TEMP\\ARCHIVE.BIN",
                               L"C:\\Temp\\x\\..\\archive.bin.", L"\\Temp\\archive.bin"}) {
-    int error = 0;
+    uint32_t error = 0;
     EXPECT_EQ(nullptr, platform::OpenForWriting(name, &error));
-    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ(platform::kErrorSharingViolation, error);
     EXPECT_EQ(platform::kInvalidFileHandle,
               platform::CreateFileHandle(name, platform::kGenericWrite, platform::kFileShareRead,
                                          platform::kCreateAlways));
     platform::PositionedFile part;
-    EXPECT_FALSE(part.Create(name, &error));
+    int createError = 0;
+    EXPECT_FALSE(part.Create(name, &createError));
     EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\big.bin", name, false));
   }
   // Another reader that shares reading is welcome.

@@ -123,9 +123,9 @@ TEST(SimFiles, ReadOnlyFilesResistDeletionAndOverwriting) {
   EXPECT_EQ(platform::kFileAttributeReadonly | platform::kFileAttributeHidden,
             platform::FileAttributes(file));
   EXPECT_FALSE(platform::DeleteFileAt(file));  // even though the tests may run as root
-  int error = 0;
+  uint32_t error = 0;
   EXPECT_EQ(nullptr, platform::OpenForWriting(file, &error));
-  EXPECT_NE(0, error);
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
   // A copy keeps the attributes; a read-only target is not overwritten.
   ASSERT_TRUE(platform::CopyFileTo(file, L"C:\\Data\\copy.txt", true));
   EXPECT_EQ(platform::kFileAttributeReadonly | platform::kFileAttributeHidden,

@@ -17,7 +17,7 @@ namespace platform {
 namespace {
 
 void WriteFile(const std::wstring& path, const std::string& content) {
-  int error = 0;
+  uint32_t error = 0;
   std::FILE* file = OpenForWriting(path, &error);
   ASSERT_NE(file, nullptr) << error;
   std::fwrite(content.data(), 1, content.size(), file);
