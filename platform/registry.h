@@ -64,9 +64,8 @@ class IRegistryKey {
 // RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_REG_BINARY | RRF_RT_REG_DWORD, ...)
 // into 4 bytes, as the .NET probe reads "Install": a REG_DWORD, or a REG_BINARY of exactly four
 // bytes (other lengths give ERROR_DATATYPE_MISMATCH). *number is left unchanged on failure.
-[[nodiscard]] bool GetLocalMachineDwordOrBinary(const std::wstring& path,
-                                                const std::wstring& name, uint32_t* number,
-                                                uint32_t* error);
+[[nodiscard]] bool GetLocalMachineDwordOrBinary(const std::wstring& path, const std::wstring& name,
+                                                uint32_t* number, uint32_t* error);
 
 }  // namespace platform
 }  // namespace orvex

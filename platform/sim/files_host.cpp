@@ -369,7 +369,8 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
   const bool copied = CopyBytes(input, output, to);
   close(input);
   if (close(output) != 0 || !copied) {
-    DeleteFileAt(target);
+    // CopyFileW removes its incomplete target too; the copy fails either way.
+    (void)DeleteFileAt(target);
     return false;
   }
   // The copy keeps the source's attributes, read-only included.

@@ -337,8 +337,8 @@ void MakeFolders(const std::string& folder) {
   const std::wstring path = Utf8ToWide(folder);
   for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos;
        at = path.find(L'\\', at + 1)) {
-    uint32_t error = 0;
-    platform::MakeDirectory(path.substr(0, at), &error);
+    // Most of the folders on the way exist already (ERROR_ALREADY_EXISTS).
+    (void)platform::MakeDirectory(path.substr(0, at), nullptr);
   }
 }
 

@@ -263,7 +263,7 @@ std::map<std::wstring, std::wstring> UpgradeCodesByProduct(const RecordOptions& 
   std::map<std::wstring, std::wstring> byProduct;
   for (const std::wstring& code : codes) {
     std::wstring product;
-    for (uint32_t i = 0; platform::EnumRelatedProducts(code, i, &product) == 0; ++i) {
+    for (uint32_t i = 0; platform::EnumRelatedProducts(code, i, &product, nullptr); ++i) {
       byProduct.emplace(product, code);
     }
   }
@@ -274,7 +274,7 @@ void RecordInstalledProducts(const RecordOptions& options, Json::Value& profile)
   const std::map<std::wstring, std::wstring> upgradeCodes = UpgradeCodesByProduct(options);
   Json::Value products(Json::arrayValue);
   std::wstring code;
-  for (uint32_t i = 0; platform::EnumInstalledProducts(i, &code) == 0; ++i) {
+  for (uint32_t i = 0; platform::EnumInstalledProducts(i, &code, nullptr); ++i) {
     Json::Value product;
     product["productCode"] = WideToUtf8(code);
     auto upgrade = upgradeCodes.find(code);
@@ -282,7 +282,7 @@ void RecordInstalledProducts(const RecordOptions& options, Json::Value& profile)
     Json::Value& properties = product["properties"] = Json::Value(Json::objectValue);
     for (const wchar_t* property : kProductProperties) {
       std::wstring value;
-      if (platform::GetInstalledProductInfo(code, property, 4096, &value) == 0) {
+      if (platform::GetInstalledProductInfo(code, property, 4096, &value, nullptr)) {
         properties[WideToUtf8(property)] = WideToUtf8(value);
       }
     }

@@ -77,7 +77,7 @@ TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
   ASSERT_NE(platform::kInvalidFileHandle, handle);
   uint32_t done = 0;
   EXPECT_FALSE(platform::WriteToHandle(handle, "x", 1, &done));
-  platform::CloseFileHandle(handle);
+  EXPECT_TRUE(platform::CloseFileHandle(handle));
   platform::PositionedFile part;
   int error = 0;
   ASSERT_TRUE(part.Create(L"C:\\Temp\\download.part", &error));
@@ -137,8 +137,8 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
       L"C:\\Temp\\archive.bin", platform::kGenericRead, platform::kFileShareRead,
       platform::kOpenExisting);
   EXPECT_NE(platform::kInvalidFileHandle, second);
-  platform::CloseFileHandle(second);
-  platform::CloseFileHandle(reading);
+  EXPECT_TRUE(platform::CloseFileHandle(second));
+  EXPECT_TRUE(platform::CloseFileHandle(reading));
   file = platform::OpenForWriting(L"C:\\Temp\\archive.bin", nullptr);
   EXPECT_NE(nullptr, file);
   if (file) std::fclose(file);
