@@ -112,7 +112,7 @@ long CrashFilter(void* exceptionPointers) {
   platform::CMiniDumpWriter writer;
   if (!writer.Load()) return 0;
   for (const char* extension : kExtensions) std::remove(CrashFileName(extension).c_str());
-  if (writer.Write(CrashFileName(".dmp"), kCrashDumpType, exceptionPointers) != 0) return 0;
+  if (!writer.Write(CrashFileName(".dmp"), kCrashDumpType, exceptionPointers)) return 0;
   g_written.dump = true;
   g_written.log = WriteSessionDocument();
   g_written.report = WriteSystemReport();
