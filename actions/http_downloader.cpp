@@ -63,11 +63,14 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   if (Download(doc, url, path) == 0) return 0;
 
   Json::Value& record = Record(doc);
+  // Download left the failure's own sentence (a refused certificate's) as the reason.
+  const std::string cause = record["reason"].isString() ? record["reason"].asString() : "";
   record["status"] = "failed";
-  record["reason"] = "Failed to download from " + url + ".";
+  record["reason"] = "Failed to download from " + url + "." + (cause.empty() ? "" : " " + cause);
+  const std::string detail =
+      cause.empty() ? "Failed to download necessary files for Orvex-m installation." : cause;
   if (record["error_code"] != Json::Value(CHttpDownloadEx::kCanceled) && progress)
-    progress->Prompt("Could not download files from Internet.", "Ok", "",
-                     "Failed to download necessary files for Orvex-m installation.", 2);
+    progress->Prompt("Could not download files from Internet.", "Ok", "", detail, 2);
   return -1;
 }
 
@@ -84,6 +87,7 @@ int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
     Json::Value& record = Record(doc);
     record["error_code"] = error.code;
     record["error"] = DownloadErrorText(error);
+    record["reason"] = error.text;
     return -1;
   }
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "actions/connection_security.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/pipe.h"
@@ -62,12 +63,26 @@ CURLcode FirstFailure(std::initializer_list<CURLcode> results) {
 }  // namespace
 
 std::string DescribeDownloadError(const CHttpDownloadEx& error) {
-  if (error.code < 1 || error.code > 8) return "UNKNOWN_ERROR";
+  const bool unverified = error.code == CHttpDownloadEx::kUnverifiedServer;
+  if (!unverified && (error.code < 1 || error.code > 8)) return "UNKNOWN_ERROR";
   const long double number = error.sysError != 0 ? error.sysError : error.detail;
   char text[64];
   std::snprintf(text, sizeof text, "%Lg", number);
-  return std::string(kErrorNames[error.code - 1]) + " (" + text + ")";
+  const char* name = unverified ? "CERTIFICATE_NOT_VERIFIED" : kErrorNames[error.code - 1];
+  return std::string(name) + " (" + text + ")";
 }
+
+namespace {
+
+// A certificate that cannot be verified now will not be on a second try: the download ends at
+// once, saying why.
+CHttpDownloadEx UnverifiedServer(const std::string& url, int32_t result, const char* reason) {
+  CHttpDownloadEx error = DownloadError(CHttpDownloadEx::kUnverifiedServer, result);
+  error.text = CertificateFailureText(url, result, reason);
+  return error;
+}
+
+}  // namespace
 
 // The Content-Range of a ranged answer: "bytes first-last/total", total -1 for "*".
 struct ContentRange {
@@ -88,6 +103,7 @@ struct CHttpDownload::Segment {
   CHttpDownload* owner = nullptr;
   ContentRange answerRange;        // of the answer being received
   bool answerChecked = false;      // its status and range were found to fit this segment
+  char reason[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
 
   // Writes a chunk of the range at its place. Refuses it whole (the short count makes libcurl
   // end this transfer with a write error, leaving the segment incomplete) when the answer is
@@ -319,6 +335,8 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
   if (!segment.handle) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
 
   CURL* handle = segment.handle;
+  if (SecureConnection(handle, segment.reason) != 0)
+    throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(handle, CURLOPT_URL, url.c_str()),
       curl_easy_setopt(handle, CURLOPT_RANGE, range),
@@ -403,6 +421,9 @@ void CHttpDownload::Impl::CollectResults(int restartsLeft) {
   while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
     if (message->msg != CURLMSG_DONE) continue;
     const CURLcode result = message->data.result;
+    for (const Segment& segment : segments)
+      if (segment.handle == message->easy_handle && IsCertificateFailure(result, segment.reason))
+        throw UnverifiedServer(url, result, segment.reason);
     // Name resolution and time-outs get another chance while restarts are left.
     if ((result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_OPERATION_TIMEDOUT) &&
         restartsLeft == 0)
@@ -500,9 +521,12 @@ CHttpDownload::CHttpDownload(std::string url, std::wstring destination,
 CHttpDownload::~CHttpDownload() = default;
 
 uint32_t CHttpDownload::QuerySize() {
+  char reason[kConnectionReasonSize] = {};  // outlives the handle
   EasyHandle handle(curl_easy_init());
   if (!handle) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   CURL* curl = handle.get();
+  if (SecureConnection(curl, reason) != 0)
+    throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(curl, CURLOPT_URL, impl_->url.c_str()),
       curl_easy_setopt(curl, CURLOPT_HEADER, 1L),
@@ -516,6 +540,7 @@ uint32_t CHttpDownload::QuerySize() {
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, impl_->lowSpeedSeconds);
 
   const CURLcode result = curl_easy_perform(curl);
+  if (IsCertificateFailure(result, reason)) throw UnverifiedServer(impl_->url, result, reason);
   if (result != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, result);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

@@ -24,13 +24,16 @@ struct CHttpDownloadEx {
     kNetworkReset = 6,        // "NETWORK_RESET": connection broken while receiving
     kUnableToGetSize = 7,     // "UNABLE_TO_GET_SIZE"
     kUnableToAllocMem = 8,    // "UNABLE_TO_ALLOC_MEM"
+    kUnverifiedServer = 10,   // "CERTIFICATE_NOT_VERIFIED": the server's certificate refused
   };
   int32_t code = 0;
   int32_t detail = 0;    // the libcurl result behind the failure, or 0
   int32_t sysError = 0;  // errno of a failed file operation (kErrorSavingFile), else 0
+  // kUnverifiedServer: the sentence for the user, naming the host and libcurl's reason.
+  std::string text{};
 };
 
-// "NAME (N)": N is sysError when set, else detail. "UNKNOWN_ERROR" for codes outside 1..8.
+// "NAME (N)": N is sysError when set, else detail. "UNKNOWN_ERROR" for unknown codes.
 std::string DescribeDownloadError(const CHttpDownloadEx& error);
 
 // Receives the events of a download. Owned by the caller; outlives the download.
@@ -53,7 +56,7 @@ class CHttpDownload {
   static constexpr int kSegmentCount = 10;
 
   // Queries the size and prepares the segments and the presence pipe. Throws CHttpDownloadEx
-  // of kinds 1, 7 and 8. lowSpeedSeconds: a segment that moves less than one byte per second
+  // of kinds 1, 7, 8 and 10. lowSpeedSeconds: a segment that moves less than one byte per second
   // for this long ends with a time-out (tests shorten it).
   CHttpDownload(std::string url, std::wstring destination, IDownloadHandler* handler,
                 std::wstring pipeName, long lowSpeedSeconds = 120);
@@ -62,12 +65,12 @@ class CHttpDownload {
   CHttpDownload& operator=(const CHttpDownload&) = delete;
 
   // Transfers the file and puts it in place; returns the bytes written (the total size).
-  // Throws CHttpDownloadEx of kinds 2 to 6. The destination is created (or truncated) first
+  // Throws CHttpDownloadEx of kinds 2 to 6 and 10. The destination is created (or truncated) first
   // and stays empty on every failure; the temporary "<destination>.part" never outlives Run.
   // An exception thrown by the handler leaves Run the same way, after the same clean-up.
   uint32_t Run();
 
-  // The file size from a HEAD request. Throws kind 7.
+  // The file size from a HEAD request. Throws kind 7, or 10 for a refused certificate.
   uint32_t QuerySize();
 
   // Set by the handler to stop the download at the next check.

@@ -347,6 +347,8 @@ TEST(DownloadErrorTexts, FollowTheErrorKind) {
       {{6, 56, 0}, "NETWORK_RESET (56)"},
       {{7, 0, 0}, "UNABLE_TO_GET_SIZE (0)"},
       {{8, 0, 0}, "UNABLE_TO_ALLOC_MEMORY"},
+      {{10, 60, 0}, "CERTIFICATE_NOT_VERIFIED (60)"},
+      {{11, 0, 0}, "UNKNOWN_ERROR"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.second);
