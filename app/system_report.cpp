@@ -1,6 +1,6 @@
 #include "app/system_report.h"
 
-#include <sstream>
+#include <string>
 
 #include "base/text.h"
 #include "platform/environment.h"
@@ -10,10 +10,33 @@
 namespace orvex {
 namespace {
 
+// The report's text, written with << like a stream but without the C++ streams, whose locale
+// machinery would be the largest part of the Windows program: the report prints only text and
+// decimal integers.
+class ReportText {
+ public:
+  ReportText& operator<<(const std::string& text) {
+    text_ += text;
+    return *this;
+  }
+  ReportText& operator<<(const char* text) {
+    text_ += text;
+    return *this;
+  }
+  ReportText& operator<<(int number) {
+    text_ += std::to_string(number);
+    return *this;
+  }
+  const std::string& str() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
 // Every further security product sits under the first, past the label's width.
 const char kContinuationIndent[] = "                                   ";
 
-void WriteGpu(std::ostringstream& out, int number, const GpuInfo& gpu) {
+void WriteGpu(ReportText& out, int number, const GpuInfo& gpu) {
   out << " GPU Controller #" << number << " :\n";
   out << "    GPU Video Controller         : " << gpu.name << "\n";
   out << "    GPU Manufacturer             : " << gpu.manufacturer << "\n";
@@ -24,7 +47,7 @@ void WriteGpu(std::ostringstream& out, int number, const GpuInfo& gpu) {
   out << "    GPU Active State             : " << (gpu.active ? 1 : 0) << "\n";
 }
 
-void WriteSecurityProducts(std::ostringstream& out, const std::vector<std::string>& products) {
+void WriteSecurityProducts(ReportText& out, const std::vector<std::string>& products) {
   out << " Antivirus Software(s) installed : ";
   for (std::size_t i = 0; i < products.size(); ++i) {
     if (i > 0) out << "\n" << kContinuationIndent;
@@ -46,7 +69,7 @@ bool ReportShowsVirtualization(int osMajor, int osMinor) {
 }
 
 std::string FormatSystemReport(const CSystemInfo& info, const ReportExtras& extras) {
-  std::ostringstream out;
+  ReportText out;
   out << " -------------------- System Information ---------------------\n";
   out << " System Manufacturer             : " << info.manufacturer << "\n";
   out << " System Model                    : " << info.model << "\n";

@@ -12,7 +12,10 @@
 #   jsoncpp     from Debian's source package (libjsoncpp)  -> find_package(jsoncpp CONFIG),
 #               JsonCpp::JsonCpp (= jsoncpp_static); headers in include/jsoncpp like
 #               Debian's libjsoncpp-dev, so code includes <json/json.h>
-#   libcurl     from Debian's source package (curl): Schannel for TLS, HTTP and HTTPS only,
+#   libcurl     from Debian's source package (curl): Schannel for TLS, HTTP and HTTPS only
+#               (through a proxy, Basic authentication, forms, the easy and multi interfaces;
+#               none of the features the installer never asks for: cookies, alt-svc, HSTS,
+#               DNS over HTTPS, netrc, digest and NTLM authentication, the progress meter),
 #               built for Windows 7 and later (the oldest system the installer supports),
 #               no optional libraries, no built-in CA bundle path (Schannel verifies
 #               against the Windows certificate store; the build host's bundle path would
@@ -25,7 +28,22 @@
 #               Debian's libz-mingw-w64-dev, no other compression or crypto library ->
 #               lib/libarchive_static.a (define LIBARCHIVE_STATIC), linked with libz.a
 #
-# Each library is built only when its stamp (Debian version, build options, compiler
+# The libraries are linked into the installer users download first, so every one is built for
+# size: -Os, and each function and datum in a section of its own for the program's
+# --gc-sections to drop what it does not call. MinGW's linker keeps every function that has
+# unwind information (its script keeps all of .eh_frame), so what a program must not link has
+# to be in an object file of its own. Two patches (scripts/deps-patches/) keep the C++ stream
+# and locale machinery of the C++ runtime (about 800 KB) out of the installer, without changing
+# what the libraries do:
+#   jsoncpp  reads numbers with strtod as its istringstream did in the "C" locale (the whole
+#            token, finite); no <iostream> static constructor; JSON_FAIL_MESSAGE builds no
+#            ostringstream; the std::istream readers and std::ostream writers (and
+#            Value::toStyledString, which uses one) moved to json_reader_stream.cpp and
+#            json_writer_stream.cpp, linked only by programs that use them (the tests);
+#   RE2      formats its log lines in a std::string as std::ostream did, and its
+#            operator<<(std::ostream&, StringPiece) moved to stringpiece_ostream.cc.
+#
+# Each library is built only when its stamp (Debian version, build options, patch, compiler
 # version) is missing or different, so running this again is a quick no-op. After a build,
 # a small program linking all three is built with cmake/toolchain-mingw.cmake
 # and checked to need no DLL but the system's.
@@ -56,7 +74,11 @@ cc="$triplet-gcc-posix"
 cxx="$triplet-g++-posix"
 
 # Bump when the way the libraries are built changes in a way the options do not show.
-recipe=1
+recipe=2
+
+# Every library is built for size (see above); these options go into every stamp.
+size_flags="-Os -ffunction-sections -fdata-sections -DNDEBUG"
+size_options=(-DCMAKE_C_FLAGS_RELEASE="$size_flags" -DCMAKE_CXX_FLAGS_RELEASE="$size_flags")
 
 # Host settings must not leak into the cross builds.
 unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS DESTDIR CMAKE_TOOLCHAIN_FILE CMAKE_GENERATOR \
@@ -92,7 +114,7 @@ run() {
   fi
 }
 
-for tool in "$cc" "$cxx" "$triplet-objdump" cmake apt-get apt-cache dpkg-source flock; do
+for tool in "$cc" "$cxx" "$triplet-objdump" cmake apt-get apt-cache dpkg-source flock patch; do
   command -v "$tool" >/dev/null 2>&1 || die "'$tool' not found; run scripts/setup.sh first"
 done
 [ -f "$toolchain" ] || die "missing $toolchain"
@@ -194,11 +216,31 @@ cmake_build() {
 
 built_something=0
 
+# patched_copy NAME TREE PATCH: a copy of the source tree with the patch applied (the fetched
+# tree stays as Debian made it); prints the copy.
+patched_copy() {
+  local name=$1 tree=$2 patch_file=$3 copy
+  copy="$build_root/$name.src"
+  rm -rf "$copy"
+  cp -a "$tree" "$copy"
+  run "$copy" patch -p1 --forward --batch -i "$patch_file"
+  printf '%s\n' "$copy"
+}
+
 # build_library NAME VERSION FETCH-KIND(apt:<source package>|dir:<path>) KEY-FILES -- OPTIONS
+# The size options are added to OPTIONS; scripts/deps-patches/NAME.patch, if there is one, is
+# applied to a copy of the source, and its text is part of the stamp.
 build_library() {
-  local name=$1 version=$2 from=$3 keys=$4 text tree t0
+  local name=$1 version=$2 from=$3 keys=$4 text tree t0 patch_file patch_id=none
   shift 5
-  text=$(stamp_text "$name" "$version" "$@")
+  set -- "$@" "${size_options[@]}"
+  patch_file="$here/deps-patches/$name.patch"
+  if [ -f "$patch_file" ]; then
+    patch_id="patch $(sha256sum <"$patch_file" | cut -c1-16)"
+  else
+    patch_file=
+  fi
+  text=$(stamp_text "$name" "$version" "$patch_id" "$@")
   # shellcheck disable=SC2086  # the key files are a blank-separated list
   if up_to_date "$name" "$text" $keys; then
     say "$name $version: up to date"
@@ -213,7 +255,13 @@ build_library() {
     dir:*) tree=${from#dir:} ;;
   esac
   printf '\n=== %s %s from %s\n' "$name" "$version" "$tree" >>"$log"
+  if [ -n "$patch_file" ]; then
+    tree=$(patched_copy "$name" "$tree" "$patch_file")
+  fi
   cmake_build "$name" "$tree" "$@"
+  if [ -n "$patch_file" ]; then
+    rm -rf "$tree"
+  fi
   printf '%s\n' "$text" >"$stamp_dir/$name.stamp"
   built_something=1
   say "$name $version: installed in $prefix ($((SECONDS - t0)) s)"
@@ -255,6 +303,16 @@ build_library curl "$curl_version" apt:curl \
   -DHTTP_ONLY=ON \
   -DCURL_DISABLE_LDAP=ON \
   -DCURL_DISABLE_LDAPS=ON \
+  -DCURL_DISABLE_ALTSVC=ON \
+  -DCURL_DISABLE_COOKIES=ON \
+  -DCURL_DISABLE_CRYPTO_AUTH=ON \
+  -DCURL_DISABLE_NTLM=ON \
+  -DCURL_DISABLE_DOH=ON \
+  -DCURL_DISABLE_GETOPTIONS=ON \
+  -DCURL_DISABLE_HSTS=ON \
+  -DCURL_DISABLE_NETRC=ON \
+  -DCURL_DISABLE_PROGRESS_METER=ON \
+  -DCURL_DISABLE_SHUFFLE_DNS=ON \
   -DCURL_ZLIB=OFF \
   -DCURL_BROTLI=OFF \
   -DCURL_ZSTD=OFF \
