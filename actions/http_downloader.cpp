@@ -33,6 +33,9 @@ std::string DownloadErrorText(const CHttpDownloadEx& error) {
       return "ERROR_SAVING_FILE";
     case CHttpDownloadEx::kUnableToAllocMem:
       return "UNABLE_TO_ALLOC_MEMORY";
+    case CHttpDownloadEx::kHashMismatch:
+      return "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected (" +
+             error.message + ")";
     default:
       return DescribeDownloadError(error);
   }
@@ -54,13 +57,23 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "The directory string is null", "");
     return -1;
   }
+  // "sha256" pins the file: checked here, so a malformed value fails before any request. A
+  // value that resolves to nothing (a path the service's settings do not hold) checks nothing.
+  std::string sha256;
+  if (!Member(args, "sha256").isNull()) {
+    sha256 = ResolveStringArg(Member(args, "sha256"), doc);
+    if (!sha256.empty() && NormalizeSha256(sha256).empty()) {
+      RecordResult(doc, "fatal", "The sha256 string is not 64 hexadecimal digits", "");
+      return -1;
+    }
+  }
   const Json::Value& show = Member(args, "show_progress");
   showProgress = show.isNull() ? true : JsonTruth(show);
   // The directory is UTF-8; the file name is taken in the system's ANSI code page.
   std::wstring path = Utf8ToWide(directory) + L"\\" + ToWide(destination);
 
   if (progress) progress->SetDetail("Downloading from " + url + " to temp folder");
-  if (Download(doc, url, path) == 0) return 0;
+  if (Download(doc, url, path, sha256) == 0) return 0;
 
   Json::Value& record = Record(doc);
   record["status"] = "failed";
@@ -72,9 +85,10 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
 }
 
 int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
-                              const std::wstring& path) {
+                              const std::wstring& path, const std::string& sha256) {
   try {
     CHttpDownload download(url, path, this, L"INSTALLER");
+    if (!sha256.empty()) download.ExpectSha256(sha256);
     current = &download;
     download.Run();
     current = nullptr;

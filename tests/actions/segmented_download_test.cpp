@@ -162,14 +162,20 @@ class DownloadTest : public ::testing::Test {
     return ranges;
   }
 
-  // What every failed or cancelled run leaves: the destination, empty, and no temporary file.
-  void ExpectEmptyDestinationAndNoPart() const {
-    ASSERT_TRUE(fs::exists(destination_));
-    EXPECT_EQ(fs::file_size(destination_), 0u);
-    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  // What a failed or cancelled run leaves when the server names a validator of the file (the
+  // dev service sends an ETag): no destination, which only the final rename makes, and the
+  // temporary file of the full size with the journal a later run resumes from.
+  void ExpectNoDestinationAndResumablePart(std::size_t size) const {
+    EXPECT_FALSE(fs::exists(destination_));
+    ASSERT_TRUE(fs::exists(PartOf(destination_)));
+    EXPECT_EQ(fs::file_size(PartOf(destination_)), size);
+    EXPECT_TRUE(fs::exists(JournalOf(destination_)));
   }
 
   static fs::path PartOf(const fs::path& path) { return fs::path(path.wstring() + L".part"); }
+  static fs::path JournalOf(const fs::path& path) {
+    return fs::path(path.wstring() + L".part.journal");
+  }
 
   static long CountMethod(const std::string& path, const std::string& method) {
     long count = 0;
@@ -215,7 +221,7 @@ TEST_F(DownloadTest, FetchesTenRangesAndWritesTheFileByteExact) {
 TEST_F(DownloadTest, HandlerSeesEveryEventInOrder) {
   const std::string url = Media("events.bin", 1005);
   RecordingHandler handler;
-  bool fileExistedAtStart = false;
+  bool fileExistedAtStart = true;
   bool partOnDiskWhileTransferring = false;
   bool destinationWasEmptyAtComplete = true;
   handler.hook = [&](char event, RecordingHandler&) {
@@ -231,11 +237,13 @@ TEST_F(DownloadTest, HandlerSeesEveryEventInOrder) {
   EXPECT_FALSE(destinationWasEmptyAtComplete);
   EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
   EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  EXPECT_FALSE(fs::exists(JournalOf(destination_)));
   // Start; passes that each begin with a tick and carry the arriving chunks; then the
   // write-out of the ten segments.
   EXPECT_TRUE(std::regex_match(handler.trace, std::regex("ST[TP]*DWw{10}C"))) << handler.trace;
   EXPECT_NE(handler.trace.find('P'), std::string::npos);
-  EXPECT_TRUE(fileExistedAtStart);
+  // Nothing but the final rename makes the destination.
+  EXPECT_FALSE(fileExistedAtStart);
   EXPECT_EQ(handler.startTotal, 1005);
   EXPECT_EQ(handler.writeStartTotal, 1005);
   EXPECT_EQ(handler.progressBytes, 1005);
@@ -364,7 +372,8 @@ TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
   // orderly end of the connection (result 18, a short body), which is restarted instead.
   GTEST_SKIP() << "Wine does not report a TCP reset as a receive error";
 #endif
-  const std::string url = Media("reset.bin", 100000);
+  const std::size_t size = 100000;
+  const std::string url = Media("reset.bin", size);
   AddFault("/media/reset.bin", "reset", [](Json::Value& rule) {
     rule["range_start"] = 30000;
     rule["after_bytes"] = 4000;
@@ -380,7 +389,7 @@ TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
   const std::vector<std::string> ranges = GetRanges("/media/reset.bin");
   EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 1);
   EXPECT_EQ(handler.trace.find('D'), std::string::npos);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
@@ -410,7 +419,8 @@ TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
 }
 
 TEST_F(DownloadTest, RangeTimingOutInEveryAttemptIsANetworkError) {
-  const std::string url = Media("timeout.bin", 100000);
+  const std::size_t size = 100000;
+  const std::string url = Media("timeout.bin", size);
   AddFault("/media/timeout.bin", "stall", [](Json::Value& rule) {
     rule["range_start"] = 30000;
     rule["after_bytes"] = 0;
@@ -425,7 +435,7 @@ TEST_F(DownloadTest, RangeTimingOutInEveryAttemptIsANetworkError) {
   const std::vector<std::string> ranges = GetRanges("/media/timeout.bin");
   EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 3);
   EXPECT_EQ(ranges.size(), 12u);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
@@ -443,7 +453,7 @@ TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
   EXPECT_EQ(outcome.downloaded, 0u);
   EXPECT_EQ(handler.written, std::vector<int32_t>(10, 0));
   EXPECT_EQ(handler.trace.find('C'), std::string::npos);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
@@ -453,28 +463,43 @@ TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
 
   ASSERT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_EQ(outcome.error.sysError, ENOENT);
-  EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (" + std::to_string(ENOENT) + ")");
+  EXPECT_EQ(outcome.error.sysError, 3u);  // ERROR_PATH_NOT_FOUND
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (3)");
   EXPECT_EQ(handler.trace, "");
   EXPECT_EQ(CountMethod("/media/nowhere.bin", "GET"), 0);
   EXPECT_FALSE(fs::exists(folder_ / "missing"));
 }
 
-// The temporary file cannot be made (a folder has its name): kind 4 with the system's error,
-// and the folder, which the download did not create, is left alone.
-TEST_F(DownloadTest, UnwritableTemporaryFileIsErrorSavingFile) {
-  const std::string url = Media("nopart.bin", 1005);
-  fs::create_directories(PartOf(destination_) / "inside");
-  RecordingHandler handler;
-  const Outcome outcome = Download(url, &handler);
+// A ".part" that has no journal of ours belongs to someone else (a user's file, a folder):
+// it is left as it is, and the download takes a name of its own, created exclusively.
+TEST_F(DownloadTest, ForeignPartIsLeftAloneAndAnotherNameIsTaken) {
+  const std::string url = Media("foreign.bin", 1005);
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& part)> plant;
+  } cases[] = {
+      {"a user's file", [](const fs::path& part) {
+         std::ofstream(part, std::ios::binary) << "mine, not the installer's";
+       }},
+      {"a folder", [](const fs::path& part) { fs::create_directories(part / "inside"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    c.plant(PartOf(destination_));
+    const Outcome outcome = Download(url, nullptr);
 
-  ASSERT_FALSE(outcome.ok);
-  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_NE(outcome.error.sysError, 0);
-  EXPECT_EQ(handler.trace, "");
-  EXPECT_EQ(CountMethod("/media/nopart.bin", "GET"), 0);
-  EXPECT_TRUE(fs::is_directory(PartOf(destination_) / "inside"));
-  EXPECT_EQ(fs::file_size(destination_), 0u);
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+    if (fs::is_directory(PartOf(destination_)))
+      EXPECT_TRUE(fs::is_directory(PartOf(destination_) / "inside"));
+    else
+      EXPECT_EQ(ReadFile(PartOf(destination_)), "mine, not the installer's");
+    EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+    // The name of our own went with the rename.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+  }
 }
 
 #ifndef _WIN32
@@ -494,16 +519,16 @@ TEST_F(DownloadTest, SpaceThatCannotBeReservedIsErrorSavingFile) {
 
   ASSERT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_EQ(outcome.error.sysError, EFBIG);
+  EXPECT_EQ(outcome.error.sysError, 223u);  // ERROR_FILE_TOO_LARGE
   EXPECT_EQ(handler.trace, "");
   EXPECT_EQ(CountMethod("/media/big.bin", "GET"), 0);
-  ExpectEmptyDestinationAndNoPart();
+  EXPECT_FALSE(fs::exists(destination_));
 }
 #endif
 
-// What was in the destination before is gone whatever the outcome: emptied by a failure,
-// replaced by a success.
-TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOrEmptied) {
+// What was in the destination before is replaced by a success and only by it: a failure
+// leaves it as it was.
+TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOnlyBySuccess) {
   const std::string url = Media("again.bin", 50000);
   for (bool fail : {true, false}) {
     SCOPED_TRACE(fail ? "failing" : "succeeding");
@@ -515,17 +540,16 @@ TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOrEmptied) {
     });
     const Outcome outcome = Download(url, nullptr);
     EXPECT_EQ(outcome.ok, !fail);
-    if (fail)
-      ExpectEmptyDestinationAndNoPart();
-    else
-      EXPECT_EQ(ReadFile(destination_), DevService::Pattern(50000));
+    EXPECT_EQ(ReadFile(destination_),
+              fail ? std::string(70000, 'x') : DevService::Pattern(50000));
   }
 }
 
 // A handler that throws: the exception stops at the libcurl callback and leaves Run after it
 // returned, with the same clean-up as any failure.
-TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileGoes) {
-  const std::string url = Media("throwing.bin", 200000);
+TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileStaysForResume) {
+  const std::size_t size = 200000;
+  const std::string url = Media("throwing.bin", size);
   AddFault("/media/throwing.bin", "slow", [](Json::Value& rule) { rule["rate"] = 50000; });
   RecordingHandler handler;
   handler.hook = [](char event, RecordingHandler&) {
@@ -540,7 +564,7 @@ TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileGoes) {
   }
   EXPECT_TRUE(thrown);
   EXPECT_EQ(std::count(handler.trace.begin(), handler.trace.end(), 'P'), 1);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 // Servers whose answers must not be taken for the file: error pages, other ranges.
@@ -559,7 +583,8 @@ class DownloadHostileServerTest : public DownloadTest,
 
 TEST_P(DownloadHostileServerTest, NeverTakesAnErrorOrAnotherRangeForTheFile) {
   const HostileCase& c = GetParam();
-  const std::string url = Media("hostile.bin", 1005);
+  const std::size_t size = 1005;
+  const std::string url = Media("hostile.bin", size);
   c.faults("/media/hostile.bin");
   RecordingHandler handler;
   const Outcome outcome = Download(url, &handler);
@@ -580,7 +605,7 @@ TEST_P(DownloadHostileServerTest, NeverTakesAnErrorOrAnotherRangeForTheFile) {
     EXPECT_FALSE(fs::exists(destination_));  // it never ran
     EXPECT_FALSE(fs::exists(PartOf(destination_)));
   } else {
-    ExpectEmptyDestinationAndNoPart();
+    ExpectNoDestinationAndResumablePart(size);
   }
 }
 
@@ -660,7 +685,7 @@ TEST_P(DownloadCancelTest, StopsWithDownloadCanceled) {
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kCanceled);
   EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_CANCELED (0)");
   EXPECT_EQ(handler.trace.find('C'), std::string::npos);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
   if (c.duringTransfer) {
     EXPECT_LT(handler.progressBytes, static_cast<int64_t>(size));
     EXPECT_EQ(handler.trace.find('D'), std::string::npos);
@@ -709,7 +734,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorTextCase{7, 7, 0, "UNABLE_TO_GET_SIZE (7)"},
                       ErrorTextCase{8, 0, 0, "UNABLE_TO_ALLOC_MEM (0)"},
                       ErrorTextCase{0, 5, 0, "UNKNOWN_ERROR"},
-                      ErrorTextCase{9, 0, 0, "UNKNOWN_ERROR"},
+                      ErrorTextCase{9, 0, 0, "DOWNLOAD_HASH_MISMATCH (0)"},
+                      ErrorTextCase{11, 0, 0, "UNKNOWN_ERROR"},
                       ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}),
     [](const ::testing::TestParamInfo<ErrorTextCase>& info) {
       // "NETWORK_ERROR (28)" -> "NETWORK_ERROR_28_7": letters, digits and the row number.
