@@ -54,6 +54,9 @@ std::string FormatJournal(const DownloadJournal& journal) {
 }
 
 bool ParseJournal(const std::string& text, DownloadJournal* journal) {
+  static const std::string kEnd = "\nend\n";
+  if (text.size() < kEnd.size() || text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) != 0)
+    return false;
   std::istringstream in(text);
   std::string line, size, ranges;
   DownloadJournal read;
