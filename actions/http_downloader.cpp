@@ -78,9 +78,13 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   Json::Value& record = Record(doc);
   record["status"] = "failed";
   record["reason"] = "Failed to download from " + url + ".";
+  // A file that is not the one expected is named as such: nothing of it will be run.
+  const bool tampered = record["error_code"] == Json::Value(CHttpDownloadEx::kHashMismatch);
   if (record["error_code"] != Json::Value(CHttpDownloadEx::kCanceled) && progress)
     progress->Prompt("Could not download files from Internet.", "Ok", "",
-                     "Failed to download necessary files for Orvex-m installation.", 2);
+                     tampered ? record["error"].asString()
+                              : "Failed to download necessary files for Orvex-m installation.",
+                     2);
   return -1;
 }
 

@@ -356,6 +356,7 @@ class ServiceState:
             self.records.clear()
             self.faults.clear()
             self.config_override = _UNSET
+            self.digests.clear()
 
     def add_fault(self, fault):
         with self.lock:
@@ -800,6 +801,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         for start in range(0, size, step):
                             out.write(pattern_bytes(start, min(step, size - start)))
                 os.replace(temporary, target)
+                # Published with its first upload; a later one stands for tampering.
+                self.state.digest(relative)
             except BaseException:
                 if os.path.exists(temporary):
                     os.unlink(temporary)
