@@ -85,14 +85,14 @@ bool ParseJournal(const std::string& text, DownloadJournal* journal) {
 
 std::wstring JournalPathOf(const std::wstring& partPath) { return partPath + L".journal"; }
 
-bool SaveJournal(const std::wstring& path, const DownloadJournal& journal) {
+bool SaveJournal(const std::wstring& path, const DownloadJournal& journal, bool durable) {
   if (!IsPlainLine(journal.url) || !IsPlainLine(journal.validator)) return false;
   const std::string text = FormatJournal(journal);
   const std::wstring temporary = path + L".tmp";
   platform::PositionedFile file;
   uint32_t error = 0;
-  bool saved = file.Create(temporary, &error) && file.WriteAt(0, text.data(), text.size(), &error) &&
-               file.Flush(&error);
+  bool saved = file.Create(temporary, &error) &&
+               file.WriteAt(0, text.data(), text.size(), &error) && (!durable || file.Flush(&error));
   saved = file.Close(&error) && saved;
   if (saved && platform::ReplaceWithFile(temporary, path, &error)) return true;
   platform::DeleteFileAt(temporary);

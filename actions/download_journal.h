@@ -29,7 +29,11 @@ bool ParseJournal(const std::string& text, DownloadJournal* journal);
 std::wstring JournalPathOf(const std::wstring& partPath);
 
 // Writes the journal at path through path + ".tmp"; false (the old journal stays) on failure.
-bool SaveJournal(const std::wstring& path, const DownloadJournal& journal);
+// The rename makes the change whole for any other process and for a process that is killed.
+// durable also flushes the temporary to the disk before the rename (it survives a power
+// loss); the saves during a transfer skip that, as on most file systems it would wait for
+// every written byte of the download too.
+bool SaveJournal(const std::wstring& path, const DownloadJournal& journal, bool durable);
 // False when there is no journal at path or it does not parse.
 bool LoadJournal(const std::wstring& path, DownloadJournal* journal);
 

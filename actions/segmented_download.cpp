@@ -199,7 +199,7 @@ struct CHttpDownload::Impl {
   void TakeOnDiskRanges(const DownloadJournal& journal);
   void OpenPart(bool keepBytes);
   DownloadJournal CurrentJournal() const;
-  void SaveProgress();
+  void SaveProgress(bool durable);
   void KeepJournalCurrent();
   [[noreturn]] void Fail(int32_t code, int32_t detail = 0, uint32_t sysError = 0);
   void LeaveForResume();
@@ -409,15 +409,13 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
 // Finds the temporary file: ours from an earlier run of the same download (its journal says
 // so), or a new one made exclusively under the first free name. A .part without a journal of
 // ours belongs to someone else and is never opened. The file gets its full size now, so that
-// a full disk shows before any transfer, and the journal marks it as ours from the start.
+// a full disk shows before any transfer; Run writes the journal that marks it as ours as soon
+// as the ranges are set out.
 void CHttpDownload::Impl::OpenFiles() {
   for (int i = 0; i < kPartNames; ++i) {
     const std::wstring candidate =
         destination + (i == 0 ? std::wstring() : L"." + std::to_wstring(i)) + L".part";
-    if (TakePartName(candidate, JournalPathOf(candidate))) {
-      SaveProgress();
-      return;
-    }
+    if (TakePartName(candidate, JournalPathOf(candidate))) return;
   }
   throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorFileExists);
 }
@@ -428,7 +426,13 @@ bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate,
   partPath = candidate;
   journalPath = journal;
   const bool hasJournal = platform::PathExists(journal);
-  if (hasJournal && platform::PathExists(candidate)) {
+  const uint32_t attributes = platform::FileAttributes(candidate);
+  // A link or a folder is never a file of ours, journal or not: writing through a link would
+  // write wherever it points.
+  if (attributes != platform::kInvalidFileAttributes &&
+      (attributes & (platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory)))
+    return false;
+  if (hasJournal && attributes != platform::kInvalidFileAttributes) {
     // Ours: resumed when the journal is of this very file, else started over in place.
     DownloadJournal found;
     if (LoadJournal(journal, &found) && found.url == url && found.size == self.totalSize_ &&
@@ -441,8 +445,9 @@ bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate,
   if (hasJournal) platform::DeleteFileAt(journal);
   uint32_t error = 0;
   if (!part.CreateNew(candidate, &error)) {
+    // Something is there (it appeared since the look above, or cannot be opened at all).
     if (error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
-        error == platform::kErrorAccessDenied)
+        (error == platform::kErrorAccessDenied && platform::PathExists(candidate)))
       return false;
     throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
   }
@@ -484,14 +489,14 @@ DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
 }
 
 // The journal is an aid for a later run: a failure to write it costs that run the bytes on
-// disk, never this download.
-void CHttpDownload::Impl::SaveProgress() {
+// disk, never this download. durable: flushed to the disk (when the download stops).
+void CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
-  (void)SaveJournal(journalPath, CurrentJournal());
+  (void)SaveJournal(journalPath, CurrentJournal(), durable);
 }
 
 void CHttpDownload::Impl::KeepJournalCurrent() {
-  if (self.downloaded_ - journaledAt >= kJournalEveryBytes) SaveProgress();
+  if (self.downloaded_ - journaledAt >= kJournalEveryBytes) SaveProgress(false);
 }
 
 void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, uint32_t sysError) {
@@ -507,7 +512,7 @@ void CHttpDownload::Impl::LeaveForResume() {
     DiscardPart();
     return;
   }
-  SaveProgress();
+  SaveProgress(true);
 }
 
 void CHttpDownload::Impl::DiscardPart() {
@@ -542,7 +547,7 @@ bool CHttpDownload::Impl::StartOverIfAsked() {
   ReleaseSegments();
   for (Segment& segment : segments) segment.onDisk = 0;
   PrepareSegments();
-  SaveProgress();
+  SaveProgress(false);
   return true;
 }
 
@@ -783,6 +788,7 @@ uint32_t CHttpDownload::Run() {
   try {
     impl_->OpenFiles();
     impl_->PrepareSegments();
+    impl_->SaveProgress(false);
     if (impl_->handler) impl_->handler->OnStart(static_cast<int32_t>(totalSize_));
     impl_->Transfer();
     impl_->ReportWritten();

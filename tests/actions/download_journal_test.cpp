@@ -71,7 +71,8 @@ TEST(DownloadJournalFile, SaveReplacesTheOldJournalWhole) {
   fs::create_directories(folder);
   const std::wstring path = test::PlatformPath(folder / "f.bin.part.journal");
   { std::ofstream(folder / "f.bin.part.journal", std::ios::binary) << std::string(5000, 'z'); }
-  ASSERT_TRUE(SaveJournal(path, Sample()));
+  ASSERT_TRUE(SaveJournal(path, Sample(), true));
+  ASSERT_TRUE(SaveJournal(path, Sample(), false));
   DownloadJournal read;
   ASSERT_TRUE(LoadJournal(path, &read));
   EXPECT_EQ(read.ranges, Sample().ranges);
@@ -79,7 +80,7 @@ TEST(DownloadJournalFile, SaveReplacesTheOldJournalWhole) {
   // A URL with a line break could forge lines: never written.
   DownloadJournal forged = Sample();
   forged.url += "\nsize 5";
-  EXPECT_FALSE(SaveJournal(path, forged));
+  EXPECT_FALSE(SaveJournal(path, forged, true));
   ASSERT_TRUE(LoadJournal(path, &read));
   EXPECT_EQ(read.url, Sample().url);
   EXPECT_EQ(JournalPathOf(L"C:\\x\\f.bin.part"), L"C:\\x\\f.bin.part.journal");

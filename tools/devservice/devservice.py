@@ -330,10 +330,11 @@ class ServiceState:
 
     def with_digests(self, config):
         """The configuration with every "%SHA256:<media path>%" replaced by that file's pinned
-        digest (left as it is for a missing file, which the installer then refuses)."""
+        digest, or by "" for a file the service does not have (no digest to check: its
+        download fails with 404 anyway, as it would without one)."""
         def replace(match):
             found = self.digest(match.group(1).decode("utf-8", "replace"))
-            return found.encode("ascii") if found else match.group(0)
+            return found.encode("ascii") if found else b""
         return SHA256_PLACEHOLDER.sub(replace, config)
 
     def record(self, entry):
