@@ -318,6 +318,44 @@ TEST_F(Downloader, StopQuestionHoldsTheTransferUntilAnswered) {
         << call;
 }
 
+// The service pins the file: the right digest (in either case) puts it in place, any other
+// fails with the hash error in the record and in the question, and leaves no file.
+TEST_F(Downloader, PinnedDigestDecidesWhetherTheFileIsPutInPlace) {
+  const std::string content = "the package";
+  service.PutMedia("pinned.cab", content);
+  const std::string right = "ab326f16dec533ba65139949246581c016b9d4c77d0de0046e65f48e575372a3";
+  const std::string wrong = std::string(63, '0') + "1";
+  struct Case {
+    std::string digest;
+    bool ok;
+  } cases[] = {
+      {right, true},
+      {"AB326F16DEC533BA65139949246581C016B9D4C77D0DE0046E65F48E575372A3", true},
+      {wrong, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.digest);
+    std::filesystem::remove(folder / "pinned.cab");
+    indicator.calls.clear();
+    Json::Value args = Args("pinned.cab");
+    args["sha256"] = ".Digest";
+    Json::Value doc = Doc("pinned.cab");
+    doc["Digest"] = c.digest;
+    const int result = Make("HTTPDownloader", args)->Execute(doc);
+    EXPECT_EQ(result, c.ok ? 0 : -1);
+    EXPECT_EQ(std::filesystem::exists(folder / "pinned.cab"), c.ok);
+    if (c.ok) continue;
+    const Json::Value& record = doc["S"]["M"];
+    EXPECT_EQ(9, record["error_code"].asInt());
+    const std::string error = "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one "
+                              "expected (expected SHA-256 " + wrong + ", received " + right + ")";
+    EXPECT_EQ(error, record["error"].asString());
+    EXPECT_EQ("prompt:Could not download files from Internet.|Ok||" + error + "|2",
+              indicator.calls.back());
+    EXPECT_FALSE(std::filesystem::exists(folder / "pinned.cab.part"));
+  }
+}
+
 TEST_F(Downloader, MissingArgumentsAreReportedInOrderWithoutTraffic) {
   struct Case {
     const char* args;
