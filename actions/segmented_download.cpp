@@ -671,12 +671,7 @@ void CHttpDownload::Impl::VerifyDigest() {
   if (std::ferror(file)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, kReadFault);
   uint8_t digest[platform::kSha256Bytes];
   if (!hash.Finish(digest, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
-  std::string actual;
-  static const char kDigits[] = "0123456789abcdef";
-  for (uint8_t byte : digest) {
-    actual += kDigits[byte >> 4];
-    actual += kDigits[byte & 15];
-  }
+  const std::string actual = platform::Sha256Text(digest);
   if (actual == expectedSha256 && read == self.totalSize_) return;
   CHttpDownloadEx mismatch = DownloadError(CHttpDownloadEx::kHashMismatch);
   mismatch.message = "expected SHA-256 " + expectedSha256 + ", received " + actual;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orvex {
 namespace platform {
@@ -31,6 +32,9 @@ class Sha256 {
   void* algorithm_ = nullptr;  // BCRYPT_ALG_HANDLE; unused on the host
   void* state_ = nullptr;      // BCRYPT_HASH_HANDLE, or the host's EVP_MD_CTX
 };
+
+// A digest as 64 lower-case hexadecimal digits, the way digests are written and compared.
+std::string Sha256Text(const uint8_t (&digest)[kSha256Bytes]);
 
 }  // namespace platform
 }  // namespace orvex

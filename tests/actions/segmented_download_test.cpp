@@ -771,13 +771,7 @@ std::string Sha256Hex(const std::string& bytes) {
   if (!hash.Start(&error) || !hash.Add(bytes.data(), bytes.size(), &error) ||
       !hash.Finish(digest, &error))
     return "hash failed " + std::to_string(error);
-  std::string hex;
-  char two[3];
-  for (uint8_t byte : digest) {
-    std::snprintf(two, sizeof two, "%02x", byte);
-    hex += two;
-  }
-  return hex;
+  return platform::Sha256Text(digest);
 }
 
 std::string Upper(std::string text) {

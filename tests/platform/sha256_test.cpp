@@ -22,13 +22,7 @@ std::string DigestOf(const std::string& text, std::size_t piece) {
   }
   uint8_t digest[platform::kSha256Bytes];
   if (!hash.Finish(digest, &error)) return "finish failed";
-  std::string hex;
-  char two[3];
-  for (uint8_t byte : digest) {
-    std::snprintf(two, sizeof two, "%02x", byte);
-    hex += two;
-  }
-  return hex;
+  return platform::Sha256Text(digest);
 }
 
 TEST(Sha256, MatchesThePublishedVectorsInAnyPieces) {
@@ -50,6 +44,14 @@ TEST(Sha256, MatchesThePublishedVectorsInAnyPieces) {
       EXPECT_EQ(DigestOf(c.text, piece), c.digest);
     }
   }
+}
+
+TEST(Sha256, TextIsLowerCaseHexInByteOrder) {
+  uint8_t digest[platform::kSha256Bytes] = {};
+  digest[0] = 0xAB;
+  digest[1] = 0x05;
+  digest[31] = 0xF0;
+  EXPECT_EQ(platform::Sha256Text(digest), "ab05" + std::string(58, '0') + "f0");
 }
 
 TEST(Sha256, AddOrFinishWithoutStartFails) {
