@@ -11,6 +11,9 @@ namespace orvex {
 
 namespace {
 
+const char kHashMismatchDetail[] =
+    "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected. Nothing of it was run.";
+
 // A mandatory string argument, resolved into value; false when it is absent, and the caller
 // records "fatal" with its own reason.
 bool RequireArgument(const Json::Value& args, const char* key, Json::Value& doc,
@@ -78,11 +81,12 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   Json::Value& record = Record(doc);
   record["status"] = "failed";
   record["reason"] = "Failed to download from " + url + ".";
-  // A file that is not the one expected is named as such: nothing of it will be run.
+  // A file that is not the one expected is named as such: nothing of it will be run. (The
+  // digests are in "error" and so in the report; the question has no room for them.)
   const bool tampered = record["error_code"] == Json::Value(CHttpDownloadEx::kHashMismatch);
   if (record["error_code"] != Json::Value(CHttpDownloadEx::kCanceled) && progress)
     progress->Prompt("Could not download files from Internet.", "Ok", "",
-                     tampered ? record["error"].asString()
+                     tampered ? kHashMismatchDetail
                               : "Failed to download necessary files for Orvex-m installation.",
                      2);
   return -1;

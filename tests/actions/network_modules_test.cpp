@@ -350,7 +350,8 @@ TEST_F(Downloader, PinnedDigestDecidesWhetherTheFileIsPutInPlace) {
     const std::string error = "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one "
                               "expected (expected SHA-256 " + wrong + ", received " + right + ")";
     EXPECT_EQ(error, record["error"].asString());
-    EXPECT_EQ("prompt:Could not download files from Internet.|Ok||" + error + "|2",
+    EXPECT_EQ("prompt:Could not download files from Internet.|Ok||DOWNLOAD_HASH_MISMATCH: the "
+              "downloaded file is not the one expected. Nothing of it was run.|2",
               indicator.calls.back());
     EXPECT_FALSE(std::filesystem::exists(folder / "pinned.cab.part"));
   }
