@@ -59,14 +59,16 @@ int CAjaxRequest::Execute(Json::Value& doc) {
   std::string request = JsonText(requestUrl) + "?" + BuildRequestParameters(requestArgs, doc);
   std::string answer;
   int sent = -1;
+  std::string cause;  // said only for a certificate that could not be verified
   try {
     CHttpRequest http(curl_easy_init());
     sent = http.Send(request, answer);
-  } catch (const COrvexException&) {
+  } catch (const COrvexException& failure) {
     sent = -1;
+    if (failure.code == COrvexException::kUnverifiedServer) cause = " " + failure.text;
   }
   if (sent != 0) {
-    RecordResult(doc, "fatal", "Could not get AJAX response.", "NO_AJAX_RESPONSE");
+    RecordResult(doc, "fatal", "Could not get AJAX response." + cause, "NO_AJAX_RESPONSE");
     return -1;
   }
   EraseAll(answer, " ");

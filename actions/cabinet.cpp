@@ -74,7 +74,9 @@ intptr_t CloseFileInfo(platform::FdiNotification* notification) {
     info.creationTime = static_cast<int64_t>(utc);
     info.lastAccessTime = info.lastWriteTime = info.changeTime = -1;
     info.attributes = notification->attribs & kKeptAttributes;
-    platform::SetFileBasicInfo(notification->hf, info);
+    // The entry's bytes are what the extraction owes; a file system that refuses the date or
+    // the attributes leaves the file as written, which is no reason to fail it.
+    (void)platform::SetFileBasicInfo(notification->hf, info);
   }
   const bool closed = cabinet_callbacks::Close(notification->hf) == 0;
   if (extraction && !extraction->partialPath.empty()) {
@@ -111,17 +113,25 @@ bool FitsDestinationDrive(uint64_t declaredBytes, const std::string& destination
   return declaredBytes <= space.freeToCaller;
 }
 
+// FDIDestroy fails only for a context FDI did not make; ours came from FdiCreate, and the
+// extraction's result is known by now.
+void DestroyContext(void* context) { (void)platform::FdiDestroy(context); }
+
+// The extraction has failed already and says so: a half-written file that stays is left for
+// the next attempt, which writes it again.
 void RemoveFile(const std::wstring& path) {
   if (platform::DeleteFileAt(path)) return;
-  // The entry's attributes may have made it read-only already.
-  platform::ChangeFileAttributes(path, platform::kFileAttributeNormal);
-  platform::DeleteFileAt(path);
+  // The entry's attributes may have made it read-only already; should clearing them fail, the
+  // second delete fails as the first did.
+  (void)platform::ChangeFileAttributes(path, platform::kFileAttributeNormal);
+  (void)platform::DeleteFileAt(path);
 }
 
 // Removes what a failed extraction left half-written.
 void RemovePartialFiles(Extraction& extraction) {
   if (extraction.openFile != platform::kInvalidFileHandle) {
-    platform::CloseFileHandle(extraction.openFile);
+    // The file is removed next: what its close could not write is of no use.
+    (void)platform::CloseFileHandle(extraction.openFile);
     extraction.openFile = platform::kInvalidFileHandle;
   }
   if (!extraction.partialPath.empty()) extraction.incompleteFiles.push_back(extraction.partialPath);
@@ -253,7 +263,7 @@ int CCabinet::Extract() {
   Survey survey;
   if (platform::FdiCopy(context, &name[0], &directory[0], 0, &SurveyNotify, &survey) &&
       !FitsDestinationDrive(survey.declaredBytes, extraction.destination)) {
-    platform::FdiDestroy(context);
+    DestroyContext(context);
     lastError_ = FdiErrorText(platform::kFdiTargetFile);
     return -1;
   }
@@ -264,7 +274,7 @@ int CCabinet::Extract() {
                                &extraction);
     if (!copied) RemovePartialFiles(extraction);
   }
-  platform::FdiDestroy(context);
+  DestroyContext(context);
   if (!copied) {
     lastError_ = FdiErrorText(error.erfOper);
     return -1;

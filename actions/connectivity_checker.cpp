@@ -14,12 +14,19 @@ int CConnectivityChecker::Execute(Json::Value& doc) {
   }
   const std::string url = JsonText(urlArg);
   if (progress) progress->SetDetail("Checking connection to " + url);
-  if (ProbeUrl(url) == 0) return 0;
+  std::string certificateFailure;
+  if (ProbeUrl(url, &certificateFailure) == 0) return 0;
 
-  RecordResult(doc, "failed", "No connection to " + url, "NO_CONNECTION");
+  // A refused certificate is no missing connection: the user is told which it was.
+  std::string reason = "No connection to " + url;
+  if (!certificateFailure.empty()) reason += ". " + certificateFailure;
+  RecordResult(doc, "failed", reason, "NO_CONNECTION");
+  const std::string detail = certificateFailure.empty()
+                                 ? "An internet connection is required to continue installation."
+                                 : certificateFailure;
   if (progress)
     progress->Prompt("Could not connect to " + url + " please check your Internet connection.",
-                     "Ok", "", "An internet connection is required to continue installation.", 2);
+                     "Ok", "", detail, 2);
   return -1;
 }
 

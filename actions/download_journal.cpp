@@ -95,7 +95,8 @@ bool SaveJournal(const std::wstring& path, const DownloadJournal& journal, bool 
                file.WriteAt(0, text.data(), text.size(), &error) && (!durable || file.Flush(&error));
   saved = file.Close(&error) && saved;
   if (saved && platform::ReplaceWithFile(temporary, path, &error)) return true;
-  platform::DeleteFileAt(temporary);
+  // A temporary left behind is overwritten by the next save.
+  (void)platform::DeleteFileAt(temporary);
   return false;
 }
 

@@ -38,7 +38,7 @@ std::string DownloadErrorText(const CHttpDownloadEx& error) {
       return "UNABLE_TO_ALLOC_MEMORY";
     case CHttpDownloadEx::kHashMismatch:
       return "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected (" +
-             error.message + ")";
+             error.text + ")";
     default:
       return DescribeDownloadError(error);
   }
@@ -79,16 +79,18 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   if (Download(doc, url, path, sha256) == 0) return 0;
 
   Json::Value& record = Record(doc);
+  // Download left the failure's own sentence (a refused certificate's) as the reason.
+  const std::string cause = record["reason"].isString() ? record["reason"].asString() : "";
   record["status"] = "failed";
-  record["reason"] = "Failed to download from " + url + ".";
+  record["reason"] = "Failed to download from " + url + "." + (cause.empty() ? "" : " " + cause);
   // A file that is not the one expected is named as such: nothing of it will be run. (The
   // digests are in "error" and so in the report; the question has no room for them.)
   const bool tampered = record["error_code"] == Json::Value(CHttpDownloadEx::kHashMismatch);
+  std::string detail =
+      cause.empty() ? "Failed to download necessary files for Orvex-m installation." : cause;
+  if (tampered) detail = kHashMismatchDetail;
   if (record["error_code"] != Json::Value(CHttpDownloadEx::kCanceled) && progress)
-    progress->Prompt("Could not download files from Internet.", "Ok", "",
-                     tampered ? kHashMismatchDetail
-                              : "Failed to download necessary files for Orvex-m installation.",
-                     2);
+    progress->Prompt("Could not download files from Internet.", "Ok", "", detail, 2);
   return -1;
 }
 
@@ -106,6 +108,9 @@ int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
     Json::Value& record = Record(doc);
     record["error_code"] = error.code;
     record["error"] = DownloadErrorText(error);
+    // A refused certificate's sentence is the user's reason; a hash mismatch's digests stay
+    // in "error".
+    if (error.code != CHttpDownloadEx::kHashMismatch) record["reason"] = error.text;
     return -1;
   }
 }

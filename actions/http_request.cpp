@@ -44,11 +44,16 @@ size_t AppendBounded(char* chunk, size_t size, size_t count, void* target) noexc
   return bytes;
 }
 
-COrvexException TransferFailure(CURLcode result) {
+COrvexException TransferFailure(CURLcode result, const std::string& url = std::string(),
+                                const char* reason = nullptr) {
   COrvexException failure;
   failure.code = COrvexException::kTransferFailed;
   failure.detail = result;
   failure.text = curl_easy_strerror(result);
+  if (IsCertificateFailure(result, reason)) {
+    failure.code = COrvexException::kUnverifiedServer;
+    failure.text = CertificateFailureText(url, result, reason);
+  }
   return failure;
 }
 
@@ -77,9 +82,11 @@ int CHttpRequest::Send(std::string url, std::string& response) {
   const bool hasQuery = question != std::string::npos;
   const std::string query = hasQuery ? url.substr(question + 1) : std::string();
   if (!handle_) return -1;
+  url_ = baseUrl;
 
   // Probe: a HEAD request for the base URL.
-  if (curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L) != CURLE_OK ||
+  if (SecureConnection(handle_, reason_) != 0 ||
+      curl_easy_setopt(handle_, CURLOPT_FAILONERROR, 1L) != CURLE_OK ||
       curl_easy_setopt(handle_, CURLOPT_URL, baseUrl.c_str()) != CURLE_OK ||
       curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &Discard) != CURLE_OK ||
       curl_easy_setopt(handle_, CURLOPT_HEADER, 1L) != CURLE_OK ||
@@ -125,20 +132,25 @@ int CHttpRequest::Send(std::string url, std::string& response) {
 }
 
 int CHttpRequest::PerformWithProxyRetry(const std::string& proxy) {
-  if (curl_easy_perform(handle_) == CURLE_OK) return 0;
+  CURLcode result = curl_easy_perform(handle_);
+  if (result == CURLE_OK) return 0;
+  // Another attempt would only hide a certificate we refuse.
+  if (IsCertificateFailure(result, reason_)) throw TransferFailure(result, url_, reason_);
   if (curl_easy_setopt(handle_, CURLOPT_PROXY, proxy.c_str()) != CURLE_OK) {
     Release();
     return -1;
   }
-  CURLcode result = curl_easy_perform(handle_);
-  if (result != CURLE_OK) throw TransferFailure(result);
+  result = curl_easy_perform(handle_);
+  if (result != CURLE_OK) throw TransferFailure(result, url_, reason_);
   return 0;
 }
 
-int ProbeUrl(const std::string& url) {
+int ProbeUrl(const std::string& url, std::string* certificateFailure) {
   CURL* handle = curl_easy_init();
   if (!handle) return -1;
-  if (curl_easy_setopt(handle, CURLOPT_URL, url.c_str()) != CURLE_OK ||
+  char reason[kConnectionReasonSize] = {};
+  if (SecureConnection(handle, reason) != 0 ||
+      curl_easy_setopt(handle, CURLOPT_URL, url.c_str()) != CURLE_OK ||
       curl_easy_setopt(handle, CURLOPT_HEADER, 1L) != CURLE_OK ||
       curl_easy_setopt(handle, CURLOPT_NOBODY, 1L) != CURLE_OK ||
       curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) != CURLE_OK) {
@@ -149,7 +161,10 @@ int ProbeUrl(const std::string& url) {
   LimitWaiting(handle);
   CURLcode result = curl_easy_perform(handle);
   curl_easy_cleanup(handle);
-  return result == CURLE_OK ? 0 : -1;
+  if (result == CURLE_OK) return 0;
+  if (certificateFailure && IsCertificateFailure(result, reason))
+    *certificateFailure = CertificateFailureText(url, result, reason);
+  return -1;
 }
 
 std::string EncodeFormValue(const std::string& value) {

@@ -4,16 +4,22 @@
 
 #include <string>
 
+#include "actions/connection_security.h"
+
 typedef void CURL;
 
 namespace orvex {
 
 // The failure of a web request.
 struct COrvexException {
-  enum Code { kTransferFailed = 1, kRedirected = 7 };
-  int code = 0;      // kTransferFailed, or kRedirected when the probe was answered 302
+  enum Code { kTransferFailed = 1, kRedirected = 7, kUnverifiedServer = 8 };
+  // kTransferFailed, kRedirected when the probe was answered 302, or kUnverifiedServer when
+  // the server's certificate could not be verified
+  int code = 0;
   int detail = 0;    // libcurl's result code (0 for the redirect)
-  std::string text;  // libcurl's text for that code ("No error" for the redirect)
+  // libcurl's text for that code ("No error" for the redirect); for a server whose certificate
+  // could not be verified, the sentence that names the host and libcurl's reason
+  std::string text;
 };
 
 // Sets the connect time-out and the low-speed limit (1 byte per second for 120 s) that every
@@ -22,7 +28,8 @@ void LimitWaiting(CURL* handle);
 
 // One request: the URL is probed with HEAD, then fetched; a URL with a query is sent as a
 // POST of the query as a form body to the URL before the "?". Each phase is retried once
-// through the proxy named by "ORVEXOPT_PROXY" ("" means no proxy at all).
+// through the proxy named by "ORVEXOPT_PROXY" ("" means no proxy at all), except when the
+// server's certificate could not be verified: that fails at once (SecureConnection).
 class CHttpRequest {
  public:
   // Takes ownership of handle (from curl_easy_init; may be null).
@@ -41,11 +48,14 @@ class CHttpRequest {
   int PerformWithProxyRetry(const std::string& proxy);
   void Release();
   CURL* handle_;
+  std::string url_;                       // of the transfer under way, for failure texts
+  char reason_[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
 };
 
 // 0 when url answers a HEAD request without an HTTP error (redirects are not followed, so
-// a redirect counts as an answer), -1 otherwise.
-int ProbeUrl(const std::string& url);
+// a redirect counts as an answer), -1 otherwise. When the server's certificate could not be
+// verified, *certificateFailure (when given) gets the text that says so.
+int ProbeUrl(const std::string& url, std::string* certificateFailure = nullptr);
 
 // A form value with the characters that would break the body percent-encoded ("&", "=",
 // "+", "%", "#", control and non-ASCII bytes). Spaces stay: the request sends them as "%20".

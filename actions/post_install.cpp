@@ -39,7 +39,9 @@ void RemoveRestoredFiles(const std::wstring& backup, const std::wstring& desktop
     if (there == platform::kInvalidFileAttributes ||
         (there & platform::kFileAttributeDirectory))
       continue;
-    platform::DeleteFileAt(backup + L"\\" + entry.name);
+    // A file that cannot be removed stays in the backup beside the desktop's copy: nothing is
+    // lost, and the backup is only the fuller for it.
+    (void)platform::DeleteFileAt(backup + L"\\" + entry.name);
   }
 }
 

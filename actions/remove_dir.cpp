@@ -12,12 +12,13 @@ namespace orvex {
 
 namespace {
 
-// DeleteFileW refuses read-only files.
+// DeleteFileW refuses read-only files. A file whose attribute stays makes the deletion that
+// follows fail, which reports it.
 void ClearReadOnly(const std::wstring& path) {
   const uint32_t attributes = platform::FileAttributes(path);
   if (attributes != platform::kInvalidFileAttributes &&
       (attributes & platform::kFileAttributeReadonly))
-    platform::ChangeFileAttributes(path, attributes & ~platform::kFileAttributeReadonly);
+    (void)platform::ChangeFileAttributes(path, attributes & ~platform::kFileAttributeReadonly);
 }
 
 bool IsLink(uint32_t attributes) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "actions/connection_security.h"
 #include "actions/download_journal.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
@@ -27,7 +28,7 @@ namespace {
 const char* const kErrorNames[] = {
     "DOWNLOAD_ERROR",     "DOWNLOAD_CANCELED", "DOWNLOAD_FILE_CORRUPTED", "ERROR_SAVING_FILE",
     "NETWORK_ERROR",      "NETWORK_RESET",     "UNABLE_TO_GET_SIZE",      "UNABLE_TO_ALLOC_MEM",
-    "DOWNLOAD_HASH_MISMATCH",
+    "DOWNLOAD_HASH_MISMATCH", "CERTIFICATE_NOT_VERIFIED",
 };
 const int32_t kNamedErrors = static_cast<int32_t>(sizeof kErrorNames / sizeof kErrorNames[0]);
 
@@ -83,7 +84,10 @@ std::string DescribeDownloadError(const CHttpDownloadEx& error) {
   char text[64];
   std::snprintf(text, sizeof text, "%Lg", number);
   std::string described = std::string(kErrorNames[error.code - 1]) + " (" + text + ")";
-  return error.message.empty() ? described : described + ": " + error.message;
+  // The digests belong to the description; a certificate's sentence is for the user's eyes.
+  if (error.code == CHttpDownloadEx::kHashMismatch && !error.text.empty())
+    described += ": " + error.text;
+  return described;
 }
 
 std::string NormalizeSha256(const std::string& text) {
@@ -95,6 +99,18 @@ std::string NormalizeSha256(const std::string& text) {
   }
   return lower;
 }
+
+namespace {
+
+// A certificate that cannot be verified now will not be on a second try: the download ends at
+// once, saying why.
+CHttpDownloadEx UnverifiedServer(const std::string& url, int32_t result, const char* reason) {
+  CHttpDownloadEx error = DownloadError(CHttpDownloadEx::kUnverifiedServer, result);
+  error.text = CertificateFailureText(url, result, reason);
+  return error;
+}
+
+}  // namespace
 
 // The Content-Range of a ranged answer: "bytes first-last/total", total -1 for "*".
 struct ContentRange {
@@ -117,6 +133,7 @@ struct CHttpDownload::Segment {
   CHttpDownload* owner = nullptr;
   ContentRange answerRange;        // of the answer being received
   bool answerChecked = false;      // its status and range were found to fit this segment
+  char reason[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
 
   // Writes a chunk of the range at its place. Refuses it whole (the short count makes libcurl
   // end this transfer with a write error, leaving the segment incomplete) when the answer is
@@ -381,6 +398,8 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
   if (!segment.handle) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
 
   CURL* handle = segment.handle;
+  if (SecureConnection(handle, segment.reason) != 0)
+    throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(handle, CURLOPT_URL, url.c_str()),
       curl_easy_setopt(handle, CURLOPT_RANGE, range),
@@ -442,7 +461,8 @@ bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate,
     return true;
   }
   // A journal left without its file (the process ended just after the rename) is stale.
-  if (hasJournal) platform::DeleteFileAt(journal);
+  // (Should it stay, the file created next to it starts with no ranges of its own.)
+  if (hasJournal) (void)platform::DeleteFileAt(journal);
   uint32_t error = 0;
   if (!part.CreateNew(candidate, &error)) {
     // Something is there (it appeared since the look above, or cannot be opened at all).
@@ -518,8 +538,10 @@ void CHttpDownload::Impl::LeaveForResume() {
 void CHttpDownload::Impl::DiscardPart() {
   (void)part.Close(nullptr);
   if (partCreated) {
-    platform::DeleteFileAt(partPath);
-    platform::DeleteFileAt(journalPath);
+    // What cannot be removed stays as a leftover of ours: the journal, if it stays, makes
+    // the next run take the file over and start it from zero.
+    (void)platform::DeleteFileAt(partPath);
+    (void)platform::DeleteFileAt(journalPath);
   }
   partCreated = false;
 }
@@ -581,6 +603,9 @@ void CHttpDownload::Impl::CollectResults(int restartsLeft) {
   while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
     if (message->msg != CURLMSG_DONE) continue;
     const CURLcode result = message->data.result;
+    for (const Segment& segment : segments)
+      if (segment.handle == message->easy_handle && IsCertificateFailure(result, segment.reason))
+        throw UnverifiedServer(url, result, segment.reason);
     // Name resolution and time-outs get another chance while restarts are left.
     if ((result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_OPERATION_TIMEDOUT) &&
         restartsLeft == 0)
@@ -674,7 +699,7 @@ void CHttpDownload::Impl::VerifyDigest() {
   const std::string actual = platform::Sha256Text(digest);
   if (actual == expectedSha256 && read == self.totalSize_) return;
   CHttpDownloadEx mismatch = DownloadError(CHttpDownloadEx::kHashMismatch);
-  mismatch.message = "expected SHA-256 " + expectedSha256 + ", received " + actual;
+  mismatch.text = "expected SHA-256 " + expectedSha256 + ", received " + actual;
   throw mismatch;
 }
 
@@ -684,7 +709,8 @@ void CHttpDownload::Impl::PutInPlace() {
   if (!platform::ReplaceWithFile(partPath, destination, &error))
     Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
   partCreated = false;
-  platform::DeleteFileAt(journalPath);
+  // A journal left without its file is dropped by the next run.
+  (void)platform::DeleteFileAt(journalPath);
 }
 
 CHttpDownload::CHttpDownload(std::string url, std::wstring destination,
@@ -744,9 +770,12 @@ size_t NoteValidator(char* line, size_t size, size_t count, void* target) {
 }  // namespace
 
 uint32_t CHttpDownload::QuerySize() {
+  char reason[kConnectionReasonSize] = {};  // outlives the handle
   EasyHandle handle(curl_easy_init());
   if (!handle) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   CURL* curl = handle.get();
+  if (SecureConnection(curl, reason) != 0)
+    throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(curl, CURLOPT_URL, impl_->url.c_str()),
       curl_easy_setopt(curl, CURLOPT_HEADER, 1L),
@@ -763,6 +792,7 @@ uint32_t CHttpDownload::QuerySize() {
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, impl_->lowSpeedSeconds);
 
   const CURLcode result = curl_easy_perform(curl);
+  if (IsCertificateFailure(result, reason)) throw UnverifiedServer(impl_->url, result, reason);
   if (result != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, result);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

@@ -29,14 +29,17 @@ struct CHttpDownloadEx {
     kUnableToGetSize = 7,     // "UNABLE_TO_GET_SIZE"
     kUnableToAllocMem = 8,    // "UNABLE_TO_ALLOC_MEM"
     kHashMismatch = 9,        // "DOWNLOAD_HASH_MISMATCH": the file is not the one expected
+    kUnverifiedServer = 10,   // "CERTIFICATE_NOT_VERIFIED": the server's certificate refused
   };
   int32_t code = 0;
   int32_t detail = 0;     // the libcurl result behind the failure, or 0
   uint32_t sysError = 0;  // Windows error (ERROR_*) of a failed file operation, else 0
-  std::string message;    // kHashMismatch: the digest expected and the one received
+  // kUnverifiedServer: the sentence for the user, naming the host and libcurl's reason;
+  // kHashMismatch: the digest expected and the one received.
+  std::string text{};
 };
 
-// "NAME (N)", then ": message" when there is one; N is sysError when set, else detail.
+// "NAME (N)", then ": text" for a hash mismatch; N is sysError when set, else detail.
 // "UNKNOWN_ERROR" for codes without a name.
 std::string DescribeDownloadError(const CHttpDownloadEx& error);
 
@@ -64,7 +67,7 @@ class CHttpDownload {
   static constexpr int kSegmentCount = 10;
 
   // Queries the size and the file's validator, and opens the presence pipe. Throws
-  // CHttpDownloadEx of kinds 1 and 7. lowSpeedSeconds: a segment that moves less than one
+  // CHttpDownloadEx of kinds 1, 7 and 10. lowSpeedSeconds: a segment that moves less than one
   // byte per second for this long ends with a time-out (tests shorten it).
   CHttpDownload(std::string url, std::wstring destination, IDownloadHandler* handler,
                 std::wstring pipeName, long lowSpeedSeconds = 120);
@@ -73,18 +76,18 @@ class CHttpDownload {
   CHttpDownload& operator=(const CHttpDownload&) = delete;
 
   // Transfers the file, checks its digest when one is expected and puts it in place; returns
-  // the bytes written (the total size). Throws CHttpDownloadEx of kinds 1 to 6 and 9. The
-  // destination is touched only by the final rename. On a failure the temporary file stays
-  // with its journal when the server names a validator of the file (so the next run resumes);
-  // otherwise, and after a digest mismatch, both go. An exception thrown by the handler
-  // leaves Run the same way.
+  // the bytes written (the total size). Throws CHttpDownloadEx of kinds 1 to 6, 9 and 10.
+  // The destination is touched only by the final rename. On a failure the temporary file
+  // stays with its journal when the server names a validator of the file (so the next run
+  // resumes); otherwise, and after a digest mismatch, both go. An exception thrown by the
+  // handler leaves Run the same way.
   uint32_t Run();
 
   // Makes Run compare the file's SHA-256 with sha256 (as NormalizeSha256 accepts it) before
   // the rename. False, and nothing changes, when sha256 is malformed.
   bool ExpectSha256(const std::string& sha256);
 
-  // The file size from a HEAD request. Throws kind 7.
+  // The file size from a HEAD request. Throws kind 7, or 10 for a refused certificate.
   uint32_t QuerySize();
 
   // Set by the handler to stop the download at the next check.

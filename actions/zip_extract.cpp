@@ -49,8 +49,10 @@ la_int64_t SeekTo(struct archive*, void* data, la_int64_t offset, int whence) {
   uint32_t position = platform::kInvalidSetFilePointer;
   if (offset >= INT32_MIN && offset <= INT32_MAX) {
     position = platform::SetHandlePosition(source->handle, static_cast<int32_t>(offset), method);
-  } else if (method == platform::kFileBegin && offset > 0 && offset < 0xFFFFFFFFll) {
-    platform::SetHandlePosition(source->handle, INT32_MAX, platform::kFileBegin);
+  } else if (method == platform::kFileBegin && offset > 0 && offset < 0xFFFFFFFFll &&
+             platform::SetHandlePosition(source->handle, INT32_MAX, platform::kFileBegin) !=
+                 platform::kInvalidSetFilePointer) {
+    // The second move counts from where the first one ended: only after it succeeded.
     position = platform::SetHandlePosition(source->handle, static_cast<int32_t>(offset - INT32_MAX),
                                            platform::kFileCurrent);
   }
@@ -230,7 +232,9 @@ bool WriteFileEntry(struct archive* archive, const std::wstring& path, uint64_t 
   FilePtr target(opened);
   bool written = CopyEntryData(archive, target.get(), declared);
   written = std::fclose(target.release()) == 0 && written;
-  if (!written) platform::DeleteFileAt(path);
+  // The extraction fails with this entry; a part that cannot be removed is written again by
+  // the next attempt.
+  if (!written) (void)platform::DeleteFileAt(path);
   return written;
 }
 
@@ -267,7 +271,8 @@ bool WithZipReader(const std::wstring& archivePath, Pass pass) {
     ArchivePtr archive = OpenZipReader(source.get());
     passed = archive && pass(archive.get());
   }
-  platform::CloseFileHandle(source->handle);
+  // The archive was only read: a failed close loses nothing.
+  (void)platform::CloseFileHandle(source->handle);
   return passed;
 }
 

@@ -17,6 +17,7 @@
 #endif
 
 #include "app/installer_version.h"
+#include "actions/connection_security.h"
 #include "actions/http_request.h"
 #include "app/system_report.h"
 #include "common/web_service.h"
@@ -111,7 +112,7 @@ long CrashFilter(void* exceptionPointers) {
   platform::CMiniDumpWriter writer;
   if (!writer.Load()) return 0;
   for (const char* extension : kExtensions) std::remove(CrashFileName(extension).c_str());
-  if (writer.Write(CrashFileName(".dmp"), kCrashDumpType, exceptionPointers) != 0) return 0;
+  if (!writer.Write(CrashFileName(".dmp"), kCrashDumpType, exceptionPointers)) return 0;
   g_written.dump = true;
   g_written.log = WriteSessionDocument();
   g_written.report = WriteSystemReport();
@@ -131,6 +132,12 @@ void UploadCrashFile(const std::string& path, const std::string& kind) {
     return;
   }
   const std::string url = GetBaseUrl() + "/upload/crashreport/installer/" + kind;
+  // The reports hold the session document: they go only to a server that proves who it is.
+  if (SecureConnection(handle, nullptr) != 0) {
+    curl_easy_cleanup(handle);
+    curl_formfree(form);
+    return;
+  }
   curl_slist* headers = curl_slist_append(nullptr, "Expect:");
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_HTTPPOST, form);

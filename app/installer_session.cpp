@@ -102,20 +102,22 @@ std::string ReadDevInstallConfig() {
   return text.substr(0, text.find('\0'));
 }
 
-std::string DownloadInstallConfig() {
+std::string DownloadInstallConfig(std::string* certificateFailure) {
   std::string text;
   try {
     CHttpRequest request(curl_easy_init());
     if (request.Send(GetBaseUrl() + "/index/getinstallconfig", text) != 0) return std::string();
-  } catch (const COrvexException&) {
+  } catch (const COrvexException& failure) {
+    if (certificateFailure && failure.code == COrvexException::kUnverifiedServer)
+      *certificateFailure = failure.text;
     return std::string();
   }
   return text;
 }
 
-std::string GetInstallConfig() {
+std::string GetInstallConfig(std::string* certificateFailure) {
   if (platform::EnvironmentVariable("QUARN_OI_RUNMODE") == "development") return ReadDevInstallConfig();
-  return DownloadInstallConfig();
+  return DownloadInstallConfig(certificateFailure);
 }
 
 void DumpStateIfRequested(const Json::Value& doc) {
@@ -131,9 +133,13 @@ SessionResult RunInstallerSession(const SessionSettings& settings) {
   IProgressIndicator* ui = settings.indicator;
   const std::string message =
       std::string("Could not get configuration data from ") + kProductSiteHost + ".";
-  const std::string detail = "An internet connection is required to continue installation.";
+  const std::string offline = "An internet connection is required to continue installation.";
   std::string text;
-  while ((text = GetInstallConfig()).empty()) {
+  std::string certificateFailure;
+  while ((text = GetInstallConfig(&certificateFailure)).empty()) {
+    // A refused certificate is said as it is: no connection would not be the truth.
+    const std::string detail = certificateFailure.empty() ? offline : certificateFailure;
+    certificateFailure.clear();
     if (ui && ui->Prompt(message, "Retry", "Quit", detail, 0) == 1) continue;
     if (ui) ui->SetStatus("Installation aborted");
     result.outcome = SessionResult::kNoConfiguration;

@@ -35,10 +35,12 @@ void SeedSessionVariables(Json::Value& variables, const std::string& ui,
 void ImportEnvironment(Json::Value& variables, const std::vector<std::string>& entries);
 
 // The configuration text: the development file when QUARN_OI_RUNMODE is "development", else
-// the web service's answer to GetBaseUrl() + "/index/getinstallconfig". "" when there is none.
-std::string GetInstallConfig();
+// the web service's answer to GetBaseUrl() + "/index/getinstallconfig". "" when there is none;
+// when the service's certificate could not be verified, *certificateFailure (when given) gets
+// the text that says so.
+std::string GetInstallConfig(std::string* certificateFailure = nullptr);
 std::string ReadDevInstallConfig();
-std::string DownloadInstallConfig();
+std::string DownloadInstallConfig(std::string* certificateFailure = nullptr);
 
 // Writes the document, styled, to "orvex_installer_dump.json" in the current directory when
 // "orvex_installer_dump" is set and not empty.

@@ -34,7 +34,7 @@ class DirectoryEntries {
 
   // The next entry, or false when none is left or the listing failed; the search is closed
   // (FindClose) then, so that a caller may remove the directory next.
-  bool Next(DirectoryEntry* entry);
+  [[nodiscard]] bool Next(DirectoryEntry* entry);
 
   // True once Next has answered false because every entry was read (ERROR_NO_MORE_FILES);
   // false while entries remain, when the directory could not be opened, or a read failed.

@@ -87,17 +87,18 @@ using FdiNotify = intptr_t (*)(int type, FdiNotification* notification);
 
 // FDICreate: the context, or null with the error record filled (kFdiAllocFail when
 // Cabinet.dll cannot be loaded from the system directory).
-void* FdiCreate(FdiAlloc alloc, FdiFree release, FdiOpen open, FdiRead read, FdiWrite write,
-                FdiClose close, FdiSeek seek, int cpuType, FdiErrorRecord* error);
+[[nodiscard]] void* FdiCreate(FdiAlloc alloc, FdiFree release, FdiOpen open, FdiRead read,
+                              FdiWrite write, FdiClose close, FdiSeek seek, int cpuType,
+                              FdiErrorRecord* error);
 
 // FDICopy(context, cabinet file name, cabinet directory with its trailing backslash, flags,
 // notify, no decryption, user value): true when every file was extracted; otherwise false with
 // the code in the error record given to FdiCreate.
-bool FdiCopy(void* context, char* cabinetName, char* cabinetPath, int flags, FdiNotify notify,
-             void* userValue);
+[[nodiscard]] bool FdiCopy(void* context, char* cabinetName, char* cabinetPath, int flags,
+                           FdiNotify notify, void* userValue);
 
 // FDIDestroy.
-bool FdiDestroy(void* context);
+[[nodiscard]] bool FdiDestroy(void* context);
 
 }  // namespace platform
 }  // namespace orvex

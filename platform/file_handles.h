@@ -27,24 +27,25 @@ constexpr uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
 
 // CreateFileW(path, access, share, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL): the
 // handle, or kInvalidFileHandle.
-intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t shareMode,
-                          uint32_t disposition);
+[[nodiscard]] intptr_t CreateFileHandle(const std::wstring& path, uint32_t access,
+                                        uint32_t shareMode, uint32_t disposition);
 
 // ReadFile / WriteFile: false on failure; *done receives the byte count.
-bool ReadFromHandle(intptr_t handle, void* buffer, uint32_t count, uint32_t* done);
-bool WriteToHandle(intptr_t handle, const void* buffer, uint32_t count, uint32_t* done);
+[[nodiscard]] bool ReadFromHandle(intptr_t handle, void* buffer, uint32_t count, uint32_t* done);
+[[nodiscard]] bool WriteToHandle(intptr_t handle, const void* buffer, uint32_t count,
+                                 uint32_t* done);
 
 // CloseHandle.
-bool CloseFileHandle(intptr_t handle);
+[[nodiscard]] bool CloseFileHandle(intptr_t handle);
 
 // SetFilePointer(handle, distance, NULL, method): the new position, or kInvalidSetFilePointer.
-uint32_t SetHandlePosition(intptr_t handle, int32_t distance, int method);
+[[nodiscard]] uint32_t SetHandlePosition(intptr_t handle, int32_t distance, int method);
 
 // DosDateTimeToFileTime: the FILETIME (100 ns since 1601) of a DOS date and time.
-bool DosDateTimeToFileTime(uint16_t date, uint16_t time, uint64_t* fileTime);
+[[nodiscard]] bool DosDateTimeToFileTime(uint16_t date, uint16_t time, uint64_t* fileTime);
 
 // LocalFileTimeToFileTime: local time to UTC.
-bool LocalFileTimeToFileTime(uint64_t localTime, uint64_t* utcTime);
+[[nodiscard]] bool LocalFileTimeToFileTime(uint64_t localTime, uint64_t* utcTime);
 
 // SetFileInformationByHandle(handle, FileBasicInfo, ...). Times are FILETIME values as
 // LARGE_INTEGERs: 0 leaves a time unchanged, -1 keeps it from changing for the rest of this
@@ -56,7 +57,7 @@ struct HandleBasicInfo {
   int64_t changeTime = 0;
   uint32_t attributes = 0;
 };
-bool SetFileBasicInfo(intptr_t handle, const HandleBasicInfo& info);
+[[nodiscard]] bool SetFileBasicInfo(intptr_t handle, const HandleBasicInfo& info);
 
 }  // namespace platform
 }  // namespace orvex

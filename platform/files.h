@@ -7,45 +7,57 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 namespace orvex {
 namespace platform {
 
-// Opens path for writing in binary mode, created or truncated ("wb"). On failure returns
-// null and stores the error number (errno) in *error.
-std::FILE* OpenForWriting(const std::wstring& path, int* error);
+// Opens path for writing in binary mode, created or truncated ("wb"): the file, or null with
+// the Windows error (ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION ...)
+// in *error.
+[[nodiscard]] std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error);
+
+// The same open reporting the C runtime's errno value instead, for the segmented download,
+// which keeps that numbering until its file writer reports Windows errors too. Nothing else
+// uses it; an int* out-parameter picks it.
+[[nodiscard]] std::FILE* OpenForWritingWithErrno(const std::wstring& path, int* errnoValue);
+template <typename Errno, typename = std::enable_if_t<std::is_same<Errno, int>::value>>
+[[nodiscard]] std::FILE* OpenForWriting(const std::wstring& path, Errno* errnoValue) {
+  return OpenForWritingWithErrno(path, errnoValue);
+}
 
 // Opens path for reading in binary mode ("rb"); null on failure.
-std::FILE* OpenForReading(const std::wstring& path);
+[[nodiscard]] std::FILE* OpenForReading(const std::wstring& path);
 
 // CreateDirectoryW(path, NULL): true on success, else false with the Windows error
 // (ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND, ...) in *error. Only the last component is made.
-bool MakeDirectory(const std::wstring& path, uint32_t* error);
+[[nodiscard]] bool MakeDirectory(const std::wstring& path, uint32_t* error);
 
 // RemoveDirectoryW: the directory must be empty.
-bool RemoveEmptyDirectory(const std::wstring& path);
+[[nodiscard]] bool RemoveEmptyDirectory(const std::wstring& path);
 
 // DeleteFileW.
-bool DeleteFileAt(const std::wstring& path);
+[[nodiscard]] bool DeleteFileAt(const std::wstring& path);
 
 // Removes a symbolic link or junction itself, never what it points to: CreateFileW with
 // DELETE access and FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, then
 // SetFileInformationByHandle(FileDispositionInfo). RemoveDirectoryW and DeleteFileW are not
 // enough: Wine opens a host link's target for them and deletes the target. False when path
 // is no link or the link stays.
-bool RemoveLinkItself(const std::wstring& path);
+[[nodiscard]] bool RemoveLinkItself(const std::wstring& path);
 
 // CopyFileW(source, target, failIfExists).
-bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists);
+[[nodiscard]] bool CopyFileTo(const std::wstring& source, const std::wstring& target,
+                              bool failIfExists);
 
 // GetFileAttributesW: kInvalidFileAttributes when the path does not exist.
-uint32_t FileAttributes(const std::wstring& path);
+[[nodiscard]] uint32_t FileAttributes(const std::wstring& path);
 
 // SetFileAttributesW.
-bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes);
+[[nodiscard]] bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes);
 
 // PathFileExistsW.
-bool PathExists(const std::wstring& path);
+[[nodiscard]] bool PathExists(const std::wstring& path);
 
 // What GetDiskFreeSpaceExW reports for a drive, in bytes.
 struct DiskSpace {
@@ -56,7 +68,7 @@ struct DiskSpace {
 
 // GetDiskFreeSpaceExW(directory): the space of the drive that holds the existing directory.
 // False with the Windows error in *error when the directory cannot be found.
-bool FreeDiskSpace(const std::wstring& directory, DiskSpace* space, uint32_t* error);
+[[nodiscard]] bool FreeDiskSpace(const std::wstring& directory, DiskSpace* space, uint32_t* error);
 
 // GetTempPathW into a buffer of 261 characters: the user's temporary directory with its
 // trailing backslash, or "" when the call failed.
@@ -75,13 +87,14 @@ class IFileSearch {
  public:
   virtual ~IFileSearch() = default;
   // FindNextFileW: false at the end (*error ERROR_NO_MORE_FILES) or on an error.
-  virtual bool Next(FindData* entry, uint32_t* error) = 0;
+  [[nodiscard]] virtual bool Next(FindData* entry, uint32_t* error) = 0;
 };
 
 // FindFirstFileW(pattern): null (INVALID_HANDLE_VALUE) when nothing matches or the directory
 // does not exist; otherwise the search with its first entry in *first. A pattern "dir\\*"
 // lists "." and ".." first, as NTFS does.
-std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindData* first);
+[[nodiscard]] std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern,
+                                                           FindData* first);
 
 // Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection around a block: while an
 // object of this class lives, "%SystemRoot%\\system32" means the native system folder.

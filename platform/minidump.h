@@ -33,17 +33,18 @@ class CMiniDumpWriter {
  public:
   // LoadLibraryW and GetProcAddress("MiniDumpWriteDump"); false when either fails.
   // Simulated machine: false when the profile's "dbghelp" is false (default true).
-  bool Load();
+  [[nodiscard]] bool Load();
 
   // CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, no security, CREATE_NEW,
   // FILE_ATTRIBUTE_NORMAL): the caller removed the file first, and whatever stands at the name
   // again (a planted link) is not followed. Then MiniDumpWriteDump(current process, its id, the file, type,
   // {current thread id, exceptionPointers, FALSE} or none when exceptionPointers is null,
-  // no user streams, no callback), then CloseHandle. -1 when Load has not succeeded or the file
-  // cannot be created; 0 once the file was created, whatever the dump writer answered.
+  // no user streams, no callback), then CloseHandle. False when Load has not succeeded or the
+  // file cannot be created; true once the file was created, whatever the dump writer answered
+  // (a partial dump is still worth sending).
   // Simulated machine: the file holds "MDMP" and one text line naming the type, the thread
   // and the exception code.
-  int Write(const std::string& path, uint32_t type, void* exceptionPointers);
+  [[nodiscard]] bool Write(const std::string& path, uint32_t type, void* exceptionPointers);
 
  private:
   void* function_ = nullptr;

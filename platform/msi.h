@@ -1,6 +1,7 @@
 #pragma once
-// Windows Installer (msi.dll): the installed products. Results are Windows Installer codes:
-// 0 for success, ERROR_NO_MORE_ITEMS (259) at the end of an enumeration, others passed through.
+// Windows Installer (msi.dll): the installed products. A call that fails answers false with
+// the Windows Installer result in *error (when error is not null): ERROR_NO_MORE_ITEMS (259)
+// at the end of an enumeration, others as msi.dll gives them.
 
 #include <cstdint>
 #include <string>
@@ -9,15 +10,17 @@ namespace orvex {
 namespace platform {
 
 // MsiEnumProductsW(index, productCode).
-uint32_t EnumInstalledProducts(uint32_t index, std::wstring* productCode);
+[[nodiscard]] bool EnumInstalledProducts(uint32_t index, std::wstring* productCode,
+                                         uint32_t* error);
 
 // MsiGetProductInfoW(productCode, property, buffer of bufferChars characters).
-uint32_t GetInstalledProductInfo(const std::wstring& productCode, const std::wstring& property,
-                           uint32_t bufferChars, std::wstring* value);
+[[nodiscard]] bool GetInstalledProductInfo(const std::wstring& productCode,
+                                           const std::wstring& property, uint32_t bufferChars,
+                                           std::wstring* value, uint32_t* error);
 
 // MsiEnumRelatedProductsW(upgradeCode, 0, index, productCode).
-uint32_t EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
-                                std::wstring* productCode);
+[[nodiscard]] bool EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
+                                       std::wstring* productCode, uint32_t* error);
 
 }  // namespace platform
 }  // namespace orvex

@@ -55,7 +55,8 @@ InstallMessageHandler SetInstallMessageHandler(InstallMessageHandler handler, ui
                                                void* context);
 
 // MsiInstallProductW(packagePath, commandLine).
-uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& commandLine);
+[[nodiscard]] uint32_t InstallProduct(const std::wstring& packagePath,
+                                      const std::wstring& commandLine);
 
 // FormatMessageA(FROM_SYSTEM | IGNORE_INSERTS, code, language 1033) into 1024 bytes: the
 // system's text for an error code with its line break, or "" when there is none.

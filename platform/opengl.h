@@ -12,7 +12,7 @@ enum class GlString { kVersion, kVendor };
 // set the pixel format (RGBA, 24 colour bits, 16 depth bits, double buffered), create and make
 // current a WGL context, glGetString, then tear everything down in reverse order. False when
 // no context could be made or the string is null.
-bool ReadOpenGLString(GlString which, std::string* text);
+[[nodiscard]] bool ReadOpenGLString(GlString which, std::string* text);
 
 }  // namespace platform
 }  // namespace orvex

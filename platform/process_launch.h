@@ -35,10 +35,10 @@ class IStartedProcess {
   // WaitForSingleObject(process, milliseconds): kExited when the process has ended
   // (WAIT_OBJECT_0), kTimedOut when it still runs after that time (WAIT_TIMEOUT; it goes on
   // running), kFailed when the wait failed or there is no process to wait for.
-  virtual WaitResult WaitForExit(uint32_t milliseconds) = 0;
+  [[nodiscard]] virtual WaitResult WaitForExit(uint32_t milliseconds) = 0;
   // GetExitCodeProcess: true with the code in *code; false when the call failed. A process
   // that still runs reads as STILL_ACTIVE (259).
-  virtual bool ExitCode(uint32_t* code) = 0;
+  [[nodiscard]] virtual bool ExitCode(uint32_t* code) = 0;
 };
 
 // ShellExecuteExW with SEE_MASK_NOCLOSEPROCESS and SEE_MASK_FLAG_NO_UI (a failure shows no
@@ -46,7 +46,8 @@ class IStartedProcess {
 // error (ERROR_FILE_NOT_FOUND, ...) in *error when error is not null. The shell may start a
 // program without handing back a process (a document opened in a running program); waiting
 // for such a start fails.
-std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint32_t* error);
+[[nodiscard]] std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch,
+                                                            uint32_t* error);
 
 }  // namespace platform
 }  // namespace orvex

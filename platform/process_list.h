@@ -16,7 +16,7 @@ struct RunningProcess {
 
 // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS), Process32FirstW and Process32NextW: every
 // process in snapshot order. False (and no list) when the snapshot cannot be taken.
-bool ListRunningProcesses(std::vector<RunningProcess>* processes);
+[[nodiscard]] bool ListRunningProcesses(std::vector<RunningProcess>* processes);
 
 // GetCurrentProcessId.
 uint32_t CurrentProcessId();
@@ -24,7 +24,7 @@ uint32_t CurrentProcessId();
 // The account that owns a process, as "DOMAIN\\name": OpenProcess (query information),
 // OpenProcessToken, GetTokenInformation(TokenUser) and LookupAccountSidW. False when any of
 // them fails (the process ended, access denied, an account without a name).
-bool ProcessOwner(uint32_t processId, std::wstring* account);
+[[nodiscard]] bool ProcessOwner(uint32_t processId, std::wstring* account);
 
 }  // namespace platform
 }  // namespace orvex

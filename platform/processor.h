@@ -15,10 +15,10 @@ struct CpuidRegisters {
 CpuidRegisters Cpuid(uint32_t leaf);
 
 // IsProcessorFeaturePresent(feature), e.g. 21 = PF_VIRT_FIRMWARE_ENABLED.
-bool ProcessorFeaturePresent(uint32_t feature);
+[[nodiscard]] bool ProcessorFeaturePresent(uint32_t feature);
 
 // GetPhysicallyInstalledSystemMemory: kilobytes, false when the call failed.
-bool GetPhysicallyInstalledMemoryKb(uint64_t* kilobytes);
+[[nodiscard]] bool GetPhysicallyInstalledMemoryKb(uint64_t* kilobytes);
 
 // GetSystemMetrics(SM_CXSCREEN) and (SM_CYSCREEN).
 int ScreenWidth();

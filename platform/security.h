@@ -20,8 +20,8 @@ struct GenericMapping {
 // GetFileSecurityW (owner, group, DACL) of path, the process token duplicated for
 // impersonation, MapGenericMask(desiredAccess, mapping) and AccessCheck. True only when every
 // call succeeded and the access status is TRUE.
-bool ProcessTokenHasAccess(const std::wstring& path, uint32_t desiredAccess,
-                           const GenericMapping& mapping);
+[[nodiscard]] bool ProcessTokenHasAccess(const std::wstring& path, uint32_t desiredAccess,
+                                         const GenericMapping& mapping);
 
 // One access-control entry: AceType (0 = ACCESS_ALLOWED_ACE_TYPE), mask and trustee SID as
 // ConvertSidToStringSidW writes it ("" when that failed).
@@ -34,17 +34,17 @@ struct AccessEntry {
 // GetNamedSecurityInfoW(path, SE_FILE_OBJECT, owner | group | DACL) and GetAce over the DACL;
 // entries that GetAce cannot read are left out. False when the call failed or there is no
 // DACL (a NULL DACL); an empty DACL gives true with no entries.
-bool ReadFileAccessList(const std::wstring& path, std::vector<AccessEntry>* entries);
+[[nodiscard]] bool ReadFileAccessList(const std::wstring& path, std::vector<AccessEntry>* entries);
 
 // LookupAccountNameW(NULL, account, ...) with growing buffers, IsValidSid and
 // ConvertSidToStringSidW: the account's SID as text, or false.
-bool AccountSidText(const std::wstring& account, std::wstring* sid);
+[[nodiscard]] bool AccountSidText(const std::wstring& account, std::wstring* sid);
 
 // OpenProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), LookupPrivilegeValueW and
 // AdjustTokenPrivileges for SeShutdownPrivilege (results not examined), then
 // ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION). True when Windows accepted the
 // restart; the token handle is closed either way.
-bool RequestSystemRestart();
+[[nodiscard]] bool RequestSystemRestart();
 
 }  // namespace platform
 }  // namespace orvex

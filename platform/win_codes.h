@@ -12,8 +12,10 @@ namespace platform {
 constexpr uint32_t kErrorSuccess = 0;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorTooManyOpenFiles = 4;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorNoMoreFiles = 18;
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorBadNetPath = 53;
@@ -33,6 +35,13 @@ constexpr uint32_t kErrorServiceExists = 1073;
 constexpr uint32_t kErrorBadConfiguration = 1610;
 constexpr uint32_t kErrorUnknownProduct = 1605;
 constexpr uint32_t kErrorUnknownProperty = 1608;
+
+// For the implementations of a seam call that fails: the code goes to *error when the caller
+// asked for it, and the answer is false (`return ReportError(kErrorAccessDenied, error);`).
+inline bool ReportError(uint32_t code, uint32_t* error) {
+  if (error) *error = code;
+  return false;
+}
 
 // File attributes (GetFileAttributesW, WIN32_FIND_DATAW).
 constexpr uint32_t kFileAttributeReadonly = 0x01;

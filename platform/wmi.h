@@ -35,10 +35,10 @@ class IWmiSession {
   virtual ~IWmiSession() = default;
   // ExecQuery("WQL", text, WBEM_FLAG_FORWARD_ONLY, NULL, &enumerator); false when it failed.
   // The enumerator replaces the previous query's.
-  virtual bool ExecQuery(const std::wstring& wql) = 0;
+  [[nodiscard]] virtual bool ExecQuery(const std::wstring& wql) = 0;
   // Next(WBEM_INFINITE, 1, ...) on the current enumerator: the row, or null at the end of the
   // result set, on an error, or when there is no enumerator.
-  virtual std::unique_ptr<IWmiRow> Next() = 0;
+  [[nodiscard]] virtual std::unique_ptr<IWmiRow> Next() = 0;
 };
 
 // COM initialisation (multithreaded, falling back to an apartment), process security,
@@ -46,7 +46,7 @@ class IWmiSession {
 // then the proxy blanket. Null when any required step failed. Destroying the session releases
 // enumerator, services and locator in that order and balances COM initialisation, except
 // after the apartment fallback, which leaves COM initialised.
-std::unique_ptr<IWmiSession> ConnectWmi(const std::wstring& wmiNamespace);
+[[nodiscard]] std::unique_ptr<IWmiSession> ConnectWmi(const std::wstring& wmiNamespace);
 
 }  // namespace platform
 }  // namespace orvex

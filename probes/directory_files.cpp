@@ -21,10 +21,13 @@ void ForEachFileOf(const std::wstring& source, const std::wstring& destination,
   while (entries.Next(&entry)) {
     if (entry.IsDirectory()) continue;
     const std::wstring file = source + L"\\" + entry.name;
+    // File by file, as the routine has always worked: one that fails (a copy whose target is
+    // there already, which is never overwritten; a file in use) is left as it is, and the
+    // others still go.
     if (operation == FileOperation::kCopy)
-      platform::CopyFileTo(file, destination + L"\\" + entry.name, true);
+      (void)platform::CopyFileTo(file, destination + L"\\" + entry.name, true);
     else
-      platform::DeleteFileAt(file);
+      (void)platform::DeleteFileAt(file);
   }
 }
 

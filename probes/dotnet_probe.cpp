@@ -12,8 +12,9 @@ namespace {
 const wchar_t kNdpKey[] = L"Software\\Microsoft\\NET Framework Setup\\NDP";
 
 uint32_t ReadInstallFlag(const std::wstring& keyPath) {
-  uint32_t install = 0;  // a missing value counts as not installed
-  platform::GetLocalMachineDwordOrBinary(keyPath, L"Install", &install);
+  uint32_t install = 0;
+  // A value that is missing or of another kind counts as not installed.
+  if (!platform::GetLocalMachineDwordOrBinary(keyPath, L"Install", &install, nullptr)) return 0;
   return install;
 }
 
@@ -27,16 +28,15 @@ bool IsInstalledVersionKey(const std::wstring& keyPath) {
 }  // namespace
 
 std::string ReadDotNetVersion() {
-  std::unique_ptr<platform::IRegistryKey> ndp;
-  if (platform::OpenLocalMachineKey(kNdpKey, platform::RegistryAccess::kRead,
-                                    platform::RegistryView::kDefault, &ndp) != 0)
-    return std::string();
+  std::unique_ptr<platform::IRegistryKey> ndp = platform::OpenLocalMachineKey(
+      kNdpKey, platform::RegistryAccess::kRead, platform::RegistryView::kDefault, nullptr);
+  if (!ndp) return std::string();
   uint32_t count = 0;
-  if (ndp->QuerySubKeyCount(&count) != 0 || count == 0) return std::string();
+  if (!ndp->QuerySubKeyCount(&count, nullptr) || count == 0) return std::string();
   std::wstring version;
   for (uint32_t index = 0; index < count; ++index) {
     std::wstring name;
-    if (ndp->EnumSubKey(index, 256, &name) != 0) continue;
+    if (!ndp->EnumSubKey(index, 256, &name, nullptr)) continue;
     if (name.empty() || name[0] != L'v') continue;
     if (IsInstalledVersionKey(std::wstring(kNdpKey) + L"\\" + name)) version = name;
   }

@@ -17,13 +17,13 @@ namespace {
 // It is read in the 64-bit view, where Windows keeps it; the 32-bit installer would otherwise
 // look under Wow6432Node, where the value does not exist.
 std::string ReadMachineGuid() {
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::OpenLocalMachineKey(L"SOFTWARE\\Microsoft\\Cryptography",
+  std::unique_ptr<platform::IRegistryKey> key =
+      platform::OpenLocalMachineKey(L"SOFTWARE\\Microsoft\\Cryptography",
                                     platform::RegistryAccess::kRead,
-                                    platform::RegistryView::k64Bit, &key) != 0)
-    return std::string();
+                                    platform::RegistryView::k64Bit, nullptr);
+  if (!key) return std::string();
   platform::RegistryValue value;
-  if (key->QueryValue(L"MachineGuid", 256, &value) != 0) return std::string();
+  if (!key->QueryValue(L"MachineGuid", 256, &value, nullptr)) return std::string();
   return ToNarrow(RegistryValueText(value));
 }
 

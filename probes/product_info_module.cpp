@@ -38,13 +38,11 @@ int CGetProductInfo::Execute(Json::Value& doc) {
   const std::string productName = JsonText(wanted);
   for (uint32_t index = 0;; ++index) {
     std::wstring productCode;
-    const uint32_t result = platform::EnumInstalledProducts(index, &productCode);
-    if (result == platform::kErrorNoMoreItems) {
-      Record(doc)["error"] = "Product not installed";
-      return 0;
-    }
-    if (result != 0) {
-      Record(doc)["error"] = "Unknow error in getting product information";
+    uint32_t error = 0;
+    if (!platform::EnumInstalledProducts(index, &productCode, &error)) {
+      Record(doc)["error"] = error == platform::kErrorNoMoreItems
+                                 ? "Product not installed"
+                                 : "Unknow error in getting product information";
       return 0;
     }
     const std::string name = ReadProductProperty(productCode, L"InstalledProductName");

@@ -12,20 +12,24 @@ constexpr uint32_t kProductInfoChars = 512;
 
 uint32_t FindRelatedProduct(const std::wstring& upgradeCode) {
   std::wstring productCode;
-  const uint32_t enumerated = platform::EnumRelatedProducts(upgradeCode, 0, &productCode);
-  if (enumerated == platform::kErrorNoMoreItems) return kNoRelatedOrvex;
-  if (enumerated != 0) return enumerated;
+  uint32_t error = 0;
+  if (!platform::EnumRelatedProducts(upgradeCode, 0, &productCode, &error)) {
+    return error == platform::kErrorNoMoreItems ? kNoRelatedOrvex : error;
+  }
   std::wstring name;
-  const uint32_t read = platform::GetInstalledProductInfo(productCode, L"InstalledProductName",
-                                                          kProductInfoChars, &name);
-  if (read != 0) return read;
+  if (!platform::GetInstalledProductInfo(productCode, L"InstalledProductName", kProductInfoChars,
+                                         &name, &error)) {
+    return error;
+  }
   return name == L"Orvex" ? kRelatedProductIsOrvex : kNoRelatedOrvex;
 }
 
 std::string ReadProductProperty(const std::wstring& productCode, const std::wstring& property) {
   std::wstring value;
-  if (platform::GetInstalledProductInfo(productCode, property, kProductInfoChars, &value) != 0)
+  if (!platform::GetInstalledProductInfo(productCode, property, kProductInfoChars, &value,
+                                         nullptr)) {
     return std::string();
+  }
   return ToNarrow(value);
 }
 

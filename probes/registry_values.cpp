@@ -34,12 +34,15 @@ std::vector<uint8_t> Utf16LeWithZero(const std::wstring& text) {
 
 int WriteValue(const std::string& keyPath, const std::string& valueName,
                const platform::RegistryValue& value) {
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::OpenLocalMachineKey(ToWide(keyPath), platform::RegistryAccess::kAllAccess,
-                                    platform::RegistryView::k64Bit, &key) != 0 &&
-      platform::CreateLocalMachineKey(ToWide(keyPath), platform::RegistryView::k64Bit, &key) != 0)
-    return -1;
-  return key->SetValue(ToWide(valueName), value) == 0 ? 0 : -1;
+  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
+      ToWide(keyPath), platform::RegistryAccess::kAllAccess, platform::RegistryView::k64Bit,
+      nullptr);
+  if (!key) {
+    key = platform::CreateLocalMachineKey(ToWide(keyPath), platform::RegistryView::k64Bit,
+                                          nullptr);
+  }
+  if (!key) return -1;
+  return key->SetValue(ToWide(valueName), value, nullptr) ? 0 : -1;
 }
 
 }  // namespace
@@ -57,13 +60,12 @@ std::wstring RegistryValueText(const platform::RegistryValue& value) {
 
 int ReadRegistryString(const std::string& keyPath, const std::string& valueName,
                        std::string* text) {
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::OpenLocalMachineKey(ToWide(keyPath), platform::RegistryAccess::kRead,
-                                    platform::RegistryView::k64Bit, &key) != 0)
-    return -1;
+  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
+      ToWide(keyPath), platform::RegistryAccess::kRead, platform::RegistryView::k64Bit, nullptr);
+  if (!key) return -1;
   platform::RegistryValue value;
   // Twice the ANSI buffer: a UTF-16 text of the same length.
-  if (key->QueryValue(ToWide(valueName), 2 * kReadBufferBytes, &value) != 0) return -1;
+  if (!key->QueryValue(ToWide(valueName), 2 * kReadBufferBytes, &value, nullptr)) return -1;
   const bool isText = value.type == platform::kRegSz || value.type == platform::kRegExpandSz;
   const std::string read = isText ? ToAnsi(RegistryValueText(value)) : RawBytesUpToZero(value.data);
   if (read.size() >= kReadBufferBytes) return -1;  // RegQueryValueExA: ERROR_MORE_DATA

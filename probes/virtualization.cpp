@@ -24,8 +24,10 @@ bool ProcessorSupportsVirtualization(const std::string& vendor) {
 void CopyDriverToSystem(const std::wstring& directory, const std::wstring& system32) {
   platform::ScopedFsRedirectionOff redirectionOff;
   const std::wstring source = directory + L"\\" + ToWide(kMsrDriverFileName);
+  // A copy that is already there is kept (the copy fails then); should there be none after
+  // all, the driver cannot start and the check counts as enabled.
   if (platform::PathExists(source))
-    platform::CopyFileTo(source, system32 + L"\\" + ToWide(kMsrDriverFileName), true);
+    (void)platform::CopyFileTo(source, system32 + L"\\" + ToWide(kMsrDriverFileName), true);
 }
 
 // Older Windows cannot tell; an Intel processor's feature-control register can. Anything that

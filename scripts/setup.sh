@@ -32,7 +32,7 @@ host_packages=(
   gcab wixl zip unzip
   libmspack-dev libmsi-dev libglib2.0-dev cabextract
   libarchive-dev libz-mingw-w64-dev libre2-dev
-  dpkg-dev python3
+  dpkg-dev python3 openssl
 )
 # The 64-bit Windows build and Wine loader, for machines whose Wine stages run it.
 win64_packages=(

@@ -97,11 +97,12 @@ if [ "$ORVEX_WINE_ARCH" = win64 ]; then
 fi
 
 step "Windows tests under Wine ($wine_build)"
-# The test binary cannot start the dev service from inside Wine: it is started here. The
-# OpenGL tests need an X display, so the run gets its own Xvfb.
+# The test binary cannot start the dev service nor the https services of the connection tests
+# from inside Wine: they are started here. The OpenGL tests need an X display, so the run gets
+# its own Xvfb.
 start_devservice
 wine_log=$(mktemp)
-ORVEX_DEVSERVICE_URL="$devservice_url" ORVEX_WINE_XVFB=1 \
+ORVEX_DEVSERVICE_URL="$devservice_url" ORVEX_WINE_XVFB=1 scripts/with-tls-services.sh \
   scripts/wine-run.sh "$wine_build/tests/orvex-tests.exe" 2>&1 | tee "$wine_log"
 stop_devservice
 count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$wine_log" | tail -1)

@@ -40,7 +40,7 @@ bool FindEnvironmentVariable(const char* name, std::string* value) {
 
 std::string EnvironmentVariable(const char* name) {
   std::string value;
-  FindEnvironmentVariable(name, &value);
+  if (!FindEnvironmentVariable(name, &value)) return std::string();
   return value;
 }
 

@@ -79,18 +79,6 @@ void Forget(const std::string& host) {
   sim::CurrentMachine().fileAttributes.erase(host);
 }
 
-uint32_t WindowsError(int error) {
-  switch (error) {
-    case EEXIST:
-      return kErrorAlreadyExists;
-    case ENOENT:
-    case ENOTDIR:
-      return kErrorPathNotFound;
-    default:
-      return kErrorAccessDenied;
-  }
-}
-
 // Windows wildcards: * any run, ? one character, without regard to case; "*.*" is every name.
 bool WildcardMatches(const std::wstring& name, std::size_t n, const std::wstring& pattern,
                      std::size_t p) {
@@ -181,40 +169,72 @@ int OpenMapped(const std::string& host, int flags, int* error) {
   return descriptor;
 }
 
-}  // namespace
+// Why an open failed, in the numbering of each caller: the C runtime's errno and Windows'.
+struct OpenFailure {
+  int errnoValue = 0;
+  uint32_t windowsError = 0;
+};
 
-std::FILE* OpenForWriting(const std::wstring& path, int* error) {
+OpenFailure FailureOfErrno(int errnoValue) {
+  return OpenFailure{errnoValue, sim::WindowsErrorOfErrno(errnoValue)};
+}
+
+// _wfopen(path, "wb") on the machine; null with *failure when it is refused.
+std::FILE* OpenWritable(const std::wstring& path, OpenFailure* failure) {
   const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
   if (mapped.nullDevice) return std::fopen("/dev/null", "wb");
   if (mapped.host.empty()) {
-    if (error) *error = ENOENT;
+    *failure = OpenFailure{ENOENT, mapped.error};
     return nullptr;
   }
   struct stat info;
-  // _wfopen shares reading and writing; a handle that shares neither keeps it out (EACCES).
+  if (StatPath(mapped.host, &info) && IsReadOnly(info)) {
+    *failure = OpenFailure{EACCES, kErrorAccessDenied};
+    return nullptr;
+  }
+  // _wfopen shares reading and writing; a handle that shares neither keeps it out.
   if (StatPath(mapped.host, &info) &&
-      (IsReadOnly(info) ||
-       sim::SharingViolation(mapped.host, kGenericWrite, kFileShareRead | kFileShareWrite))) {
-    if (error) *error = EACCES;
+      sim::SharingViolation(mapped.host, kGenericWrite, kFileShareRead | kFileShareWrite)) {
+    *failure = OpenFailure{EACCES, kErrorSharingViolation};
     return nullptr;
   }
   if (!sim::WriteAfresh(mapped.host)) {
-    if (error) *error = EACCES;
+    *failure = OpenFailure{EACCES, kErrorAccessDenied};
     return nullptr;
   }
   const bool existed = StatEntry(mapped.host, &info);
   const uint64_t truncated = sim::RegularFileSize(mapped.host);
-  const int descriptor = OpenMapped(mapped.host, O_WRONLY | O_CREAT | O_TRUNC, error);
-  if (descriptor < 0) return nullptr;
+  int openError = 0;
+  const int descriptor = OpenMapped(mapped.host, O_WRONLY | O_CREAT | O_TRUNC, &openError);
+  if (descriptor < 0) {
+    *failure = FailureOfErrno(openError);
+    return nullptr;
+  }
   sim::GiveBackDriveSpace(mapped.host, truncated);
   if (!existed) sim::NoteNameAdded(mapped.host);
   cookie_io_functions_t functions = {nullptr, &WriteCounted, &SeekCounted, &CloseCounted};
   auto* cookie = new WrittenFile{descriptor, mapped.host};
   std::FILE* file = fopencookie(cookie, "wb", functions);
   if (!file) {
-    if (error) *error = errno;
+    *failure = FailureOfErrno(errno);
     CloseCounted(cookie);
   }
+  return file;
+}
+
+}  // namespace
+
+std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error) {
+  OpenFailure failure;
+  std::FILE* file = OpenWritable(path, &failure);
+  if (!file && error) *error = failure.windowsError;
+  return file;
+}
+
+std::FILE* OpenForWritingWithErrno(const std::wstring& path, int* errnoValue) {
+  OpenFailure failure;
+  std::FILE* file = OpenWritable(path, &failure);
+  if (!file && errnoValue) *errnoValue = failure.errnoValue;
   return file;
 }
 
@@ -245,7 +265,7 @@ bool MakeDirectory(const std::wstring& path, uint32_t* error) {
     sim::NoteNameAdded(mapped.host);
     return true;
   }
-  if (error) *error = WindowsError(errno);
+  if (error) *error = sim::WindowsErrorOfErrno(errno);
   return false;
 }
 
@@ -349,7 +369,8 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
   const bool copied = CopyBytes(input, output, to);
   close(input);
   if (close(output) != 0 || !copied) {
-    DeleteFileAt(target);
+    // CopyFileW removes its incomplete target too; the copy fails either way.
+    (void)DeleteFileAt(target);
     return false;
   }
   // The copy keeps the source's attributes, read-only included.
@@ -460,4 +481,30 @@ ScopedFsRedirectionOff::~ScopedFsRedirectionOff() {
 }
 
 }  // namespace platform
+
+namespace sim {
+
+uint32_t WindowsErrorOfErrno(int errnoValue) {
+  switch (errnoValue) {
+    case EEXIST:
+      return platform::kErrorAlreadyExists;
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:  // a link put at the name since the sandbox resolved it: not followed
+      return platform::kErrorPathNotFound;
+    case ENOSPC:
+      return platform::kErrorDiskFull;
+    case ENAMETOOLONG:
+      return platform::kErrorFilenameExcedRange;
+    case EMFILE:
+    case ENFILE:
+      return platform::kErrorTooManyOpenFiles;
+    case ENOMEM:
+      return platform::kErrorNotEnoughMemory;
+    default:
+      return platform::kErrorAccessDenied;
+  }
+}
+
+}  // namespace sim
 }  // namespace orvex

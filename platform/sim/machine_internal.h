@@ -114,6 +114,13 @@ std::string FindNameNoCase(const std::string& folder, const std::string& name);
 void NoteNameAdded(const std::string& host);
 void NoteNameRemoved(const std::string& host);
 
+// The Windows error of a failed host call (files_host.cpp), so that the machine's calls report
+// what Windows reports: ENOENT and ENOTDIR (a missing folder on the way) are
+// ERROR_PATH_NOT_FOUND, ENOSPC ERROR_DISK_FULL, EEXIST ERROR_ALREADY_EXISTS (as CreateDirectoryW
+// says it), and what the host refuses for rights, a folder opened as a file and the like
+// ERROR_ACCESS_DENIED.
+uint32_t WindowsErrorOfErrno(int errnoValue);
+
 // Share modes (file_handles_host.cpp): whether opening the file at host with CreateFileW's
 // access and share mode meets a handle of the program that does not share what the new one
 // asks, or that asks what the new one does not share. Windows fails such an open with

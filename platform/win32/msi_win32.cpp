@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/msi.h"
+#include "platform/win_codes.h"
 
 namespace orvex {
 namespace platform {
@@ -15,28 +16,31 @@ constexpr DWORD kGuidBufferChars = 39;
 
 }  // namespace
 
-uint32_t EnumInstalledProducts(uint32_t index, std::wstring* productCode) {
+bool EnumInstalledProducts(uint32_t index, std::wstring* productCode, uint32_t* error) {
   wchar_t code[kGuidBufferChars] = {};
   UINT result = MsiEnumProductsW(index, code);
-  if (result == ERROR_SUCCESS && productCode) *productCode = code;
-  return result;
+  if (result != ERROR_SUCCESS) return ReportError(result, error);
+  if (productCode) *productCode = code;
+  return true;
 }
 
-uint32_t GetInstalledProductInfo(const std::wstring& productCode, const std::wstring& property,
-                                 uint32_t bufferChars, std::wstring* value) {
+bool GetInstalledProductInfo(const std::wstring& productCode, const std::wstring& property,
+                             uint32_t bufferChars, std::wstring* value, uint32_t* error) {
   std::vector<wchar_t> buffer(bufferChars + 1, L'\0');
   DWORD length = bufferChars;
   UINT result = MsiGetProductInfoW(productCode.c_str(), property.c_str(), buffer.data(), &length);
-  if (result == ERROR_SUCCESS && value) value->assign(buffer.data(), length);
-  return result;
+  if (result != ERROR_SUCCESS) return ReportError(result, error);
+  if (value) value->assign(buffer.data(), length);
+  return true;
 }
 
-uint32_t EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
-                             std::wstring* productCode) {
+bool EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
+                         std::wstring* productCode, uint32_t* error) {
   wchar_t code[kGuidBufferChars] = {};
   UINT result = MsiEnumRelatedProductsW(upgradeCode.c_str(), 0, index, code);
-  if (result == ERROR_SUCCESS && productCode) *productCode = code;
-  return result;
+  if (result != ERROR_SUCCESS) return ReportError(result, error);
+  if (productCode) *productCode = code;
+  return true;
 }
 
 }  // namespace platform

@@ -34,8 +34,10 @@ constexpr bool SameValue(Ours ours, Sdk sdk) {
 static_assert(SameValue(kErrorSuccess, ERROR_SUCCESS));
 static_assert(SameValue(kErrorFileNotFound, ERROR_FILE_NOT_FOUND));
 static_assert(SameValue(kErrorPathNotFound, ERROR_PATH_NOT_FOUND));
+static_assert(SameValue(kErrorTooManyOpenFiles, ERROR_TOO_MANY_OPEN_FILES));
 static_assert(SameValue(kErrorAccessDenied, ERROR_ACCESS_DENIED));
 static_assert(SameValue(kErrorInvalidHandle, ERROR_INVALID_HANDLE));
+static_assert(SameValue(kErrorNotEnoughMemory, ERROR_NOT_ENOUGH_MEMORY));
 static_assert(SameValue(kErrorNoMoreFiles, ERROR_NO_MORE_FILES));
 static_assert(SameValue(kErrorSharingViolation, ERROR_SHARING_VIOLATION));
 static_assert(SameValue(kErrorBadNetPath, ERROR_BAD_NETPATH));

@@ -194,8 +194,8 @@ class ProductScenarios:
                 self.sc.service.call("/_dev/media/" + relative, bytes(tampered))
             installer, drive, done = self.run("product_tampered_package",
                                               dict(inst.WILLING_USER, **{DOWNLOAD_FAILED: inst.ACCEPT}),
-                                              {DOWNLOAD_FAILED: "54-product-tampered-package",
-                                               "done": "55-product-tampered-package-done"})
+                                              {DOWNLOAD_FAILED: "56-product-tampered-package",
+                                               "done": "57-product-tampered-package-done"})
             failed = [q for q in drive.questions if q[0] == DOWNLOAD_FAILED]
             check(failed and "DOWNLOAD_HASH_MISMATCH" in failed[0][1],
                   "the download failure's question: %r" % drive.questions)

@@ -180,7 +180,7 @@ TEST_F(CabinetExtraction, KeepsOnlyReadOnlyHiddenSystemAndArchive) {
   EXPECT_EQ(-1, again.Extract());
   EXPECT_EQ("read only", ReadWholeFile(folder + L"\\ro.txt"));
 #endif
-  platform::ChangeFileAttributes(folder + L"\\ro.txt", platform::kFileAttributeNormal);
+  EXPECT_TRUE(platform::ChangeFileAttributes(folder + L"\\ro.txt", platform::kFileAttributeNormal));
 }
 
 // Every hostile entry ends the extraction with "Application aborted"; the entry before it

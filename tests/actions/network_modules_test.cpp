@@ -396,6 +396,8 @@ TEST(DownloadErrorTexts, FollowTheErrorKind) {
       {{9, 0, 0, "expected SHA-256 aa, received bb"},
        "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected (expected SHA-256 "
        "aa, received bb)"},
+      {{10, 60, 0, ""}, "CERTIFICATE_NOT_VERIFIED (60)"},
+      {{11, 0, 0, ""}, "UNKNOWN_ERROR"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.second);

@@ -27,12 +27,12 @@ TEST(ProbesRegistryHelpers, StringRoundTripInTheSixtyFourBitView) {
   EXPECT_EQ("C:\\Program Files\\Orvex\\", text);
 
   // Stored as REG_SZ with its terminating zero.
-  std::unique_ptr<platform::IRegistryKey> key;
-  ASSERT_EQ(0u, platform::OpenLocalMachineKey(L"SOFTWARE\\Quarn\\Orvex",
-                                              platform::RegistryAccess::kRead,
-                                              platform::RegistryView::k64Bit, &key));
+  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
+      L"SOFTWARE\\Quarn\\Orvex", platform::RegistryAccess::kRead, platform::RegistryView::k64Bit,
+      nullptr);
+  ASSERT_TRUE(key);
   platform::RegistryValue raw;
-  ASSERT_EQ(0u, key->QueryValue(L"InstallDir", 1024, &raw));
+  ASSERT_TRUE(key->QueryValue(L"InstallDir", 1024, &raw, nullptr));
   EXPECT_EQ(platform::kRegSz, raw.type);
   ASSERT_EQ(2 * (text.size() + 1), raw.data.size());
   EXPECT_EQ(0, raw.data[raw.data.size() - 1]);
@@ -58,12 +58,12 @@ TEST(ProbesRegistryHelpers, DwordAndReadFailures) {
   sim::ScopedMachine machine(J(R"({"name": "registry", "registry": {
       "SOFTWARE\\Quarn\\Orvex": {"Number": {"dword": 7}, "Empty": ""}}})"));
   EXPECT_EQ(0, WriteRegistryDword("Software\\Quarn\\Orvex", "Flag", 0x01020304));
-  std::unique_ptr<platform::IRegistryKey> key;
-  ASSERT_EQ(0u, platform::OpenLocalMachineKey(L"SOFTWARE\\Quarn\\Orvex",
-                                              platform::RegistryAccess::kRead,
-                                              platform::RegistryView::k64Bit, &key));
+  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
+      L"SOFTWARE\\Quarn\\Orvex", platform::RegistryAccess::kRead, platform::RegistryView::k64Bit,
+      nullptr);
+  ASSERT_TRUE(key);
   platform::RegistryValue raw;
-  ASSERT_EQ(0u, key->QueryValue(L"Flag", 16, &raw));
+  ASSERT_TRUE(key->QueryValue(L"Flag", 16, &raw, nullptr));
   EXPECT_EQ(platform::kRegDword, raw.type);
   EXPECT_EQ(std::vector<uint8_t>({4, 3, 2, 1}), raw.data);
 

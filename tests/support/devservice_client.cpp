@@ -9,6 +9,8 @@
 #include <fstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "base/json_text.h"
 
@@ -29,40 +31,46 @@ size_t Append(char* data, size_t size, size_t count, void* out) {
 }
 
 #ifndef _WIN32
-pid_t g_servicePid = 0;
+std::vector<pid_t> g_servicePids;
 
-void StopService() {
-  if (g_servicePid <= 0) return;
-  kill(g_servicePid, SIGTERM);
-  waitpid(g_servicePid, nullptr, 0);
-  g_servicePid = 0;
+void StopServices() {
+  for (pid_t pid : g_servicePids) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+  g_servicePids.clear();
 }
 
-// Starts the service on a free port and returns its address.
-std::string StartService() {
+// Starts a service on a free port with the extra arguments and returns the port.
+int StartService(const std::vector<std::string>& extra) {
   char folder[] = "/tmp/orvex-devservice-XXXXXX";
   if (!mkdtemp(folder)) throw std::runtime_error("no temporary folder for the dev service");
   const std::string portFile = std::string(folder) + "/port";
   const std::string script = std::string(ORVEX_SOURCE_DIR) + "/tools/devservice/devservice.py";
+  std::vector<std::string> words = {"python3", script, "--port", "0", "--port-file", portFile,
+                                    "--quiet"};
+  words.insert(words.end(), extra.begin(), extra.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
-    execlp("python3", "python3", script.c_str(), "--port", "0", "--port-file", portFile.c_str(),
-           "--quiet", static_cast<char*>(nullptr));
+    execvp("python3", argv.data());
     _exit(127);
   }
   if (pid < 0) throw std::runtime_error("cannot start the dev service");
-  g_servicePid = pid;
-  std::atexit(StopService);
+  if (g_servicePids.empty()) std::atexit(StopServices);
+  g_servicePids.push_back(pid);
   for (int i = 0; i < 200; ++i) {
     std::ifstream in(portFile);
     int port = 0;
     if (in >> port && port > 0) {
       std::remove(portFile.c_str());
       rmdir(folder);
-      return "http://127.0.0.1:" + std::to_string(port);
+      return port;
     }
     if (waitpid(pid, nullptr, WNOHANG) == pid) {
-      g_servicePid = 0;
+      g_servicePids.pop_back();
       throw std::runtime_error("the dev service exited at start");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -87,7 +95,16 @@ DevService::DevService() {
 #ifdef _WIN32
   throw std::runtime_error("ORVEX_DEVSERVICE_URL is not set: start tools/devservice first");
 #else
-  baseUrl_ = StartService();
+  baseUrl_ = "http://127.0.0.1:" + std::to_string(StartService({}));
+#endif
+}
+
+int DevService::StartAnother(const std::vector<std::string>& arguments) {
+#ifdef _WIN32
+  (void)arguments;
+  throw std::runtime_error("a test under Wine cannot start the dev service");
+#else
+  return StartService(arguments);
 #endif
 }
 
@@ -102,6 +119,8 @@ std::string DevService::Control(const std::string& method, const std::string& pa
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
   curl_easy_setopt(curl, CURLOPT_PROXY, "");
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);  // for https instances, see the header
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
   if (method == "POST") {
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
@@ -144,6 +163,21 @@ Json::Value DevService::Requests(const std::string& path) {
   std::string text = Control("GET", path.empty() ? "/_dev/requests" : "/_dev/requests?path=" + path, "");
   if (!ParseJson(text, records)) throw std::runtime_error("dev service record is not JSON");
   return records;
+}
+
+void DevService::PresentCertificate(const std::string& certificateFile,
+                                    const std::string& keyFile) {
+  Json::Value files;
+  files["cert"] = certificateFile;
+  files["key"] = keyFile;
+  Control("POST", "/_dev/tls", Json::writeString(Json::StreamWriterBuilder(), files));
+}
+
+int DevService::Connections() {
+  Json::Value answer;
+  if (!ParseJson(Control("GET", "/_dev/connections", ""), answer) || !answer["connections"].isInt())
+    throw std::runtime_error("dev service connection count is not JSON");
+  return answer["connections"].asInt();
 }
 
 }  // namespace test

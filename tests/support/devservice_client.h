@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace orvex {
 namespace test {
@@ -16,6 +17,13 @@ namespace test {
 class DevService {
  public:
   static DevService& Get();
+
+  // Another instance of the service, at baseUrl. For an https service the control requests do
+  // not check its certificate: what the test does with that certificate is what it tests.
+  explicit DevService(std::string baseUrl) : baseUrl_(std::move(baseUrl)) {}
+  // Host only: starts one more service with these extra command-line arguments ("--tls-cert",
+  // ...), stopped when the test process ends, and returns its port.
+  static int StartAnother(const std::vector<std::string>& arguments);
 
   // "http://127.0.0.1:PORT"
   const std::string& BaseUrl() const { return baseUrl_; }
@@ -34,6 +42,10 @@ class DevService {
   void AddFault(const Json::Value& rule);
   // The recorded requests, optionally only those for one service path.
   Json::Value Requests(const std::string& path = "");
+  // With --tls-cert: later connections present this certificate (files as the service sees them).
+  void PresentCertificate(const std::string& certificateFile, const std::string& keyFile);
+  // The connections the service accepted so far, including the one that asks (see README).
+  int Connections();
 
  private:
   DevService();

@@ -23,8 +23,8 @@ std::wstring FileNameOf(const std::wstring& path) {
 bool MakeFolders(const std::wstring& folder) {
   for (std::size_t at = folder.find(L'\\', 3); at != std::wstring::npos;
        at = folder.find(L'\\', at + 1)) {
-    uint32_t error = 0;
-    orvex::platform::MakeDirectory(folder.substr(0, at), &error);
+    // Parents that exist already fail with ERROR_ALREADY_EXISTS; the last check tells.
+    (void)orvex::platform::MakeDirectory(folder.substr(0, at), nullptr);
   }
   uint32_t error = 0;
   return orvex::platform::MakeDirectory(folder, &error) || orvex::platform::PathExists(folder);

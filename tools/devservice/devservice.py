@@ -23,6 +23,7 @@ import re
 import shutil
 import signal
 import socket
+import ssl
 import stat
 import struct
 import sys
@@ -742,12 +743,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if method not in ("GET", "HEAD"):
                 return self.not_allowed("GET, HEAD")
             return json_answer(200, self.state.requests(param("path"), param("method")))
+        if path == "/_dev/connections":
+            if method not in ("GET", "HEAD"):
+                return self.not_allowed("GET, HEAD")
+            return json_answer(200, {"connections": self.server.connections()})
         if path == "/_dev/faults":
             if method not in ("GET", "HEAD"):
                 return self.not_allowed("GET, HEAD")
             return json_answer(200, self.state.list_faults())
         if method != "POST":
-            if path in ("/_dev/reset", "/_dev/config", "/_dev/fault", "/_dev/stop") or \
+            if path in ("/_dev/reset", "/_dev/config", "/_dev/fault", "/_dev/stop",
+                        "/_dev/tls") or \
                     path.startswith("/_dev/media/"):
                 return self.not_allowed("POST")
             return json_answer(404, {"error": "unknown control path"})
@@ -767,11 +773,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return json_answer(200, fault)
         if path.startswith("/_dev/media/"):
             return self.store_media(path[len("/_dev/media/"):], param("size"), body)
+        if path == "/_dev/tls":
+            return self.change_certificate(body)
         if path == "/_dev/stop":
             self.close_connection = True
             self.after_answer = self.state.stop_event.set
             return json_answer(200, {"stopping": True})
         return json_answer(404, {"error": "unknown control path"})
+
+    def change_certificate(self, body):
+        """Later connections present another certificate: {"cert": PEM file, "key": PEM file}."""
+        if self.server.tls is None:
+            return json_answer(409, {"error": "not serving TLS"})
+        try:
+            files = json.loads(body.decode("utf-8"))
+            self.server.tls.load_cert_chain(files["cert"], files["key"])
+        except (ValueError, KeyError, TypeError, OSError, ssl.SSLError) as error:
+            return json_answer(400, {"error": str(error)})
+        return json_answer(200, {"cert": files["cert"]})
 
     def store_media(self, name, size_text, body):
         relative = urllib.parse.unquote(name)
@@ -949,10 +968,38 @@ class Server(http.server.ThreadingHTTPServer):
     allow_reuse_address = True
     request_queue_size = 128
 
-    def __init__(self, address, state, family):
+    def __init__(self, address, state, family, tls=None):
         self.address_family = family
         self.state = state
+        self.tls = tls  # an ssl.SSLContext: every connection is TLS
+        self.accepted = 0
+        self.accepted_lock = threading.Lock()
         super().__init__(address, Handler)
+
+    def connections(self):
+        """Connections accepted so far, whether or not their TLS handshake succeeded."""
+        with self.accepted_lock:
+            return self.accepted
+
+    def get_request(self):
+        sock, address = super().get_request()
+        with self.accepted_lock:
+            self.accepted += 1
+        if self.tls is not None:
+            # The handshake runs on the connection's own thread (finish_request), so a client
+            # that never speaks cannot hold the accepting loop.
+            sock = self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, address
+
+    def finish_request(self, request, client_address):
+        if self.tls is not None:
+            try:
+                request.settimeout(30)
+                request.do_handshake()
+                request.settimeout(None)
+            except (ssl.SSLError, OSError):
+                return  # a client that refused our certificate, or went away
+        super().finish_request(request, client_address)
 
     def handle_error(self, request, client_address):
         # Clients that drop their connection (a cancelled download, a test binary that ends)
@@ -1002,7 +1049,18 @@ def parse_arguments(argv):
     parser.add_argument("--driver-url", help="answer of /index/driverupdate (default: this"
                                              " service's /dl.orvex.example/media/gpudriver.zip)")
     parser.add_argument("--quiet", action="store_true", help="do not log requests")
+    parser.add_argument("--tls-cert", help="serve https with this PEM certificate (chain)")
+    parser.add_argument("--tls-key", help="the PEM private key of --tls-cert")
     return parser.parse_args(argv)
+
+
+def tls_context(cert, key):
+    """The server's TLS context for --tls-cert/--tls-key, None for plain http."""
+    if not cert:
+        return None
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    return context
 
 
 def main(argv=None):
@@ -1015,6 +1073,14 @@ def main(argv=None):
         sys.stderr.write("devservice: bad port %d\n" % args.port)
         return 2
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
+    if bool(args.tls_cert) != bool(args.tls_key):
+        sys.stderr.write("devservice: --tls-cert and --tls-key go together\n")
+        return 2
+    try:
+        tls = tls_context(args.tls_cert, args.tls_key)
+    except (OSError, ssl.SSLError) as error:
+        sys.stderr.write("devservice: cannot use the TLS certificate: %s\n" % error)
+        return 2
 
     own_media = args.media is None
     if own_media:
@@ -1028,14 +1094,14 @@ def main(argv=None):
                              args.quiet)
         state.pin_digests()
         try:
-            server = Server((host, args.port), state, family)
+            server = Server((host, args.port), state, family, tls)
         except OSError as error:
             sys.stderr.write("devservice: cannot listen on %s:%d: %s\n"
                              % (host, args.port, error))
             return 1
         port = server.server_address[1]
         url_host = "[%s]" % host if family == socket.AF_INET6 else host
-        base = "http://%s:%d" % (url_host, port)
+        base = "%s://%s:%d" % ("https" if tls else "http", url_host, port)
         state.driver_url = args.driver_url or base + "/dl.orvex.example/media/gpudriver.zip"
 
         def request_stop(signum, frame):

@@ -195,22 +195,20 @@ const std::vector<RegistryRead>& InstallerRegistryReads() {
 void RecordKeyTree(const std::wstring& path, const std::wstring& profilePath,
                    platform::RegistryView view, const RegistryRead& read, int depth,
                    Json::Value& registry) {
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::OpenLocalMachineKey(path, platform::RegistryAccess::kRead, view, &key) != 0 ||
-      !key) {
-    return;
-  }
+  std::unique_ptr<platform::IRegistryKey> key =
+      platform::OpenLocalMachineKey(path, platform::RegistryAccess::kRead, view, nullptr);
+  if (!key) return;
   Json::Value values(Json::objectValue);
   for (const wchar_t* name : read.values) {
     platform::RegistryValue value;
-    if (key->QueryValue(name, 1 << 16, &value) == 0) values[WideToUtf8(name)] = platform::RegistryValueToJson(value);
+    if (key->QueryValue(name, 1 << 16, &value, nullptr)) values[WideToUtf8(name)] = platform::RegistryValueToJson(value);
   }
   registry[WideToUtf8(profilePath)] = values;
   uint32_t count = 0;
-  if (depth <= 0 || key->QuerySubKeyCount(&count) != 0) return;
+  if (depth <= 0 || !key->QuerySubKeyCount(&count, nullptr)) return;
   for (uint32_t i = 0; i < count; ++i) {
     std::wstring name;
-    if (key->EnumSubKey(i, 256, &name) != 0) continue;
+    if (!key->EnumSubKey(i, 256, &name, nullptr)) continue;
     RecordKeyTree(path + L"\\" + name, profilePath + L"\\" + name, view, read, depth - 1,
                   registry);
   }
@@ -242,18 +240,15 @@ const wchar_t* const kProductProperties[] = {
 // Upgrade codes Windows Installer registered ("...\\Installer\\UpgradeCodes\\<packed>").
 std::vector<std::wstring> RegisteredUpgradeCodes() {
   std::vector<std::wstring> codes;
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::OpenLocalMachineKey(
-          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes",
-          platform::RegistryAccess::kRead, platform::RegistryView::k64Bit, &key) != 0 ||
-      !key) {
-    return codes;
-  }
+  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes",
+      platform::RegistryAccess::kRead, platform::RegistryView::k64Bit, nullptr);
+  if (!key) return codes;
   uint32_t count = 0;
-  if (key->QuerySubKeyCount(&count) != 0) return codes;
+  if (!key->QuerySubKeyCount(&count, nullptr)) return codes;
   for (uint32_t i = 0; i < count; ++i) {
     std::wstring packed;
-    if (key->EnumSubKey(i, 256, &packed) != 0) continue;
+    if (!key->EnumSubKey(i, 256, &packed, nullptr)) continue;
     std::wstring code = PackedGuidToGuid(packed);
     if (!code.empty()) codes.push_back(code);
   }
@@ -268,7 +263,7 @@ std::map<std::wstring, std::wstring> UpgradeCodesByProduct(const RecordOptions& 
   std::map<std::wstring, std::wstring> byProduct;
   for (const std::wstring& code : codes) {
     std::wstring product;
-    for (uint32_t i = 0; platform::EnumRelatedProducts(code, i, &product) == 0; ++i) {
+    for (uint32_t i = 0; platform::EnumRelatedProducts(code, i, &product, nullptr); ++i) {
       byProduct.emplace(product, code);
     }
   }
@@ -279,7 +274,7 @@ void RecordInstalledProducts(const RecordOptions& options, Json::Value& profile)
   const std::map<std::wstring, std::wstring> upgradeCodes = UpgradeCodesByProduct(options);
   Json::Value products(Json::arrayValue);
   std::wstring code;
-  for (uint32_t i = 0; platform::EnumInstalledProducts(i, &code) == 0; ++i) {
+  for (uint32_t i = 0; platform::EnumInstalledProducts(i, &code, nullptr); ++i) {
     Json::Value product;
     product["productCode"] = WideToUtf8(code);
     auto upgrade = upgradeCodes.find(code);
@@ -287,7 +282,7 @@ void RecordInstalledProducts(const RecordOptions& options, Json::Value& profile)
     Json::Value& properties = product["properties"] = Json::Value(Json::objectValue);
     for (const wchar_t* property : kProductProperties) {
       std::wstring value;
-      if (platform::GetInstalledProductInfo(code, property, 4096, &value) == 0) {
+      if (platform::GetInstalledProductInfo(code, property, 4096, &value, nullptr)) {
         properties[WideToUtf8(property)] = WideToUtf8(value);
       }
     }

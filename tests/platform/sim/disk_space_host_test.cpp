@@ -77,7 +77,7 @@ TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
   ASSERT_NE(platform::kInvalidFileHandle, handle);
   uint32_t done = 0;
   EXPECT_FALSE(platform::WriteToHandle(handle, "x", 1, &done));
-  platform::CloseFileHandle(handle);
+  EXPECT_TRUE(platform::CloseFileHandle(handle));
   platform::PositionedFile part;
   uint32_t error = 0;
   ASSERT_TRUE(part.Create(L"C:\\Temp\\download.part", &error));
@@ -121,9 +121,9 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
   // By any name that reaches it: other letter case, "..", a trailing dot.
   for (const wchar_t* name : {L"C:\\Temp\\archive.bin", L"C:\\TEMP\\ARCHIVE.BIN",
                               L"C:\\Temp\\x\\..\\archive.bin.", L"\\Temp\\archive.bin"}) {
-    int error = 0;
+    uint32_t error = 0;
     EXPECT_EQ(nullptr, platform::OpenForWriting(name, &error));
-    EXPECT_EQ(EACCES, error);
+    EXPECT_EQ(platform::kErrorSharingViolation, error);
     EXPECT_EQ(platform::kInvalidFileHandle,
               platform::CreateFileHandle(name, platform::kGenericWrite, platform::kFileShareRead,
                                          platform::kCreateAlways));
@@ -138,8 +138,8 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
       L"C:\\Temp\\archive.bin", platform::kGenericRead, platform::kFileShareRead,
       platform::kOpenExisting);
   EXPECT_NE(platform::kInvalidFileHandle, second);
-  platform::CloseFileHandle(second);
-  platform::CloseFileHandle(reading);
+  EXPECT_TRUE(platform::CloseFileHandle(second));
+  EXPECT_TRUE(platform::CloseFileHandle(reading));
   file = platform::OpenForWriting(L"C:\\Temp\\archive.bin", nullptr);
   EXPECT_NE(nullptr, file);
   if (file) std::fclose(file);

@@ -123,9 +123,9 @@ TEST(SimFiles, ReadOnlyFilesResistDeletionAndOverwriting) {
   EXPECT_EQ(platform::kFileAttributeReadonly | platform::kFileAttributeHidden,
             platform::FileAttributes(file));
   EXPECT_FALSE(platform::DeleteFileAt(file));  // even though the tests may run as root
-  int error = 0;
+  uint32_t error = 0;
   EXPECT_EQ(nullptr, platform::OpenForWriting(file, &error));
-  EXPECT_NE(0, error);
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
   // A copy keeps the attributes; a read-only target is not overwritten.
   ASSERT_TRUE(platform::CopyFileTo(file, L"C:\\Data\\copy.txt", true));
   EXPECT_EQ(platform::kFileAttributeReadonly | platform::kFileAttributeHidden,
@@ -229,9 +229,9 @@ TEST(SimMsi, ProductsEnumerateAndAnswerLikeMsiDll) {
      "properties": {"InstalledProductName": "Orvex old"}}]})"));
   std::vector<std::wstring> codes;
   std::wstring code;
-  uint32_t result = 0;
-  for (uint32_t i = 0; (result = platform::EnumInstalledProducts(i, &code)) == 0; ++i) codes.push_back(code);
-  EXPECT_EQ(platform::kErrorNoMoreItems, result);
+  uint32_t error = 0;
+  for (uint32_t i = 0; platform::EnumInstalledProducts(i, &code, &error); ++i) codes.push_back(code);
+  EXPECT_EQ(platform::kErrorNoMoreItems, error);
   ASSERT_EQ(3u, codes.size());
   EXPECT_EQ(L"{22222222-2222-2222-2222-222222222222}", codes[1]);
 
@@ -252,19 +252,23 @@ TEST(SimMsi, ProductsEnumerateAndAnswerLikeMsiDll) {
   };
   for (const Case& c : cases) {
     std::wstring value;
-    EXPECT_EQ(c.result, platform::GetInstalledProductInfo(c.product, c.property, c.buffer, &value))
-        << WideToUtf8(c.property) << " " << c.buffer;
+    uint32_t result = 0;
+    EXPECT_EQ(c.result == 0,
+              platform::GetInstalledProductInfo(c.product, c.property, c.buffer, &value, &result));
+    EXPECT_EQ(c.result, result) << WideToUtf8(c.property) << " " << c.buffer;
     EXPECT_EQ(c.value, value) << WideToUtf8(c.property);
   }
 
-  ASSERT_EQ(0u, platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 0, &code));
+  ASSERT_TRUE(platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 0, &code, nullptr));
   EXPECT_EQ(L"{11111111-1111-1111-1111-111111111111}", code);
-  ASSERT_EQ(0u, platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 1, &code));
+  ASSERT_TRUE(platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 1, &code, nullptr));
   EXPECT_EQ(L"{33333333-3333-3333-3333-333333333333}", code);
-  EXPECT_EQ(platform::kErrorNoMoreItems,
-            platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 2, &code));
-  EXPECT_EQ(platform::kErrorNoMoreItems,
-            platform::EnumRelatedProducts(L"{BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB}", 0, &code));
+  error = 0;
+  EXPECT_FALSE(platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 2, &code, &error));
+  EXPECT_EQ(platform::kErrorNoMoreItems, error);
+  error = 0;
+  EXPECT_FALSE(platform::EnumRelatedProducts(L"{BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB}", 0, &code, &error));
+  EXPECT_EQ(platform::kErrorNoMoreItems, error);
 }
 
 std::string OsVersion() {

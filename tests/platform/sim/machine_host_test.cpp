@@ -155,9 +155,7 @@ const char kRegistryMachine[] = R"({
 
 std::unique_ptr<platform::IRegistryKey> Open(const std::wstring& path, platform::RegistryView view,
                                              platform::RegistryAccess access = platform::RegistryAccess::kRead) {
-  std::unique_ptr<platform::IRegistryKey> key;
-  if (platform::OpenLocalMachineKey(path, access, view, &key) != 0) return nullptr;
-  return key;
+  return platform::OpenLocalMachineKey(path, access, view, nullptr);
 }
 
 std::wstring TextOf(const platform::RegistryValue& value) {
@@ -187,14 +185,14 @@ TEST(SimRegistry, ViewsOfA64BitMachine) {
     auto key = Open(c.path, c.view);
     ASSERT_TRUE(key) << WideToUtf8(c.path);
     platform::RegistryValue value;
-    ASSERT_EQ(0u, key->QueryValue(L"text", 256, &value));
+    ASSERT_TRUE(key->QueryValue(L"text", 256, &value, nullptr));
     EXPECT_EQ(platform::kRegSz, value.type);
     EXPECT_EQ(c.text, TextOf(value)) << WideToUtf8(c.path);
   }
-  std::unique_ptr<platform::IRegistryKey> key;
-  EXPECT_EQ(platform::kErrorFileNotFound,
-            platform::OpenLocalMachineKey(L"SOFTWARE\\Vendor\\Keys", platform::RegistryAccess::kRead,
-                                          platform::RegistryView::kDefault, &key));
+  uint32_t error = 0;
+  EXPECT_FALSE(platform::OpenLocalMachineKey(L"SOFTWARE\\Vendor\\Keys", platform::RegistryAccess::kRead,
+                                             platform::RegistryView::kDefault, &error));
+  EXPECT_EQ(platform::kErrorFileNotFound, error);
 
   // On a 32-bit machine there is no redirection at all.
   Json::Value thirtyTwo = J(kRegistryMachine);
@@ -203,7 +201,7 @@ TEST(SimRegistry, ViewsOfA64BitMachine) {
   platform::RegistryValue value;
   auto plain = Open(L"SOFTWARE\\Vendor", platform::RegistryView::kDefault);
   ASSERT_TRUE(plain);
-  ASSERT_EQ(0u, plain->QueryValue(L"Text", 256, &value));
+  ASSERT_TRUE(plain->QueryValue(L"Text", 256, &value, nullptr));
   EXPECT_EQ(L"sixty-four", TextOf(value));
 }
 
@@ -212,16 +210,19 @@ TEST(SimRegistry, SubKeysEnumerateInCaseInsensitiveOrder) {
   auto key = Open(L"SOFTWARE\\Vendor\\Keys", platform::RegistryView::k64Bit);
   ASSERT_TRUE(key);
   uint32_t count = 0;
-  ASSERT_EQ(0u, key->QuerySubKeyCount(&count));
+  ASSERT_TRUE(key->QuerySubKeyCount(&count, nullptr));
   EXPECT_EQ(4u, count);
   std::vector<std::wstring> names;
   std::wstring name;
-  for (uint32_t i = 0; key->EnumSubKey(i, 256, &name) == 0; ++i) names.push_back(name);
+  uint32_t error = 0;
+  for (uint32_t i = 0; key->EnumSubKey(i, 256, &name, &error); ++i) names.push_back(name);
   EXPECT_EQ((std::vector<std::wstring>{L"a-very-long-name", L"Alpha", L"beta", L"gamma"}), names);
-  EXPECT_EQ(platform::kErrorNoMoreItems, key->EnumSubKey(4, 256, &name));
+  EXPECT_EQ(platform::kErrorNoMoreItems, error);
   // The buffer holds the name and its zero: 16 characters need 17.
-  EXPECT_EQ(platform::kErrorMoreData, key->EnumSubKey(0, 16, &name));
-  EXPECT_EQ(0u, key->EnumSubKey(0, 17, &name));
+  EXPECT_FALSE(key->EnumSubKey(0, 16, &name, &error));
+  EXPECT_EQ(platform::kErrorMoreData, error);
+  EXPECT_TRUE(key->EnumSubKey(0, 17, &name, &error));
+  EXPECT_EQ(L"a-very-long-name", name);
 }
 
 TEST(SimRegistry, ValueTypesAndBufferLimits) {
@@ -244,16 +245,20 @@ TEST(SimRegistry, ValueTypesAndBufferLimits) {
   };
   for (const Case& c : cases) {
     platform::RegistryValue value;
-    ASSERT_EQ(0u, key->QueryValue(c.name, 256, &value)) << WideToUtf8(c.name);
+    ASSERT_TRUE(key->QueryValue(c.name, 256, &value, nullptr)) << WideToUtf8(c.name);
     EXPECT_EQ(c.type, value.type) << WideToUtf8(c.name);
     EXPECT_EQ(c.data, value.data) << WideToUtf8(c.name);
   }
   platform::RegistryValue value;
-  EXPECT_EQ(platform::kErrorMoreData, key->QueryValue(L"Text", 21, &value));
-  EXPECT_EQ(0u, key->QueryValue(L"Text", 22, &value));
-  EXPECT_EQ(platform::kErrorFileNotFound, key->QueryValue(L"Nothing", 256, &value));
+  uint32_t error = 0;
+  EXPECT_FALSE(key->QueryValue(L"Text", 21, &value, &error));
+  EXPECT_EQ(platform::kErrorMoreData, error);
+  EXPECT_TRUE(key->QueryValue(L"Text", 22, &value, &error));
+  EXPECT_FALSE(key->QueryValue(L"Nothing", 256, &value, &error));
+  EXPECT_EQ(platform::kErrorFileNotFound, error);
   // A key opened for reading refuses writes.
-  EXPECT_EQ(platform::kErrorAccessDenied, key->SetValue(L"Number", value));
+  EXPECT_FALSE(key->SetValue(L"Number", value, &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
 }
 
 TEST(SimRegistry, GetValueTakesFourByteDwordsAndBinariesOnly) {
@@ -277,8 +282,10 @@ TEST(SimRegistry, GetValueTakesFourByteDwordsAndBinariesOnly) {
   };
   for (const Case& c : cases) {
     uint32_t number = 99;
-    EXPECT_EQ(c.result, platform::GetLocalMachineDwordOrBinary(L"SOFTWARE\\Vendor", c.name, &number))
-        << WideToUtf8(c.name);
+    uint32_t error = 0;
+    const bool read = platform::GetLocalMachineDwordOrBinary(L"SOFTWARE\\Vendor", c.name, &number, &error);
+    EXPECT_EQ(c.result, read ? 0u : error) << WideToUtf8(c.name);
+    EXPECT_EQ(c.result == 0, read) << WideToUtf8(c.name);
     EXPECT_EQ(c.number, number) << WideToUtf8(c.name);
   }
 }
@@ -286,25 +293,25 @@ TEST(SimRegistry, GetValueTakesFourByteDwordsAndBinariesOnly) {
 TEST(SimRegistry, WritesGoIntoTheViewAndTheState) {
   Json::Value profile = J(kRegistryMachine);
   sim::ScopedMachine machine(profile);
-  std::unique_ptr<platform::IRegistryKey> key;
-  ASSERT_EQ(0u, platform::CreateLocalMachineKey(L"Software\\Quarn\\Orvex",
-                                                  platform::RegistryView::kDefault, &key));
+  std::unique_ptr<platform::IRegistryKey> key = platform::CreateLocalMachineKey(
+      L"Software\\Quarn\\Orvex", platform::RegistryView::kDefault, nullptr);
+  ASSERT_TRUE(key);
   platform::RegistryValue value;
   value.type = platform::kRegSz;
   value.data = {'C', 0, ':', 0, 0, 0};
-  ASSERT_EQ(0u, key->SetValue(L"InstallDir", value));
+  ASSERT_TRUE(key->SetValue(L"InstallDir", value, nullptr));
   // The 32-bit installer's default view put it under WOW6432Node.
   EXPECT_FALSE(Open(L"SOFTWARE\\Quarn\\Orvex", platform::RegistryView::k64Bit));
   auto redirected = Open(L"SOFTWARE\\WOW6432Node\\Quarn\\Orvex", platform::RegistryView::k64Bit,
                          platform::RegistryAccess::kAllAccess);
   ASSERT_TRUE(redirected);
   platform::RegistryValue read;
-  ASSERT_EQ(0u, redirected->QueryValue(L"installdir", 64, &read));
+  ASSERT_TRUE(redirected->QueryValue(L"installdir", 64, &read, nullptr));
   EXPECT_EQ(L"C:", TextOf(read));
   platform::RegistryValue number;
   number.type = platform::kRegDword;
   number.data = {1, 0, 0, 0};
-  ASSERT_EQ(0u, redirected->SetValue(L"Flag", number));
+  ASSERT_TRUE(redirected->SetValue(L"Flag", number, nullptr));
 
   const Json::Value state = sim::MachineState();
   EXPECT_EQ(test::Compact(J(R"(["SOFTWARE\\WOW6432Node\\Quarn\\Orvex"])")),
@@ -316,7 +323,9 @@ TEST(SimRegistry, WritesGoIntoTheViewAndTheState) {
   // A new machine starts with a fresh state, and handles of the old one are stale.
   sim::LoadMachine(profile);
   EXPECT_EQ(0u, sim::MachineState()["registryWrites"].size());
-  EXPECT_NE(0u, redirected->SetValue(L"Flag", number));
+  uint32_t error = 0;
+  EXPECT_FALSE(redirected->SetValue(L"Flag", number, &error));
+  EXPECT_EQ(1018u, error);  // ERROR_KEY_DELETED
 }
 
 TEST(SimEnvironment, TheProcessWinsOverTheProfile) {

@@ -17,7 +17,7 @@ namespace platform {
 namespace {
 
 void WriteFile(const std::wstring& path, const std::string& content) {
-  int error = 0;
+  uint32_t error = 0;
   std::FILE* file = OpenForWriting(path, &error);
   ASSERT_NE(file, nullptr) << error;
   std::fwrite(content.data(), 1, content.size(), file);
@@ -67,13 +67,13 @@ class Win32FilesTree : public ::testing::Test {
     ASSERT_TRUE(MakeDirectory(dir_, &error)) << error;
   }
   void TearDown() override {
-    // Whatever a failed test left behind.
+    // Whatever a failed test left behind: clean-up at best, the test has spoken already.
     for (const wchar_t* name : {L"\\a.txt", L"\\b.txt", L"\\copy.txt"}) {
-      ChangeFileAttributes(dir_ + name, kFileAttributeNormal);
-      DeleteFileAt(dir_ + name);
+      (void)ChangeFileAttributes(dir_ + name, kFileAttributeNormal);
+      (void)DeleteFileAt(dir_ + name);
     }
-    RemoveEmptyDirectory(dir_ + L"\\sub");
-    RemoveEmptyDirectory(dir_);
+    (void)RemoveEmptyDirectory(dir_ + L"\\sub");
+    (void)RemoveEmptyDirectory(dir_);
   }
   std::wstring dir_;
 };

@@ -24,10 +24,13 @@ class Win32Msi : public ::testing::Test {
     EXPECT_EQ(test::RemoveFixturePackage(), ERROR_SUCCESS);
     // Gone from the lookups once removed.
     std::wstring code;
-    EXPECT_EQ(EnumRelatedProducts(kFixtureUpgradeCode, 0, &code), kErrorNoMoreItems);
+    uint32_t error = kErrorSuccess;
+    EXPECT_FALSE(EnumRelatedProducts(kFixtureUpgradeCode, 0, &code, &error));
+    EXPECT_EQ(error, kErrorNoMoreItems);
     std::wstring name;
-    EXPECT_EQ(GetInstalledProductInfo(kFixtureProductCode, L"InstalledProductName", 512, &name),
-              kErrorUnknownProduct);
+    EXPECT_FALSE(
+        GetInstalledProductInfo(kFixtureProductCode, L"InstalledProductName", 512, &name, &error));
+    EXPECT_EQ(error, kErrorUnknownProduct);
   }
   void SetUp() override {
     ASSERT_EQ(installResult_, ERROR_SUCCESS)
@@ -40,13 +43,13 @@ UINT Win32Msi::installResult_ = ERROR_INSTALL_FAILURE;
 TEST_F(Win32Msi, EnumerationFindsTheInstalledPackage) {
   bool found = false;
   std::wstring code;
-  uint32_t index = 0, result;
-  while ((result = EnumInstalledProducts(index, &code)) == kErrorSuccess) {
+  uint32_t index = 0, error = kErrorSuccess;
+  while (EnumInstalledProducts(index, &code, &error)) {
     EXPECT_EQ(code.size(), 38u) << Narrow(code);
     if (code == kFixtureProductCode) found = true;
     ++index;
   }
-  EXPECT_EQ(result, kErrorNoMoreItems);
+  EXPECT_EQ(error, kErrorNoMoreItems);
   EXPECT_TRUE(found);
 }
 
@@ -69,23 +72,30 @@ TEST_F(Win32Msi, ProductInformation) {
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.property) + " in " + std::to_string(c.bufferChars));
     std::wstring value = L"unchanged";
-    EXPECT_EQ(GetInstalledProductInfo(kFixtureProductCode, c.property, c.bufferChars, &value),
-              c.result);
+    uint32_t error = kErrorSuccess;
+    EXPECT_EQ(
+        GetInstalledProductInfo(kFixtureProductCode, c.property, c.bufferChars, &value, &error),
+        c.result == kErrorSuccess);
+    EXPECT_EQ(error, c.result);
     EXPECT_EQ(Narrow(value), Narrow(c.result == kErrorSuccess ? c.value : L"unchanged"));
   }
   std::wstring value;
-  EXPECT_EQ(GetInstalledProductInfo(L"{00000000-0000-0000-0000-000000000001}",
-                                    L"InstalledProductName", 512, &value),
-            kErrorUnknownProduct);
+  uint32_t error = kErrorSuccess;
+  EXPECT_FALSE(GetInstalledProductInfo(L"{00000000-0000-0000-0000-000000000001}",
+                                       L"InstalledProductName", 512, &value, &error));
+  EXPECT_EQ(error, kErrorUnknownProduct);
 }
 
 TEST_F(Win32Msi, RelatedProductsByUpgradeCode) {
   std::wstring code;
-  ASSERT_EQ(EnumRelatedProducts(kFixtureUpgradeCode, 0, &code), kErrorSuccess);
+  ASSERT_TRUE(EnumRelatedProducts(kFixtureUpgradeCode, 0, &code, nullptr));
   EXPECT_EQ(code, kFixtureProductCode);
-  EXPECT_EQ(EnumRelatedProducts(kFixtureUpgradeCode, 1, &code), kErrorNoMoreItems);
-  EXPECT_EQ(EnumRelatedProducts(L"{11111111-2222-3333-4444-555555555555}", 0, &code),
-            kErrorNoMoreItems);
+  uint32_t error = kErrorSuccess;
+  EXPECT_FALSE(EnumRelatedProducts(kFixtureUpgradeCode, 1, &code, &error));
+  EXPECT_EQ(error, kErrorNoMoreItems);
+  error = kErrorSuccess;
+  EXPECT_FALSE(EnumRelatedProducts(L"{11111111-2222-3333-4444-555555555555}", 0, &code, &error));
+  EXPECT_EQ(error, kErrorNoMoreItems);
 }
 
 }  // namespace

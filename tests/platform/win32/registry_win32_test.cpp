@@ -43,8 +43,9 @@ class Win32Registry : public ::testing::Test {
   static void TearDownTestSuite() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvexTest"); }
 
   std::unique_ptr<IRegistryKey> Create() {
-    std::unique_ptr<IRegistryKey> key;
-    EXPECT_EQ(CreateLocalMachineKey(path_, RegistryView::kDefault, &key), kErrorSuccess);
+    uint32_t error = kErrorSuccess;
+    std::unique_ptr<IRegistryKey> key = CreateLocalMachineKey(path_, RegistryView::kDefault, &error);
+    EXPECT_EQ(error, kErrorSuccess);
     return key;
   }
 
@@ -56,9 +57,9 @@ TEST_F(Win32Registry, ValuesReadBackInEveryView) {
   {
     auto key = Create();
     ASSERT_NE(key, nullptr);
-    ASSERT_EQ(key->SetValue(L"Text", Sz(L"C:\\Program Files\\Orvex")), kErrorSuccess);
-    ASSERT_EQ(key->SetValue(L"Number", Raw(kRegDword, {0x78, 0x56, 0x34, 0x12})), kErrorSuccess);
-    ASSERT_EQ(key->SetValue(L"Bytes", Raw(kRegBinary, {1, 0, 255})), kErrorSuccess);
+    ASSERT_TRUE(key->SetValue(L"Text", Sz(L"C:\\Program Files\\Orvex"), nullptr));
+    ASSERT_TRUE(key->SetValue(L"Number", Raw(kRegDword, {0x78, 0x56, 0x34, 0x12}), nullptr));
+    ASSERT_TRUE(key->SetValue(L"Bytes", Raw(kRegBinary, {1, 0, 255}), nullptr));
   }
   const RegistryValue expected[] = {Sz(L"C:\\Program Files\\Orvex"),
                                     Raw(kRegDword, {0x78, 0x56, 0x34, 0x12}),
@@ -68,9 +69,10 @@ TEST_F(Win32Registry, ValuesReadBackInEveryView) {
   // A 64-bit process writes its default view, which is the 64-bit one; the 32-bit view of
   // SOFTWARE is WOW6432Node, where the key is not.
   const RegistryView same_keys[] = {RegistryView::kDefault, RegistryView::k64Bit};
-  std::unique_ptr<IRegistryKey> redirected;
-  EXPECT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k32Bit, &redirected),
-            kErrorFileNotFound);
+  uint32_t error = kErrorSuccess;
+  EXPECT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k32Bit, &error),
+            nullptr);
+  EXPECT_EQ(error, kErrorFileNotFound);
 #else
   // The test process is 32-bit: the default view and the 32-bit view are the same keys. The
   // 64-bit view is too in a 32-bit prefix, where both flags are ignored.
@@ -79,11 +81,12 @@ TEST_F(Win32Registry, ValuesReadBackInEveryView) {
 #endif
   for (RegistryView view : same_keys) {
     SCOPED_TRACE(static_cast<int>(view));
-    std::unique_ptr<IRegistryKey> key;
-    ASSERT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, view, &key), kErrorSuccess);
+    std::unique_ptr<IRegistryKey> key =
+        OpenLocalMachineKey(path_, RegistryAccess::kRead, view, nullptr);
+    ASSERT_NE(key, nullptr);
     for (int i = 0; i < 3; ++i) {
       RegistryValue read;
-      ASSERT_EQ(key->QueryValue(names[i], 256, &read), kErrorSuccess) << i;
+      ASSERT_TRUE(key->QueryValue(names[i], 256, &read, nullptr)) << i;
       EXPECT_EQ(read.type, expected[i].type) << i;
       EXPECT_EQ(read.data, expected[i].data) << i;
     }
@@ -94,20 +97,22 @@ TEST_F(Win32Registry, ValuesReadBackInEveryView) {
 // What a 32-bit installer sees on 64-bit Windows, from the other side: a key written through
 // the 32-bit view lands in WOW6432Node and is invisible to the 64-bit view.
 TEST_F(Win32Registry, The32BitViewIsRedirectedForA64BitProcess) {
-  std::unique_ptr<IRegistryKey> key;
-  ASSERT_EQ(CreateLocalMachineKey(path_, RegistryView::k32Bit, &key), kErrorSuccess);
-  ASSERT_EQ(key->SetValue(L"Text", Sz(L"x86")), kErrorSuccess);
+  std::unique_ptr<IRegistryKey> key =
+      CreateLocalMachineKey(path_, RegistryView::k32Bit, nullptr);
+  ASSERT_NE(key, nullptr);
+  ASSERT_TRUE(key->SetValue(L"Text", Sz(L"x86"), nullptr));
   key.reset();
 
-  std::unique_ptr<IRegistryKey> native;
-  EXPECT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k64Bit, &native),
-            kErrorFileNotFound);
-  std::unique_ptr<IRegistryKey> wow;
+  uint32_t error = kErrorSuccess;
+  EXPECT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k64Bit, &error),
+            nullptr);
+  EXPECT_EQ(error, kErrorFileNotFound);
   const std::wstring wow_path = L"SOFTWARE\\WOW6432Node" + path_.substr(8);
-  ASSERT_EQ(OpenLocalMachineKey(wow_path, RegistryAccess::kRead, RegistryView::k64Bit, &wow),
-            kErrorSuccess);
+  std::unique_ptr<IRegistryKey> wow =
+      OpenLocalMachineKey(wow_path, RegistryAccess::kRead, RegistryView::k64Bit, nullptr);
+  ASSERT_NE(wow, nullptr);
   RegistryValue read;
-  ASSERT_EQ(wow->QueryValue(L"Text", 256, &read), kErrorSuccess);
+  ASSERT_TRUE(wow->QueryValue(L"Text", 256, &read, nullptr));
   EXPECT_EQ(read.data, Sz(L"x86").data);
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, wow_path.c_str());
 }
@@ -116,57 +121,63 @@ TEST_F(Win32Registry, The32BitViewIsRedirectedForA64BitProcess) {
 TEST_F(Win32Registry, ShortBufferAndMissingValues) {
   auto key = Create();
   ASSERT_NE(key, nullptr);
-  ASSERT_EQ(key->SetValue(L"Text", Sz(L"abcdefgh")), kErrorSuccess);
+  ASSERT_TRUE(key->SetValue(L"Text", Sz(L"abcdefgh"), nullptr));
   RegistryValue read;
-  EXPECT_EQ(key->QueryValue(L"Text", 8, &read), kErrorMoreData);
-  EXPECT_EQ(key->QueryValue(L"Text", 18, &read), kErrorSuccess);
+  uint32_t error = kErrorSuccess;
+  EXPECT_FALSE(key->QueryValue(L"Text", 8, &read, &error));
+  EXPECT_EQ(error, kErrorMoreData);
+  EXPECT_TRUE(key->QueryValue(L"Text", 18, &read, &error));
   EXPECT_EQ(read.data.size(), 18u);
-  EXPECT_EQ(key->QueryValue(L"Absent", 64, &read), kErrorFileNotFound);
+  EXPECT_FALSE(key->QueryValue(L"Absent", 64, &read, &error));
+  EXPECT_EQ(error, kErrorFileNotFound);
 
-  std::unique_ptr<IRegistryKey> missing;
+  error = kErrorSuccess;
   EXPECT_EQ(OpenLocalMachineKey(path_ + L"\\Absent", RegistryAccess::kRead,
-                                RegistryView::k64Bit, &missing),
-            kErrorFileNotFound);
-  EXPECT_EQ(missing, nullptr);
+                                RegistryView::k64Bit, &error),
+            nullptr);
+  EXPECT_EQ(error, kErrorFileNotFound);
 }
 
 TEST_F(Win32Registry, ReadAccessRefusesWrites) {
   ASSERT_NE(Create(), nullptr);
-  std::unique_ptr<IRegistryKey> key;
-  ASSERT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::kDefault, &key),
-            kErrorSuccess);
-  EXPECT_EQ(key->SetValue(L"Text", Sz(L"x")), kErrorAccessDenied);
-  ASSERT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kAllAccess, RegistryView::k64Bit, &key),
-            kErrorSuccess);
-  EXPECT_EQ(key->SetValue(L"Text", Sz(L"x")), kErrorSuccess);
+  std::unique_ptr<IRegistryKey> key =
+      OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::kDefault, nullptr);
+  ASSERT_NE(key, nullptr);
+  uint32_t error = kErrorSuccess;
+  EXPECT_FALSE(key->SetValue(L"Text", Sz(L"x"), &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  key = OpenLocalMachineKey(path_, RegistryAccess::kAllAccess, RegistryView::k64Bit, nullptr);
+  ASSERT_NE(key, nullptr);
+  EXPECT_TRUE(key->SetValue(L"Text", Sz(L"x"), nullptr));
 }
 
 TEST_F(Win32Registry, SubKeysCountedAndEnumerated) {
   const std::vector<std::wstring> children = {L"v2.0.50727", L"v3.5", L"v4", L"v4.0"};
   for (const auto& child : children) {
-    std::unique_ptr<IRegistryKey> created;
-    ASSERT_EQ(CreateLocalMachineKey(path_ + L"\\" + child, RegistryView::kDefault, &created), kErrorSuccess);
+    ASSERT_NE(CreateLocalMachineKey(path_ + L"\\" + child, RegistryView::kDefault, nullptr),
+              nullptr);
   }
-  std::unique_ptr<IRegistryKey> key;
-  ASSERT_EQ(OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k64Bit, &key),
-            kErrorSuccess);
+  std::unique_ptr<IRegistryKey> key =
+      OpenLocalMachineKey(path_, RegistryAccess::kRead, RegistryView::k64Bit, nullptr);
+  ASSERT_NE(key, nullptr);
   uint32_t count = 0;
-  ASSERT_EQ(key->QuerySubKeyCount(&count), kErrorSuccess);
+  ASSERT_TRUE(key->QuerySubKeyCount(&count, nullptr));
   EXPECT_EQ(count, children.size());
 
   std::vector<std::wstring> names;
   std::wstring name;
   uint32_t index = 0;
-  uint32_t result;
-  while ((result = key->EnumSubKey(index, 255, &name)) == kErrorSuccess) {
+  uint32_t error = kErrorSuccess;
+  while (key->EnumSubKey(index, 255, &name, &error)) {
     names.push_back(name);
     ++index;
   }
-  EXPECT_EQ(result, kErrorNoMoreItems);
+  EXPECT_EQ(error, kErrorNoMoreItems);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, children);
   // A buffer of 4 characters cannot hold any of the names with its terminating zero.
-  EXPECT_EQ(key->EnumSubKey(0, 4, &name), kErrorMoreData);
+  EXPECT_FALSE(key->EnumSubKey(0, 4, &name, &error));
+  EXPECT_EQ(error, kErrorMoreData);
 }
 
 TEST_F(Win32Registry, DwordOrBinaryReading) {
@@ -186,16 +197,22 @@ TEST_F(Win32Registry, DwordOrBinaryReading) {
       {L"Binary8", Raw(kRegBinary, {1, 2, 3, 4, 5, 6, 7, 8}), kErrorDatatypeMismatch, 0xDEADBEEF},
       {L"Text", Sz(L"1"), kErrorUnsupportedType, 0xDEADBEEF},
   };
-  for (const Case& c : cases) ASSERT_EQ(key->SetValue(c.name, c.value), kErrorSuccess) << c.name;
+  for (const Case& c : cases) ASSERT_TRUE(key->SetValue(c.name, c.value, nullptr)) << c.name;
   for (const Case& c : cases) {
     uint32_t number = 0xDEADBEEF;
-    EXPECT_EQ(GetLocalMachineDwordOrBinary(path_, c.name, &number), c.result) << c.name;
+    uint32_t error = kErrorSuccess;
+    const bool read = GetLocalMachineDwordOrBinary(path_, c.name, &number, &error);
+    EXPECT_EQ(read, c.result == kErrorSuccess) << c.name;
+    EXPECT_EQ(error, c.result) << c.name;
     EXPECT_EQ(number, c.number) << c.name;
   }
   uint32_t number = 7;
-  EXPECT_EQ(GetLocalMachineDwordOrBinary(path_, L"Absent", &number), kErrorFileNotFound);
-  EXPECT_EQ(GetLocalMachineDwordOrBinary(path_ + L"\\Absent", L"Dword", &number),
-            kErrorFileNotFound);
+  uint32_t error = kErrorSuccess;
+  EXPECT_FALSE(GetLocalMachineDwordOrBinary(path_, L"Absent", &number, &error));
+  EXPECT_EQ(error, kErrorFileNotFound);
+  error = kErrorSuccess;
+  EXPECT_FALSE(GetLocalMachineDwordOrBinary(path_ + L"\\Absent", L"Dword", &number, &error));
+  EXPECT_EQ(error, kErrorFileNotFound);
   EXPECT_EQ(number, 7u);
 }
 
