@@ -32,10 +32,6 @@ const char* const kErrorNames[] = {
 };
 const int32_t kNamedErrors = static_cast<int32_t>(sizeof kErrorNames / sizeof kErrorNames[0]);
 
-// ERROR_WRITE_FAULT and ERROR_READ_FAULT: a file operation failed without saying why.
-const uint32_t kWriteFault = 29;
-const uint32_t kReadFault = 30;
-
 // Restarts after the first attempt: three attempts in all.
 const int kRestarts = 2;
 // The longest a transfer pass waits for socket activity; it bounds how late OnTick (and so
@@ -269,7 +265,7 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
   uint32_t error = 0;
   if (!download.part.WriteAt(uint64_t{start} + static_cast<uint64_t>(received), data, bytes,
                              &error)) {
-    download.writeError = error != 0 ? error : kWriteFault;
+    download.writeError = error != 0 ? error : platform::kErrorWriteFault;
     return 0;
   }
   received += static_cast<int>(bytes);
@@ -693,7 +689,7 @@ void CHttpDownload::Impl::VerifyDigest() {
     read += got;
     if (!hash.Add(buffer.get(), got, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
   }
-  if (std::ferror(file)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, kReadFault);
+  if (std::ferror(file)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorReadFault);
   uint8_t digest[platform::kSha256Bytes];
   if (!hash.Finish(digest, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
   const std::string actual = platform::Sha256Text(digest);

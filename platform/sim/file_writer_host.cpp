@@ -25,13 +25,6 @@ namespace {
 // CREATE_NEW.
 constexpr uint32_t kNewOnly = 1;
 
-// Windows errors that only this seam meets.
-constexpr uint32_t kErrorNotEnoughMemory = 8;
-constexpr uint32_t kErrorNotSameDevice = 17;
-constexpr uint32_t kErrorWriteFault = 29;
-constexpr uint32_t kErrorGenFailure = 31;
-constexpr uint32_t kErrorFileTooLarge = 223;
-
 bool Report(uint32_t* error, uint32_t value) {
   if (error) *error = value;
   return false;

@@ -2,14 +2,11 @@
 #include <openssl/evp.h>
 
 #include "platform/sha256.h"
+#include "platform/win_codes.h"
 
 namespace orvex {
 namespace platform {
 namespace {
-
-constexpr uint32_t kErrorNotEnoughMemory = 8;
-constexpr uint32_t kErrorInvalidHandle = 6;
-constexpr uint32_t kErrorGenFailure = 31;
 
 bool Report(uint32_t* error, uint32_t value) {
   if (error) *error = value;

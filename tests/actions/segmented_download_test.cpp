@@ -22,6 +22,7 @@
 #include "actions/download_journal.h"
 #include "actions/segmented_download.h"
 #include "platform/sha256.h"
+#include "platform/win_codes.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -466,7 +467,7 @@ TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
 
   ASSERT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_EQ(outcome.error.sysError, 3u);  // ERROR_PATH_NOT_FOUND
+  EXPECT_EQ(outcome.error.sysError, platform::kErrorPathNotFound);
   EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (3)");
   EXPECT_EQ(handler.trace, "");
   EXPECT_EQ(CountMethod("/media/nowhere.bin", "GET"), 0);
@@ -533,7 +534,7 @@ TEST_F(DownloadTest, SpaceThatCannotBeReservedIsErrorSavingFile) {
 
   ASSERT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_EQ(outcome.error.sysError, 223u);  // ERROR_FILE_TOO_LARGE
+  EXPECT_EQ(outcome.error.sysError, platform::kErrorFileTooLarge);
   EXPECT_EQ(handler.trace, "");
   EXPECT_EQ(CountMethod("/media/big.bin", "GET"), 0);
   EXPECT_FALSE(fs::exists(destination_));

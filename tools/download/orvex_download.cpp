@@ -34,7 +34,9 @@ int Download(const std::string& url, const std::wstring& destination,
     return 0;
   } catch (const orvex::CHttpDownloadEx& error) {
     std::fprintf(stderr, "orvex-download: %s\n", orvex::DescribeDownloadError(error).c_str());
-    if (!error.text.empty()) std::fprintf(stderr, "orvex-download: %s\n", error.text.c_str());
+    // A refused certificate's sentence (a hash mismatch's digests are in the description).
+    if (!error.text.empty() && error.code != orvex::CHttpDownloadEx::kHashMismatch)
+      std::fprintf(stderr, "orvex-download: %s\n", error.text.c_str());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "orvex-download: %s\n", error.what());
   }
