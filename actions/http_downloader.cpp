@@ -63,9 +63,10 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   // "sha256" pins the file: checked here, so a malformed value fails before any request. A
   // value that resolves to nothing (a path the service's settings do not hold) checks nothing.
   std::string sha256;
-  if (!Member(args, "sha256").isNull()) {
-    sha256 = ResolveStringArg(Member(args, "sha256"), doc);
-    if (!sha256.empty() && NormalizeSha256(sha256).empty()) {
+  const Json::Value& pinned = Member(args, "sha256");
+  if (!pinned.isNull()) {
+    sha256 = ResolveStringArg(pinned, doc);
+    if (!pinned.isString() || (!sha256.empty() && NormalizeSha256(sha256).empty())) {
       RecordResult(doc, "fatal", "The sha256 string is not 64 hexadecimal digits", "");
       return -1;
     }

@@ -369,6 +369,8 @@ TEST_F(Downloader, MissingArgumentsAreReportedInOrderWithoutTraffic) {
        "The sha256 string is not 64 hexadecimal digits"},
       {R"({"url": "u", "destination": "a", "directory": "b", "sha256": ".Digest"})",
        "The sha256 string is not 64 hexadecimal digits"},
+      {R"({"url": "u", "destination": "a", "directory": "b", "sha256": 12})",
+       "The sha256 string is not 64 hexadecimal digits"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
