@@ -11,6 +11,9 @@ namespace orvex {
 
 namespace {
 
+const char kHashMismatchDetail[] =
+    "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected. Nothing of it was run.";
+
 // A mandatory string argument, resolved into value; false when it is absent, and the caller
 // records "fatal" with its own reason.
 bool RequireArgument(const Json::Value& args, const char* key, Json::Value& doc,
@@ -33,6 +36,9 @@ std::string DownloadErrorText(const CHttpDownloadEx& error) {
       return "ERROR_SAVING_FILE";
     case CHttpDownloadEx::kUnableToAllocMem:
       return "UNABLE_TO_ALLOC_MEMORY";
+    case CHttpDownloadEx::kHashMismatch:
+      return "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected (" +
+             error.text + ")";
     default:
       return DescribeDownloadError(error);
   }
@@ -54,30 +60,46 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "The directory string is null", "");
     return -1;
   }
+  // "sha256" pins the file: checked here, so a malformed value fails before any request. A
+  // value that resolves to nothing (a path the service's settings do not hold) checks nothing.
+  std::string sha256;
+  const Json::Value& pinned = Member(args, "sha256");
+  if (!pinned.isNull()) {
+    sha256 = ResolveStringArg(pinned, doc);
+    if (!pinned.isString() || (!sha256.empty() && NormalizeSha256(sha256).empty())) {
+      RecordResult(doc, "fatal", "The sha256 string is not 64 hexadecimal digits", "");
+      return -1;
+    }
+  }
   const Json::Value& show = Member(args, "show_progress");
   showProgress = show.isNull() ? true : JsonTruth(show);
   // The directory is UTF-8; the file name is taken in the system's ANSI code page.
   std::wstring path = Utf8ToWide(directory) + L"\\" + ToWide(destination);
 
   if (progress) progress->SetDetail("Downloading from " + url + " to temp folder");
-  if (Download(doc, url, path) == 0) return 0;
+  if (Download(doc, url, path, sha256) == 0) return 0;
 
   Json::Value& record = Record(doc);
   // Download left the failure's own sentence (a refused certificate's) as the reason.
   const std::string cause = record["reason"].isString() ? record["reason"].asString() : "";
   record["status"] = "failed";
   record["reason"] = "Failed to download from " + url + "." + (cause.empty() ? "" : " " + cause);
-  const std::string detail =
+  // A file that is not the one expected is named as such: nothing of it will be run. (The
+  // digests are in "error" and so in the report; the question has no room for them.)
+  const bool tampered = record["error_code"] == Json::Value(CHttpDownloadEx::kHashMismatch);
+  std::string detail =
       cause.empty() ? "Failed to download necessary files for Orvex-m installation." : cause;
+  if (tampered) detail = kHashMismatchDetail;
   if (record["error_code"] != Json::Value(CHttpDownloadEx::kCanceled) && progress)
     progress->Prompt("Could not download files from Internet.", "Ok", "", detail, 2);
   return -1;
 }
 
 int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
-                              const std::wstring& path) {
+                              const std::wstring& path, const std::string& sha256) {
   try {
     CHttpDownload download(url, path, this, L"INSTALLER");
+    if (!sha256.empty()) download.ExpectSha256(sha256);
     current = &download;
     download.Run();
     current = nullptr;
@@ -87,7 +109,9 @@ int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
     Json::Value& record = Record(doc);
     record["error_code"] = error.code;
     record["error"] = DownloadErrorText(error);
-    record["reason"] = error.text;
+    // A refused certificate's sentence is the user's reason; a hash mismatch's digests stay
+    // in "error".
+    if (error.code != CHttpDownloadEx::kHashMismatch) record["reason"] = error.text;
     return -1;
   }
 }

@@ -6,7 +6,8 @@
 namespace orvex {
 
 // "HTTPDownloader": downloads one file into a directory with the segmented download, shows
-// its progress on the stage's indicator and stops when the user asks.
+// its progress on the stage's indicator and stops when the user asks. With "sha256" the file
+// is put in place only when its digest is that one.
 class CHTTPDownloader : public CBasicModule, public IDownloadHandler {
  public:
   int Execute(Json::Value& doc) override;
@@ -21,7 +22,8 @@ class CHTTPDownloader : public CBasicModule, public IDownloadHandler {
 
  private:
   // Runs the download; on failure records "error_code" and "error" and returns -1.
-  int Download(Json::Value& doc, const std::string& url, const std::wstring& path);
+  int Download(Json::Value& doc, const std::string& url, const std::wstring& path,
+               const std::string& sha256);
   // True, after telling the user and the download, when a stop was requested.
   bool StopRequested();
 

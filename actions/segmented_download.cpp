@@ -14,9 +14,12 @@
 #include <utility>
 
 #include "actions/connection_security.h"
+#include "actions/download_journal.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/pipe.h"
+#include "platform/sha256.h"
+#include "platform/win_codes.h"
 
 namespace orvex {
 
@@ -25,7 +28,9 @@ namespace {
 const char* const kErrorNames[] = {
     "DOWNLOAD_ERROR",     "DOWNLOAD_CANCELED", "DOWNLOAD_FILE_CORRUPTED", "ERROR_SAVING_FILE",
     "NETWORK_ERROR",      "NETWORK_RESET",     "UNABLE_TO_GET_SIZE",      "UNABLE_TO_ALLOC_MEM",
+    "DOWNLOAD_HASH_MISMATCH", "CERTIFICATE_NOT_VERIFIED",
 };
+const int32_t kNamedErrors = static_cast<int32_t>(sizeof kErrorNames / sizeof kErrorNames[0]);
 
 // Restarts after the first attempt: three attempts in all.
 const int kRestarts = 2;
@@ -37,8 +42,15 @@ const int kPassWaitMs = 100;
 const long kReceiveBufferBytes = 512 * 1024;
 // The size query is a single request: it must not wait forever for a connection either.
 const long kQueryConnectSeconds = 30;
+// The journal is brought up to date after this many bytes: a killed process fetches at most
+// this much again, while the journal's flush stays rare next to the transfer.
+const uint32_t kJournalEveryBytes = 4u << 20;
+// The file is hashed through a buffer of this size, never as a whole.
+const std::size_t kHashBufferBytes = 1u << 20;
+// Temporary names tried before giving up: "<destination>.part", then ".1.part" to ".15.part".
+const int kPartNames = 16;
 
-CHttpDownloadEx DownloadError(int32_t code, int32_t detail = 0, int32_t sysError = 0) {
+CHttpDownloadEx DownloadError(int32_t code, int32_t detail = 0, uint32_t sysError = 0) {
   CHttpDownloadEx error;
   error.code = code;
   error.detail = detail;
@@ -63,13 +75,25 @@ CURLcode FirstFailure(std::initializer_list<CURLcode> results) {
 }  // namespace
 
 std::string DescribeDownloadError(const CHttpDownloadEx& error) {
-  const bool unverified = error.code == CHttpDownloadEx::kUnverifiedServer;
-  if (!unverified && (error.code < 1 || error.code > 8)) return "UNKNOWN_ERROR";
+  if (error.code < 1 || error.code > kNamedErrors) return "UNKNOWN_ERROR";
   const long double number = error.sysError != 0 ? error.sysError : error.detail;
   char text[64];
   std::snprintf(text, sizeof text, "%Lg", number);
-  const char* name = unverified ? "CERTIFICATE_NOT_VERIFIED" : kErrorNames[error.code - 1];
-  return std::string(name) + " (" + text + ")";
+  std::string described = std::string(kErrorNames[error.code - 1]) + " (" + text + ")";
+  // The digests belong to the description; a certificate's sentence is for the user's eyes.
+  if (error.code == CHttpDownloadEx::kHashMismatch && !error.text.empty())
+    described += ": " + error.text;
+  return described;
+}
+
+std::string NormalizeSha256(const std::string& text) {
+  if (text.size() != 2 * platform::kSha256Bytes) return "";
+  std::string lower;
+  for (char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return "";
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return lower;
 }
 
 namespace {
@@ -98,8 +122,10 @@ struct CHttpDownload::Segment {
   uint32_t start = 0;              // offset of the range's first byte in the file
   int size = 0;                    // bytes this range must deliver
   bool complete = false;
-  int received = 0;
+  int onDisk = 0;                  // bytes from start that an earlier run left on disk
+  int received = 0;                // bytes from start on disk now (onDisk included)
   CURL* handle = nullptr;          // keeps its options across restarts
+  curl_slist* headers = nullptr;   // the If-Range of a resumed range
   CHttpDownload* owner = nullptr;
   ContentRange answerRange;        // of the answer being received
   bool answerChecked = false;      // its status and range were found to fit this segment
@@ -172,7 +198,6 @@ struct CHttpDownload::Impl {
       : self(owner),
         url(std::move(address)),
         destination(std::move(path)),
-        partPath(destination + L".part"),
         handler(events),
         pipeName(std::move(pipe)),
         lowSpeedSeconds(lowSpeed) {}
@@ -180,11 +205,21 @@ struct CHttpDownload::Impl {
 
   void PrepareSegments();
   void PrepareSegment(Segment& segment, int part);
+  void ReleaseSegments();
 
   void OpenFiles();
-  [[noreturn]] void Fail(int32_t code, int32_t detail = 0, int32_t sysError = 0);
+  bool TakePartName(const std::wstring& candidate, const std::wstring& journal);
+  void TakeOnDiskRanges(const DownloadJournal& journal);
+  void OpenPart(bool keepBytes);
+  DownloadJournal CurrentJournal() const;
+  void SaveProgress(bool durable);
+  void KeepJournalCurrent();
+  [[noreturn]] void Fail(int32_t code, int32_t detail = 0, uint32_t sysError = 0);
+  void LeaveForResume();
   void DiscardPart();
   void Transfer();
+  bool StartOverIfAsked();
+  void VerifyDigest();
   void DriveAttempt();
   void RaiseCallbackFailures();
   void CollectResults(int restartsLeft);
@@ -198,15 +233,21 @@ struct CHttpDownload::Impl {
   std::string url;
   std::wstring destination;
   std::wstring partPath;
+  std::wstring journalPath;
   IDownloadHandler* handler;
   std::wstring pipeName;
   long lowSpeedSeconds;
+  std::string validator;       // the file's ETag, else its Last-Modified, else ""
+  std::string expectedSha256;  // lower-case hex, or "" for no check
   CURLM* multi = nullptr;
   platform::PositionedFile part;
   bool partCreated = false;
+  uint32_t journaledAt = 0;    // self.downloaded_ when the journal was last written
+  // A resumed range was answered with the whole file: everything is fetched again.
+  bool startOver = false;
   // What went wrong inside a libcurl callback, raised once libcurl has returned: nothing may
   // unwind through libcurl's frames.
-  int writeError = 0;
+  uint32_t writeError = 0;
   std::exception_ptr callbackException;
   Segment segments[kSegmentCount];
 };
@@ -221,14 +262,15 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
     answerChecked = true;
   }
   if (bytes > static_cast<size_t>(size - received)) return 0;
-  int error = 0;
+  uint32_t error = 0;
   if (!download.part.WriteAt(uint64_t{start} + static_cast<uint64_t>(received), data, bytes,
                              &error)) {
-    download.writeError = error != 0 ? error : EIO;
+    download.writeError = error != 0 ? error : platform::kErrorWriteFault;
     return 0;
   }
   received += static_cast<int>(bytes);
   owner->downloaded_ += static_cast<uint32_t>(bytes);
+  download.KeepJournalCurrent();
   if (IDownloadHandler* handler = download.handler) {
     const uint64_t percent = uint64_t{owner->downloaded_} * 100 / owner->totalSize_;
     handler->OnProgress(static_cast<int32_t>(bytes), static_cast<int32_t>(percent));
@@ -252,15 +294,18 @@ bool CHttpDownload::Segment::AnswerFits() const {
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   const uint32_t total = owner->totalSize_;
-  if (status == 200) return start == 0 && static_cast<uint32_t>(size) == total;
+  // The whole file for a range asked with If-Range: the file changed since the bytes on disk
+  // arrived, and the download starts over.
+  if (status == 200 && onDisk > 0) owner->impl_->startOver = true;
+  if (status == 200) return onDisk == 0 && start == 0 && static_cast<uint32_t>(size) == total;
   if (status != 206 || !answerRange.present) return false;
-  return answerRange.first == start &&
+  return answerRange.first == uint64_t{start} + static_cast<uint64_t>(onDisk) &&
          answerRange.last == uint64_t{start} + static_cast<uint64_t>(size) - 1 &&
          (answerRange.total < 0 || answerRange.total == int64_t{total});
 }
 
 void CHttpDownload::Segment::Restart() {
-  received = 0;
+  received = onDisk;
   answerRange = ContentRange();
   answerChecked = false;
 }
@@ -298,13 +343,26 @@ void CHttpDownload::HoldCallbackException(std::exception_ptr error) {
 
 CHttpDownload::Impl::~Impl() {
   DestroyMulti();
-  for (Segment& segment : segments)
-    if (segment.handle) curl_easy_cleanup(segment.handle);
-  DiscardPart();
+  ReleaseSegments();
+  (void)part.Close(nullptr);
 }
 
+void CHttpDownload::Impl::ReleaseSegments() {
+  for (Segment& segment : segments) {
+    if (segment.handle) curl_easy_cleanup(segment.handle);
+    segment.handle = nullptr;
+    if (segment.headers) curl_slist_free_all(segment.headers);
+    segment.headers = nullptr;
+  }
+}
+
+// Sets the ranges out (their bytes on disk already in onDisk) and makes a transfer for each
+// range that is not whole yet.
 void CHttpDownload::Impl::PrepareSegments() {
+  if (!multi) multi = curl_multi_init();
+  if (!multi) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   const int part = static_cast<int>(self.totalSize_ / kSegmentCount);
+  self.downloaded_ = 0;
   for (int i = 0; i < kSegmentCount; ++i) {
     Segment& segment = segments[i];
     segment.index = i;
@@ -313,21 +371,22 @@ void CHttpDownload::Impl::PrepareSegments() {
     segment.size = i < kSegmentCount - 1
                        ? part
                        : static_cast<int>(self.totalSize_) - (kSegmentCount - 1) * part;
+    segment.Restart();
+    self.downloaded_ += static_cast<uint32_t>(segment.onDisk);
     // A file under ten bytes leaves the first nine ranges empty; there is nothing to ask
-    // for, and the last range takes the whole file.
-    if (segment.size == 0) {
-      segment.complete = true;
-      continue;
-    }
+    // for, and the last range takes the whole file. A range an earlier run completed is
+    // not asked for again either.
+    segment.complete = segment.onDisk == segment.size;
+    if (segment.complete) continue;
     PrepareSegment(segment, part);
   }
 }
 
 void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
-  const int start = segment.index * part;
+  const int start = segment.index * part + segment.onDisk;
   char range[32];
   if (segment.index < kSegmentCount - 1)
-    std::snprintf(range, sizeof range, "%d-%d", start, start + part - 1);
+    std::snprintf(range, sizeof range, "%d-%d", start, segment.index * part + part - 1);
   else
     std::snprintf(range, sizeof range, "%d-", start);  // open to the end of the file
 
@@ -351,30 +410,135 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &segment);
   // Large reads: fewer passes through the loop and the callbacks per byte on fast links.
   curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  // The rest of a range an earlier run began only while the file is the same one; a server
+  // that finds it changed answers with the whole file, and the download starts over.
+  if (segment.onDisk > 0) {
+    const std::string condition = "If-Range: " + validator;
+    segment.headers = curl_slist_append(nullptr, condition.c_str());
+    if (!segment.headers) throw DownloadError(CHttpDownloadEx::kUnableToAllocMem);
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, segment.headers);
+  }
   curl_multi_add_handle(multi, handle);
 }
 
-// The destination is created (or emptied) first, as a caller may look for it; the bytes go to
-// the temporary file, which gets its full size now so that a full disk shows before any
-// transfer.
+// Finds the temporary file: ours from an earlier run of the same download (its journal says
+// so), or a new one made exclusively under the first free name. A .part without a journal of
+// ours belongs to someone else and is never opened. The file gets its full size now, so that
+// a full disk shows before any transfer; Run writes the journal that marks it as ours as soon
+// as the ranges are set out.
 void CHttpDownload::Impl::OpenFiles() {
-  int error = 0;
-  std::FILE* file = platform::OpenForWriting(destination, &error);
-  if (!file) throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  std::fclose(file);
-  if (!part.Create(partPath, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  for (int i = 0; i < kPartNames; ++i) {
+    const std::wstring candidate =
+        destination + (i == 0 ? std::wstring() : L"." + std::to_wstring(i)) + L".part";
+    if (TakePartName(candidate, JournalPathOf(candidate))) return;
+  }
+  throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorFileExists);
+}
+
+// True when candidate is now the open temporary file; false when it belongs to someone else.
+bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate,
+                                       const std::wstring& journal) {
+  partPath = candidate;
+  journalPath = journal;
+  const bool hasJournal = platform::PathExists(journal);
+  const uint32_t attributes = platform::FileAttributes(candidate);
+  // A link or a folder is never a file of ours, journal or not: writing through a link would
+  // write wherever it points.
+  if (attributes != platform::kInvalidFileAttributes &&
+      (attributes & (platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory)))
+    return false;
+  if (hasJournal && attributes != platform::kInvalidFileAttributes) {
+    // Ours: resumed when the journal is of this very file, else started over in place.
+    DownloadJournal found;
+    if (LoadJournal(journal, &found) && found.url == url && found.size == self.totalSize_ &&
+        !validator.empty() && found.validator == validator)
+      TakeOnDiskRanges(found);
+    OpenPart(true);
+    return true;
+  }
+  // A journal left without its file (the process ended just after the rename) is stale.
+  // (Should it stay, the file created next to it starts with no ranges of its own.)
+  if (hasJournal) (void)platform::DeleteFileAt(journal);
+  uint32_t error = 0;
+  if (!part.CreateNew(candidate, &error)) {
+    // Something is there (it appeared since the look above, or cannot be opened at all).
+    if (error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
+        (error == platform::kErrorAccessDenied && platform::PathExists(candidate)))
+      return false;
+    throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  }
+  OpenPart(false);
+  return true;
+}
+
+// The journal's ranges that start a segment count as that segment's bytes on disk.
+void CHttpDownload::Impl::TakeOnDiskRanges(const DownloadJournal& journal) {
+  const uint32_t part = self.totalSize_ / kSegmentCount;
+  for (const auto& range : journal.ranges) {
+    for (int i = 0; i < kSegmentCount; ++i) {
+      const uint32_t start = static_cast<uint32_t>(i) * part;
+      const uint32_t size = i < kSegmentCount - 1 ? part : self.totalSize_ - start;
+      if (range.first == start && range.second <= size && size > 0)
+        segments[i].onDisk = static_cast<int>(range.second);
+    }
+  }
+}
+
+// keepBytes: the file is ours from an earlier run; only the ranges in onDisk are kept.
+void CHttpDownload::Impl::OpenPart(bool keepBytes) {
+  uint32_t error = 0;
+  if (keepBytes && !part.OpenExisting(partPath, &error))
+    throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
   partCreated = true;
   if (!part.Reserve(self.totalSize_, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
 }
 
-// Run removes the temporary file on its way out (DiscardPart); the destination stays empty.
-void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, int32_t sysError) {
+DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
+  DownloadJournal journal;
+  journal.url = url;
+  journal.size = self.totalSize_;
+  journal.validator = validator;
+  for (const Segment& segment : segments)
+    if (segment.received > 0)
+      journal.ranges.emplace_back(segment.start, static_cast<uint32_t>(segment.received));
+  return journal;
+}
+
+// The journal is an aid for a later run: a failure to write it costs that run the bytes on
+// disk, never this download. durable: flushed to the disk (when the download stops).
+void CHttpDownload::Impl::SaveProgress(bool durable) {
+  journaledAt = self.downloaded_;
+  (void)SaveJournal(journalPath, CurrentJournal(), durable);
+}
+
+void CHttpDownload::Impl::KeepJournalCurrent() {
+  if (self.downloaded_ - journaledAt >= kJournalEveryBytes) SaveProgress(false);
+}
+
+void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, uint32_t sysError) {
   throw DownloadError(code, detail, sysError);
 }
 
+// An unfinished download keeps its bytes for the next run when the server names a validator
+// of the file; without one a later run could not tell the same file from another.
+void CHttpDownload::Impl::LeaveForResume() {
+  (void)part.Close(nullptr);
+  if (!partCreated) return;
+  if (validator.empty()) {
+    DiscardPart();
+    return;
+  }
+  SaveProgress(true);
+}
+
 void CHttpDownload::Impl::DiscardPart() {
-  part.Close(nullptr);
-  if (partCreated) platform::DeleteFileAt(partPath);
+  (void)part.Close(nullptr);
+  if (partCreated) {
+    // What cannot be removed stays as a leftover of ours: the journal, if it stays, makes
+    // the next run take the file over and start it from zero.
+    (void)platform::DeleteFileAt(partPath);
+    (void)platform::DeleteFileAt(journalPath);
+  }
   partCreated = false;
 }
 
@@ -383,12 +547,26 @@ void CHttpDownload::Impl::Transfer() {
   int restartsLeft = kRestarts;
   for (;;) {
     DriveAttempt();
+    if (StartOverIfAsked()) continue;
     CollectResults(restartsLeft);
     DestroyMulti();
     if (restartsLeft == 0) return;
     --restartsLeft;
     if (!RestartIncomplete()) return;
   }
+}
+
+// After a resumed range was answered with the whole file: every range is asked for again
+// from its first byte, without If-Range. Happens at most once (nothing is resumed after it).
+bool CHttpDownload::Impl::StartOverIfAsked() {
+  if (!startOver) return false;
+  startOver = false;
+  DestroyMulti();
+  ReleaseSegments();
+  for (Segment& segment : segments) segment.onDisk = 0;
+  PrepareSegments();
+  SaveProgress(false);
+  return true;
 }
 
 // Transfer passes until no transfer of this attempt is running.
@@ -401,7 +579,7 @@ void CHttpDownload::Impl::DriveAttempt() {
     int running = 0;
     curl_multi_perform(multi, &running);
     RaiseCallbackFailures();
-    if (running == 0) return;
+    if (running == 0 || startOver) return;
   }
 }
 
@@ -461,7 +639,7 @@ bool CHttpDownload::Impl::RestartIncomplete() {
       if (!multi) Fail(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
     }
     curl_multi_add_handle(multi, segment.handle);
-    self.downloaded_ -= static_cast<uint32_t>(segment.received);
+    self.downloaded_ -= static_cast<uint32_t>(segment.received - segment.onDisk);
     segment.Restart();
     restarted = true;
   }
@@ -485,8 +663,6 @@ void CHttpDownload::Impl::ReportWritten() {
   for (Segment& segment : segments) {
     written += static_cast<uint64_t>(segment.received);
     if (handler) handler->OnWritten(segment.received);
-    if (segment.handle) curl_easy_cleanup(segment.handle);
-    segment.handle = nullptr;
     if (self.cancel) Fail(CHttpDownloadEx::kCanceled);
   }
   // Matching sums alone could hide a range that ended badly after its bytes had arrived, so
@@ -495,14 +671,42 @@ void CHttpDownload::Impl::ReportWritten() {
     Fail(CHttpDownloadEx::kFileCorrupted);
 }
 
-// Closes the temporary file (a failure here can be data the system could not write) and
-// renames it over the destination.
+// Reads the whole temporary file back through a fixed buffer and compares its SHA-256 with
+// the one expected. The file was closed first, so what is hashed is what the system holds.
+void CHttpDownload::Impl::VerifyDigest() {
+  if (expectedSha256.empty()) return;
+  uint32_t error = 0;
+  std::FILE* file = platform::OpenForReading(partPath);
+  if (!file) Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorAccessDenied);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+  std::unique_ptr<char[]> buffer(new char[kHashBufferBytes]);
+  platform::Sha256 hash;
+  if (!hash.Start(&error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
+  uint64_t read = 0;
+  for (;;) {
+    const std::size_t got = std::fread(buffer.get(), 1, kHashBufferBytes, file);
+    if (got == 0) break;
+    read += got;
+    if (!hash.Add(buffer.get(), got, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
+  }
+  if (std::ferror(file)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorReadFault);
+  uint8_t digest[platform::kSha256Bytes];
+  if (!hash.Finish(digest, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
+  const std::string actual = platform::Sha256Text(digest);
+  if (actual == expectedSha256 && read == self.totalSize_) return;
+  CHttpDownloadEx mismatch = DownloadError(CHttpDownloadEx::kHashMismatch);
+  mismatch.text = "expected SHA-256 " + expectedSha256 + ", received " + actual;
+  throw mismatch;
+}
+
+// Renames the closed temporary file over the destination; its journal goes after it.
 void CHttpDownload::Impl::PutInPlace() {
-  int error = 0;
-  if (!part.Close(&error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  uint32_t error = 0;
   if (!platform::ReplaceWithFile(partPath, destination, &error))
     Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
   partCreated = false;
+  // A journal left without its file is dropped by the next run.
+  (void)platform::DeleteFileAt(journalPath);
 }
 
 CHttpDownload::CHttpDownload(std::string url, std::wstring destination,
@@ -514,11 +718,52 @@ CHttpDownload::CHttpDownload(std::string url, std::wstring destination,
   if (!impl_->multi) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   totalSize_ = QuerySize();
   downloaded_ = 0;
-  impl_->PrepareSegments();
   platform::CreatePresencePipe(impl_->pipeName);
 }
 
 CHttpDownload::~CHttpDownload() = default;
+
+bool CHttpDownload::ExpectSha256(const std::string& sha256) {
+  const std::string normalized = NormalizeSha256(sha256);
+  if (normalized.empty()) return false;
+  impl_->expectedSha256 = normalized;
+  return true;
+}
+
+namespace {
+
+// Keeps the validator of the file from the size query's header lines: the ETag, else the
+// Last-Modified date, of the last answer (after redirects).
+struct ValidatorHeaders {
+  std::string etag;
+  std::string lastModified;
+};
+
+std::string HeaderValue(const char* line, size_t length, size_t nameLength) {
+  std::string value(line + nameLength, length - nameLength);
+  const size_t first = value.find_first_not_of(" \t");
+  const size_t last = value.find_last_not_of(" \t\r\n");
+  return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+}
+
+size_t NoteValidator(char* line, size_t size, size_t count, void* target) {
+  ValidatorHeaders* headers = static_cast<ValidatorHeaders*>(target);
+  const size_t length = size * count;
+  try {
+    if (StartsWithNoCase(line, length, "http/")) {
+      *headers = ValidatorHeaders();
+    } else if (StartsWithNoCase(line, length, "etag:")) {
+      headers->etag = HeaderValue(line, length, 5);
+    } else if (StartsWithNoCase(line, length, "last-modified:")) {
+      headers->lastModified = HeaderValue(line, length, 14);
+    }
+  } catch (...) {
+    return 0;  // out of memory: the query fails
+  }
+  return length;
+}
+
+}  // namespace
 
 uint32_t CHttpDownload::QuerySize() {
   char reason[kConnectionReasonSize] = {};  // outlives the handle
@@ -534,6 +779,9 @@ uint32_t CHttpDownload::QuerySize() {
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody),
   });
   if (failed != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, failed);
+  ValidatorHeaders headers;
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &NoteValidator);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headers);
   // A server that accepts the connection and then stays silent must not hang the installer.
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kQueryConnectSeconds);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -551,17 +799,33 @@ uint32_t CHttpDownload::QuerySize() {
   if (read != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, read);
   // -1 stands for a length the server did not announce; the size must fit a signed int.
   if (length < 1 || length > INT32_MAX) throw DownloadError(CHttpDownloadEx::kUnableToGetSize);
+  // A weak ETag does not promise the same bytes, and If-Range refuses it.
+  const bool strongEtag = !headers.etag.empty() && headers.etag.compare(0, 2, "W/") != 0;
+  impl_->validator = strongEtag ? headers.etag : headers.lastModified;
   return static_cast<uint32_t>(length);
 }
 
 uint32_t CHttpDownload::Run() {
   try {
     impl_->OpenFiles();
+    impl_->PrepareSegments();
+    impl_->SaveProgress(false);
     if (impl_->handler) impl_->handler->OnStart(static_cast<int32_t>(totalSize_));
     impl_->Transfer();
     impl_->ReportWritten();
+    // A failure to close can be data the system could not write.
+    uint32_t error = 0;
+    if (!impl_->part.Close(&error))
+      throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  } catch (...) {
+    impl_->LeaveForResume();
+    throw;
+  }
+  try {
+    impl_->VerifyDigest();
     impl_->PutInPlace();
   } catch (...) {
+    // Bytes that do not make the expected file are worth nothing to a later run.
     impl_->DiscardPart();
     throw;
   }

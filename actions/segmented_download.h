@@ -1,8 +1,12 @@
 #pragma once
 // The segmented download: one file fetched as ten byte ranges in parallel over libcurl's
-// multi interface, unfinished ranges retried. Each range is written at its offset in
-// "<destination>.part" as it arrives, and that file replaces the destination once every range
-// is complete, so memory stays a few MiB whatever the file size. Events go to an
+// multi interface, unfinished ranges retried. Each range is written at its offset in a
+// temporary file ("<destination>.part", or "<destination>.N.part" when a .part that is not
+// ours is in the way) as it arrives; once every range is complete (and its SHA-256 matches,
+// when one is expected) that file is renamed over the destination, which nothing else
+// touches. Memory stays a few MiB whatever the file size. A download that ends unfinished
+// keeps its temporary file and a journal of the ranges on disk (actions/download_journal.h),
+// and the next one for the same URL and destination fetches only the rest. Events go to an
 // IDownloadHandler; failures are thrown as CHttpDownloadEx.
 
 #include <cstdint>
@@ -24,17 +28,24 @@ struct CHttpDownloadEx {
     kNetworkReset = 6,        // "NETWORK_RESET": connection broken while receiving
     kUnableToGetSize = 7,     // "UNABLE_TO_GET_SIZE"
     kUnableToAllocMem = 8,    // "UNABLE_TO_ALLOC_MEM"
+    kHashMismatch = 9,        // "DOWNLOAD_HASH_MISMATCH": the file is not the one expected
     kUnverifiedServer = 10,   // "CERTIFICATE_NOT_VERIFIED": the server's certificate refused
   };
   int32_t code = 0;
-  int32_t detail = 0;    // the libcurl result behind the failure, or 0
-  int32_t sysError = 0;  // errno of a failed file operation (kErrorSavingFile), else 0
-  // kUnverifiedServer: the sentence for the user, naming the host and libcurl's reason.
+  int32_t detail = 0;     // the libcurl result behind the failure, or 0
+  uint32_t sysError = 0;  // Windows error (ERROR_*) of a failed file operation, else 0
+  // kUnverifiedServer: the sentence for the user, naming the host and libcurl's reason;
+  // kHashMismatch: the digest expected and the one received.
   std::string text{};
 };
 
-// "NAME (N)": N is sysError when set, else detail. "UNKNOWN_ERROR" for unknown codes.
+// "NAME (N)", then ": text" for a hash mismatch; N is sysError when set, else detail.
+// "UNKNOWN_ERROR" for codes without a name.
 std::string DescribeDownloadError(const CHttpDownloadEx& error);
+
+// A SHA-256 digest written as 64 hexadecimal digits in either case, as lower case; "" when
+// text is anything else.
+std::string NormalizeSha256(const std::string& text);
 
 // Receives the events of a download. Owned by the caller; outlives the download.
 class IDownloadHandler {
@@ -55,20 +66,26 @@ class CHttpDownload {
  public:
   static constexpr int kSegmentCount = 10;
 
-  // Queries the size and prepares the segments and the presence pipe. Throws CHttpDownloadEx
-  // of kinds 1, 7, 8 and 10. lowSpeedSeconds: a segment that moves less than one byte per second
-  // for this long ends with a time-out (tests shorten it).
+  // Queries the size and the file's validator, and opens the presence pipe. Throws
+  // CHttpDownloadEx of kinds 1, 7 and 10. lowSpeedSeconds: a segment that moves less than one
+  // byte per second for this long ends with a time-out (tests shorten it).
   CHttpDownload(std::string url, std::wstring destination, IDownloadHandler* handler,
                 std::wstring pipeName, long lowSpeedSeconds = 120);
   ~CHttpDownload();
   CHttpDownload(const CHttpDownload&) = delete;
   CHttpDownload& operator=(const CHttpDownload&) = delete;
 
-  // Transfers the file and puts it in place; returns the bytes written (the total size).
-  // Throws CHttpDownloadEx of kinds 2 to 6 and 10. The destination is created (or truncated) first
-  // and stays empty on every failure; the temporary "<destination>.part" never outlives Run.
-  // An exception thrown by the handler leaves Run the same way, after the same clean-up.
+  // Transfers the file, checks its digest when one is expected and puts it in place; returns
+  // the bytes written (the total size). Throws CHttpDownloadEx of kinds 1 to 6, 9 and 10.
+  // The destination is touched only by the final rename. On a failure the temporary file
+  // stays with its journal when the server names a validator of the file (so the next run
+  // resumes); otherwise, and after a digest mismatch, both go. An exception thrown by the
+  // handler leaves Run the same way.
   uint32_t Run();
+
+  // Makes Run compare the file's SHA-256 with sha256 (as NormalizeSha256 accepts it) before
+  // the rename. False, and nothing changes, when sha256 is malformed.
+  bool ExpectSha256(const std::string& sha256);
 
   // The file size from a HEAD request. Throws kind 7, or 10 for a refused certificate.
   uint32_t QuerySize();
@@ -76,7 +93,8 @@ class CHttpDownload {
   // Set by the handler to stop the download at the next check.
   bool cancel = false;
 
-  // For tests and progress: the size and the bytes received so far.
+  // For tests and progress: the size and the bytes received so far (those a resumed download
+  // found on disk included).
   uint32_t TotalSize() const { return totalSize_; }
   uint32_t Downloaded() const { return downloaded_; }
 

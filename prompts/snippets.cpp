@@ -9,7 +9,8 @@ namespace orvex {
 const char* const kDotNetDownloadSnippet =
     "{'class' : 'HTTPDownloader', 'name' :'DOTNET_DOWNLOADER', 'args' : { 'url' : "
     "'%ORVEX_DOWNLOAD_URL%/media/DotNet.cab', 'directory' : '.SessionDir', 'destination' : "
-    "'dotnet.cab'}, 'msg' : 'Downloading .Net installer'}, 'msg' : ''},";
+    "'dotnet.cab', 'sha256' : '.InstallConfig.system.dotnet.sha256'}, 'msg' : 'Downloading "
+    ".Net installer'}, 'msg' : ''},";
 
 const char* const kDotNetExtractionSnippet =
     "{'class' : 'CABExtractor', 'name' :'DOTNET_EXTRACTOR', 'args' : { 'cab' : 'dotnet.cab', "
@@ -30,7 +31,8 @@ const char* const kDriverAddressQuerySnippet =
 const char* const kDriverDownloadSnippet =
     "{'class' : 'HTTPDownloader', 'name' :'GPU_DOWNLOADER', 'args' : { 'url' : "
     "'.InstallConfig.display.driver.url', 'directory' : '.SessionDir', 'destination' : "
-    "'gpudriver.zip'}, 'msg' : 'Downloading Graphics Driver'}, 'msg' : ''},";
+    "'gpudriver.zip', 'sha256' : '.InstallConfig.display.driver.sha256'}, 'msg' : "
+    "'Downloading Graphics Driver'}, 'msg' : ''},";
 
 namespace {
 // The driver installation records at the restart flag whether Windows asked for a restart.

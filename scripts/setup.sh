@@ -23,7 +23,7 @@ export DEBIAN_FRONTEND=noninteractive
 # Debian packages the builds, the tests and the fuzzers use.
 host_packages=(
   build-essential cmake ninja-build pkg-config
-  libjsoncpp-dev libcurl4-openssl-dev googletest libgtest-dev libgmock-dev
+  libjsoncpp-dev libcurl4-openssl-dev libssl-dev googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine32:i386 xvfb xauth

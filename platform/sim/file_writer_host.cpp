@@ -1,6 +1,7 @@
 // Positioned writes on the simulated machine: real host files at the place the sandbox maps
 // the Windows path to, written with pwrite, reserved with posix_fallocate and renamed with
-// rename(2), which replaces the target as MOVEFILE_REPLACE_EXISTING does.
+// rename(2), which replaces the target as MOVEFILE_REPLACE_EXISTING does. Host errors are
+// reported as the Windows error the same failure gives there.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,13 +16,64 @@
 #include "platform/file_writer.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
+#include "platform/win_codes.h"
 
 namespace orvex {
 namespace platform {
 namespace {
 
-void Report(int* error, int value) {
+// CREATE_NEW.
+constexpr uint32_t kNewOnly = 1;
+
+bool Report(uint32_t* error, uint32_t value) {
   if (error) *error = value;
+  return false;
+}
+
+// The Windows error for an errno value of a file call.
+uint32_t WindowsErrorOf(int value) {
+  switch (value) {
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return kErrorAccessDenied;
+    case EEXIST:
+      return kErrorFileExists;
+    case ENOSPC:
+    case EDQUOT:
+      return kErrorDiskFull;
+    case EFBIG:
+      return kErrorFileTooLarge;
+    case ENAMETOOLONG:
+      return kErrorFilenameExcedRange;
+    case EBADF:
+      return kErrorInvalidHandle;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case EXDEV:
+      return kErrorNotSameDevice;
+    case EIO:
+      return kErrorWriteFault;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+bool ReportErrno(uint32_t* error, int value) { return Report(error, WindowsErrorOf(value)); }
+
+// ENOENT from open(2): the file is missing, or (as Windows tells apart) its folder is.
+uint32_t MissingErrorOf(const std::string& host) {
+  const std::string::size_type slash = host.rfind('/');
+  struct stat folder;
+  if (slash != std::string::npos && slash > 0 &&
+      (stat(host.substr(0, slash).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)))
+    return kErrorPathNotFound;
+  return kErrorFileNotFound;
 }
 
 // The simulated machine keeps read-only as the owner's write bit; Windows refuses to open such
@@ -49,11 +101,10 @@ std::string HostOf(intptr_t handle) {
 }
 
 // Takes the bytes a write of count bytes at offset adds to the file from its drive.
-bool TakeGrowth(intptr_t handle, uint64_t offset, uint64_t count, int* error) {
+bool TakeGrowth(intptr_t handle, uint64_t offset, uint64_t count, uint32_t* error) {
   const uint64_t growth = sim::GrowthOfWrite(static_cast<int>(handle), offset, count);
   if (sim::TakeDriveSpace(HostOf(handle), growth)) return true;
-  Report(error, ENOSPC);
-  return false;
+  return Report(error, kErrorDiskFull);
 }
 
 // A path or its last name as the sandbox holds it: "" when the machine refuses it.
@@ -63,33 +114,28 @@ std::string MappedHost(const std::wstring& path, sim::LinkUse use) {
 
 }  // namespace
 
-PositionedFile::~PositionedFile() { Close(nullptr); }
+PositionedFile::~PositionedFile() { (void)Close(nullptr); }
 
-bool PositionedFile::Create(const std::wstring& path, int* error) {
-  Close(nullptr);
+bool PositionedFile::Open(const std::wstring& path, uint32_t disposition, uint32_t* error) {
+  (void)Close(nullptr);
   const std::string host = MappedHost(path, sim::LinkUse::kFollow);
-  if (host.empty()) {
-    Report(error, ENOENT);
-    return false;
-  }
-  if (IsReadOnlyFile(host) ||
-      sim::SharingViolation(host, kGenericWrite, kFileShareRead)) {
-    Report(error, EACCES);
-    return false;
-  }
-  if (!sim::WriteAfresh(host)) {
-    Report(error, EACCES);
-    return false;
-  }
+  if (host.empty()) return Report(error, kErrorPathNotFound);
   struct stat before;
   const bool existed = lstat(host.c_str(), &before) == 0;
-  const uint64_t truncated = sim::RegularFileSize(host);
+  if (disposition == kNewOnly && existed) return Report(error, kErrorFileExists);
+  if (disposition == kOpenExisting && !existed) return Report(error, MissingErrorOf(host));
+  if (IsReadOnlyFile(host) || sim::SharingViolation(host, kGenericWrite, kFileShareRead))
+    return Report(error, existed && !IsReadOnlyFile(host) ? kErrorSharingViolation
+                                                          : kErrorAccessDenied);
+  const bool truncates = disposition == kCreateAlways;
+  if (truncates && !sim::WriteAfresh(host)) return Report(error, kErrorAccessDenied);
+  const uint64_t truncated = truncates ? sim::RegularFileSize(host) : 0;
   // The sandbox resolved every link of the path: a link at its end now is not followed.
-  const int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) {
-    Report(error, errno);
-    return false;
-  }
+  int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW;
+  if (disposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
+  if (disposition == kNewOnly) flags |= O_CREAT | O_EXCL;
+  const int fd = open(host.c_str(), flags, 0644);
+  if (fd < 0) return errno == ENOENT ? Report(error, MissingErrorOf(host)) : ReportErrno(error, errno);
   sim::GiveBackDriveSpace(host, truncated);
   if (!existed) sim::NoteNameAdded(host);
   handle_ = fd;
@@ -98,32 +144,36 @@ bool PositionedFile::Create(const std::wstring& path, int* error) {
   return true;
 }
 
-bool PositionedFile::Reserve(uint64_t size, int* error) {
-  if (!IsOpen()) {
-    Report(error, EBADF);
-    return false;
-  }
+bool PositionedFile::Create(const std::wstring& path, uint32_t* error) {
+  return Open(path, kCreateAlways, error);
+}
+
+bool PositionedFile::CreateNew(const std::wstring& path, uint32_t* error) {
+  return Open(path, kNewOnly, error);
+}
+
+bool PositionedFile::OpenExisting(const std::wstring& path, uint32_t* error) {
+  return Open(path, kOpenExisting, error);
+}
+
+bool PositionedFile::Reserve(uint64_t size, uint32_t* error) {
+  if (!IsOpen()) return Report(error, kErrorInvalidHandle);
   if (size == 0) return true;
   if (!TakeGrowth(handle_, 0, size, error)) return false;
   // posix_fallocate returns the error instead of setting errno.
   const int failed = posix_fallocate(static_cast<int>(handle_), 0, static_cast<off_t>(size));
-  if (failed != 0) {
-    Report(error, failed);
-    return false;
-  }
+  if (failed != 0) return ReportErrno(error, failed);
   return true;
 }
 
-bool PositionedFile::WriteAt(uint64_t offset, const void* data, std::size_t bytes, int* error) {
+bool PositionedFile::WriteAt(uint64_t offset, const void* data, std::size_t bytes,
+                             uint32_t* error) {
   const char* next = static_cast<const char*>(data);
   if (!TakeGrowth(handle_, offset, bytes, error)) return false;
   while (bytes > 0) {
     const ssize_t done = pwrite(static_cast<int>(handle_), next, bytes, static_cast<off_t>(offset));
     if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      Report(error, done < 0 ? errno : EIO);
-      return false;
-    }
+    if (done <= 0) return ReportErrno(error, done < 0 ? errno : EIO);
     next += done;
     offset += static_cast<uint64_t>(done);
     bytes -= static_cast<std::size_t>(done);
@@ -131,7 +181,13 @@ bool PositionedFile::WriteAt(uint64_t offset, const void* data, std::size_t byte
   return true;
 }
 
-bool PositionedFile::Close(int* error) {
+bool PositionedFile::Flush(uint32_t* error) {
+  if (!IsOpen()) return Report(error, kErrorInvalidHandle);
+  if (fsync(static_cast<int>(handle_)) != 0) return ReportErrno(error, errno);
+  return true;
+}
+
+bool PositionedFile::Close(uint32_t* error) {
   if (!IsOpen()) return true;
   const int fd = static_cast<int>(handle_);
   handle_ = -1;
@@ -139,10 +195,7 @@ bool PositionedFile::Close(int* error) {
     std::lock_guard<std::mutex> hold(OpenFilesLock());
     OpenFiles().erase(fd);
   }
-  if (close(fd) != 0) {
-    Report(error, errno);
-    return false;
-  }
+  if (close(fd) != 0) return ReportErrno(error, errno);
   return true;
 }
 
@@ -150,22 +203,17 @@ bool PositionedFile::IsOpen() const { return handle_ >= 0; }
 
 // MoveFileExW moves and replaces names: a link at either end is moved or replaced as the
 // link, never followed.
-bool ReplaceWithFile(const std::wstring& source, const std::wstring& target, int* error) {
+bool ReplaceWithFile(const std::wstring& source, const std::wstring& target, uint32_t* error) {
   const std::string from = MappedHost(source, sim::LinkUse::kItself);
   const std::string to = MappedHost(target, sim::LinkUse::kItself);
-  if (from.empty() || to.empty()) {
-    Report(error, ENOENT);
-    return false;
-  }
+  if (from.empty() || to.empty()) return Report(error, kErrorPathNotFound);
   struct stat moved;
   struct stat replaced;
   const bool freesTarget = lstat(from.c_str(), &moved) == 0 && lstat(to.c_str(), &replaced) == 0 &&
                            S_ISREG(replaced.st_mode) && replaced.st_nlink == 1 &&
                            replaced.st_ino != moved.st_ino;
-  if (std::rename(from.c_str(), to.c_str()) != 0) {
-    Report(error, errno);
-    return false;
-  }
+  if (std::rename(from.c_str(), to.c_str()) != 0)
+    return errno == ENOENT ? Report(error, MissingErrorOf(from)) : ReportErrno(error, errno);
   if (freesTarget) sim::GiveBackDriveSpace(to, static_cast<uint64_t>(replaced.st_size));
   sim::NoteNameRemoved(from);
   sim::NoteNameRemoved(to);

@@ -2,6 +2,7 @@
 """Prints the tables of scripts/bench-download from its results file.
 
 Each line of the results file is one run: "case MiB tool run seconds user sys maxrss_kib".
+A second file, when given, holds the resume case's runs (see show_resume).
 Every figure is the median of the runs of one tool in one case; the ratios compare
 orvex-download with the peers measured in the same invocation: throughput ours/peer (> 1: we
 are faster), CPU seconds ours/peer and peak memory ours/peer (< 1: we use less).
@@ -17,7 +18,10 @@ TITLES = {
     "capped": "Each connection capped by the server (nginx limit_rate)",
     "latency": "Added latency (delaying relay in front of nginx)",
     "growth": "Growth: CPU per MiB and peak memory by file size",
+    "sha256": "With verification (SHA-256 of the whole file)",
 }
+# The resume case's target: the second run fetches at most this share of the file.
+RESUME_TARGET = 0.55
 
 
 def load(path):
@@ -92,6 +96,25 @@ def show_growth(keys, runs):
     print()
 
 
+def show_resume(path):
+    """Lines "resume MiB run killed_at_bytes second_run_bytes file_bytes"."""
+    rows = [line.split() for line in open(path) if line.startswith("resume ")]
+    if not rows:
+        return
+    print("Resume: killed once half the file was journaled, then run again (%d runs)" % len(rows))
+    print("  %-5s %14s %16s %14s" % ("run", "journaled", "second run sent", "of the file"))
+    shares = []
+    for _, _, run, journaled, sent, size in rows:
+        share = int(sent) / int(size)
+        shares.append(share)
+        print("  %-5s %13.1f%% %16d %13.1f%%" % (run, 100.0 * int(journaled) / int(size),
+                                                  int(sent), 100.0 * share))
+    worst = max(shares)
+    print("  largest share %.1f%% (target <= %.0f%%): %s" % (
+        100.0 * worst, 100.0 * RESUME_TARGET, "met" if worst <= RESUME_TARGET else "MISSED"))
+    print()
+
+
 def main():
     runs, order = load(sys.argv[1])
     shown = set()
@@ -104,6 +127,8 @@ def main():
         show_case(case, mib, tools, runs)
     if growth:
         show_growth(growth, runs)
+    if len(sys.argv) > 2:
+        show_resume(sys.argv[2])
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@ its own, prepared as the user's machine it stands for.
 | product_refused | fresh; the service refuses it | the service's reason with "Help": the article opens; FAILED UNINSTALLABLE |
 | product_install_fails | fresh; a package whose launch condition fails | the installer's text as the detail; FAILED PACKAGE_INSTALLER |
 | product_cancel_download | fresh | Cancel during the download, "Yes": the window closes; nothing installed |
+| product_tampered_package | fresh; the package on the service changed after its digest was published | the hash error in the question and the report; nothing unpacked, run or installed |
 """
 
 import os
@@ -21,7 +22,9 @@ from harness import check, stop_wineserver, wait_until
 import installation as inst
 
 SCENARIOS = ["product_install", "product_up_to_date", "product_upgrade", "product_refused",
-             "product_install_fails", "product_cancel_download"]
+             "product_install_fails", "product_cancel_download", "product_tampered_package"]
+
+DOWNLOAD_FAILED = "Could not download files from Internet."
 
 REFUSAL_REASON = "Orvex cannot run on this computer: its processor has no virtualization support."
 REFUSAL_ERROR = "MACHINE_NOT_SUPPORTED"
@@ -175,6 +178,43 @@ class ProductScenarios:
             check(articles == sorted([REFUSAL_HELP, "help"]), "browser pages: %r" % urls)
             inst.check_failed_report(self.sc.service, "UNINSTALLABLE", REFUSAL_ERROR)
         self.scenario("refused", body)
+
+    def product_tampered_package(self):
+        """The package on the service is not the one its configuration pins (stored again with
+        other bytes after its digest was published): the download fails with the hash error,
+        which the question and the report show, and nothing of the package is unpacked, run or
+        installed."""
+        def body():
+            self.machine("tampered")
+            for path in inst.PACKAGE_PATHS:
+                relative = path[len("/media/"):]
+                with open(os.path.join(self.h.build, "product", "media", relative), "rb") as f:
+                    tampered = bytearray(f.read())
+                tampered[len(tampered) // 2] ^= 0xFF  # one byte changed, the size the same
+                self.sc.service.call("/_dev/media/" + relative, bytes(tampered))
+            installer, drive, done = self.run("product_tampered_package",
+                                              dict(inst.WILLING_USER, **{DOWNLOAD_FAILED: inst.ACCEPT}),
+                                              {DOWNLOAD_FAILED: "56-product-tampered-package",
+                                               "done": "57-product-tampered-package-done"})
+            failed = [q for q in drive.questions if q[0] == DOWNLOAD_FAILED]
+            check(failed and "DOWNLOAD_HASH_MISMATCH" in failed[0][1],
+                  "the download failure's question: %r" % drive.questions)
+            dump = self.finish(installer, done)
+            record = dump.get("Download", {}).get("PACKAGE_DOWNLOADER", {})
+            check(record.get("status") == "failed" and record.get("error_code") == 9,
+                  "the downloader's record: %r" % record)
+            check("PACKAGE_EXTRACTOR" not in dump.get("Download", {}) and "Install" not in dump
+                  and "LastStage" not in dump, "the run went on after the hash error: %r"
+                  % sorted(dump))
+            inst.check_failed_report(self.sc.service, "PACKAGE_DOWNLOADER", record["error"])
+            check(re.search(r"DOWNLOAD_HASH_MISMATCH: .*expected SHA-256 [0-9a-f]{64}, "
+                            r"received [0-9a-f]{64}", record["error"]),
+                  "the report's reason: %r" % record)
+            check(not os.path.exists(os.path.join(self.h.prefix, *inst.PRODUCT_DIR, "Orvex.exe")),
+                  "the tampered package left Orvex.exe")
+            check(not any(self.sc.service.requests(p) for p in ("/index/driverupdate",)),
+                  "the run went on to the driver after the hash error")
+        self.scenario("tampered", body)
 
     def product_install_fails(self):
         """Windows Installer refuses the package (its launch condition fails): its error text

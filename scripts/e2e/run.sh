@@ -14,7 +14,8 @@
 # crash_escaped_exception crash_dont_send crash_kinds upgrade_question uninstallable_help
 # restart_prompt dotnet_prompts graphics_update graphics_download_fails, and the product's
 # installation: product_install product_up_to_date product_upgrade product_refused
-# product_install_fails product_cancel_download (scripts/e2e/product_scenarios.py). Exit status
+# product_install_fails product_cancel_download product_tampered_package
+# (scripts/e2e/product_scenarios.py). Exit status
 # 0 when every scenario passed.
 set -euo pipefail
 

@@ -214,7 +214,11 @@ TEST_F(RefusedConnection, RangesRefusedACertificateAreNotRestarted) {
   EXPECT_EQ(CHttpDownloadEx::kUnverifiedServer, downloadError.code);
   EXPECT_EQ(0u, downloadError.text.find(kRefusedText)) << downloadError.text;
   EXPECT_NE(std::string::npos, downloadError.text.find(kRefusals[2].reason)) << downloadError.text;
-  EXPECT_FALSE(fs::exists(destination.string() + ".part"));
+  // Nothing arrived: no destination, and a temporary file only with the journal that lets
+  // the next run resume it (the service names an ETag).
+  EXPECT_FALSE(fs::exists(destination));
+  EXPECT_EQ(fs::exists(destination.string() + ".part"),
+            fs::exists(destination.string() + ".part.journal"));
 }
 
 // The modules and the configuration fetch report a refused certificate as they report other

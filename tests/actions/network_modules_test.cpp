@@ -292,7 +292,8 @@ TEST_F(Downloader, StopRequestCancelsWithoutPrompt) {
     EXPECT_EQ("DOWNLOAD_CANCELED", doc["S"]["M"]["error"].asString());
     EXPECT_EQ("status:Aborting download ...", indicator.calls.back());
     for (const std::string& call : indicator.calls) EXPECT_NE(0u, call.rfind("prompt:", 0));
-    EXPECT_EQ("", OnDisk("slow.bin"));  // created, nothing written
+    // The destination is only ever made by the final rename.
+    EXPECT_FALSE(std::filesystem::exists(folder / "slow.bin"));
   }
 }
 
@@ -317,6 +318,45 @@ TEST_F(Downloader, StopQuestionHoldsTheTransferUntilAnswered) {
         << call;
 }
 
+// The service pins the file: the right digest (in either case) puts it in place, any other
+// fails with the hash error in the record and in the question, and leaves no file.
+TEST_F(Downloader, PinnedDigestDecidesWhetherTheFileIsPutInPlace) {
+  const std::string content = "the package";
+  service.PutMedia("pinned.cab", content);
+  const std::string right = "ab326f16dec533ba65139949246581c016b9d4c77d0de0046e65f48e575372a3";
+  const std::string wrong = std::string(63, '0') + "1";
+  struct Case {
+    std::string digest;
+    bool ok;
+  } cases[] = {
+      {right, true},
+      {"AB326F16DEC533BA65139949246581C016B9D4C77D0DE0046E65F48E575372A3", true},
+      {wrong, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.digest);
+    std::filesystem::remove(folder / "pinned.cab");
+    indicator.calls.clear();
+    Json::Value args = Args("pinned.cab");
+    args["sha256"] = ".Digest";
+    Json::Value doc = Doc("pinned.cab");
+    doc["Digest"] = c.digest;
+    const int result = Make("HTTPDownloader", args)->Execute(doc);
+    EXPECT_EQ(result, c.ok ? 0 : -1);
+    EXPECT_EQ(std::filesystem::exists(folder / "pinned.cab"), c.ok);
+    if (c.ok) continue;
+    const Json::Value& record = doc["S"]["M"];
+    EXPECT_EQ(9, record["error_code"].asInt());
+    const std::string error = "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one "
+                              "expected (expected SHA-256 " + wrong + ", received " + right + ")";
+    EXPECT_EQ(error, record["error"].asString());
+    EXPECT_EQ("prompt:Could not download files from Internet.|Ok||DOWNLOAD_HASH_MISMATCH: the "
+              "downloaded file is not the one expected. Nothing of it was run.|2",
+              indicator.calls.back());
+    EXPECT_FALSE(std::filesystem::exists(folder / "pinned.cab.part"));
+  }
+}
+
 TEST_F(Downloader, MissingArgumentsAreReportedInOrderWithoutTraffic) {
   struct Case {
     const char* args;
@@ -325,10 +365,18 @@ TEST_F(Downloader, MissingArgumentsAreReportedInOrderWithoutTraffic) {
       {R"({"destination": "a", "directory": "b"})", "The URL string is null"},
       {R"({"url": "u", "directory": "b"})", "The destination string is null"},
       {R"({"url": "u", "destination": "a"})", "The directory string is null"},
+      {R"({"url": "u", "destination": "a", "directory": "b", "sha256": "abc"})",
+       "The sha256 string is not 64 hexadecimal digits"},
+      {R"({"url": "u", "destination": "a", "directory": "b", "sha256": ".Digest"})",
+       "The sha256 string is not 64 hexadecimal digits"},
+      {R"({"url": "u", "destination": "a", "directory": "b", "sha256": 12})",
+       "The sha256 string is not 64 hexadecimal digits"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
     Json::Value doc;
+    // One digit short, from the session document.
+    doc["Digest"] = std::string(63, 'a');
     EXPECT_EQ(-1, Make("HTTPDownloader", J(c.args))->Execute(doc));
     EXPECT_EQ("fatal", doc["S"]["M"]["status"].asString());
     EXPECT_EQ(c.reason, doc["S"]["M"]["reason"].asString());
@@ -339,16 +387,19 @@ TEST_F(Downloader, MissingArgumentsAreReportedInOrderWithoutTraffic) {
 
 TEST(DownloadErrorTexts, FollowTheErrorKind) {
   const std::pair<CHttpDownloadEx, const char*> cases[] = {
-      {{1, 2, 0}, "DOWNLOAD_ERROR (2)"},
-      {{2, 0, 0}, "DOWNLOAD_CANCELED"},
-      {{3, 0, 0}, "DOWNLOAD_FILE_CORRUPTED"},
-      {{4, 0, 13}, "ERROR_SAVING_FILE"},
-      {{5, 28, 0}, "NETWORK_ERROR (28)"},
-      {{6, 56, 0}, "NETWORK_RESET (56)"},
-      {{7, 0, 0}, "UNABLE_TO_GET_SIZE (0)"},
-      {{8, 0, 0}, "UNABLE_TO_ALLOC_MEMORY"},
-      {{10, 60, 0}, "CERTIFICATE_NOT_VERIFIED (60)"},
-      {{11, 0, 0}, "UNKNOWN_ERROR"},
+      {{1, 2, 0, ""}, "DOWNLOAD_ERROR (2)"},
+      {{2, 0, 0, ""}, "DOWNLOAD_CANCELED"},
+      {{3, 0, 0, ""}, "DOWNLOAD_FILE_CORRUPTED"},
+      {{4, 0, 112, ""}, "ERROR_SAVING_FILE"},
+      {{5, 28, 0, ""}, "NETWORK_ERROR (28)"},
+      {{6, 56, 0, ""}, "NETWORK_RESET (56)"},
+      {{7, 0, 0, ""}, "UNABLE_TO_GET_SIZE (0)"},
+      {{8, 0, 0, ""}, "UNABLE_TO_ALLOC_MEMORY"},
+      {{9, 0, 0, "expected SHA-256 aa, received bb"},
+       "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected (expected SHA-256 "
+       "aa, received bb)"},
+      {{10, 60, 0, ""}, "CERTIFICATE_NOT_VERIFIED (60)"},
+      {{11, 0, 0, ""}, "UNKNOWN_ERROR"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.second);

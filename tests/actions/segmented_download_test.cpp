@@ -19,13 +19,17 @@
 #include <string>
 #include <vector>
 
+#include "actions/download_journal.h"
 #include "actions/segmented_download.h"
+#include "platform/sha256.h"
+#include "platform/win_codes.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
 #ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -162,14 +166,20 @@ class DownloadTest : public ::testing::Test {
     return ranges;
   }
 
-  // What every failed or cancelled run leaves: the destination, empty, and no temporary file.
-  void ExpectEmptyDestinationAndNoPart() const {
-    ASSERT_TRUE(fs::exists(destination_));
-    EXPECT_EQ(fs::file_size(destination_), 0u);
-    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  // What a failed or cancelled run leaves when the server names a validator of the file (the
+  // dev service sends an ETag): no destination, which only the final rename makes, and the
+  // temporary file of the full size with the journal a later run resumes from.
+  void ExpectNoDestinationAndResumablePart(std::size_t size) const {
+    EXPECT_FALSE(fs::exists(destination_));
+    ASSERT_TRUE(fs::exists(PartOf(destination_)));
+    EXPECT_EQ(fs::file_size(PartOf(destination_)), size);
+    EXPECT_TRUE(fs::exists(JournalOf(destination_)));
   }
 
   static fs::path PartOf(const fs::path& path) { return fs::path(path.wstring() + L".part"); }
+  static fs::path JournalOf(const fs::path& path) {
+    return fs::path(path.wstring() + L".part.journal");
+  }
 
   static long CountMethod(const std::string& path, const std::string& method) {
     long count = 0;
@@ -215,7 +225,7 @@ TEST_F(DownloadTest, FetchesTenRangesAndWritesTheFileByteExact) {
 TEST_F(DownloadTest, HandlerSeesEveryEventInOrder) {
   const std::string url = Media("events.bin", 1005);
   RecordingHandler handler;
-  bool fileExistedAtStart = false;
+  bool fileExistedAtStart = true;
   bool partOnDiskWhileTransferring = false;
   bool destinationWasEmptyAtComplete = true;
   handler.hook = [&](char event, RecordingHandler&) {
@@ -231,11 +241,13 @@ TEST_F(DownloadTest, HandlerSeesEveryEventInOrder) {
   EXPECT_FALSE(destinationWasEmptyAtComplete);
   EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
   EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  EXPECT_FALSE(fs::exists(JournalOf(destination_)));
   // Start; passes that each begin with a tick and carry the arriving chunks; then the
   // write-out of the ten segments.
   EXPECT_TRUE(std::regex_match(handler.trace, std::regex("ST[TP]*DWw{10}C"))) << handler.trace;
   EXPECT_NE(handler.trace.find('P'), std::string::npos);
-  EXPECT_TRUE(fileExistedAtStart);
+  // Nothing but the final rename makes the destination.
+  EXPECT_FALSE(fileExistedAtStart);
   EXPECT_EQ(handler.startTotal, 1005);
   EXPECT_EQ(handler.writeStartTotal, 1005);
   EXPECT_EQ(handler.progressBytes, 1005);
@@ -364,7 +376,8 @@ TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
   // orderly end of the connection (result 18, a short body), which is restarted instead.
   GTEST_SKIP() << "Wine does not report a TCP reset as a receive error";
 #endif
-  const std::string url = Media("reset.bin", 100000);
+  const std::size_t size = 100000;
+  const std::string url = Media("reset.bin", size);
   AddFault("/media/reset.bin", "reset", [](Json::Value& rule) {
     rule["range_start"] = 30000;
     rule["after_bytes"] = 4000;
@@ -380,7 +393,7 @@ TEST_F(DownloadTest, ResetConnectionEndsTheDownloadWithoutRestart) {
   const std::vector<std::string> ranges = GetRanges("/media/reset.bin");
   EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 1);
   EXPECT_EQ(handler.trace.find('D'), std::string::npos);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
@@ -410,7 +423,8 @@ TEST_F(DownloadTest, StalledRangeIsFetchedAgainFromItsFirstByte) {
 }
 
 TEST_F(DownloadTest, RangeTimingOutInEveryAttemptIsANetworkError) {
-  const std::string url = Media("timeout.bin", 100000);
+  const std::size_t size = 100000;
+  const std::string url = Media("timeout.bin", size);
   AddFault("/media/timeout.bin", "stall", [](Json::Value& rule) {
     rule["range_start"] = 30000;
     rule["after_bytes"] = 0;
@@ -425,7 +439,7 @@ TEST_F(DownloadTest, RangeTimingOutInEveryAttemptIsANetworkError) {
   const std::vector<std::string> ranges = GetRanges("/media/timeout.bin");
   EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=30000-39999"), 3);
   EXPECT_EQ(ranges.size(), 12u);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
@@ -443,7 +457,7 @@ TEST_F(DownloadTest, RangeIgnoringServerStoresNothingBeyondASegment) {
   EXPECT_EQ(outcome.downloaded, 0u);
   EXPECT_EQ(handler.written, std::vector<int32_t>(10, 0));
   EXPECT_EQ(handler.trace.find('C'), std::string::npos);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
@@ -453,28 +467,54 @@ TEST_F(DownloadTest, UnwritableDestinationIsErrorSavingFile) {
 
   ASSERT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_EQ(outcome.error.sysError, ENOENT);
-  EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (" + std::to_string(ENOENT) + ")");
+  EXPECT_EQ(outcome.error.sysError, platform::kErrorPathNotFound);
+  EXPECT_EQ(DescribeDownloadError(outcome.error), "ERROR_SAVING_FILE (3)");
   EXPECT_EQ(handler.trace, "");
   EXPECT_EQ(CountMethod("/media/nowhere.bin", "GET"), 0);
   EXPECT_FALSE(fs::exists(folder_ / "missing"));
 }
 
-// The temporary file cannot be made (a folder has its name): kind 4 with the system's error,
-// and the folder, which the download did not create, is left alone.
-TEST_F(DownloadTest, UnwritableTemporaryFileIsErrorSavingFile) {
-  const std::string url = Media("nopart.bin", 1005);
-  fs::create_directories(PartOf(destination_) / "inside");
-  RecordingHandler handler;
-  const Outcome outcome = Download(url, &handler);
+// A ".part" that has no journal of ours belongs to someone else (a user's file, a folder):
+// it is left as it is, and the download takes a name of its own, created exclusively.
+TEST_F(DownloadTest, ForeignPartIsLeftAloneAndAnotherNameIsTaken) {
+  const std::string url = Media("foreign.bin", 1005);
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& part)> plant;
+  } cases[] = {
+      {"a user's file", [](const fs::path& part) {
+         std::ofstream(part, std::ios::binary) << "mine, not the installer's";
+       }},
+      {"a folder", [](const fs::path& part) { fs::create_directories(part / "inside"); }},
+#ifndef _WIN32
+      // Even with a journal of ours beside it: writing through the link would write to what
+      // it points to.
+      {"a link with a journal", [](const fs::path& part) {
+         std::ofstream(part.parent_path() / "target", std::ios::binary)
+             << "mine, not the installer's";
+         fs::create_symlink(part.parent_path() / "target", part);
+         std::ofstream(fs::path(part.wstring() + L".journal"), std::ios::binary) << "orvex";
+       }},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    c.plant(PartOf(destination_));
+    const auto planted = std::distance(fs::directory_iterator(folder_), fs::directory_iterator());
+    const Outcome outcome = Download(url, nullptr);
 
-  ASSERT_FALSE(outcome.ok);
-  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_NE(outcome.error.sysError, 0);
-  EXPECT_EQ(handler.trace, "");
-  EXPECT_EQ(CountMethod("/media/nopart.bin", "GET"), 0);
-  EXPECT_TRUE(fs::is_directory(PartOf(destination_) / "inside"));
-  EXPECT_EQ(fs::file_size(destination_), 0u);
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+    if (fs::is_directory(PartOf(destination_)))
+      EXPECT_TRUE(fs::is_directory(PartOf(destination_) / "inside"));
+    else
+      EXPECT_EQ(ReadFile(PartOf(destination_)), "mine, not the installer's");
+    // The name of our own went with the rename: only the destination was added.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()),
+              planted + 1);
+  }
 }
 
 #ifndef _WIN32
@@ -494,16 +534,16 @@ TEST_F(DownloadTest, SpaceThatCannotBeReservedIsErrorSavingFile) {
 
   ASSERT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kErrorSavingFile);
-  EXPECT_EQ(outcome.error.sysError, EFBIG);
+  EXPECT_EQ(outcome.error.sysError, platform::kErrorFileTooLarge);
   EXPECT_EQ(handler.trace, "");
   EXPECT_EQ(CountMethod("/media/big.bin", "GET"), 0);
-  ExpectEmptyDestinationAndNoPart();
+  EXPECT_FALSE(fs::exists(destination_));
 }
 #endif
 
-// What was in the destination before is gone whatever the outcome: emptied by a failure,
-// replaced by a success.
-TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOrEmptied) {
+// What was in the destination before is replaced by a success and only by it: a failure
+// leaves it as it was.
+TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOnlyBySuccess) {
   const std::string url = Media("again.bin", 50000);
   for (bool fail : {true, false}) {
     SCOPED_TRACE(fail ? "failing" : "succeeding");
@@ -515,17 +555,16 @@ TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOrEmptied) {
     });
     const Outcome outcome = Download(url, nullptr);
     EXPECT_EQ(outcome.ok, !fail);
-    if (fail)
-      ExpectEmptyDestinationAndNoPart();
-    else
-      EXPECT_EQ(ReadFile(destination_), DevService::Pattern(50000));
+    EXPECT_EQ(ReadFile(destination_),
+              fail ? std::string(70000, 'x') : DevService::Pattern(50000));
   }
 }
 
 // A handler that throws: the exception stops at the libcurl callback and leaves Run after it
 // returned, with the same clean-up as any failure.
-TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileGoes) {
-  const std::string url = Media("throwing.bin", 200000);
+TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileStaysForResume) {
+  const std::size_t size = 200000;
+  const std::string url = Media("throwing.bin", size);
   AddFault("/media/throwing.bin", "slow", [](Json::Value& rule) { rule["rate"] = 50000; });
   RecordingHandler handler;
   handler.hook = [](char event, RecordingHandler&) {
@@ -540,7 +579,7 @@ TEST_F(DownloadTest, ExceptionFromTheHandlerLeavesRunAndTheTemporaryFileGoes) {
   }
   EXPECT_TRUE(thrown);
   EXPECT_EQ(std::count(handler.trace.begin(), handler.trace.end(), 'P'), 1);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
 }
 
 // Servers whose answers must not be taken for the file: error pages, other ranges.
@@ -559,7 +598,8 @@ class DownloadHostileServerTest : public DownloadTest,
 
 TEST_P(DownloadHostileServerTest, NeverTakesAnErrorOrAnotherRangeForTheFile) {
   const HostileCase& c = GetParam();
-  const std::string url = Media("hostile.bin", 1005);
+  const std::size_t size = 1005;
+  const std::string url = Media("hostile.bin", size);
   c.faults("/media/hostile.bin");
   RecordingHandler handler;
   const Outcome outcome = Download(url, &handler);
@@ -580,7 +620,7 @@ TEST_P(DownloadHostileServerTest, NeverTakesAnErrorOrAnotherRangeForTheFile) {
     EXPECT_FALSE(fs::exists(destination_));  // it never ran
     EXPECT_FALSE(fs::exists(PartOf(destination_)));
   } else {
-    ExpectEmptyDestinationAndNoPart();
+    ExpectNoDestinationAndResumablePart(size);
   }
 }
 
@@ -660,7 +700,7 @@ TEST_P(DownloadCancelTest, StopsWithDownloadCanceled) {
   EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kCanceled);
   EXPECT_EQ(DescribeDownloadError(outcome.error), "DOWNLOAD_CANCELED (0)");
   EXPECT_EQ(handler.trace.find('C'), std::string::npos);
-  ExpectEmptyDestinationAndNoPart();
+  ExpectNoDestinationAndResumablePart(size);
   if (c.duringTransfer) {
     EXPECT_LT(handler.progressBytes, static_cast<int64_t>(size));
     EXPECT_EQ(handler.trace.find('D'), std::string::npos);
@@ -709,7 +749,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorTextCase{7, 7, 0, "UNABLE_TO_GET_SIZE (7)"},
                       ErrorTextCase{8, 0, 0, "UNABLE_TO_ALLOC_MEM (0)"},
                       ErrorTextCase{0, 5, 0, "UNKNOWN_ERROR"},
-                      ErrorTextCase{9, 0, 0, "UNKNOWN_ERROR"},
+                      ErrorTextCase{9, 0, 0, "DOWNLOAD_HASH_MISMATCH (0)"},
+                      ErrorTextCase{11, 0, 0, "UNKNOWN_ERROR"},
                       ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}),
     [](const ::testing::TestParamInfo<ErrorTextCase>& info) {
       // "NETWORK_ERROR (28)" -> "NETWORK_ERROR_28_7": letters, digits and the row number.
@@ -719,6 +760,300 @@ INSTANTIATE_TEST_SUITE_P(
         else if (c == ' ') name += '_';
       return name;
     });
+
+// ---- verification: the file's SHA-256 before the rename
+
+// The SHA-256 of bytes as lower-case hex (the platform's hash; its own test checks it against
+// published vectors).
+std::string Sha256Hex(const std::string& bytes) {
+  platform::Sha256 hash;
+  uint32_t error = 0;
+  uint8_t digest[platform::kSha256Bytes];
+  if (!hash.Start(&error) || !hash.Add(bytes.data(), bytes.size(), &error) ||
+      !hash.Finish(digest, &error))
+    return "hash failed " + std::to_string(error);
+  return platform::Sha256Text(digest);
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+TEST_F(DownloadTest, ExpectedDigestIsCheckedBeforeTheFileIsPutInPlace) {
+  const std::size_t size = 3 * 1024 * 1024 + 17;  // more than one pass of the hash buffer
+  const std::string url = Media("hashed.bin", size);
+  const std::string right = Sha256Hex(DevService::Pattern(size));
+  std::string wrong = right;
+  wrong[10] = wrong[10] == '0' ? '1' : '0';
+  struct Case {
+    const char* name;
+    std::string sha256;
+    bool ok;
+  } cases[] = {
+      {"lower case", right, true},
+      {"upper case", Upper(right), true},
+      {"one digit off", wrong, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    RecordingHandler handler;
+    Outcome outcome;
+    {
+      CHttpDownload download(url, test::PlatformPath(destination_), &handler, L"INSTALLER");
+      ASSERT_TRUE(download.ExpectSha256(c.sha256));
+      try {
+        download.Run();
+        outcome.ok = true;
+      } catch (const CHttpDownloadEx& error) {
+        outcome.error = error;
+      }
+    }
+    EXPECT_EQ(outcome.ok, c.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_FALSE(fs::exists(PartOf(destination_)));
+    EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+    if (c.ok) {
+      EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size));
+      continue;
+    }
+    EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kHashMismatch);
+    EXPECT_EQ(DescribeDownloadError(outcome.error),
+              "DOWNLOAD_HASH_MISMATCH (0): expected SHA-256 " + wrong + ", received " + right);
+    EXPECT_FALSE(fs::exists(destination_));
+    EXPECT_EQ(handler.trace.find('C'), std::string::npos);
+  }
+}
+
+TEST(DownloadDigestText, OnlySixtyFourHexDigitsAreADigest) {
+  const std::string digits = "0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789ABCDEF";
+  EXPECT_EQ(NormalizeSha256(digits),
+            "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
+  for (const std::string& bad : {std::string(), digits.substr(1), digits + "0",
+                                 digits.substr(1) + "g", " " + digits.substr(1),
+                                 digits.substr(1) + "\n", "sha256:" + digits})
+    EXPECT_EQ(NormalizeSha256(bad), "") << bad;
+}
+
+TEST_F(DownloadTest, MalformedDigestChangesNothing) {
+  const std::string url = Media("unpinned.bin", 1005);
+  CHttpDownload download(url, test::PlatformPath(destination_), nullptr, L"INSTALLER");
+  EXPECT_FALSE(download.ExpectSha256("not a digest"));
+  EXPECT_EQ(download.Run(), 1005u);  // no digest was set, so none is checked
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(1005));
+}
+
+// ---- a failed download destroys nothing
+
+// The case as it was seen: every range answered 404 while the user's own f.bin and
+// f.bin.part were there. Both stay exactly as they were.
+TEST_F(DownloadTest, RangesAnswered404LeaveTheUsersFilesAsTheyWere) {
+  const std::string url = Media("f.bin", 100000);
+  { std::ofstream(destination_, std::ios::binary) << "the user's own file"; }
+  { std::ofstream(PartOf(destination_), std::ios::binary) << "the user's own part"; }
+  AddFault("/media/f.bin", "status", [](Json::Value& rule) {
+    rule["method"] = "GET";
+    rule["status"] = 404;
+  });
+  const Outcome outcome = Download(url, nullptr);
+
+  ASSERT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.error.code, CHttpDownloadEx::kFileCorrupted);
+  EXPECT_EQ(ReadFile(destination_), "the user's own file");
+  EXPECT_EQ(ReadFile(PartOf(destination_)), "the user's own part");
+  EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+}
+
+// ---- resume
+
+// The bytes the service sent in the answers to GET requests for path.
+long long SentBytes(const std::string& path) {
+  long long sent = 0;
+  for (const Json::Value& request : DevService::Get().Requests(path))
+    if (request["method"].asString() == "GET") sent += request.get("sent", 0).asInt64();
+  return sent;
+}
+
+// The bytes a journal says are on disk.
+long long JournaledBytes(const fs::path& journalPath) {
+  std::ifstream in(journalPath, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  DownloadJournal journal;
+  if (!ParseJournal(text, &journal)) return -1;
+  long long bytes = 0;
+  for (const auto& range : journal.ranges) bytes += range.second;
+  return bytes;
+}
+
+// A download stopped half way (the user cancelled) is resumed by the next run: only the
+// missing bytes are sent, each resumed range asked with If-Range, and the file ends
+// byte-exact. The percentage starts at what was on disk.
+TEST_F(DownloadTest, StoppedDownloadResumesWithOnlyTheMissingBytes) {
+  const std::size_t size = 2000000;
+  const std::string url = Media("resume.bin", size);
+  AddFault("/media/resume.bin", "slow", [](Json::Value& rule) {
+    rule["rate"] = 100000;
+    rule["times"] = 10;
+  });
+  RecordingHandler first;
+  first.hook = [&](char event, RecordingHandler& self) {
+    if (event == 'P' && self.progressBytes >= static_cast<int64_t>(size / 2) && self.download)
+      self.download->cancel = true;
+  };
+  const Outcome stopped = Download(url, &first);
+  ASSERT_FALSE(stopped.ok);
+  ASSERT_EQ(stopped.error.code, CHttpDownloadEx::kCanceled);
+  ExpectNoDestinationAndResumablePart(size);
+  const long long onDisk = JournaledBytes(JournalOf(destination_));
+  ASSERT_GE(onDisk, static_cast<long long>(size / 2));
+  ASSERT_LT(onDisk, static_cast<long long>(size));
+
+  DevService::Get().Reset();
+  RecordingHandler second;
+  const Outcome resumed = Download(url, &second);
+  ASSERT_TRUE(resumed.ok) << DescribeDownloadError(resumed.error);
+  EXPECT_EQ(ReadFile(destination_), DevService::Pattern(size));
+  EXPECT_FALSE(fs::exists(PartOf(destination_)));
+  EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+  EXPECT_EQ(SentBytes("/media/resume.bin"), static_cast<long long>(size) - onDisk);
+  EXPECT_EQ(second.progressBytes, static_cast<long long>(size) - onDisk);
+  ASSERT_FALSE(second.percents.empty());
+  EXPECT_GE(second.percents.front(), static_cast<int32_t>(onDisk * 100 / size));
+  EXPECT_EQ(second.written, std::vector<int32_t>(10, static_cast<int32_t>(size / 10)));
+  // A range that does not begin at its segment's first byte continues one on disk: it is
+  // asked with If-Range.
+  for (const Json::Value& request : DevService::Get().Requests("/media/resume.bin")) {
+    if (request["method"].asString() != "GET") continue;
+    const std::string range = request["headers"].get("Range", "").asString();
+    const unsigned long first = std::stoul(range.substr(range.find('=') + 1));
+    EXPECT_EQ(first % (size / 10) != 0, request["headers"].isMember("If-Range")) << range;
+  }
+}
+
+// What makes the bytes on disk worthless: the next run starts over from byte zero (ten fresh
+// ranges) and still ends with the server's file, byte-exact.
+TEST_F(DownloadTest, ResumeStartsOverWhenTheBytesOnDiskCannotBeTrusted) {
+  const std::size_t size = 500000;
+  struct Case {
+    const char* name;
+    // Runs between the stopped run and the next one.
+    std::function<void(const fs::path& journal)> change;
+  } cases[] = {
+      {"the file changed on the server (new ETag)",
+       [](const fs::path&) {
+         std::string other = DevService::Pattern(size);
+         std::reverse(other.begin(), other.end());
+         DevService::Get().PutMedia("trust.bin", other);
+       }},
+      {"a garbage journal",
+       [](const fs::path& journal) { std::ofstream(journal, std::ios::binary) << "\x01garbage"; }},
+      {"a torn journal",
+       [](const fs::path& journal) {
+         std::ifstream in(journal, std::ios::binary);
+         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+         in.close();
+         std::ofstream(journal, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() - 4);
+       }},
+      {"a journal of another URL",
+       [](const fs::path& journal) {
+         std::ifstream in(journal, std::ios::binary);
+         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+         in.close();
+         DownloadJournal parsed;
+         ASSERT_TRUE(ParseJournal(text, &parsed));
+         parsed.url += "?other";
+         std::ofstream(journal, std::ios::binary | std::ios::trunc) << FormatJournal(parsed);
+       }},
+      {"a 200 answer to a resumed range",
+       [](const fs::path&) {
+         Json::Value rule;
+         rule["path"] = "/media/trust.bin";
+         rule["kind"] = "ignore_range";
+         rule["times"] = 1;
+         DevService::Get().AddFault(rule);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DevService::Get().Reset();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const std::string url = Media("trust.bin", size);
+    RecordingHandler first;
+    first.hook = [&](char event, RecordingHandler& self) {
+      if (event == 'P' && self.progressBytes >= static_cast<int64_t>(size / 3) && self.download)
+        self.download->cancel = true;
+    };
+    AddFault("/media/trust.bin", "slow", [](Json::Value& rule) {
+      rule["rate"] = 50000;
+      rule["times"] = 10;
+    });
+    ASSERT_FALSE(Download(url, &first).ok);
+    ASSERT_GT(JournaledBytes(JournalOf(destination_)), 0);
+    DevService::Get().Reset();
+    c.change(JournalOf(destination_));
+    const Outcome outcome = Download(url, nullptr);
+
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    std::string served = DevService::Pattern(size);
+    if (std::string(c.name).find("changed") != std::string::npos)
+      std::reverse(served.begin(), served.end());
+    EXPECT_TRUE(ReadFile(destination_) == served);
+    EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+    // The ten ranges from their first bytes, without If-Range, were among the requests.
+    std::vector<std::string> fresh;
+    for (const Json::Value& request : DevService::Get().Requests("/media/trust.bin"))
+      if (request["method"].asString() == "GET" && !request["headers"].isMember("If-Range"))
+        fresh.push_back(request["headers"].get("Range", "(none)").asString());
+    std::sort(fresh.begin(), fresh.end());
+    EXPECT_EQ(fresh, ExpectedRanges(size));
+  }
+}
+
+#ifndef _WIN32
+// The process is killed (SIGKILL) half way: what the journal held at that moment is kept, and
+// the next run fetches only the rest. The download runs in a child process, which the test
+// kills once the journal shows half the file on disk.
+TEST_F(DownloadTest, KilledDownloadResumesFromItsLastJournal) {
+  const std::size_t size = 24 * 1024 * 1024;
+  const std::string url = Media("killed.bin", size);
+  AddFault("/media/killed.bin", "slow", [](Json::Value& rule) {
+    rule["rate"] = 1000000;
+    rule["times"] = 10;
+  });
+  const std::wstring destination = test::PlatformPath(destination_);
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    try {
+      CHttpDownload download(url, destination, nullptr, L"INSTALLER");
+      download.Run();
+    } catch (...) {
+    }
+    _exit(0);
+  }
+  // Waits (a bounded number of looks) for half the file in the journal, then kills.
+  long long journaled = 0;
+  for (int look = 0; look < 6000 && journaled < static_cast<long long>(size / 2); ++look) {
+    usleep(10000);
+    journaled = JournaledBytes(JournalOf(destination_));
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the download ended before it was killed";
+  const long long onDisk = JournaledBytes(JournalOf(destination_));
+  ASSERT_GE(onDisk, static_cast<long long>(size / 2));
+
+  DevService::Get().Reset();
+  const Outcome resumed = Download(url, nullptr);
+  ASSERT_TRUE(resumed.ok) << DescribeDownloadError(resumed.error);
+  EXPECT_TRUE(ReadFile(destination_) == DevService::Pattern(size));
+  EXPECT_EQ(SentBytes("/media/killed.bin"), static_cast<long long>(size) - onDisk);
+  EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+}
+#endif
 
 #ifdef _WIN32
 // Under Windows the download leaves its presence pipe behind for other processes to find.

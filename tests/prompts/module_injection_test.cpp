@@ -100,7 +100,7 @@ TEST(PromptSnippets, ParseIntoTheDefinitionsTheStageRuns) {
   };
   const Case cases[] = {
       {kDotNetDownloadSnippet,
-       R"({"args":{"destination":"dotnet.cab","directory":".SessionDir","url":"%ORVEX_DOWNLOAD_URL%/media/DotNet.cab"},"class":"HTTPDownloader","msg":"Downloading .Net installer","name":"DOTNET_DOWNLOADER"})"},
+       R"({"args":{"destination":"dotnet.cab","directory":".SessionDir","sha256":".InstallConfig.system.dotnet.sha256","url":"%ORVEX_DOWNLOAD_URL%/media/DotNet.cab"},"class":"HTTPDownloader","msg":"Downloading .Net installer","name":"DOTNET_DOWNLOADER"})"},
       // The extraction's status text sits inside its arguments; its own "msg" is empty.
       {kDotNetExtractionSnippet,
        R"({"args":{"cab":"dotnet.cab","directory":".SessionDir","msg":"Extracting .Net setup"},"class":"CABExtractor","msg":"","name":"DOTNET_EXTRACTOR"})"},
@@ -109,7 +109,7 @@ TEST(PromptSnippets, ParseIntoTheDefinitionsTheStageRuns) {
       {kDriverAddressQuerySnippet,
        R"({"args":{"is_res_json":false,"request_args":{"deviceid":".Config.gpu.gpu1.deviceid","platform":".Config.platform.os_arch","vendorid":".Config.gpu.gpu1.vendorid"},"request_url":"%ORVEX_SERVER_URL%/index/driverupdate","res_path":".InstallConfig.display.driver.url"},"class":"AjaxRequest","msg":"","name":"GET_DRIVER_URL"})"},
       {kDriverDownloadSnippet,
-       R"({"args":{"destination":"gpudriver.zip","directory":".SessionDir","url":".InstallConfig.display.driver.url"},"class":"HTTPDownloader","msg":"Downloading Graphics Driver","name":"GPU_DOWNLOADER"})"},
+       R"({"args":{"destination":"gpudriver.zip","directory":".SessionDir","sha256":".InstallConfig.display.driver.sha256","url":".InstallConfig.display.driver.url"},"class":"HTTPDownloader","msg":"Downloading Graphics Driver","name":"GPU_DOWNLOADER"})"},
       {kDriverInstallationSnippet,
        R"({"args":{"dest_dir":".SessionDir","dir_suffix":"Graphics","dpinst_dir":".SessionDir","is_restart":".InstallConfig.installer.restart","src_dir":".SessionDir","src_file":"gpudriver.zip"},"class":"DPInstaller","msg":"Installing Graphics Driver","name":"GPU_INSTALLER"})"},
       {kRestartSnippet, R"({"args":{},"class":"RestartSystem","msg":"","name":"RESTART_SYSTEM"})"},

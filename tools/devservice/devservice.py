@@ -13,6 +13,7 @@ import argparse
 import base64
 import email.message
 import email.utils
+import hashlib
 import html
 import http.server
 import ipaddress
@@ -44,6 +45,7 @@ PATTERN_MODULUS = 251
 MAX_REQUEST_BODY = 1 << 30          # bytes accepted in one request body
 MAX_GENERATED_MEDIA = 1 << 32       # bytes of a generated pattern file
 COPY_CHUNK = 64 * 1024
+SHA256_PLACEHOLDER = re.compile(rb"%SHA256:([^%\s]+)%")
 FAULT_KINDS = ("status", "redirect", "head_no_length", "ignore_range", "range_from_zero", "reset",
                "stall", "slow", "huge_length")
 DEFAULT_HUGE_LENGTH = 100 << 30     # bytes a "huge_length" answer announces
@@ -300,6 +302,41 @@ class ServiceState:
         self.driver_url = driver_url
         self.quiet = quiet
         self.stop_event = threading.Event()
+        self.digests = {}  # media path -> SHA-256 pinned when first needed
+
+    def pin_digests(self):
+        """Pins the SHA-256 of every media file there now: as published. A file changed
+        later (a tampered package) keeps the digest it was published with."""
+        for folder, _, names in os.walk(self.media_dir):
+            for name in names:
+                relative = os.path.relpath(os.path.join(folder, name), self.media_dir)
+                if not name.startswith(".upload-"):
+                    self.digest(relative.replace(os.sep, "/"))
+
+    def digest(self, relative):
+        """The pinned SHA-256 of a media file (hex), pinned now if it is not yet; None when
+        there is no such file."""
+        with self.lock:
+            if relative in self.digests:
+                return self.digests[relative]
+        target = safe_media_path(self.media_dir, relative)
+        if target is None or not inside(self.media_dir, target) or not os.path.isfile(target):
+            return None
+        hasher = hashlib.sha256()
+        with open(target, "rb") as handle:
+            for piece in iter(lambda: handle.read(1 << 20), b""):
+                hasher.update(piece)
+        with self.lock:
+            return self.digests.setdefault(relative, hasher.hexdigest())
+
+    def with_digests(self, config):
+        """The configuration with every "%SHA256:<media path>%" replaced by that file's pinned
+        digest, or by "" for a file the service does not have (no digest to check: its
+        download fails with 404 anyway, as it would without one)."""
+        def replace(match):
+            found = self.digest(match.group(1).decode("utf-8", "replace"))
+            return found.encode("ascii") if found else b""
+        return SHA256_PLACEHOLDER.sub(replace, config)
 
     def record(self, entry):
         with self.lock:
@@ -321,6 +358,7 @@ class ServiceState:
             self.records.clear()
             self.faults.clear()
             self.config_override = _UNSET
+            self.digests.clear()
 
     def add_fault(self, fault):
         with self.lock:
@@ -460,6 +498,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def handle_request(self):
         self.headers_done = False
+        self.body_sent = 0  # body bytes of this answer written to the socket
         self.after_answer = None  # called once the answer was sent (used by /_dev/stop)
         try:
             self.serve()
@@ -558,6 +597,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     "application/x-www-form-urlencoded":
                 entry["form"] = parse_form(entry["body"])
         self.state.record(entry)
+        self.body_sent = 0
 
         range_header = self.headers.get("Range")
         fault = self.state.take_fault(method, path, range_header)
@@ -576,6 +616,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.deliver(answer, fault)
         finally:
             answer.body.close()
+            entry["sent"] = self.body_sent
 
     def media_size(self, path):
         """The size of the media file behind a service path, or None."""
@@ -623,7 +664,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             config = self.state.config()
             if config is None:
                 return text_answer(404, "no installation configuration")
-            return Answer(200, config)
+            return Answer(200, self.state.with_digests(config))
         if path == "/index/driverupdate":
             if not allow("GET", "POST", "HEAD"):
                 return self.not_allowed("GET, POST, HEAD")
@@ -664,7 +705,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 handle.close()
                 return text_answer(404, "not found")
             size = info.st_size
-            headers = [("Accept-Ranges", "bytes")]
+            etag = '"%x-%x"' % (info.st_mtime_ns, size)
+            headers = [("Accept-Ranges", "bytes"), ("ETag", etag),
+                       ("Last-Modified", email.utils.formatdate(info.st_mtime, usegmt=True))]
+            # If-Range: the range only while the file is still the one the client names.
+            if_range = self.headers.get("If-Range")
+            if if_range is not None and if_range.strip() != etag:
+                range_header = None
             if range_header is None:
                 return Answer(200, Body(handle=handle, offset=0, length=size),
                               "application/octet-stream", headers)
@@ -774,6 +821,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         for start in range(0, size, step):
                             out.write(pattern_bytes(start, min(step, size - start)))
                 os.replace(temporary, target)
+                # Published with its first upload; a later one stands for tampering.
+                self.state.digest(relative)
             except BaseException:
                 if os.path.exists(temporary):
                     os.unlink(temporary)
@@ -810,11 +859,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send_body(self, body, limit=None):
         if body.handle is not None and limit is None:
             sent = self.connection.sendfile(body.handle, body.offset, body.length)
+            self.body_sent += sent
             if sent != body.length:
                 raise ConnectionError("file shrank while it was sent")
             return
         for piece in body.chunks(limit):
             self.wfile.write(piece)
+            self.body_sent += len(piece)
 
     def deliver(self, answer, fault):
         kind = fault["kind"] if fault else None
@@ -852,6 +903,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             piece_size = max(1, int(rate * SLOW_TICK))
             for piece in answer.body.chunks(chunk_size=piece_size):
                 self.wfile.write(piece)
+                self.body_sent += len(piece)
                 if self.state.stop_event.wait(len(piece) / rate):
                     self.close_connection = True
                     return
@@ -1040,6 +1092,7 @@ def main(argv=None):
     try:
         state = ServiceState(media_dir, args.config and os.path.abspath(args.config), "",
                              args.quiet)
+        state.pin_digests()
         try:
             server = Server((host, args.port), state, family, tls)
         except OSError as error:

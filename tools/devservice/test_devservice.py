@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -186,6 +187,46 @@ class ServiceTest(unittest.TestCase):
         connection.close()
         self.assertEqual([r["method"] for r in self.service.requests("/media/x.bin")],
                          ["HEAD"] + ["GET"] * len(table))
+
+    def test_validators_if_range_and_sent_bytes(self):
+        status, headers, _ = self.service.request("HEAD", "/media/x.bin")
+        etag = headers["ETag"]
+        self.assertTrue(etag.startswith('"') and etag.endswith('"'))
+        self.assertTrue(headers["Last-Modified"].endswith("GMT"))
+        cases = [  # If-Range, status, body
+            (etag, 206, pattern(1005)[100:200]),
+            ('"other"', 200, pattern(1005)),
+            (None, 206, pattern(1005)[100:200]),
+        ]
+        for if_range, expected_status, expected_body in cases:
+            with self.subTest(if_range=if_range):
+                extra = {"Range": "bytes=100-199"}
+                if if_range:
+                    extra["If-Range"] = if_range
+                status, _, body = self.service.request("GET", "/media/x.bin", headers=extra)
+                self.assertEqual((status, body), (expected_status, expected_body))
+        sent = [r["sent"] for r in self.service.requests("/media/x.bin") if r["method"] == "GET"]
+        self.assertEqual(sent, [100, 1005, 100])
+        # Rewritten: another ETag, and the old one no longer gets the range.
+        time.sleep(0.01)
+        self.service.control("POST", "/_dev/media/x.bin?size=1005")
+        _, headers, _ = self.service.request("HEAD", "/media/x.bin")
+        self.assertNotEqual(headers["ETag"], etag)
+
+    def test_configuration_gets_the_digests_pinned_at_first_upload(self):
+        import hashlib
+        first = hashlib.sha256(pattern(1005)).hexdigest()
+        with open(self.config_file, "wb") as handle:
+            handle.write(b'{"a": "%SHA256:x.bin%", "b": "%SHA256:none.bin%"}')
+        # Stored again with other bytes (tampered): the published digest stays.
+        self.service.control("POST", "/_dev/media/x.bin", b"tampered")
+        status, _, body = self.service.request("GET", "/index/getinstallconfig")
+        self.assertEqual(status, 200)
+        self.assertEqual(json.loads(body), {"a": first, "b": ""})
+        # After a reset the file is published anew.
+        self.service.control("POST", "/_dev/reset")
+        _, _, body = self.service.request("GET", "/index/getinstallconfig")
+        self.assertEqual(json.loads(body)["a"], hashlib.sha256(b"tampered").hexdigest())
 
     def test_media_serves_only_files_inside_its_folder(self):
         status, answer = self.service.control("POST", "/_dev/media/sub/y.txt", b"why\x00\xff")

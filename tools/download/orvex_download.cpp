@@ -1,6 +1,8 @@
-// orvex-download URL DEST: fetches URL into DEST with the installer's segmented download and
-// prints the number of bytes written. Exit status 0 on success; on failure 1, with the
-// error's description on standard error. Used by scripts/bench-download and for trials
+// orvex-download [--sha256 HEX] URL DEST: fetches URL into DEST with the installer's
+// segmented download and prints the number of bytes written. With --sha256 the file is put in
+// place only when its SHA-256 is HEX. A download that was cut resumes where it stopped when
+// run again with the same URL and DEST. Exit status 0 on success; on failure 1, with the
+// error's description on standard error (2 for a usage error or a malformed digest). Used by scripts/bench-download and for trials
 // against a server by hand. The host build writes through the simulated machine: DEST is a
 // Windows path there ("C:\\x.bin" is $ORVEX_SIM_ROOT/C/x.bin).
 #include <cstdio>
@@ -13,19 +15,28 @@
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: orvex-download URL DEST\n");
+  std::fprintf(stderr, "usage: orvex-download [--sha256 HEX] URL DEST\n");
   return 2;
 }
 
-int Download(const std::string& url, const std::wstring& destination) {
+int Download(const std::string& url, const std::wstring& destination,
+             const std::string& sha256) {
+  // Checked before any request, as the installer does.
+  if (!sha256.empty() && orvex::NormalizeSha256(sha256).empty()) {
+    std::fprintf(stderr, "orvex-download: --sha256 needs 64 hexadecimal digits\n");
+    return 2;
+  }
   try {
     orvex::CHttpDownload download(url, destination, nullptr, L"INSTALLER");
+    if (!sha256.empty()) download.ExpectSha256(sha256);
     const uint32_t written = download.Run();
     std::printf("%lu\n", static_cast<unsigned long>(written));
     return 0;
   } catch (const orvex::CHttpDownloadEx& error) {
     std::fprintf(stderr, "orvex-download: %s\n", orvex::DescribeDownloadError(error).c_str());
-    if (!error.text.empty()) std::fprintf(stderr, "orvex-download: %s\n", error.text.c_str());
+    // A refused certificate's sentence (a hash mismatch's digests are in the description).
+    if (!error.text.empty() && error.code != orvex::CHttpDownloadEx::kHashMismatch)
+      std::fprintf(stderr, "orvex-download: %s\n", error.text.c_str());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "orvex-download: %s\n", error.what());
   }
@@ -38,14 +49,18 @@ int Download(const std::string& url, const std::wstring& destination) {
 // The wide command line: a destination in any script arrives whole, whatever the ANSI code
 // page would have made of it.
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 5 && std::wstring(argv[1]) == L"--sha256")
+    return Download(orvex::WideToUtf8(argv[3]), argv[4], orvex::WideToUtf8(argv[2]));
   if (argc != 3) return Usage();
-  return Download(orvex::WideToUtf8(argv[1]), argv[2]);
+  return Download(orvex::WideToUtf8(argv[1]), argv[2], "");
 }
 #else
 // Arguments arrive as the bytes the shell was given: UTF-8, like the simulated machine's
 // paths. (std::filesystem would decode them with the C locale and throw on "é".)
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--sha256")
+    return Download(argv[3], orvex::Utf8ToWide(argv[4]), argv[2]);
   if (argc != 3) return Usage();
-  return Download(argv[1], orvex::Utf8ToWide(argv[2]));
+  return Download(argv[1], orvex::Utf8ToWide(argv[2]), "");
 }
 #endif

@@ -79,12 +79,12 @@ TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
   EXPECT_FALSE(platform::WriteToHandle(handle, "x", 1, &done));
   EXPECT_TRUE(platform::CloseFileHandle(handle));
   platform::PositionedFile part;
-  int error = 0;
+  uint32_t error = 0;
   ASSERT_TRUE(part.Create(L"C:\\Temp\\download.part", &error));
   EXPECT_FALSE(part.Reserve(1, &error));
-  EXPECT_EQ(ENOSPC, error);
+  EXPECT_EQ(platform::kErrorDiskFull, error);
   EXPECT_FALSE(part.WriteAt(0, "x", 1, &error));
-  part.Close(&error);
+  EXPECT_TRUE(part.Close(&error));
   EXPECT_FALSE(platform::CopyFileTo(L"C:\\Temp\\stream.bin", L"C:\\Temp\\copy.bin", true));
   EXPECT_FALSE(platform::PathExists(L"C:\\Temp\\copy.bin"));
 
@@ -93,18 +93,18 @@ TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
   EXPECT_EQ(kFree, Free());
   ASSERT_TRUE(part.Create(L"C:\\Temp\\download.part", &error));
   EXPECT_TRUE(part.Reserve(kFree, &error));
-  part.Close(&error);
+  EXPECT_TRUE(part.Close(&error));
   EXPECT_EQ(0u, Free());
   ASSERT_TRUE(part.Create(L"C:\\Temp\\download.part", &error));
-  part.Close(&error);
+  EXPECT_TRUE(part.Close(&error));
   EXPECT_EQ(kFree, Free());
   // A rename over a file frees the replaced file's bytes.
   ASSERT_TRUE(part.Create(L"C:\\Temp\\new.part", &error));
   EXPECT_TRUE(part.Reserve(100, &error));
-  part.Close(&error);
+  EXPECT_TRUE(part.Close(&error));
   ASSERT_TRUE(part.Create(L"C:\\Temp\\old.bin", &error));
   EXPECT_TRUE(part.Reserve(200, &error));
-  part.Close(&error);
+  EXPECT_TRUE(part.Close(&error));
   EXPECT_TRUE(platform::ReplaceWithFile(L"C:\\Temp\\new.part", L"C:\\Temp\\old.bin", &error));
   EXPECT_EQ(kFree - 100, Free());
 }
@@ -128,8 +128,9 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
               platform::CreateFileHandle(name, platform::kGenericWrite, platform::kFileShareRead,
                                          platform::kCreateAlways));
     platform::PositionedFile part;
-    int createError = 0;
+    uint32_t createError = 0;
     EXPECT_FALSE(part.Create(name, &createError));
+    EXPECT_EQ(platform::kErrorSharingViolation, createError);
     EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\big.bin", name, false));
   }
   // Another reader that shares reading is welcome.

@@ -182,7 +182,7 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
       EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\a.txt", c.path, false));
       EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\a.txt", c.path, true));
       platform::PositionedFile part;
-      int createError = 0;
+      uint32_t createError = 0;
       EXPECT_FALSE(part.Create(c.path, &createError));
       EXPECT_EQ(platform::kInvalidFileHandle,
                 platform::CreateFileHandle(c.path, platform::kGenericWrite,
@@ -199,7 +199,7 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
   ASSERT_NE(nullptr, part);
   std::fputs("moved", part);
   std::fclose(part);
-  int renameError = 0;
+  uint32_t renameError = 0;
   EXPECT_TRUE(platform::ReplaceWithFile(L"C:\\Data\\moved.part", L"C:\\Links\\dangling", &renameError));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sim::HostPath(L"C:\\Links") + "/dangling")));
 }
@@ -280,10 +280,10 @@ TEST_F(SimSandbox, HardLinksAreNeverWrittenInPlace) {
   EXPECT_EQ("stream", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
   plant();
   platform::PositionedFile part;
-  int error = 0;
+  uint32_t error = 0;
   ASSERT_TRUE(part.Create(L"C:\\Links\\hard.txt", &error));
   EXPECT_TRUE(part.WriteAt(0, "part", 4, &error));
-  part.Close(&error);
+  EXPECT_TRUE(part.Close(&error));
   plant();
   EXPECT_TRUE(platform::CopyFileTo(L"C:\\Data\\a.txt", L"C:\\Links\\hard.txt", false));
   EXPECT_EQ("ay", test::ReadWholeFile(L"C:\\Links\\hard.txt"));
@@ -461,14 +461,15 @@ void WriteEverywhere(const std::wstring& folder) {
   }
   if (test::PlaceFixture(test::ZipFixture("plain.zip"), folder, "plain.zip"))
     ExtractZip(WideToUtf8(folder) + "\\plain.zip", WideToUtf8(folder));
-  int error = 0;
+  uint32_t writerError = 0;
   platform::PositionedFile part;
-  if (part.Create(folder + L"\\file.bin.part", &error)) {
-    part.Reserve(5, &error);
-    part.WriteAt(0, "bytes", 5, &error);
-    part.Close(&error);
+  if (part.Create(folder + L"\\file.bin.part", &writerError)) {
+    (void)part.Reserve(5, &writerError);
+    (void)part.WriteAt(0, "bytes", 5, &writerError);
+    (void)part.Close(&writerError);
   }
-  platform::ReplaceWithFile(folder + L"\\file.bin.part", folder + L"\\file.bin", &error);
+  (void)platform::ReplaceWithFile(folder + L"\\file.bin.part", folder + L"\\file.bin",
+                                  &writerError);
   if (std::FILE* file = platform::OpenForWriting(folder + L"\\config.xml", nullptr)) {
     std::fputs("<config/>", file);
     std::fclose(file);
