@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 namespace orvex {
 namespace platform {
@@ -16,15 +15,6 @@ namespace platform {
 // the Windows error (ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION ...)
 // in *error.
 [[nodiscard]] std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error);
-
-// The same open reporting the C runtime's errno value instead, for the segmented download,
-// which keeps that numbering until its file writer reports Windows errors too. Nothing else
-// uses it; an int* out-parameter picks it.
-[[nodiscard]] std::FILE* OpenForWritingWithErrno(const std::wstring& path, int* errnoValue);
-template <typename Errno, typename = std::enable_if_t<std::is_same<Errno, int>::value>>
-[[nodiscard]] std::FILE* OpenForWriting(const std::wstring& path, Errno* errnoValue) {
-  return OpenForWritingWithErrno(path, errnoValue);
-}
 
 // Opens path for reading in binary mode ("rb"); null on failure.
 [[nodiscard]] std::FILE* OpenForReading(const std::wstring& path);

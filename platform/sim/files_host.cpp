@@ -231,13 +231,6 @@ std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error) {
   return file;
 }
 
-std::FILE* OpenForWritingWithErrno(const std::wstring& path, int* errnoValue) {
-  OpenFailure failure;
-  std::FILE* file = OpenWritable(path, &failure);
-  if (!file && errnoValue) *errnoValue = failure.errnoValue;
-  return file;
-}
-
 std::FILE* OpenForReading(const std::wstring& path) {
   const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
   if (mapped.nullDevice) return std::fopen("/dev/null", "rb");

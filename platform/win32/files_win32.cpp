@@ -46,15 +46,14 @@ FARPROC Kernel32Function(const char* name) {
   return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
 }
 
-// _wfopen(path, "wb"), its failure in both numberings. The C runtime keeps the system's code
+// _wfopen(path, "wb"), its failure as a Windows error. The C runtime keeps the system's code
 // in _doserrno when CreateFileW refused the file; it fails without asking Windows only when
 // its own table of descriptors is full.
-std::FILE* OpenWritable(const std::wstring& path, int* errnoValue, uint32_t* error) {
+std::FILE* OpenWritable(const std::wstring& path, uint32_t* error) {
   errno = 0;
   _doserrno = 0;
   std::FILE* file = _wfopen(path.c_str(), L"wb");
   if (file) return file;
-  if (errnoValue) *errnoValue = errno;
   if (error) {
     *error = _doserrno != 0 ? static_cast<uint32_t>(_doserrno) : ERROR_TOO_MANY_OPEN_FILES;
   }
@@ -64,11 +63,7 @@ std::FILE* OpenWritable(const std::wstring& path, int* errnoValue, uint32_t* err
 }  // namespace
 
 std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error) {
-  return OpenWritable(path, nullptr, error);
-}
-
-std::FILE* OpenForWritingWithErrno(const std::wstring& path, int* errnoValue) {
-  return OpenWritable(path, errnoValue, nullptr);
+  return OpenWritable(path, error);
 }
 
 std::FILE* OpenForReading(const std::wstring& path) { return _wfopen(path.c_str(), L"rb"); }
