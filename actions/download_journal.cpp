@@ -1,7 +1,7 @@
 #include "actions/download_journal.h"
 
 #include <cstdio>
-#include <sstream>
+#include <vector>
 
 #include "platform/file_writer.h"
 #include "platform/files.h"
@@ -21,9 +21,21 @@ bool IsPlainLine(const std::string& text) {
   return true;
 }
 
-bool ReadDecimal(std::istream& in, uint32_t* value) {
-  std::string digits;
-  if (!(in >> digits) || digits.empty() || digits.size() > 10) return false;
+// The blank-separated words of a line.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::string::size_type at = line.find_first_not_of(" \t");
+  while (at != std::string::npos) {
+    const std::string::size_type end = line.find_first_of(" \t", at);
+    words.push_back(line.substr(at, end == std::string::npos ? end : end - at));
+    at = end == std::string::npos ? end : line.find_first_not_of(" \t", end);
+  }
+  return words;
+}
+
+// A decimal number of at most ten digits that fits 32 bits.
+bool ParseDecimal(const std::string& digits, uint32_t* value) {
+  if (digits.empty() || digits.size() > 10) return false;
   uint64_t number = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') return false;
@@ -35,11 +47,19 @@ bool ReadDecimal(std::istream& in, uint32_t* value) {
 }
 
 // "key value": the value is the rest of the line after one space.
-bool ReadKeyLine(std::istream& in, const std::string& key, std::string* value) {
-  std::string line;
-  if (!std::getline(in, line) || line.compare(0, key.size() + 1, key + " ") != 0) return false;
+bool ParseKeyLine(const std::string& line, const std::string& key, std::string* value) {
+  if (line.compare(0, key.size() + 1, key + " ") != 0) return false;
   *value = line.substr(key.size() + 1);
   return true;
+}
+
+// The lines of a text that ends with a line break, without their breaks.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string::size_type at = 0;
+  for (std::string::size_type end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(text.substr(at, end - at));
+  return lines;
 }
 
 }  // namespace
@@ -57,25 +77,23 @@ bool ParseJournal(const std::string& text, DownloadJournal* journal) {
   static const std::string kEnd = "\nend\n";
   if (text.size() < kEnd.size() || text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) != 0)
     return false;
-  std::istringstream in(text);
-  std::string line, size, ranges;
+  // Streams are not used here: they would bring the C++ locale machinery into the program.
+  const std::vector<std::string> lines = Lines(text);
+  if (lines.size() != 6 || lines[0] != kMagic || lines[5] != "end") return false;
   DownloadJournal read;
-  if (!std::getline(in, line) || line != kMagic) return false;
-  if (!ReadKeyLine(in, "url", &read.url) || !ReadKeyLine(in, "size", &size) ||
-      !ReadKeyLine(in, "validator", &read.validator) || !std::getline(in, ranges))
+  std::string size;
+  if (!ParseKeyLine(lines[1], "url", &read.url) || !ParseKeyLine(lines[2], "size", &size) ||
+      !ParseKeyLine(lines[3], "validator", &read.validator))
     return false;
-  if (!std::getline(in, line) || line != "end" || in.peek() != EOF) return false;
-  std::istringstream sizeIn(size);
-  if (!ReadDecimal(sizeIn, &read.size) || !(sizeIn >> std::ws).eof()) return false;
-  if (ranges.compare(0, 6, "ranges") != 0) return false;
-  std::istringstream rangesIn(ranges.substr(6));
-  std::string item;
-  while (rangesIn >> item) {
+  const std::vector<std::string> sizeWords = Words(size);
+  if (sizeWords.size() != 1 || !ParseDecimal(sizeWords[0], &read.size)) return false;
+  if (lines[4].compare(0, 6, "ranges") != 0) return false;
+  for (const std::string& item : Words(lines[4].substr(6))) {
     const std::string::size_type plus = item.find('+');
     if (plus == std::string::npos) return false;
-    std::istringstream first(item.substr(0, plus)), length(item.substr(plus + 1));
     uint32_t at = 0, count = 0;
-    if (!ReadDecimal(first, &at) || !ReadDecimal(length, &count)) return false;
+    if (!ParseDecimal(item.substr(0, plus), &at) || !ParseDecimal(item.substr(plus + 1), &count))
+      return false;
     if (uint64_t{at} + count > read.size) return false;
     read.ranges.emplace_back(at, count);
   }
