@@ -7,7 +7,9 @@
 # - a 32-bit x86 image (pei-i386) for the GUI subsystem;
 # - its manifest resource: administrator rights, common controls 6.0.0.0 for x86, DPI aware;
 # - a static C/C++ runtime: every imported DLL is one of Windows' own (no libgcc_s, libstdc++,
-#   libwinpthread or any other DLL that would have to ship beside it).
+#   libwinpthread or any other DLL that would have to ship beside it);
+# - its size: at most 2 MiB (ORVEX_MAX_EXE_BYTES), what a user fetches before anything else
+#   runs (the Release build strips it; see CMakeLists.txt).
 # Exit status 0 when all hold; each failed check is named.
 set -euo pipefail
 
@@ -45,5 +47,9 @@ for dll in $imports; do
   grep -qw -- "$name" <<<"$system_dlls" || fail "imports $dll, which is not a Windows system DLL"
 done
 
+max_bytes=${ORVEX_MAX_EXE_BYTES:-2097152}
+bytes=$(stat -c %s "$exe")
+[ "$bytes" -le "$max_bytes" ] || fail "$bytes bytes, more than $max_bytes"
+
 [ "$failed" = 0 ] || exit 1
-echo "check-pe: $exe: 32-bit GUI program, manifest as required, imports only system DLLs ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//'))"
+echo "check-pe: $exe: $bytes bytes, 32-bit GUI program, manifest as required, imports only system DLLs ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//'))"
