@@ -2,8 +2,8 @@
 
 #include "actions/cabinet.h"
 #include "base/json_text.h"
-#include "engine/progress.h"
 #include "base/text.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 
 namespace orvex {

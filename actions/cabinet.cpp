@@ -52,8 +52,8 @@ intptr_t OpenEntryFile(platform::FdiNotification* notification) {
   const std::string name = CabinetEntryFileName(notification->psz1);
   if (name.empty()) return -1;
   std::string path = extraction->destination + "\\" + name;
-  const intptr_t handle = cabinet_callbacks::Open(
-      &path[0], platform::kFdiOpenWriteOnly | platform::kFdiOpenCreate, 0);
+  const intptr_t handle =
+      cabinet_callbacks::Open(&path[0], platform::kFdiOpenWriteOnly | platform::kFdiOpenCreate, 0);
   if (handle != platform::kInvalidFileHandle) {
     extraction->openFile = handle;
     extraction->partialPath = Utf8ToWide(path);
@@ -64,7 +64,6 @@ intptr_t OpenEntryFile(platform::FdiNotification* notification) {
 }
 
 intptr_t CloseFileInfo(platform::FdiNotification* notification) {
-
   auto* extraction = static_cast<Extraction*>(notification->pv);
   uint64_t local = 0;
   uint64_t utc = 0;
@@ -182,8 +181,10 @@ intptr_t Open(char* name, int flags, int mode) {
   (void)mode;
   if (!name) return platform::kInvalidFileHandle;
   uint32_t access = platform::kGenericRead;
-  if (flags & platform::kFdiOpenReadWrite) access = platform::kGenericRead | platform::kGenericWrite;
-  else if (flags & platform::kFdiOpenWriteOnly) access = platform::kGenericWrite;
+  if (flags & platform::kFdiOpenReadWrite)
+    access = platform::kGenericRead | platform::kGenericWrite;
+  else if (flags & platform::kFdiOpenWriteOnly)
+    access = platform::kGenericWrite;
   const uint32_t disposition =
       (flags & platform::kFdiOpenCreate) ? platform::kCreateAlways : platform::kOpenExisting;
   return platform::CreateFileHandle(Utf8ToWide(name), access, platform::kFileShareRead,
@@ -248,10 +249,10 @@ int CCabinet::Extract() {
       split == std::wstring::npos ? cabinetPath_ : cabinetPath_.substr(split + 1);
 
   platform::FdiErrorRecord error;
-  void* context = platform::FdiCreate(
-      &cabinet_callbacks::Alloc, &cabinet_callbacks::Free, &cabinet_callbacks::Open,
-      &cabinet_callbacks::Read, &cabinet_callbacks::Write, &cabinet_callbacks::Close,
-      &cabinet_callbacks::Seek, platform::kFdiCpuUnknown, &error);
+  void* context = platform::FdiCreate(&cabinet_callbacks::Alloc, &cabinet_callbacks::Free,
+                                      &cabinet_callbacks::Open, &cabinet_callbacks::Read,
+                                      &cabinet_callbacks::Write, &cabinet_callbacks::Close,
+                                      &cabinet_callbacks::Seek, platform::kFdiCpuUnknown, &error);
   if (!context) {
     lastError_ = FdiErrorText(error.erfOper);
     return -1;

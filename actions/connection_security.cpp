@@ -19,8 +19,13 @@ const char kAllowedProtocols[] = "http,https";
 // Windows' TLS layer (Schannel) reports some certificate failures only by its status name in
 // the reason, under a general handshake result.
 const char* const kCertificateStatusNames[] = {
-    "SEC_E_CERT_EXPIRED", "SEC_E_CERT_UNKNOWN", "SEC_E_CERT_WRONG_USAGE",
-    "SEC_E_UNTRUSTED_ROOT", "SEC_E_WRONG_PRINCIPAL", "CRYPT_E_REVOKED", "CERT_E_",
+    "SEC_E_CERT_EXPIRED",
+    "SEC_E_CERT_UNKNOWN",
+    "SEC_E_CERT_WRONG_USAGE",
+    "SEC_E_UNTRUSTED_ROOT",
+    "SEC_E_WRONG_PRINCIPAL",
+    "CRYPT_E_REVOKED",
+    "CERT_E_",
 };
 
 CURLcode FirstFailure(std::initializer_list<CURLcode> results) {
@@ -100,9 +105,8 @@ bool IsCertificateFailure(int curlResult, const char* reason) {
 }
 
 std::string CertificateFailureText(const std::string& url, int curlResult, const char* reason) {
-  const std::string why = reason && *reason
-                              ? reason
-                              : curl_easy_strerror(static_cast<CURLcode>(curlResult));
+  const std::string why =
+      reason && *reason ? reason : curl_easy_strerror(static_cast<CURLcode>(curlResult));
   return "The certificate of the server " + HostOf(url) + " could not be verified: " + why;
 }
 

@@ -1,8 +1,8 @@
 #include "actions/create_in_temp_dir.h"
 
 #include "base/json_text.h"
-#include "engine/progress.h"
 #include "base/text.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"
@@ -49,7 +49,7 @@ int CCreateInTempDir::CreateTempDirectory(Json::Value& doc, Json::Value& target,
     return 0;
   }
   Record(doc)["error"] = error == platform::kErrorPathNotFound ? "DIRECTORY_PATH_NOT_FOUND"
-                                                                : "CREATE_DIRECTORY_FAILED";
+                                                               : "CREATE_DIRECTORY_FAILED";
   return -1;
 }
 

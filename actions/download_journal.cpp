@@ -66,8 +66,7 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::string FormatJournal(const DownloadJournal& journal) {
   std::string text = std::string(kMagic) + "\nurl " + journal.url + "\nsize " +
-                     std::to_string(journal.size) + "\nvalidator " + journal.validator +
-                     "\nranges";
+                     std::to_string(journal.size) + "\nvalidator " + journal.validator + "\nranges";
   for (const auto& range : journal.ranges)
     text += " " + std::to_string(range.first) + "+" + std::to_string(range.second);
   return text + "\nend\n";
@@ -110,7 +109,8 @@ bool SaveJournal(const std::wstring& path, const DownloadJournal& journal, bool 
   platform::PositionedFile file;
   uint32_t error = 0;
   bool saved = file.Create(temporary, &error) &&
-               file.WriteAt(0, text.data(), text.size(), &error) && (!durable || file.Flush(&error));
+               file.WriteAt(0, text.data(), text.size(), &error) &&
+               (!durable || file.Flush(&error));
   saved = file.Close(&error) && saved;
   if (saved && platform::ReplaceWithFile(temporary, path, &error)) return true;
   // A temporary left behind is overwritten by the next save.

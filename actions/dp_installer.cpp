@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "actions/zip_extract.h"
-#include "common/session_cells.h"
 #include "base/json_text.h"
-#include "engine/progress.h"
 #include "base/text.h"
+#include "common/session_cells.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 #include "platform/process_launch.h"
 
@@ -82,11 +82,10 @@ int RunDpinst(const std::string& dpinstPath, const std::string& archivePath,
   launch.parameters = DpinstParameters(destDir + "\\" + dirSuffix);
   launch.showCommand = platform::kShowMaximized;
   uint32_t startError = 0;
-  std::unique_ptr<platform::IStartedProcess> process =
-      platform::StartProgram(launch, &startError);
+  std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, &startError);
   if (!process) {
-    *failure = dpinstPath + " could not be started (Windows error " +
-               std::to_string(startError) + ")";
+    *failure =
+        dpinstPath + " could not be started (Windows error " + std::to_string(startError) + ")";
     return -1;
   }
   // An unread code would read as STILL_ACTIVE (0x103): "3 packages installed".
@@ -125,8 +124,7 @@ int CDPInstaller::Execute(Json::Value& doc) {
   // The flag needs a place the run may write to before a driver is installed: not the
   // running stage's record, its status or a module's record, not inside a text or a number.
   if (!restartPath.empty() && !MayStore(doc, MakePath(doc, restartPath), Json::Value(false))) {
-    RecordResult(doc, "failed", "Not able to store a value at " + restartPath,
-                 "PATH_NOT_WRITABLE");
+    RecordResult(doc, "failed", "Not able to store a value at " + restartPath, "PATH_NOT_WRITABLE");
     return -1;
   }
 
@@ -152,7 +150,8 @@ int CDPInstaller::Execute(Json::Value& doc) {
     RecordResult(doc, "failed", "Unable to install " + archivePath, failure);
   }
   if (result != 0) {
-    if (progress) progress->Prompt("Could not install driver.", "Ok", "", "Please try again later.", 2);
+    if (progress)
+      progress->Prompt("Could not install driver.", "Ok", "", "Please try again later.", 2);
     EnableMainDialogCancel(true);
     return -1;
   }

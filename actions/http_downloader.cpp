@@ -2,9 +2,9 @@
 
 #include "base/codepage.h"
 #include "base/json_text.h"
-#include "engine/progress.h"
-#include "common/run_flags.h"
 #include "base/text.h"
+#include "common/run_flags.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 
 namespace orvex {
@@ -37,8 +37,8 @@ std::string DownloadErrorText(const CHttpDownloadEx& error) {
     case CHttpDownloadEx::kUnableToAllocMem:
       return "UNABLE_TO_ALLOC_MEMORY";
     case CHttpDownloadEx::kHashMismatch:
-      return "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected (" +
-             error.text + ")";
+      return "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected (" + error.text +
+             ")";
     default:
       return DescribeDownloadError(error);
   }
@@ -95,8 +95,8 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   return -1;
 }
 
-int CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
-                              const std::wstring& path, const std::string& sha256) {
+int CHTTPDownloader::Download(Json::Value& doc, const std::string& url, const std::wstring& path,
+                              const std::string& sha256) {
   try {
     CHttpDownload download(url, path, this, L"INSTALLER");
     if (!sha256.empty()) download.ExpectSha256(sha256);

@@ -113,8 +113,8 @@ int CHttpRequest::Send(std::string url, std::string& response) {
 
   // Body: a GET of the base URL, or a POST of the query as a form body.
   BoundedBuffer buffer;
-  buffer.capacity = length < 0 ? kUnannouncedBodyLimit
-                               : static_cast<std::size_t>(length) + kAnnouncedBodySlack;
+  buffer.capacity =
+      length < 0 ? kUnannouncedBodyLimit : static_cast<std::size_t>(length) + kAnnouncedBodySlack;
   if (curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &AppendBounded) != CURLE_OK ||
       curl_easy_setopt(handle_, CURLOPT_HEADER, 0L) != CURLE_OK ||
       curl_easy_setopt(handle_, CURLOPT_NOBODY, 0L) != CURLE_OK ||
@@ -171,8 +171,7 @@ std::string EncodeFormValue(const std::string& value) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string encoded;
   for (unsigned char c : value) {
-    bool escape = c < 0x20 || c >= 0x7F || c == '&' || c == '=' || c == '+' || c == '%' ||
-                  c == '#';
+    bool escape = c < 0x20 || c >= 0x7F || c == '&' || c == '=' || c == '+' || c == '%' || c == '#';
     if (!escape) {
       encoded.push_back(static_cast<char>(c));
       continue;

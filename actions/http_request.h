@@ -16,7 +16,7 @@ struct COrvexException {
   // kTransferFailed, kRedirected when the probe was answered 302, or kUnverifiedServer when
   // the server's certificate could not be verified
   int code = 0;
-  int detail = 0;    // libcurl's result code (0 for the redirect)
+  int detail = 0;  // libcurl's result code (0 for the redirect)
   // libcurl's text for that code ("No error" for the redirect); for a server whose certificate
   // could not be verified, the sentence that names the host and libcurl's reason
   std::string text;
@@ -48,7 +48,7 @@ class CHttpRequest {
   int PerformWithProxyRetry(const std::string& proxy);
   void Release();
   CURL* handle_;
-  std::string url_;                       // of the transfer under way, for failure texts
+  std::string url_;                          // of the transfer under way, for failure texts
   char reason_[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
 };
 

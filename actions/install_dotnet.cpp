@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "engine/install_plan.h"
 #include "base/text.h"
+#include "engine/install_plan.h"
 #include "engine/value_path.h"
 #include "platform/process_launch.h"
 

@@ -1,11 +1,11 @@
 #include "actions/msi_installer.h"
 
-#include "common/restart_flag.h"
-#include "common/session_cells.h"
 #include "base/json_text.h"
-#include "engine/progress.h"
-#include "common/run_flags.h"
 #include "base/text.h"
+#include "common/restart_flag.h"
+#include "common/run_flags.h"
+#include "common/session_cells.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 #include "platform/msi_install.h"
 
@@ -125,16 +125,18 @@ int CMSIInstaller::Run(Json::Value& doc) {
     return Fail(doc, path);
   }
   const Json::Value& msiArgsArg = Member(args, "msi_args");
-  const Json::Value& msiArgs = msiArgsArg.isString() ? FindPath(doc, msiArgsArg.asString())
-                                                      : msiArgsArg;
+  const Json::Value& msiArgs =
+      msiArgsArg.isString() ? FindPath(doc, msiArgsArg.asString()) : msiArgsArg;
   showProgress_ = ShowProgressArg(Member(args, "show_progress"));
   const std::vector<MsiProperty> properties = MsiPropertiesFromArgs(msiArgs);
   const Json::Value& msg = Member(args, "msg");
   const std::string status = msg.isString() ? msg.asString() : "Installing ...";
   if (progress) {
     progress->SetStatus(status);
-    if (showProgress_) progress->ShowProgressBar();
-    else progress->HideProgressBar();
+    if (showProgress_)
+      progress->ShowProgressBar();
+    else
+      progress->HideProgressBar();
     progress->SetDetail("Installing from " + NarrowPath(path) + "with args ");
     for (const MsiProperty& property : properties)
       progress->SetDetail(property.first + ":" + property.second);

@@ -48,7 +48,8 @@ bool ParseProgressText(const std::string& text, ProgressFields* fields) {
     if (field != expected) return false;
     at += 3;
     const std::size_t end = text.find(' ', at);
-    const std::string value = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    const std::string value =
+        text.substr(at, end == std::string::npos ? std::string::npos : end - at);
     at = end == std::string::npos ? text.size() : end;
     if (field == 1) {
       if (value.size() != 1 || value[0] < '0' || value[0] > '9') return false;
@@ -96,7 +97,8 @@ int ProgressPercent(int64_t position, int64_t total) {
 
 std::string MsiCommandLine(const std::vector<MsiProperty>& properties) {
   std::string line;
-  for (const MsiProperty& property : properties) line += " " + property.first + "=" + property.second;
+  for (const MsiProperty& property : properties)
+    line += " " + property.first + "=" + property.second;
   return line;
 }
 
@@ -108,8 +110,7 @@ uint32_t CMsiPackage::Install() {
   const uint32_t previousLevel = platform::SetInstallUiLevel(kUiLevel);
   const platform::InstallMessageHandler previousHandler =
       platform::SetInstallMessageHandler(&ExternalHandler, kMessageFilter, this);
-  const uint32_t result =
-      platform::InstallProduct(path_, Utf8ToWide(MsiCommandLine(properties_)));
+  const uint32_t result = platform::InstallProduct(path_, Utf8ToWide(MsiCommandLine(properties_)));
   // This package is the handler's context and ends with the installation; Windows Installer
   // does not report the previous handler's filter and context.
   platform::SetInstallMessageHandler(previousHandler, previousHandler ? kMessageFilter : 0,

@@ -4,11 +4,11 @@
 
 #include "actions/product_config_xml.h"
 #include "actions/program_wait.h"
-#include "common/session_cells.h"
-#include "base/json_text.h"
-#include "engine/progress.h"
 #include "base/codepage.h"
+#include "base/json_text.h"
 #include "base/text.h"
+#include "common/session_cells.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 #include "platform/directory_entries.h"
 #include "platform/files.h"
@@ -36,8 +36,7 @@ void RemoveRestoredFiles(const std::wstring& backup, const std::wstring& desktop
   while (entries.Next(&entry)) {
     if (entry.IsDirectory()) continue;
     const uint32_t there = platform::FileAttributes(desktop + L"\\" + entry.name);
-    if (there == platform::kInvalidFileAttributes ||
-        (there & platform::kFileAttributeDirectory))
+    if (there == platform::kInvalidFileAttributes || (there & platform::kFileAttributeDirectory))
       continue;
     // A file that cannot be removed stays in the backup beside the desktop's copy: nothing is
     // lost, and the backup is only the fuller for it.
@@ -67,8 +66,7 @@ platform::WaitResult RunHidden(const std::string& command, uint32_t waitMillisec
   launch.file = L"cmd.exe";
   launch.parameters = L"/c " + ToWide(command);
   launch.showCommand = platform::kShowHide;
-  std::unique_ptr<platform::IStartedProcess> process =
-      platform::StartProgram(launch, startError);
+  std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, startError);
   if (!process) return platform::WaitResult::kFailed;
   const platform::WaitResult waited = process->WaitForExit(waitMilliseconds);
   // A code that cannot be read counts as a failed wait: the script's outcome is unknown.
@@ -108,8 +106,9 @@ void CPostInstallation::RunScript(const char* script, const std::string& command
       NoteFailure("POST_INSTALL_SCRIPT_FAILED",
                   startError ? std::string(script) + " could not be started (Windows error " +
                                    std::to_string(startError) + ")"
-                             : std::string(script) + " was started but its end could not be "
-                                                     "waited for");
+                             : std::string(script) +
+                                   " was started but its end could not be "
+                                   "waited for");
       return;
     case platform::WaitResult::kExited:
       if (exitCode != 0)
@@ -132,9 +131,8 @@ void CPostInstallation::RunPostInstallScripts(uint32_t waitMilliseconds) {
                     (installDirSafe ? userDataDir : installDir) +
                     " holds a character that cmd.exe would not read as part of a path");
   } else if (installDir.empty()) {
-    NoteFailure("INSTALL_DIR_UNKNOWN",
-                "The installation directory is not recorded under HKLM\\" +
-                    std::string(kProductKey) + " (InstallDir)");
+    NoteFailure("INSTALL_DIR_UNKNOWN", "The installation directory is not recorded under HKLM\\" +
+                                           std::string(kProductKey) + " (InstallDir)");
   } else {
     RunScript("install_ics.bat", InstallIcsCommand(installDir), waitMilliseconds);
     if (!userDataDir.empty())

@@ -29,11 +29,16 @@ std::string XmlText(const std::string& text) {
   escaped.reserve(text.size());
   for (char c : text) {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '&') escaped += "&amp;";
-    else if (c == '<') escaped += "&lt;";
-    else if (c == '>') escaped += "&gt;";
-    else if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
-    else escaped += c;
+    if (c == '&')
+      escaped += "&amp;";
+    else if (c == '<')
+      escaped += "&lt;";
+    else if (c == '>')
+      escaped += "&gt;";
+    else if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')
+      continue;
+    else
+      escaped += c;
   }
   return escaped;
 }

@@ -2,9 +2,9 @@
 // The product's first-run configuration, config.xml: a JSON tree filled from the installation
 // parameters in the session document, written out as XML in UTF-16LE.
 
-#include <string>
-
 #include <json/value.h>
+
+#include <string>
 
 namespace orvex {
 

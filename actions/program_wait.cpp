@@ -52,8 +52,7 @@ bool ReadWaitLimit(const Json::Value& args, uint32_t defaultSeconds, uint32_t* m
 }
 
 std::string DidNotFinishText(const std::string& program, uint32_t milliseconds) {
-  return program + " did not finish within " + DurationText(milliseconds) +
-         "; it was left running";
+  return program + " did not finish within " + DurationText(milliseconds) + "; it was left running";
 }
 
 }  // namespace orvex

@@ -1,8 +1,8 @@
 #include "actions/remove_dir.h"
 
 #include "base/json_text.h"
-#include "engine/progress.h"
 #include "base/text.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 #include "platform/directory_entries.h"
 #include "platform/files.h"

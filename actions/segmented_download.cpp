@@ -26,9 +26,10 @@ namespace orvex {
 namespace {
 
 const char* const kErrorNames[] = {
-    "DOWNLOAD_ERROR",     "DOWNLOAD_CANCELED", "DOWNLOAD_FILE_CORRUPTED", "ERROR_SAVING_FILE",
-    "NETWORK_ERROR",      "NETWORK_RESET",     "UNABLE_TO_GET_SIZE",      "UNABLE_TO_ALLOC_MEM",
-    "DOWNLOAD_HASH_MISMATCH", "CERTIFICATE_NOT_VERIFIED",
+    "DOWNLOAD_ERROR",           "DOWNLOAD_CANCELED",   "DOWNLOAD_FILE_CORRUPTED",
+    "ERROR_SAVING_FILE",        "NETWORK_ERROR",       "NETWORK_RESET",
+    "UNABLE_TO_GET_SIZE",       "UNABLE_TO_ALLOC_MEM", "DOWNLOAD_HASH_MISMATCH",
+    "CERTIFICATE_NOT_VERIFIED",
 };
 const int32_t kNamedErrors = static_cast<int32_t>(sizeof kErrorNames / sizeof kErrorNames[0]);
 
@@ -119,16 +120,16 @@ struct ContentRange {
 // One byte range of the file, written at its offset in the temporary file as it arrives.
 struct CHttpDownload::Segment {
   int index = 0;
-  uint32_t start = 0;              // offset of the range's first byte in the file
-  int size = 0;                    // bytes this range must deliver
+  uint32_t start = 0;  // offset of the range's first byte in the file
+  int size = 0;        // bytes this range must deliver
   bool complete = false;
-  int onDisk = 0;                  // bytes from start that an earlier run left on disk
-  int received = 0;                // bytes from start on disk now (onDisk included)
-  CURL* handle = nullptr;          // keeps its options across restarts
-  curl_slist* headers = nullptr;   // the If-Range of a resumed range
+  int onDisk = 0;                 // bytes from start that an earlier run left on disk
+  int received = 0;               // bytes from start on disk now (onDisk included)
+  CURL* handle = nullptr;         // keeps its options across restarts
+  curl_slist* headers = nullptr;  // the If-Range of a resumed range
   CHttpDownload* owner = nullptr;
-  ContentRange answerRange;        // of the answer being received
-  bool answerChecked = false;      // its status and range were found to fit this segment
+  ContentRange answerRange;                 // of the answer being received
+  bool answerChecked = false;               // its status and range were found to fit this segment
   char reason[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
 
   // Writes a chunk of the range at its place. Refuses it whole (the short count makes libcurl
@@ -242,7 +243,7 @@ struct CHttpDownload::Impl {
   CURLM* multi = nullptr;
   platform::PositionedFile part;
   bool partCreated = false;
-  uint32_t journaledAt = 0;    // self.downloaded_ when the journal was last written
+  uint32_t journaledAt = 0;  // self.downloaded_ when the journal was last written
   // A resumed range was answered with the whole file: everything is fetched again.
   bool startOver = false;
   // What went wrong inside a libcurl callback, raised once libcurl has returned: nothing may
@@ -287,7 +288,8 @@ void CHttpDownload::Segment::NoteHeader(const char* line, size_t length) {
   }
   static const char kName[] = "content-range:";
   if (StartsWithNoCase(line, length, kName))
-    answerRange = ParseContentRange(std::string(line + sizeof kName - 1, length - (sizeof kName - 1)));
+    answerRange =
+        ParseContentRange(std::string(line + sizeof kName - 1, length - (sizeof kName - 1)));
 }
 
 bool CHttpDownload::Segment::AnswerFits() const {
@@ -436,8 +438,7 @@ void CHttpDownload::Impl::OpenFiles() {
 }
 
 // True when candidate is now the open temporary file; false when it belongs to someone else.
-bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate,
-                                       const std::wstring& journal) {
+bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate, const std::wstring& journal) {
   partPath = candidate;
   journalPath = journal;
   const bool hasJournal = platform::PathExists(journal);
@@ -613,8 +614,8 @@ void CHttpDownload::Impl::CollectResults(int restartsLeft) {
       // A transfer that ended in an error (a refused answer or excess among them) is never
       // complete, even when the range happens to be full; nor is one whose answer was never
       // checked (no body at all).
-      segment.complete = result == CURLE_OK && segment.answerChecked &&
-                         segment.received == segment.size;
+      segment.complete =
+          result == CURLE_OK && segment.answerChecked && segment.received == segment.size;
       break;
     }
   }
@@ -709,11 +710,10 @@ void CHttpDownload::Impl::PutInPlace() {
   (void)platform::DeleteFileAt(journalPath);
 }
 
-CHttpDownload::CHttpDownload(std::string url, std::wstring destination,
-                             IDownloadHandler* handler, std::wstring pipeName,
-                             long lowSpeedSeconds)
-    : impl_(new Impl(*this, std::move(url), std::move(destination), handler,
-                     std::move(pipeName), lowSpeedSeconds)) {
+CHttpDownload::CHttpDownload(std::string url, std::wstring destination, IDownloadHandler* handler,
+                             std::wstring pipeName, long lowSpeedSeconds)
+    : impl_(new Impl(*this, std::move(url), std::move(destination), handler, std::move(pipeName),
+                     lowSpeedSeconds)) {
   impl_->multi = curl_multi_init();
   if (!impl_->multi) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   totalSize_ = QuerySize();

@@ -193,8 +193,7 @@ bool MakeFolder(const std::wstring& path) {
   uint32_t error = 0;
   if (platform::MakeDirectory(path, &error)) return true;
   const uint32_t attributes = platform::FileAttributes(path);
-  return error == platform::kErrorAlreadyExists &&
-         attributes != platform::kInvalidFileAttributes &&
+  return error == platform::kErrorAlreadyExists && attributes != platform::kInvalidFileAttributes &&
          (attributes & platform::kFileAttributeDirectory);
 }
 
@@ -280,8 +279,7 @@ bool WithZipReader(const std::wstring& archivePath, Pass pass) {
 
 bool ZipEntrySteps(const std::wstring& name, std::vector<std::wstring>* steps) {
   steps->clear();
-  if (name.empty() || IsSeparator(name[0]) || name.find(L':') != std::wstring::npos)
-    return false;
+  if (name.empty() || IsSeparator(name[0]) || name.find(L':') != std::wstring::npos) return false;
   std::wstring step;
   for (std::size_t i = 0; i <= name.size(); ++i) {
     if (i < name.size() && !IsSeparator(name[i])) {
@@ -309,8 +307,8 @@ bool ExtractZip(const std::string& archivePath, const std::string& destination) 
         return AllEntriesAcceptable(reader, target);
       }))
     return false;
-  return WithZipReader(archive,
-                       [&target](struct archive* reader) { return ExtractEntries(reader, target); });
+  return WithZipReader(
+      archive, [&target](struct archive* reader) { return ExtractEntries(reader, target); });
 }
 
 }  // namespace orvex

@@ -3,27 +3,26 @@
 // curl_formadd builds the one-part form the crash upload sends.
 #define CURL_DISABLE_DEPRECATION
 #include <curl/curl.h>
+#include <fcntl.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <exception>
-
-#include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
 #endif
 
-#include "app/installer_version.h"
 #include "actions/connection_security.h"
 #include "actions/http_request.h"
+#include "app/installer_version.h"
 #include "app/system_report.h"
-#include "common/web_service.h"
-#include "engine/install_plan.h"
 #include "base/json_text.h"
 #include "common/run_flags.h"
+#include "common/web_service.h"
+#include "engine/install_plan.h"
 #include "platform/minidump.h"
 
 namespace orvex {
@@ -75,7 +74,9 @@ bool WriteSystemReport() {
   }
 }
 
-[[noreturn]] void RaiseEscapedFailure() { platform::RaiseNoncontinuableException(kEscapedFailureCode); }
+[[noreturn]] void RaiseEscapedFailure() {
+  platform::RaiseNoncontinuableException(kEscapedFailureCode);
+}
 
 void OnAbortSignal(int) { RaiseEscapedFailure(); }
 

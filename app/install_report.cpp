@@ -2,8 +2,8 @@
 
 #include "app/analytics_hit.h"
 #include "app/query_request.h"
-#include "common/web_service.h"
 #include "base/json_text.h"
+#include "common/web_service.h"
 
 namespace orvex {
 
@@ -28,9 +28,11 @@ int IntegerOf(const Json::Value& value) {
 
 void AddPlatformPairs(const Json::Value& platform, ReportPairs& pairs) {
   static const char* const kFields[][2] = {
-      {"disksn", "disksn"},     {"rlmdisksn", "disksn_2"},         {"biossn", "biossn"},
-      {"os", "os"},             {"platform", "os_arch"},          {"manufacturer", "manufacturer"},
-      {"model", "model"},       {"ram", "ram"},                   {"mac", "mac"}};
+      {"disksn", "disksn"},    {"rlmdisksn", "disksn_2"},
+      {"biossn", "biossn"},    {"os", "os"},
+      {"platform", "os_arch"}, {"manufacturer", "manufacturer"},
+      {"model", "model"},      {"ram", "ram"},
+      {"mac", "mac"}};
   for (const auto& field : kFields) pairs.emplace_back(field[0], TextOf(platform, field[1]));
   std::string processor;
   if (Has(platform, "processor")) {
@@ -57,8 +59,8 @@ void AddGpuPairs(const Json::Value& gpu, const std::vector<GpuInfo>& controllers
       versions += " | ";
     }
     first = false;
-    adapters += TextOf(entry, "vendorid") + "_" + TextOf(entry, "deviceid") + " " +
-                TextOf(entry, "name");
+    adapters +=
+        TextOf(entry, "vendorid") + "_" + TextOf(entry, "deviceid") + " " + TextOf(entry, "name");
     versions += TextOf(entry, "version");
   }
   pairs.emplace_back("gpu", adapters);
@@ -107,8 +109,7 @@ namespace telemetry {
 void SendInstallReport(bool success, Json::Value document, Json::Value failedStage) {
   std::string status;
   try {
-    InstallReport report =
-        BuildInstallReport(success, document, failedStage, GetSystemInfo().gpus);
+    InstallReport report = BuildInstallReport(success, document, failedStage, GetSystemInfo().gpus);
     status = report.status;
     CQueryRequest request(GetBaseUrl() + "/installer/install?");
     for (const auto& pair : report.pairs) request.AddParam(pair.first, pair.second);

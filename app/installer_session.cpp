@@ -1,22 +1,22 @@
 #include "app/installer_session.h"
 
+#include <curl/curl.h>
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
 
-#include <curl/curl.h>
-
 #include "actions/http_request.h"
+#include "base/json_text.h"
+#include "base/text.h"
+#include "common/run_flags.h"
 #include "common/web_service.h"
 #include "engine/install_plan.h"
-#include "base/json_text.h"
 #include "engine/progress.h"
-#include "common/run_flags.h"
 #include "engine/stage.h"
 #include "engine/stage_loader.h"
-#include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/environment.h"
 
@@ -46,8 +46,8 @@ int LeadingInteger(const std::string& text) {
 
 std::string MakeSessionId(const platform::LocalTime& t) {
   char buffer[128];
-  std::snprintf(buffer, sizeof buffer, "%d%d%d-%d%d%d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
+  std::snprintf(buffer, sizeof buffer, "%d%d%d-%d%d%d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
   return buffer;
 }
 
@@ -116,7 +116,8 @@ std::string DownloadInstallConfig(std::string* certificateFailure) {
 }
 
 std::string GetInstallConfig(std::string* certificateFailure) {
-  if (platform::EnvironmentVariable("QUARN_OI_RUNMODE") == "development") return ReadDevInstallConfig();
+  if (platform::EnvironmentVariable("QUARN_OI_RUNMODE") == "development")
+    return ReadDevInstallConfig();
   return DownloadInstallConfig(certificateFailure);
 }
 

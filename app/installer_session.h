@@ -47,8 +47,8 @@ std::string DownloadInstallConfig(std::string* certificateFailure = nullptr);
 void DumpStateIfRequested(const Json::Value& doc);
 
 struct SessionSettings {
-  std::string ui;        // the "ui" session variable
-  std::string progress;  // the "PROGRESS" session variable
+  std::string ui;                           // the "ui" session variable
+  std::string progress;                     // the "PROGRESS" session variable
   IProgressIndicator* indicator = nullptr;  // asks the retry question and shows the outcome
   // Called once the plan has run and the document is dumped, with whether "LastStage"
   // completed (the window sets its flags and marks "Done").

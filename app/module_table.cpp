@@ -8,11 +8,12 @@
 #include "actions/dump_state.h"
 #include "actions/http_downloader.h"
 #include "actions/injector.h"
-#include "actions/msi_installer.h"
 #include "actions/install_dotnet.h"
+#include "actions/msi_installer.h"
 #include "actions/post_install.h"
 #include "actions/remove_dir.h"
 #include "actions/restart_system.h"
+#include "engine/module_registry.h"
 #include "engine/rules_runner.h"
 #include "probes/info_modules.h"
 #include "probes/product_info_module.h"
@@ -20,7 +21,6 @@
 #include "prompts/closing_prompts.h"
 #include "prompts/dependency_prompts.h"
 #include "prompts/version_check.h"
-#include "engine/module_registry.h"
 
 namespace orvex {
 

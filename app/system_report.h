@@ -15,7 +15,7 @@ struct ReportExtras {
   std::string installedVersion;  // Win32_Product "Version" of Orvex; "" leaves the line out
   std::string installDir;
   std::string userDataDir;
-  std::string vmHomePath;        // ORVEX_ORVEXVM_USER_HOME
+  std::string vmHomePath;  // ORVEX_ORVEXVM_USER_HOME
 };
 
 // Windows 8 (6.2) and later: the report runs the virtualization check and prints its lines.

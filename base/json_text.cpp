@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <limits>
+#include <vector>
 
 // Json::Reader and Json::StyledWriter are the reader and writer whose behaviour the
 // configuration format and the state dump are defined by; newer builders differ in details.
@@ -99,7 +99,8 @@ namespace {
 std::string FirstParseError(const std::string& text, const Json::Reader& reader) {
   std::vector<Json::Reader::StructuredError> errors = reader.getStructuredErrors();
   if (errors.empty()) return "syntax error";
-  std::size_t offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, errors[0].offset_start));
+  std::size_t offset =
+      static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, errors[0].offset_start));
   offset = std::min(offset, text.size());
   std::size_t line = 1, column = 1;
   for (std::size_t i = 0; i < offset; ++i) {

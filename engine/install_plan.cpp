@@ -1,8 +1,8 @@
 #include "engine/install_plan.h"
 
+#include "common/run_flags.h"
 #include "engine/module.h"
 #include "engine/progress.h"
-#include "common/run_flags.h"
 #include "engine/stage.h"
 
 namespace orvex {

@@ -1,7 +1,7 @@
 #include "engine/rules.h"
 
-#include "engine/conditions.h"
 #include "base/json_text.h"
+#include "engine/conditions.h"
 #include "engine/value_path.h"
 
 namespace orvex {

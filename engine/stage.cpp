@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "common/run_flags.h"
 #include "engine/module.h"
 #include "engine/progress.h"
-#include "common/run_flags.h"
 
 namespace orvex {
 

@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "base/json_text.h"
 #include "engine/conditions.h"
 #include "engine/install_plan.h"
-#include "base/json_text.h"
 #include "engine/module.h"
 #include "engine/module_registry.h"
 #include "engine/placeholders.h"

@@ -11,7 +11,7 @@ namespace orvex {
 
 struct PathStep {
   bool isIndex = false;
-  std::string member;        // member name, for member steps
+  std::string member;          // member name, for member steps
   Json::ArrayIndex index = 0;  // element index, for index steps
 };
 

@@ -102,8 +102,10 @@ std::string ToRe2Syntax(const std::string& pattern) {
       out.append(pattern, i, open);
       i += open;
       while (i < pattern.size() && pattern[i] != ']') {
-        if (pattern[i] == '\\') i += AppendEscape(pattern, i, &out);
-        else out += pattern[i++];
+        if (pattern[i] == '\\')
+          i += AppendEscape(pattern, i, &out);
+        else
+          out += pattern[i++];
       }
       if (i < pattern.size()) out += pattern[i++];
     } else {

@@ -2,13 +2,13 @@
 // input as a cabinet and the extraction's callbacks decide where each entry goes. Besides
 // crashes it checks that nothing is written anywhere in the sandbox but the destination folder.
 
+#include <stdlib.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
-
-#include <stdlib.h>
 
 #include "actions/cabinet.h"
 #include "fuzz/fuzz_support.h"

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "app/installer_session.h"
-#include "engine/install_plan.h"
 #include "common/run_flags.h"
+#include "engine/install_plan.h"
 #include "engine/stage_loader.h"
 #include "engine/value_path.h"
 #include "fuzz/fuzz_support.h"

@@ -11,8 +11,8 @@
 #include "fuzz/fuzz_support.h"
 #include "probes/graphics_classification.h"
 #include "probes/info_layouts.h"
-#include "probes/serial_numbers.h"
 #include "probes/record_facts.h"
+#include "probes/serial_numbers.h"
 #include "probes/system_info.h"
 #include "probes/version_number.h"
 

@@ -55,9 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string line = input.substr(start, end - start);
     start = end + 1;
     if (line.empty()) continue;
-    const uint32_t kind = kKinds[static_cast<unsigned char>(line[0]) % (sizeof kKinds / sizeof kKinds[0])];
+    const uint32_t kind =
+        kKinds[static_cast<unsigned char>(line[0]) % (sizeof kKinds / sizeof kKinds[0])];
     const std::wstring text = ToWide(line.substr(1));
-    if (package.HandleMessage(kind | (static_cast<unsigned char>(line[0]) & 0xFF), text.c_str()) != 1)
+    if (package.HandleMessage(kind | (static_cast<unsigned char>(line[0]) & 0xFF), text.c_str()) !=
+        1)
       std::abort();
   }
   return 0;

@@ -2,8 +2,8 @@
 // fixed context) and as a rule set (against a copy of the same document); the context holds
 // strings, integers, reals, booleans and containers for the paths to reach.
 
-#include "engine/conditions.h"
 #include "base/json_text.h"
+#include "engine/conditions.h"
 #include "engine/rules.h"
 #include "fuzz/fuzz_support.h"
 

@@ -41,8 +41,7 @@ class PositionedFile {
   // WriteFile with the offset in an OVERLAPPED structure (a positioned write on a synchronous
   // handle): writes all bytes at offset, or fails with *error. Does not move a file pointer,
   // so writes to different parts need no ordering.
-  [[nodiscard]] bool WriteAt(uint64_t offset, const void* data, std::size_t bytes,
-                             uint32_t* error);
+  [[nodiscard]] bool WriteAt(uint64_t offset, const void* data, std::size_t bytes, uint32_t* error);
 
   // FlushFileBuffers: what was written is on the disk when this returns true.
   [[nodiscard]] bool Flush(uint32_t* error);

@@ -37,9 +37,9 @@ class CMiniDumpWriter {
 
   // CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, no security, CREATE_NEW,
   // FILE_ATTRIBUTE_NORMAL): the caller removed the file first, and whatever stands at the name
-  // again (a planted link) is not followed. Then MiniDumpWriteDump(current process, its id, the file, type,
-  // {current thread id, exceptionPointers, FALSE} or none when exceptionPointers is null,
-  // no user streams, no callback), then CloseHandle. False when Load has not succeeded or the
+  // again (a planted link) is not followed. Then MiniDumpWriteDump(current process, its id, the
+  // file, type, {current thread id, exceptionPointers, FALSE} or none when exceptionPointers is
+  // null, no user streams, no callback), then CloseHandle. False when Load has not succeeded or the
   // file cannot be created; true once the file was created, whatever the dump writer answered
   // (a partial dump is still worth sending).
   // Simulated machine: the file holds "MDMP" and one text line naming the type, the thread

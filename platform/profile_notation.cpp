@@ -1,5 +1,5 @@
-// The machine-profile notation of numbers and registry values, shared by the simulated machine (which
-// reads profiles and writes its state in it) and the profile recorder (which writes it).
+// The machine-profile notation of numbers and registry values, shared by the simulated machine
+// (which reads profiles and writes its state in it) and the profile recorder (which writes it).
 #include "platform/profile_notation.h"
 
 #include <cerrno>

@@ -1,10 +1,10 @@
 #pragma once
 // The machine-profile notation of numbers and registry values.
 
+#include <json/value.h>
+
 #include <cstdint>
 #include <string>
-
-#include <json/value.h>
 
 #include "platform/registry.h"
 

@@ -52,14 +52,14 @@ class IRegistryKey {
 
 // RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access | view flag): the open key, or null.
 [[nodiscard]] std::unique_ptr<IRegistryKey> OpenLocalMachineKey(const std::wstring& path,
-                                                              RegistryAccess access,
-                                                              RegistryView view, uint32_t* error);
+                                                                RegistryAccess access,
+                                                                RegistryView view, uint32_t* error);
 
 // RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, ..., KEY_ALL_ACCESS | view flag): opens or creates
 // the key (and its parents) in the given view; null on failure.
 [[nodiscard]] std::unique_ptr<IRegistryKey> CreateLocalMachineKey(const std::wstring& path,
-                                                                RegistryView view,
-                                                                uint32_t* error);
+                                                                  RegistryView view,
+                                                                  uint32_t* error);
 
 // RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_REG_BINARY | RRF_RT_REG_DWORD, ...)
 // into 4 bytes, as the .NET probe reads "Install": a REG_DWORD, or a REG_BINARY of exactly four

@@ -37,7 +37,7 @@ class IServiceManager {
       const std::wstring& binaryPath) = 0;
   // OpenServiceW; null on failure.
   [[nodiscard]] virtual std::unique_ptr<IService> OpenServiceByName(const std::wstring& name,
-                                                                  ServiceAccess access) = 0;
+                                                                    ServiceAccess access) = 0;
 };
 
 // OpenSCManagerW(NULL, NULL, access); null on failure.

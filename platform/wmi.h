@@ -16,9 +16,9 @@ struct WmiValue {
   // VARIANT types that matter to the installer; every other type reads as kOther.
   enum Type { kNull = 1, kString = 8, kBool = 11, kInt32 = 3, kOther = 0xFFFF };
   Type type = kNull;
-  std::wstring text;    // kString
-  bool flag = false;    // kBool: VARIANT_TRUE
-  int32_t number = 0;   // kInt32
+  std::wstring text;   // kString
+  bool flag = false;   // kBool: VARIANT_TRUE
+  int32_t number = 0;  // kInt32
 };
 
 // One result row (IWbemClassObject). Destroying it releases the object.

@@ -13,8 +13,8 @@ std::string ReadDiskSerial(const std::string& systemDrive) {
   wmi.Connect(ToWide(kCimNamespace));
   std::string link = systemDrive;
   if (!link.empty())  // the partition, e.g. Disk #0, Partition #1
-    link = wmi.GetAssociatedValue(LogicalDiskPath(link), "Win32_LogicalDiskToPartition",
-                                  "DeviceID");
+    link =
+        wmi.GetAssociatedValue(LogicalDiskPath(link), "Win32_LogicalDiskToPartition", "DeviceID");
   if (!link.empty())  // the drive, e.g. \\.\PHYSICALDRIVE0
     link = wmi.GetAssociatedValue(DiskPartitionPath(link), "Win32_DiskDriveToDiskPartition",
                                   "DeviceID");

@@ -17,8 +17,7 @@ std::string ClassifyVendorId(const std::string& vendorId);
 
 // PCI\VEN_10DE&DEV_1401&SUBSYS_...: with more than two "&" pieces, the vendor id is the first
 // piece without "PCI\VEN_" and the device id the second without "DEV_"; otherwise both stay "".
-void SplitPnpDeviceId(const std::string& pnpDeviceId, std::string* vendorId,
-                      std::string* deviceId);
+void SplitPnpDeviceId(const std::string& pnpDeviceId, std::string* vendorId, std::string* deviceId);
 
 // The number after the last '.' of the driver version, 0 when there is no '.' or no number.
 int DriverBuildNumber(const std::string& driverVersion);

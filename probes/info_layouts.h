@@ -21,11 +21,11 @@ Json::Value VtLayout(const VtStatus& status);          // ".vt"
 
 // An installed product's properties as Windows Installer gives them.
 struct ProductProperties {
-  std::string name;            // InstalledProductName
-  std::string publisher;       // Publisher
-  std::string versionMajor;    // VersionMajor
-  std::string versionMinor;    // VersionMinor
-  std::string versionString;   // VersionString
+  std::string name;           // InstalledProductName
+  std::string publisher;      // Publisher
+  std::string versionMajor;   // VersionMajor
+  std::string versionMinor;   // VersionMinor
+  std::string versionString;  // VersionString
 };
 Json::Value ProductLayout(const ProductProperties& product);  // ".product"
 

@@ -19,8 +19,7 @@ bool CInfoModule::CheckSaveTo(Json::Value& doc, bool withErrorCode) {
   return false;
 }
 
-Json::Value* CInfoModule::Target(Json::Value& doc, const char* suffix,
-                                  const Json::Value& value) {
+Json::Value* CInfoModule::Target(Json::Value& doc, const char* suffix, const Json::Value& value) {
   const std::string path = Member(args, "saveTo").asString() + suffix;
   Json::Value* target = MakePath(doc, path);
   if (MayStore(doc, target, value)) return target;

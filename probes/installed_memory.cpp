@@ -1,6 +1,7 @@
 // Kept apart from the other facts: it asks the machine, they only read texts.
-#include "platform/processor.h"
 #include "probes/installed_memory.h"
+
+#include "platform/processor.h"
 
 namespace orvex {
 

@@ -17,10 +17,9 @@ namespace {
 // It is read in the 64-bit view, where Windows keeps it; the 32-bit installer would otherwise
 // look under Wow6432Node, where the value does not exist.
 std::string ReadMachineGuid() {
-  std::unique_ptr<platform::IRegistryKey> key =
-      platform::OpenLocalMachineKey(L"SOFTWARE\\Microsoft\\Cryptography",
-                                    platform::RegistryAccess::kRead,
-                                    platform::RegistryView::k64Bit, nullptr);
+  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
+      L"SOFTWARE\\Microsoft\\Cryptography", platform::RegistryAccess::kRead,
+      platform::RegistryView::k64Bit, nullptr);
   if (!key) return std::string();
   platform::RegistryValue value;
   if (!key->QueryValue(L"MachineGuid", 256, &value, nullptr)) return std::string();

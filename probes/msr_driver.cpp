@@ -15,8 +15,7 @@ namespace {
 
 std::unique_ptr<platform::IService> OpenMsrService(platform::ServiceManagerAccess managerAccess,
                                                    platform::ServiceAccess serviceAccess) {
-  std::unique_ptr<platform::IServiceManager> manager =
-      platform::OpenServiceManager(managerAccess);
+  std::unique_ptr<platform::IServiceManager> manager = platform::OpenServiceManager(managerAccess);
   if (!manager) return nullptr;
   return manager->OpenServiceByName(kMsrServiceName, serviceAccess);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-
 namespace orvex {
 
 std::string ArchitectureClass(const std::string& osArchitecture) {

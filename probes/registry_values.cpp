@@ -34,12 +34,11 @@ std::vector<uint8_t> Utf16LeWithZero(const std::wstring& text) {
 
 int WriteValue(const std::string& keyPath, const std::string& valueName,
                const platform::RegistryValue& value) {
-  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
-      ToWide(keyPath), platform::RegistryAccess::kAllAccess, platform::RegistryView::k64Bit,
-      nullptr);
+  std::unique_ptr<platform::IRegistryKey> key =
+      platform::OpenLocalMachineKey(ToWide(keyPath), platform::RegistryAccess::kAllAccess,
+                                    platform::RegistryView::k64Bit, nullptr);
   if (!key) {
-    key = platform::CreateLocalMachineKey(ToWide(keyPath), platform::RegistryView::k64Bit,
-                                          nullptr);
+    key = platform::CreateLocalMachineKey(ToWide(keyPath), platform::RegistryView::k64Bit, nullptr);
   }
   if (!key) return -1;
   return key->SetValue(ToWide(valueName), value, nullptr) ? 0 : -1;

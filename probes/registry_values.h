@@ -10,8 +10,7 @@ namespace orvex {
 
 // Reads a value of the key in the 64-bit view (also from the 32-bit installer). 0 and the
 // text (up to its first zero, at most 127 bytes) in *text, or -1 with *text unchanged.
-int ReadRegistryString(const std::string& keyPath, const std::string& valueName,
-                       std::string* text);
+int ReadRegistryString(const std::string& keyPath, const std::string& valueName, std::string* text);
 
 // Writes a REG_DWORD / a REG_SZ (with its terminating zero). The key is opened, or else
 // created, in the 64-bit view, where ReadRegistryString looks for it. 0 or -1.

@@ -1,12 +1,12 @@
 #include "probes/rights_checkers.h"
 
-#include "common/session_cells.h"
-#include "probes/knowledge_base.h"
 #include "base/json_text.h"
-#include "engine/progress.h"
 #include "base/text.h"
+#include "common/session_cells.h"
+#include "engine/progress.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
+#include "probes/knowledge_base.h"
 #include "probes/system_access.h"
 
 namespace orvex {
@@ -21,8 +21,7 @@ constexpr uint32_t kGenericWrite = 0x40000000;
 }  // namespace
 
 int CheckDirectoryAccess(const std::wstring& path) {
-  return platform::ProcessTokenHasAccess(path, kGenericRead | kGenericWrite, kFileMapping) ? 0
-                                                                                          : -1;
+  return platform::ProcessTokenHasAccess(path, kGenericRead | kGenericWrite, kFileMapping) ? 0 : -1;
 }
 
 bool CheckSystemTempAccess() {
@@ -56,8 +55,8 @@ int CSysRightsToTempChecker::Execute(Json::Value& doc) {
                "INSUFFICIENT_SYSTEM_RIGHTS");
   if (progress) {
     // The only button is the declining "Ok", so the answer is 0 whenever the user answers.
-    const int answer = progress->Prompt("Don't have enough permission to install Orvex", "",
-                                        "Ok", "Press Ok to get help", 0);
+    const int answer = progress->Prompt("Don't have enough permission to install Orvex", "", "Ok",
+                                        "Press Ok to get help", 0);
     if (answer == 0) {
       OpenKnowledgeBaseArticle("changesystemrights");
       EnableMainDialogCancel(true);

@@ -5,8 +5,9 @@ namespace orvex {
 namespace {
 
 constexpr uint8_t kAccessAllowedAceType = 0;
-constexpr uint32_t kReadMask = 0x81;    // FILE_READ_DATA | FILE_READ_ATTRIBUTES
-constexpr uint32_t kWriteMask = 0x116;  // FILE_WRITE_DATA | APPEND_DATA | WRITE_EA | WRITE_ATTRIBUTES
+constexpr uint32_t kReadMask = 0x81;  // FILE_READ_DATA | FILE_READ_ATTRIBUTES
+constexpr uint32_t kWriteMask =
+    0x116;  // FILE_WRITE_DATA | APPEND_DATA | WRITE_EA | WRITE_ATTRIBUTES
 
 }  // namespace
 

@@ -17,7 +17,7 @@ constexpr uint16_t kFeatureControlMsr = 0x3A;         // IA32_FEATURE_CONTROL
 
 bool ProcessorSupportsVirtualization(const std::string& vendor) {
   if (vendor == "AuthenticAMD") return (platform::Cpuid(0x80000001).ecx & 0x4) != 0;  // SVM
-  return (platform::Cpuid(1).ecx & 0x20) != 0;                                      // VMX
+  return (platform::Cpuid(1).ecx & 0x20) != 0;                                        // VMX
 }
 
 // Copies the driver next to the system's own drivers, never over an installed copy.
@@ -47,8 +47,8 @@ VtStatus CheckVirtualization(const CSystemInfo& info, const std::wstring& direct
   status.supported = ProcessorSupportsVirtualization(info.processorMfr);
   if (!status.supported) return status;
   if (IsWindows8OrLater(info.osMajor, info.osMinor)) {
-    status.enabled = platform::ProcessorFeaturePresent(kVirtFirmwareEnabledFeature) ||
-                     info.vtFirmwareEnabled;
+    status.enabled =
+        platform::ProcessorFeaturePresent(kVirtFirmwareEnabledFeature) || info.vtFirmwareEnabled;
     return status;
   }
   if (info.processorMfr != "GenuineIntel") {

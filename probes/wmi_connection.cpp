@@ -57,8 +57,7 @@ std::string CWmiConnection::GetValue(const std::string& className, const std::st
   return GetString(row, property);
 }
 
-std::wstring CWmiConnection::GetValue(const std::wstring& className,
-                                      const std::wstring& property,
+std::wstring CWmiConnection::GetValue(const std::wstring& className, const std::wstring& property,
                                       const std::wstring& condition) {
   if (!session_) return std::wstring();
   std::wstring text = L"SELECT * FROM " + className;

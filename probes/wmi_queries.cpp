@@ -5,8 +5,7 @@
 
 namespace orvex {
 
-std::string CWmiConnection::QueryText(const std::string& className,
-                                      const std::string& condition) {
+std::string CWmiConnection::QueryText(const std::string& className, const std::string& condition) {
   std::string text = "SELECT * FROM " + className;
   if (!condition.empty()) text += " WHERE " + condition;
   return text;

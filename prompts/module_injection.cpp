@@ -62,9 +62,8 @@ int CPromptModule::InjectModules(const std::vector<InjectedModule>& modules,
     module->Init(plan, stage);
     stage->InsertModuleAfter(this, module);
     if (handler)
-      stage->SetErrorHandler(module, [handler, injected](IModule* failed) {
-        return handler(failed, injected);
-      });
+      stage->SetErrorHandler(
+          module, [handler, injected](IModule* failed) { return handler(failed, injected); });
   }
   return 0;
 }

@@ -37,9 +37,10 @@ const char* const kDriverDownloadSnippet =
 namespace {
 // The driver installation records at the restart flag whether Windows asked for a restart.
 const std::string kDriverInstallationText =
-    std::string("{'class' : 'DPInstaller', 'name' :'GPU_INSTALLER', 'args' : { 'dpinst_dir' : "
-                "'.SessionDir', 'src_dir' : '.SessionDir', 'src_file' : 'gpudriver.zip', "
-                "'dest_dir' : '.SessionDir', 'dir_suffix' : 'Graphics', 'is_restart' : '") +
+    std::string(
+        "{'class' : 'DPInstaller', 'name' :'GPU_INSTALLER', 'args' : { 'dpinst_dir' : "
+        "'.SessionDir', 'src_dir' : '.SessionDir', 'src_file' : 'gpudriver.zip', "
+        "'dest_dir' : '.SessionDir', 'dir_suffix' : 'Graphics', 'is_restart' : '") +
     kRestartFlagPath + "' }, 'msg' : 'Installing Graphics Driver'}, 'msg' : ''},";
 }  // namespace
 

@@ -18,8 +18,7 @@ INT_PTR CCrashDialog::DoModal() {
                          &CCrashDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK CCrashDialog::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+INT_PTR CALLBACK CCrashDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) SetWindowLongPtrW(window, DWLP_USER, lParam);
   auto* self = reinterpret_cast<CCrashDialog*>(GetWindowLongPtrW(window, DWLP_USER));
   return self ? self->Handle(window, message, wParam, lParam) : FALSE;

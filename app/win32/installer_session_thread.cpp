@@ -1,8 +1,8 @@
 #include "app/win32/installer_session_thread.h"
 
 #include "app/installer_session.h"
-#include "common/session_cells.h"
 #include "app/win32/main_dialog.h"
+#include "common/session_cells.h"
 
 namespace orvex {
 

@@ -7,16 +7,16 @@
 #include <thread>
 
 #include "app/dialog_model.h"
-#include "common/session_cells.h"
-#include "common/web_service.h"
-#include "probes/knowledge_base.h"
-#include "engine/progress_factories.h"
-#include "common/run_flags.h"
-#include "platform/shell.h"
 #include "app/win32/installer_session_thread.h"
 #include "app/win32/prompt_dialog.h"
 #include "app/win32/resource.h"
 #include "app/win32/white_background.h"
+#include "common/run_flags.h"
+#include "common/session_cells.h"
+#include "common/web_service.h"
+#include "engine/progress_factories.h"
+#include "platform/shell.h"
+#include "probes/knowledge_base.h"
 
 namespace orvex {
 

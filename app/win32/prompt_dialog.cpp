@@ -20,9 +20,7 @@ CPrompt::~CPrompt() {
   if (whiteBrush_) DeleteObject(whiteBrush_);
 }
 
-int CPrompt::DoModal(HWND owner) {
-  return Choose(owner) == PromptChoice::kAccepted ? 1 : 0;
-}
+int CPrompt::DoModal(HWND owner) { return Choose(owner) == PromptChoice::kAccepted ? 1 : 0; }
 
 PromptChoice CPrompt::Choose(HWND owner) { return PromptChoiceOf(Show(owner)); }
 

@@ -8,7 +8,9 @@
 #endif
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
-  (void)instance; (void)previous; (void)show;
+  (void)instance;
+  (void)previous;
+  (void)show;
   /* "Orvex.exe /wait" stays until it is ended, standing for a running product. */
   if (lstrcmpA(commandLine, "/wait") == 0) {
     Sleep(INFINITE);

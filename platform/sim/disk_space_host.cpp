@@ -144,7 +144,8 @@ bool FreeDiskSpace(const std::wstring& directory, DiskSpace* space, uint32_t* er
   const uint64_t free = sim::FreeBytesOf(drive);
   if (space) {
     space->freeToCaller = space->totalFree = free;
-    space->totalBytes = std::max(free, sim::ProfileBytes(drive, "totalBytes", sim::kDefaultTotalBytes));
+    space->totalBytes =
+        std::max(free, sim::ProfileBytes(drive, "totalBytes", sim::kDefaultTotalBytes));
   }
   return true;
 }

@@ -16,12 +16,32 @@ namespace orvex {
 namespace sim {
 
 bool IsMachineVariable(const std::string& name) {
-  static const std::set<std::wstring, NoCaseLess> kMachineVariables = {
-      L"ALLUSERSPROFILE", L"APPDATA", L"CommonProgramFiles", L"CommonProgramFiles(x86)",
-      L"CommonProgramW6432", L"COMPUTERNAME", L"ComSpec", L"HOMEDRIVE", L"HOMEPATH",
-      L"HOMESHARE", L"LOCALAPPDATA", L"OneDrive", L"PATH", L"ProgramData", L"ProgramFiles",
-      L"ProgramFiles(x86)", L"ProgramW6432", L"PUBLIC", L"SystemDrive", L"SystemRoot", L"TEMP",
-      L"TMP", L"USERDOMAIN", L"USERNAME", L"USERPROFILE", L"windir"};
+  static const std::set<std::wstring, NoCaseLess> kMachineVariables = {L"ALLUSERSPROFILE",
+                                                                       L"APPDATA",
+                                                                       L"CommonProgramFiles",
+                                                                       L"CommonProgramFiles(x86)",
+                                                                       L"CommonProgramW6432",
+                                                                       L"COMPUTERNAME",
+                                                                       L"ComSpec",
+                                                                       L"HOMEDRIVE",
+                                                                       L"HOMEPATH",
+                                                                       L"HOMESHARE",
+                                                                       L"LOCALAPPDATA",
+                                                                       L"OneDrive",
+                                                                       L"PATH",
+                                                                       L"ProgramData",
+                                                                       L"ProgramFiles",
+                                                                       L"ProgramFiles(x86)",
+                                                                       L"ProgramW6432",
+                                                                       L"PUBLIC",
+                                                                       L"SystemDrive",
+                                                                       L"SystemRoot",
+                                                                       L"TEMP",
+                                                                       L"TMP",
+                                                                       L"USERDOMAIN",
+                                                                       L"USERNAME",
+                                                                       L"USERPROFILE",
+                                                                       L"windir"};
   return kMachineVariables.count(Utf8ToWide(name)) != 0;
 }
 

@@ -13,6 +13,8 @@
 // As Cabinet.dll, the cabinet is held open through the caller's open callback from the start
 // of the copy to its end, with the share mode the caller chose: an entry cannot be written
 // over the cabinet it comes from.
+#include "platform/fdi.h"
+
 #include <mspack.h>
 
 #include <algorithm>
@@ -25,7 +27,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/fdi.h"
 #include "platform/sim/cabinet_reader.h"
 
 namespace orvex {
@@ -171,8 +172,10 @@ int SeekFile(mspack_file* file, off_t offset, int mode) {
   const int64_t total =
       static_cast<int64_t>(callbackFile->folder->head.size()) + callbackFile->folder->dataLength;
   int64_t target = offset;
-  if (mode == MSPACK_SYS_SEEK_CUR) target += callbackFile->position;
-  else if (mode == MSPACK_SYS_SEEK_END) target += total;
+  if (mode == MSPACK_SYS_SEEK_CUR)
+    target += callbackFile->position;
+  else if (mode == MSPACK_SYS_SEEK_END)
+    target += total;
   if (target < 0 || target > total) return -1;
   callbackFile->position = static_cast<uint32_t>(target);
   return 0;
@@ -191,8 +194,10 @@ void* Allocate(mspack_system*, size_t bytes) {
 }
 
 void Release(void* memory) {
-  if (t_copying) t_copying->context->release(memory);
-  else std::free(memory);
+  if (t_copying)
+    t_copying->context->release(memory);
+  else
+    std::free(memory);
 }
 
 void Copy(void* source, void* target, size_t bytes) { std::memmove(target, source, bytes); }
@@ -232,12 +237,12 @@ void PutDword(std::string* out, uint32_t value) {
 // other whatever the folder's count says.
 struct BlockRun {
   uint16_t blocks = 0;
-  uint32_t length = 0;     // bytes of the cabinet they take
-  uint64_t covered = 0;    // bytes of data they hold
-  bool continues = false;  // stopped at a block continued in the next cabinet
-  std::vector<uint32_t> starts;     // each block's header, from the folder's first on
-  std::vector<uint64_t> dataEnds;   // the data each block ends at
-  std::size_t verified = 0;         // blocks whose checksum was checked
+  uint32_t length = 0;             // bytes of the cabinet they take
+  uint64_t covered = 0;            // bytes of data they hold
+  bool continues = false;          // stopped at a block continued in the next cabinet
+  std::vector<uint32_t> starts;    // each block's header, from the folder's first on
+  std::vector<uint64_t> dataEnds;  // the data each block ends at
+  std::size_t verified = 0;        // blocks whose checksum was checked
 };
 
 // Cabinet.dll takes no block of more input than this (CAB_INPUTMAX) and gives up there.
@@ -365,8 +370,8 @@ class CabinetCopy {
 
   bool Run(const std::string& path) {
     copying_.context = context_;
-    copying_.cabinetHandle = context_->open(const_cast<char*>(path.c_str()),
-                                            kFdiOpenBinary | kFdiOpenReadOnly, 0x180);
+    copying_.cabinetHandle =
+        context_->open(const_cast<char*>(path.c_str()), kFdiOpenBinary | kFdiOpenReadOnly, 0x180);
     if (copying_.cabinetHandle == -1) return Fail(context_, kFdiCabinetNotFound) == 0;
     const sim::CabinetInput input{context_->read, context_->seek, context_->alloc,
                                   context_->release, copying_.cabinetHandle};
@@ -522,8 +527,8 @@ class CabinetCopy {
     // Cabinet.dll does not check its seek to the folder's data: where it fails (an offset
     // beyond 2 GiB), the blocks are read from where the reading stands, after the entries.
     folder.dataOffset = layoutFolder.dataOffset;
-    if (context_->seek(copying_.cabinetHandle, static_cast<int32_t>(folder.dataOffset),
-                       kSeekSet) == -1)
+    if (context_->seek(copying_.cabinetHandle, static_cast<int32_t>(folder.dataOffset), kSeekSet) ==
+        -1)
       folder.dataOffset = layout_.entriesEnd;
     folder.run = WalkBlocks(context_, copying_.cabinetHandle, folder.dataOffset,
                             layout_.blockReserve, needed, &blockBudget_);
@@ -561,8 +566,7 @@ class CabinetCopy {
       std::string path = folder.c_str();
       if (!path.empty() && path.back() != '\\') path += '\\';
       path += layout_.nextName;
-      const intptr_t handle =
-          context_->open(&path[0], kFdiOpenBinary | kFdiOpenReadOnly, 0x180);
+      const intptr_t handle = context_->open(&path[0], kFdiOpenBinary | kFdiOpenReadOnly, 0x180);
       if (handle != -1) {
         context_->close(handle);
         return kFdiCorruptCabinet;
@@ -602,8 +606,8 @@ void* FdiCreate(FdiAlloc alloc, FdiFree release, FdiOpen open, FdiRead read, Fdi
   return new (std::nothrow) Context{alloc, release, open, read, write, close, seek, error};
 }
 
-bool FdiCopy(void* contextValue, char* cabinetName, char* cabinetPath, int flags,
-             FdiNotify notify, void* userValue) {
+bool FdiCopy(void* contextValue, char* cabinetName, char* cabinetPath, int flags, FdiNotify notify,
+             void* userValue) {
   (void)flags;
   Context* context = static_cast<Context*>(contextValue);
   if (!context || !cabinetName || !cabinetPath || !notify) return false;

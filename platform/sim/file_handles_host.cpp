@@ -4,6 +4,8 @@
 // time zone: local time is UTC. Windows keeps creation times that the host cannot; only the
 // attributes of SetFileInformationByHandle reach the file. Paths are mapped into the sandbox
 // as the file facility maps them.
+#include "platform/file_handles.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +14,6 @@
 #include <map>
 #include <mutex>
 
-#include "platform/file_handles.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
@@ -117,8 +118,10 @@ intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t sh
   // not followed.
   int flags = O_CLOEXEC | (host == "/dev/null" ? 0 : O_NOFOLLOW);
   flags |= readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
-  if (disposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
-  else if (disposition != kOpenExisting) return kInvalidFileHandle;
+  if (disposition == kCreateAlways)
+    flags |= O_CREAT | O_TRUNC;
+  else if (disposition != kOpenExisting)
+    return kInvalidFileHandle;
   struct stat info;
   uint64_t truncated = 0;
   const bool existed = lstat(host.c_str(), &info) == 0;
@@ -169,13 +172,13 @@ bool WriteToHandle(intptr_t handle, const void* buffer, uint32_t count, uint32_t
   if (!Find(handle, &file) || !file.writable) return false;
   const off_t position = lseek(file.descriptor, 0, SEEK_CUR);
   if (position < 0 ||
-      !sim::TakeDriveSpace(file.host, sim::GrowthOfWrite(file.descriptor,
-                                                         static_cast<uint64_t>(position), count)))
+      !sim::TakeDriveSpace(
+          file.host, sim::GrowthOfWrite(file.descriptor, static_cast<uint64_t>(position), count)))
     return false;  // ERROR_DISK_FULL
   uint32_t total = 0;
   while (total < count) {
-    const ssize_t put = write(file.descriptor, static_cast<const char*>(buffer) + total,
-                              count - total);
+    const ssize_t put =
+        write(file.descriptor, static_cast<const char*>(buffer) + total, count - total);
     if (put <= 0) {
       if (put < 0 && errno == EINTR) continue;
       if (done) *done = total;
@@ -202,10 +205,10 @@ bool CloseFileHandle(intptr_t handle) {
 uint32_t SetHandlePosition(intptr_t handle, int32_t distance, int method) {
   OpenFile file;
   if (!Find(handle, &file)) return kInvalidSetFilePointer;
-  const int whence = method == kFileBegin ? SEEK_SET
+  const int whence = method == kFileBegin     ? SEEK_SET
                      : method == kFileCurrent ? SEEK_CUR
-                     : method == kFileEnd ? SEEK_END
-                                          : -1;
+                     : method == kFileEnd     ? SEEK_END
+                                              : -1;
   if (whence < 0) return kInvalidSetFilePointer;
   const off_t position = lseek(file.descriptor, distance, whence);
   // Without a high part, SetFilePointer cannot report positions of 4 GiB and more.
@@ -221,8 +224,7 @@ bool DosDateTimeToFileTime(uint16_t date, uint16_t time, uint64_t* fileTime) {
   const int seconds = (time & 0x1F) * 2;
   const int minutes = (time >> 5) & 0x3F;
   const int hours = time >> 11;
-  if (day < 1 || day > 31 || month < 1 || month > 12 || hours > 23 || minutes > 59 ||
-      seconds > 59)
+  if (day < 1 || day > 31 || month < 1 || month > 12 || hours > 23 || minutes > 59 || seconds > 59)
     return false;
   const int64_t total =
       ((DaysSince1601(year, month, day) * 24 + hours) * 60 + minutes) * 60 + seconds;

@@ -2,6 +2,8 @@
 // the Windows path to, written with pwrite, reserved with posix_fallocate and renamed with
 // rename(2), which replaces the target as MOVEFILE_REPLACE_EXISTING does. Host errors are
 // reported as the Windows error the same failure gives there.
+#include "platform/file_writer.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +15,6 @@
 #include <string>
 
 #include "platform/file_handles.h"
-#include "platform/file_writer.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
@@ -125,8 +126,8 @@ bool PositionedFile::Open(const std::wstring& path, uint32_t disposition, uint32
   if (disposition == kNewOnly && existed) return Report(error, kErrorFileExists);
   if (disposition == kOpenExisting && !existed) return Report(error, MissingErrorOf(host));
   if (IsReadOnlyFile(host) || sim::SharingViolation(host, kGenericWrite, kFileShareRead))
-    return Report(error, existed && !IsReadOnlyFile(host) ? kErrorSharingViolation
-                                                          : kErrorAccessDenied);
+    return Report(error,
+                  existed && !IsReadOnlyFile(host) ? kErrorSharingViolation : kErrorAccessDenied);
   const bool truncates = disposition == kCreateAlways;
   if (truncates && !sim::WriteAfresh(host)) return Report(error, kErrorAccessDenied);
   const uint64_t truncated = truncates ? sim::RegularFileSize(host) : 0;
@@ -135,7 +136,8 @@ bool PositionedFile::Open(const std::wstring& path, uint32_t disposition, uint32
   if (disposition == kCreateAlways) flags |= O_CREAT | O_TRUNC;
   if (disposition == kNewOnly) flags |= O_CREAT | O_EXCL;
   const int fd = open(host.c_str(), flags, 0644);
-  if (fd < 0) return errno == ENOENT ? Report(error, MissingErrorOf(host)) : ReportErrno(error, errno);
+  if (fd < 0)
+    return errno == ENOENT ? Report(error, MissingErrorOf(host)) : ReportErrno(error, errno);
   sim::GiveBackDriveSpace(host, truncated);
   if (!existed) sim::NoteNameAdded(host);
   handle_ = fd;

@@ -6,6 +6,8 @@
 // read-only file cannot be deleted even by root). A host symbolic link is what Windows calls a
 // reparse point: listed and removed as the link, followed only when opened, and never out of
 // the sandbox.
+#include "platform/files.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +22,6 @@
 #include "base/text.h"
 #include "platform/environment.h"
 #include "platform/file_handles.h"
-#include "platform/files.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
@@ -371,8 +372,10 @@ bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool fai
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   auto& remembered = sim::CurrentMachine().fileAttributes;
   auto found = remembered.find(from);
-  if (found != remembered.end()) remembered[to] = found->second;
-  else remembered.erase(to);
+  if (found != remembered.end())
+    remembered[to] = found->second;
+  else
+    remembered.erase(to);
   return true;
 }
 
@@ -395,8 +398,8 @@ bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes) {
     if (chmod(host.c_str(), mode & 07777) != 0) return false;
   }
   // FILE_ATTRIBUTE_NORMAL alone, or nothing, leaves a file with no attribute.
-  uint32_t kept = attributes & ~(kFileAttributeReadonly | kFileAttributeDirectory |
-                                 kFileAttributeReparsePoint);
+  uint32_t kept =
+      attributes & ~(kFileAttributeReadonly | kFileAttributeDirectory | kFileAttributeReparsePoint);
   if (kept == kFileAttributeNormal) kept = 0;
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   sim::CurrentMachine().fileAttributes[host] = kept;
@@ -424,7 +427,8 @@ std::wstring TempPath() {
 std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindData* first) {
   const std::size_t split = pattern.find_last_of(L"\\/");
   const std::wstring directory = split == std::wstring::npos ? L"." : pattern.substr(0, split);
-  const std::wstring namePattern = split == std::wstring::npos ? pattern : pattern.substr(split + 1);
+  const std::wstring namePattern =
+      split == std::wstring::npos ? pattern : pattern.substr(split + 1);
   const std::string host = Map(directory.empty() ? L"\\" : directory, sim::LinkUse::kFollow).host;
   if (host.empty()) return nullptr;
   DIR* listing = opendir(host.c_str());

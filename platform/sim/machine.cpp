@@ -4,8 +4,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +51,8 @@ bool IsDrivePath(const std::wstring& path) {
 // installer is run from there), else the system drive's root.
 std::wstring CurrentDirectoryOf(const Json::Value& profile) {
   const Json::Value& given = profile["currentDirectory"];
-  if (given.isString() && IsDrivePath(Utf8ToWide(given.asString()))) return Utf8ToWide(given.asString());
+  if (given.isString() && IsDrivePath(Utf8ToWide(given.asString())))
+    return Utf8ToWide(given.asString());
   const Json::Value& environment = profile["environment"];
   const Json::Value& user = MemberNoCase(environment, "USERPROFILE");
   if (user.isString() && IsDrivePath(Utf8ToWide(user.asString())))
@@ -152,10 +153,12 @@ void PrepareSandbox(Machine& machine) {
   std::error_code ignored;
   std::wstring systemDrive = ProfileVariableW("SystemDrive");
   if (!IsDrivePath(systemDrive + L"\\")) systemDrive = L"C:";
-  fs::create_directories(SandboxRoot() + "/" + static_cast<char>(std::towupper(systemDrive[0])), ignored);
+  fs::create_directories(SandboxRoot() + "/" + static_cast<char>(std::towupper(systemDrive[0])),
+                         ignored);
   std::wstring systemRoot = ProfileVariableW("SystemRoot");
   if (!IsDrivePath(systemRoot)) systemRoot = systemDrive + L"\\Windows";
-  std::vector<std::wstring> folders = {systemRoot + L"\\System32\\drivers", machine.currentDirectory};
+  std::vector<std::wstring> folders = {systemRoot + L"\\System32\\drivers",
+                                       machine.currentDirectory};
   if (machine.is64Bit) folders.push_back(systemRoot + L"\\SysWOW64");
   for (const char* name : {"TEMP", "TMP", "USERPROFILE", "ProgramFiles", "ProgramData"}) {
     const std::wstring folder = ProfileVariableW(name);

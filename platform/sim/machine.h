@@ -4,9 +4,9 @@
 // profile they need; the console installer loads the one named by ORVEX_SIM_MACHINE, or the
 // built-in default. The format is described in platform/sim/README.md.
 
-#include <string>
-
 #include <json/value.h>
+
+#include <string>
 
 namespace orvex {
 namespace sim {

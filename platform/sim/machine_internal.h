@@ -2,12 +2,12 @@
 // The simulated machine as the platform facilities of platform/sim/ share it. Only files in
 // platform/sim/ include this; everything else goes through platform/*.h and sim/machine.h.
 
+#include <json/value.h>
+
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
-
-#include <json/value.h>
 
 #include "platform/sim/registry_tree.h"
 #include "platform/sim/sim_text.h"
@@ -71,13 +71,14 @@ struct MappedPath {
 // Every path lands in the sandbox, as Windows would resolve it: "C:\\x" is <root>/C/x, "\\x"
 // the current drive's root, "x" and "C:x" the simulated current directory; "." and ".." are
 // resolved first and never climb above the drive's root; names are found without regard to
-// case, trailing dots and blanks dropped. Refused: the empty path (ERROR_PATH_NOT_FOUND), UNC paths (ERROR_BAD_NETPATH), "\\\\?\\"
-// and "\\\\.\\" other than before a drive path or NUL (ERROR_PATH_NOT_FOUND), invalid
-// characters (ERROR_INVALID_NAME), device names other than NUL (ERROR_FILE_NOT_FOUND; as a
-// folder ERROR_PATH_NOT_FOUND), full paths of 260 characters or more unless given in the
-// long form (MAX_PATH; ERROR_PATH_NOT_FOUND), and paths that a host link inside the sandbox
-// would lead out of, also through a link whose target does not exist (ERROR_PATH_NOT_FOUND). WOW64 redirection applies when redirect is set. Prepares the
-// sandbox on first use.
+// case, trailing dots and blanks dropped. Refused: the empty path (ERROR_PATH_NOT_FOUND), UNC paths
+// (ERROR_BAD_NETPATH), "\\\\?\\" and "\\\\.\\" other than before a drive path or NUL
+// (ERROR_PATH_NOT_FOUND), invalid characters (ERROR_INVALID_NAME), device names other than NUL
+// (ERROR_FILE_NOT_FOUND; as a folder ERROR_PATH_NOT_FOUND), full paths of 260 characters or more
+// unless given in the long form (MAX_PATH; ERROR_PATH_NOT_FOUND), and paths that a host link inside
+// the sandbox would lead out of, also through a link whose target does not exist
+// (ERROR_PATH_NOT_FOUND). WOW64 redirection applies when redirect is set. Prepares the sandbox on
+// first use.
 MappedPath MapWindowsPath(const std::wstring& windowsPath, bool redirect, LinkUse use);
 
 // Creates the drives, system folders, current directory and profile files in the sandbox once

@@ -13,13 +13,34 @@ namespace platform {
 namespace {
 
 // Properties MsiGetProductInfoW knows: one of these that the product lacks reads as "".
-const wchar_t* const kKnownProperties[] = {
-    L"InstalledProductName", L"VersionString", L"HelpLink", L"HelpTelephone", L"InstallLocation",
-    L"InstallSource", L"InstallDate", L"Publisher", L"LocalPackage", L"URLInfoAbout",
-    L"URLUpdateInfo", L"VersionMinor", L"VersionMajor", L"ProductID", L"RegCompany",
-    L"RegOwner", L"Language", L"Version", L"ProductName", L"PackageName", L"Transforms",
-    L"AssignmentType", L"PackageCode", L"ProductIcon", L"InstanceType", L"AuthorizedLUAApp",
-    L"Uninstallable", L"ProductState"};
+const wchar_t* const kKnownProperties[] = {L"InstalledProductName",
+                                           L"VersionString",
+                                           L"HelpLink",
+                                           L"HelpTelephone",
+                                           L"InstallLocation",
+                                           L"InstallSource",
+                                           L"InstallDate",
+                                           L"Publisher",
+                                           L"LocalPackage",
+                                           L"URLInfoAbout",
+                                           L"URLUpdateInfo",
+                                           L"VersionMinor",
+                                           L"VersionMajor",
+                                           L"ProductID",
+                                           L"RegCompany",
+                                           L"RegOwner",
+                                           L"Language",
+                                           L"Version",
+                                           L"ProductName",
+                                           L"PackageName",
+                                           L"Transforms",
+                                           L"AssignmentType",
+                                           L"PackageCode",
+                                           L"ProductIcon",
+                                           L"InstanceType",
+                                           L"AuthorizedLUAApp",
+                                           L"Uninstallable",
+                                           L"ProductState"};
 
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
 bool IsGuidText(const std::wstring& text) {
@@ -31,9 +52,7 @@ bool IsGuidText(const std::wstring& text) {
   return true;
 }
 
-const Json::Value& Products() {
-  return sim::CurrentMachine().profile["msiProducts"];
-}
+const Json::Value& Products() { return sim::CurrentMachine().profile["msiProducts"]; }
 
 }  // namespace
 
@@ -73,8 +92,8 @@ bool GetInstalledProductInfo(const std::wstring& productCode, const std::wstring
   return ReportError(kErrorUnknownProduct, error);
 }
 
-bool EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
-                         std::wstring* productCode, uint32_t* error) {
+bool EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index, std::wstring* productCode,
+                         uint32_t* error) {
   if (!IsGuidText(upgradeCode)) return ReportError(kErrorInvalidParameter, error);
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   uint32_t seen = 0;

@@ -8,6 +8,8 @@
 // (platform/sim/README.md); a launch condition that names a property the package and the
 // command line leave unset fails it with the condition's message. No file of the package is
 // unpacked.
+#include "platform/msi_install.h"
+
 #include <libmsi.h>
 
 #include <cctype>
@@ -18,7 +20,6 @@
 
 #include "base/text.h"
 #include "platform/files.h"
-#include "platform/msi_install.h"
 #include "platform/registry.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
@@ -89,21 +90,22 @@ std::vector<sim::MsiRow> ReadRows(LibmsiDatabase* database, const char* sql) {
 }
 
 void ReadInstallTables(LibmsiDatabase* database, sim::MsiTables* tables) {
-  tables->directories = ReadRows(
-      database, "SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM `Directory`");
+  tables->directories =
+      ReadRows(database, "SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM `Directory`");
   tables->components =
       ReadRows(database, "SELECT `Component`, `Directory_`, `Attributes` FROM `Component`");
   tables->files = ReadRows(database, "SELECT `File`, `Component_`, `FileName` FROM `File`");
   tables->createFolders =
       ReadRows(database, "SELECT `Directory_`, `Component_` FROM `CreateFolder`");
-  tables->registry = ReadRows(
-      database, "SELECT `Root`, `Key`, `Name`, `Value`, `Component_` FROM `Registry`");
+  tables->registry =
+      ReadRows(database, "SELECT `Root`, `Key`, `Name`, `Value`, `Component_` FROM `Registry`");
 }
 
 bool ReadPackage(const std::string& hostPath, Package* package) {
   GError* error = nullptr;
   GObjectRef<LibmsiDatabase> database;
-  database.object = libmsi_database_new(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &error);
+  database.object =
+      libmsi_database_new(hostPath.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &error);
   if (!database.object) {
     if (error) g_error_free(error);
     return false;
@@ -208,12 +210,14 @@ void SendActions(Messenger& messages, const Package& package) {
       messages.Send(kInstallMessageProgress, "1: 1 2: " + std::to_string(step) + " 3: 1 ");
       for (const std::string& file : package.files)
         messages.Send(kInstallMessageActionData, "File: " + file + ",  Directory: , Size: 0");
-      messages.Send(kInstallMessageProgress,
-                    "1: 2 2: " + std::to_string(perAction - step * static_cast<int64_t>(
-                                                                 package.files.size())) +
-                        " 3: 0 4: 0 ");
+      messages.Send(
+          kInstallMessageProgress,
+          "1: 2 2: " +
+              std::to_string(perAction - step * static_cast<int64_t>(package.files.size())) +
+              " 3: 0 4: 0 ");
     } else {
-      messages.Send(kInstallMessageProgress, "1: 2 2: " + std::to_string(perAction) + " 3: 0 4: 0 ");
+      messages.Send(kInstallMessageProgress,
+                    "1: 2 2: " + std::to_string(perAction) + " 3: 0 4: 0 ");
     }
   }
 }
@@ -319,7 +323,8 @@ bool FailedLaunchCondition(const Package& package,
     }
     bool plainName = !condition.empty();
     for (char c : condition)
-      plainName = plainName && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.');
+      plainName =
+          plainName && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.');
     if (!plainName) continue;
     const bool set = commandLine.count(condition) ? !commandLine.at(condition).empty()
                                                   : !Property(package, condition.c_str()).empty();
@@ -387,8 +392,7 @@ InstallMessageHandler SetInstallMessageHandler(InstallMessageHandler handler, ui
 uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& commandLine) {
   if (packagePath.empty()) return kErrorInstallPackageOpenFailed;
   Package package;
-  if (!ReadPackage(sim::HostPath(packagePath), &package))
-    return kErrorInstallPackageOpenFailed;
+  if (!ReadPackage(sim::HostPath(packagePath), &package)) return kErrorInstallPackageOpenFailed;
   bool is64Bit = true;
   {
     std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
@@ -398,14 +402,13 @@ uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& com
 
   uint32_t result = 0;
   std::string errorMessage;
-  if (FailedLaunchCondition(package, CommandLineProperties(WideToUtf8(commandLine)),
-                            &errorMessage))
+  if (FailedLaunchCondition(package, CommandLineProperties(WideToUtf8(commandLine)), &errorMessage))
     result = kErrorInstallFailure;
   else
     ForcedOutcome(Property(package, "ProductCode"), &result, &errorMessage);
   Messenger messages;
-  messages.Send(kInstallMessageInstallStart, Property(package, "ProductName") + " " +
-                                                 Property(package, "ProductCode"));
+  messages.Send(kInstallMessageInstallStart,
+                Property(package, "ProductName") + " " + Property(package, "ProductCode"));
   const bool succeeds = result == 0 || result == kErrorSuccessRebootRequired ||
                         result == kErrorSuccessRebootInitiated;
   if (succeeds) {
@@ -413,7 +416,8 @@ uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& com
     ApplyInstallTables(package, CommandLineProperties(WideToUtf8(commandLine)), is64Bit);
     RecordInstalled(package, packagePath, commandLine);
   } else {
-    messages.Send(kInstallMessageActionStart, "Action 12:00:00: LaunchConditions. Evaluating launch conditions.");
+    messages.Send(kInstallMessageActionStart,
+                  "Action 12:00:00: LaunchConditions. Evaluating launch conditions.");
     if (!errorMessage.empty()) messages.Send(kInstallMessageError, errorMessage);
   }
   messages.Send(kInstallMessageInstallEnd, Property(package, "ProductName") + " " +
@@ -430,18 +434,23 @@ std::string SystemErrorText(uint32_t code) {
       {87, "The parameter is incorrect."},
       {1602, "User cancelled installation."},
       {1603, "Fatal error during installation."},
-      {1618, "Another installation is already in progress. Complete that installation before "
-             "proceeding with this install."},
-      {1619, "This installation package could not be opened. Verify that the package exists and "
-             "that you can access it, or contact the application vendor to verify that this is "
-             "a valid Windows Installer package."},
-      {1620, "This installation package could not be opened. Contact the application vendor to "
-             "verify that this is a valid Windows Installer package."},
-      {1625, "This installation is forbidden by system policy. Contact your system "
-             "administrator."},
-      {1638, "Another version of this product is already installed. Installation of this "
-             "version cannot continue. To configure or remove the existing version of this "
-             "product, use Add/Remove Programs on the Control Panel."},
+      {1618,
+       "Another installation is already in progress. Complete that installation before "
+       "proceeding with this install."},
+      {1619,
+       "This installation package could not be opened. Verify that the package exists and "
+       "that you can access it, or contact the application vendor to verify that this is "
+       "a valid Windows Installer package."},
+      {1620,
+       "This installation package could not be opened. Contact the application vendor to "
+       "verify that this is a valid Windows Installer package."},
+      {1625,
+       "This installation is forbidden by system policy. Contact your system "
+       "administrator."},
+      {1638,
+       "Another version of this product is already installed. Installation of this "
+       "version cannot continue. To configure or remove the existing version of this "
+       "product, use Add/Remove Programs on the Control Panel."},
   };
   auto found = kTexts.find(code);
   return found == kTexts.end() ? std::string() : std::string(found->second) + "\r\n";

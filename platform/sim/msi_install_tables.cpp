@@ -209,14 +209,14 @@ MsiProperties StandardFolders(bool machineIs64Bit) {
   auto env = [](const char* name) { return platform::EnvironmentVariable(name); };
   const std::string systemRoot = env("SystemRoot");
   const std::string drive = env("SystemDrive").empty() ? "C:" : env("SystemDrive");
-  const std::string programData = env("ProgramData").empty() ? env("ALLUSERSPROFILE")
-                                                             : env("ProgramData");
+  const std::string programData =
+      env("ProgramData").empty() ? env("ALLUSERSPROFILE") : env("ProgramData");
   const std::string publicFolder = env("PUBLIC");
   const MsiProperties given = {
       {"ROOTDRIVE", drive},
       {"WindowsFolder", systemRoot},
-      {"SystemFolder", systemRoot.empty() ? ""
-                       : systemRoot + (machineIs64Bit ? "\\SysWOW64" : "\\System32")},
+      {"SystemFolder",
+       systemRoot.empty() ? "" : systemRoot + (machineIs64Bit ? "\\SysWOW64" : "\\System32")},
       {"System64Folder", machineIs64Bit && !systemRoot.empty() ? systemRoot + "\\System32" : ""},
       {"ProgramFilesFolder", machineIs64Bit ? env("ProgramFiles(x86)") : env("ProgramFiles")},
       {"ProgramFiles64Folder", machineIs64Bit ? env("ProgramW6432") : ""},
@@ -254,8 +254,8 @@ std::string FormatMsiText(const std::string& text, const MsiTables& tables,
     const std::size_t open = text.find('[', at);
     const std::size_t close = open == std::string::npos ? open : text.find(']', open + 1);
     // "[\]]" is an escaped bracket: the first "]" is its content.
-    const bool escapedClose = close != std::string::npos && close == open + 2 &&
-                              text[open + 1] == '\\';
+    const bool escapedClose =
+        close != std::string::npos && close == open + 2 && text[open + 1] == '\\';
     if (close == std::string::npos) {
       formatted += text.substr(at);
       break;
@@ -303,8 +303,7 @@ std::vector<MsiRegistryWrite> RegistryWrites(const MsiTables& tables,
   return writes;
 }
 
-std::vector<std::string> FoldersToCreate(const MsiTables& tables,
-                                         const MsiProperties& properties) {
+std::vector<std::string> FoldersToCreate(const MsiTables& tables, const MsiProperties& properties) {
   std::vector<std::string> folders;
   std::set<std::string> seen;
   auto add = [&](const std::string& folder) {

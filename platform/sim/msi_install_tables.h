@@ -74,8 +74,7 @@ std::vector<MsiRegistryWrite> RegistryWrites(const MsiTables& tables,
 
 // The folders the installation creates: those of the CreateFolder table and the directories
 // of the components that install files, each once, in table order.
-std::vector<std::string> FoldersToCreate(const MsiTables& tables,
-                                         const MsiProperties& properties);
+std::vector<std::string> FoldersToCreate(const MsiTables& tables, const MsiProperties& properties);
 
 }  // namespace sim
 }  // namespace orvex

@@ -2,6 +2,8 @@
 // so its executable and clock are the host's own; its environment is the host process's with
 // the profile's variables behind it, the machine's own variables (TMP, PATH ...) from the
 // profile alone.
+#include "platform/process.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -9,7 +11,6 @@
 #include <set>
 
 #include "base/text.h"
-#include "platform/process.h"
 #include "platform/sim/machine_internal.h"
 
 extern char** environ;

@@ -1,11 +1,12 @@
 // Programs on the simulated machine: nothing runs. A start is recorded in the machine's state
 // ("startedPrograms") and the program's exit code comes from the profile's "programs".
+#include "platform/process_launch.h"
+
 #include <sys/stat.h>
 
 #include <mutex>
 
 #include "base/text.h"
-#include "platform/process_launch.h"
 #include "platform/profile_notation.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
@@ -64,9 +65,12 @@ class SimulatedProcess : public IStartedProcess {
     }
     uint64_t number = 0;
     const Json::Value& given = behaviour_["exitCode"];
-    if (given.isNull()) number = 0;
-    else if (given.isInt64()) number = static_cast<uint64_t>(given.asInt64());
-    else if (!ProfileNumber(given, &number)) return false;
+    if (given.isNull())
+      number = 0;
+    else if (given.isInt64())
+      number = static_cast<uint64_t>(given.asInt64());
+    else if (!ProfileNumber(given, &number))
+      return false;
     *code = static_cast<uint32_t>(number);
     return true;
   }

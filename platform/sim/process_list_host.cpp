@@ -1,8 +1,9 @@
 // The process list of the simulated machine: the profile's "processes", in their order, and
 // the installer's own process, whose id is the profile's "processId".
+#include "platform/process_list.h"
+
 #include "base/text.h"
 #include "platform/environment.h"
-#include "platform/process_list.h"
 #include "platform/sim/machine_internal.h"
 
 namespace orvex {

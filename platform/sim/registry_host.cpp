@@ -1,11 +1,12 @@
 // HKEY_LOCAL_MACHINE of the simulated machine, failing with the Windows result codes. The
 // installer is a 32-bit program: on a 64-bit machine its default view of SOFTWARE is
 // SOFTWARE\WOW6432Node. Writes are kept in the machine's state.
+#include "platform/registry.h"
+
 #include <iterator>
 #include <memory>
 
 #include "base/text.h"
-#include "platform/registry.h"
 #include "platform/profile_notation.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/win_codes.h"
@@ -87,9 +88,8 @@ class SimRegistryKey : public IRegistryKey {
 
 }  // namespace
 
-std::unique_ptr<IRegistryKey> OpenLocalMachineKey(const std::wstring& path,
-                                                  RegistryAccess access, RegistryView view,
-                                                  uint32_t* error) {
+std::unique_ptr<IRegistryKey> OpenLocalMachineKey(const std::wstring& path, RegistryAccess access,
+                                                  RegistryView view, uint32_t* error) {
   std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
   sim::Machine& machine = sim::CurrentMachine();
   std::vector<std::wstring> names = sim::ViewPath(path, view, machine.is64Bit);
@@ -97,8 +97,7 @@ std::unique_ptr<IRegistryKey> OpenLocalMachineKey(const std::wstring& path,
     ReportError(kErrorFileNotFound, error);
     return nullptr;
   }
-  return std::make_unique<SimRegistryKey>(std::move(names),
-                                          access == RegistryAccess::kAllAccess,
+  return std::make_unique<SimRegistryKey>(std::move(names), access == RegistryAccess::kAllAccess,
                                           machine.generation);
 }
 

@@ -3,12 +3,12 @@
 // Names compare without regard to case and sub-keys enumerate in that order, as the hives
 // keep them.
 
+#include <json/value.h>
+
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <json/value.h>
 
 #include "platform/registry.h"
 #include "platform/sim/sim_text.h"

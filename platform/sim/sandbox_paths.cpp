@@ -27,8 +27,8 @@ bool StartsWithDrive(const std::wstring& path) {
 }
 
 bool IsInvalidNameCharacter(wchar_t c) {
-  return c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' ||
-         c == L'?' || c == L'*';
+  return c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' ||
+         c == L'*';
 }
 
 // "NUL", "con.txt", "COM1 ": Windows opens the device whatever the folder or extension.
@@ -37,7 +37,8 @@ std::wstring DeviceName(const std::wstring& name) {
   while (!base.empty() && base.back() == L' ') base.pop_back();
   const std::wstring folded = FoldCase(base);
   if (folded == L"NUL" || folded == L"CON" || folded == L"PRN" || folded == L"AUX") return folded;
-  if (folded.size() == 4 && (folded.compare(0, 3, L"COM") == 0 || folded.compare(0, 3, L"LPT") == 0) &&
+  if (folded.size() == 4 &&
+      (folded.compare(0, 3, L"COM") == 0 || folded.compare(0, 3, L"LPT") == 0) &&
       folded[3] >= L'1' && folded[3] <= L'9')
     return folded;
   return std::wstring();

@@ -20,13 +20,12 @@ namespace {
 constexpr uint32_t kReadMsrControlCode = 0x9C406450;
 const wchar_t kMsrServiceName[] = L"PHYMEM";
 
-void RecordEvent(const std::string& event) {
-  sim::CurrentMachine().serviceEvents.append(event);
-}
+void RecordEvent(const std::string& event) { sim::CurrentMachine().serviceEvents.append(event); }
 
 // The image path as the service control manager reads it, to a native Windows path.
 std::wstring NativeImagePath(std::wstring path) {
-  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
+    path = path.substr(1, path.size() - 2);
   if (path.compare(0, 4, L"\\??\\") == 0) return path.substr(4);
   std::string systemRoot = "C:\\Windows";
   sim::ProfileEnvironmentVariable("SystemRoot", &systemRoot);
@@ -52,10 +51,14 @@ class SimService : public IService {
     std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
     uint32_t failure = kErrorSuccess;
     sim::ServiceEntry* service = Entry();
-    if (!service) failure = kErrorServiceDoesNotExist;
-    else if (!allAccess_) failure = kErrorAccessDenied;
-    else if (service->running) failure = kErrorServiceAlreadyRunning;
-    else if (!ImageExists(service->binaryPath)) failure = kErrorFileNotFound;
+    if (!service)
+      failure = kErrorServiceDoesNotExist;
+    else if (!allAccess_)
+      failure = kErrorAccessDenied;
+    else if (service->running)
+      failure = kErrorServiceAlreadyRunning;
+    else if (!ImageExists(service->binaryPath))
+      failure = kErrorFileNotFound;
     RecordEvent("start " + Label(service) + ": " + std::to_string(failure));
     if (failure != kErrorSuccess) {
       if (error) *error = failure;

@@ -1,7 +1,8 @@
 // SHA-256 on the host with OpenSSL's libcrypto (the EVP digest interface).
+#include "platform/sha256.h"
+
 #include <openssl/evp.h>
 
-#include "platform/sha256.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
@@ -45,8 +46,8 @@ bool Sha256::Add(const void* data, std::size_t bytes, uint32_t* error) {
 bool Sha256::Finish(uint8_t (&digest)[kSha256Bytes], uint32_t* error) {
   if (!state_) return Report(error, kErrorInvalidHandle);
   unsigned int length = 0;
-  const bool done = EVP_DigestFinal_ex(Context(state_), digest, &length) == 1 &&
-                    length == kSha256Bytes;
+  const bool done =
+      EVP_DigestFinal_ex(Context(state_), digest, &length) == 1 && length == kSha256Bytes;
   Release();
   return done || Report(error, kErrorGenFailure);
 }

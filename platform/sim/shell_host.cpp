@@ -1,6 +1,6 @@
-#include <mutex>
-
 #include "platform/shell.h"
+
+#include <mutex>
 
 namespace orvex {
 namespace platform {

@@ -2,11 +2,11 @@
 // Text rules of the simulated machine: Windows compares names of registry keys, WMI classes
 // and properties, environment variables and files without regard to case.
 
+#include <json/value.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <json/value.h>
 
 #include "platform/profile_notation.h"
 

@@ -1,12 +1,13 @@
 // WMI of the simulated machine: the profile's "wmi" rows per namespace and class, and its
 // "wmiAssociations" for ASSOCIATORS OF. Rows are copied when a query runs, so a session reads
 // the machine as it was at ExecQuery.
+#include "platform/wmi.h"
+
 #include <deque>
 
 #include "base/text.h"
 #include "platform/sim/machine_internal.h"
 #include "platform/sim/wql.h"
-#include "platform/wmi.h"
 
 namespace orvex {
 namespace platform {
@@ -46,7 +47,8 @@ class SimRow : public IWmiRow {
   WmiValue Get(const std::wstring& property) const override {
     if (!selected_.empty()) {
       bool chosen = false;
-      for (const std::wstring& name : selected_) chosen = chosen || sim::EqualsNoCase(name, property);
+      for (const std::wstring& name : selected_)
+        chosen = chosen || sim::EqualsNoCase(name, property);
       if (!chosen) return WmiValue();
     }
     // A property the row lacks fails Get, which the caller reads as VT_NULL.
@@ -101,7 +103,8 @@ class SimSession : public IWmiSession {
           !sim::EqualsNoCase(Utf8ToWide(entry["assocClass"].asString()), query.assocClass))
         continue;
       if (!query.resultClass.empty() &&
-          !sim::EqualsNoCase(Utf8ToWide(entry.get("resultClass", "").asString()), query.resultClass))
+          !sim::EqualsNoCase(Utf8ToWide(entry.get("resultClass", "").asString()),
+                             query.resultClass))
         continue;
       for (const Json::Value& row : entry["rows"]) pending_.push_back(row);
     }

@@ -47,7 +47,8 @@ class Tokenizer {
       if (c == L'\'' || c == L'"') {
         if (!QuotedText(c, &token.text)) return false;
         token.kind = Token::kText;
-      } else if (std::iswdigit(c) || (c == L'-' && at_ + 1 < text_.size() && std::iswdigit(text_[at_ + 1]))) {
+      } else if (std::iswdigit(c) ||
+                 (c == L'-' && at_ + 1 < text_.size() && std::iswdigit(text_[at_ + 1]))) {
         token.kind = Token::kNumber;
         do token.text.push_back(text_[at_++]);
         while (at_ < text_.size() && (std::iswalnum(text_[at_]) || text_[at_] == L'.'));
@@ -144,8 +145,7 @@ class Parser {
     return true;
   }
 
-  static std::shared_ptr<WqlCondition> Join(WqlCondition::Op op,
-                                            std::shared_ptr<WqlCondition> left,
+  static std::shared_ptr<WqlCondition> Join(WqlCondition::Op op, std::shared_ptr<WqlCondition> left,
                                             std::shared_ptr<WqlCondition> right) {
     auto joined = std::make_shared<WqlCondition>();
     joined->op = op;
@@ -233,10 +233,14 @@ bool EqualsValue(const Json::Value& value, const WqlLiteral& literal) {
   if (value.isString()) return FoldCase(Utf8ToWide(value.asString())) == FoldCase(literal.text);
   if (value.isBool()) {
     bool other = false;
-    if (literal.kind == WqlLiteral::kBool) other = literal.flag;
-    else if (literal.kind == WqlLiteral::kNumber) other = literal.number != 0;
-    else if (EqualsNoCase(literal.text, L"TRUE")) other = true;
-    else if (!EqualsNoCase(literal.text, L"FALSE")) return false;
+    if (literal.kind == WqlLiteral::kBool)
+      other = literal.flag;
+    else if (literal.kind == WqlLiteral::kNumber)
+      other = literal.number != 0;
+    else if (EqualsNoCase(literal.text, L"TRUE"))
+      other = true;
+    else if (!EqualsNoCase(literal.text, L"FALSE"))
+      return false;
     return value.asBool() == other;
   }
   if (value.isNumeric()) {
@@ -270,8 +274,7 @@ bool Evaluate(const WqlCondition& condition, const Json::Value& row) {
   return EqualsValue(value, condition.literal);
 }
 
-bool LikeFrom(const std::wstring& text, std::size_t t, const std::wstring& pattern,
-              std::size_t p) {
+bool LikeFrom(const std::wstring& text, std::size_t t, const std::wstring& pattern, std::size_t p) {
   while (p < pattern.size()) {
     const wchar_t c = pattern[p];
     if (c == L'%') {

@@ -7,11 +7,11 @@
 //   ASSOCIATORS OF {object path} WHERE AssocClass = X [ResultClass = Y]
 // Keywords, class and property names and string comparisons ignore case, as WMI does.
 
+#include <json/value.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <json/value.h>
 
 namespace orvex {
 namespace sim {

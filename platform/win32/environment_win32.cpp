@@ -1,11 +1,11 @@
 // The C runtime's copy of the environment serves the narrow lookups: it is taken from the
 // process environment at start-up and follows _putenv, which is all the installer needs. The
 // wide lookup asks Windows directly.
+#include "platform/environment.h"
+
 #include <windows.h>
 
 #include <cstdlib>
-
-#include "platform/environment.h"
 
 namespace orvex {
 namespace platform {

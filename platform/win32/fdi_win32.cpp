@@ -1,14 +1,14 @@
 // FDI of Cabinet.dll, loaded once from the system directory (never by a bare name: the
 // installer runs elevated from its download folder, where a planted Cabinet.dll would
 // otherwise be found first) and called by ordinal.
+#include "platform/fdi.h"
+
 #include <windows.h>
-#include <fdi.h>
 #include <fcntl.h>
+#include <fdi.h>
 
 #include <cstddef>
 #include <string>
-
-#include "platform/fdi.h"
 
 namespace orvex {
 namespace platform {

@@ -1,7 +1,7 @@
 // File handles through kernel32.
-#include <windows.h>
-
 #include "platform/file_handles.h"
+
+#include <windows.h>
 
 namespace orvex {
 namespace platform {

@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/file_writer.h"
+
+#include <windows.h>
 
 namespace orvex {
 namespace platform {

@@ -1,3 +1,5 @@
+#include "platform/files.h"
+
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -5,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/files.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace orvex {
@@ -90,9 +91,7 @@ bool MakeDirectory(const std::wstring& path, uint32_t* error) {
   return false;
 }
 
-bool RemoveEmptyDirectory(const std::wstring& path) {
-  return RemoveDirectoryW(path.c_str()) != 0;
-}
+bool RemoveEmptyDirectory(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; }
 
 bool DeleteFileAt(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
 
@@ -100,11 +99,9 @@ bool RemoveLinkItself(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return false;
-  ScopedFileHandle link(CreateFileW(path.c_str(), DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                    nullptr));
+  ScopedFileHandle link(CreateFileW(
+      path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!link.IsValid()) return false;
   // The handle must stand for the link, not for what it points to: Wine opens the target of
   // a host's symbolic link even with FILE_FLAG_OPEN_REPARSE_POINT, and would delete it.
@@ -114,8 +111,8 @@ bool RemoveLinkItself(const std::wstring& path) {
     return false;
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
-  const BOOL marked = SetFileInformationByHandle(link.Get(), FileDispositionInfo, &disposition,
-                                                sizeof disposition);
+  const BOOL marked =
+      SetFileInformationByHandle(link.Get(), FileDispositionInfo, &disposition, sizeof disposition);
   // The link goes when its last handle closes; only then can its absence be checked.
   link.Close();
   return marked && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;

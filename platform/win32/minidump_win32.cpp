@@ -12,9 +12,9 @@ namespace platform {
 namespace {
 
 using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
-                                               PMINIDUMP_EXCEPTION_INFORMATION,
-                                               PMINIDUMP_USER_STREAM_INFORMATION,
-                                               PMINIDUMP_CALLBACK_INFORMATION);
+                                                PMINIDUMP_EXCEPTION_INFORMATION,
+                                                PMINIDUMP_USER_STREAM_INFORMATION,
+                                                PMINIDUMP_CALLBACK_INFORMATION);
 
 UnhandledExceptionFilter g_filter = nullptr;
 

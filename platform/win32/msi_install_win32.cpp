@@ -1,8 +1,8 @@
 // Installing a package through msi.dll.
+#include "platform/msi_install.h"
+
 #include <windows.h>
 #include <msi.h>
-
-#include "platform/msi_install.h"
 
 namespace orvex {
 namespace platform {
@@ -15,8 +15,8 @@ uint32_t SetInstallUiLevel(uint32_t level) {
 
 InstallMessageHandler SetInstallMessageHandler(InstallMessageHandler handler, uint32_t filter,
                                                void* context) {
-  INSTALLUI_HANDLERW previous = MsiSetExternalUIW(reinterpret_cast<INSTALLUI_HANDLERW>(handler),
-                                                  filter, context);
+  INSTALLUI_HANDLERW previous =
+      MsiSetExternalUIW(reinterpret_cast<INSTALLUI_HANDLERW>(handler), filter, context);
   return reinterpret_cast<InstallMessageHandler>(previous);
 }
 

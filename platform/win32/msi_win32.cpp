@@ -1,11 +1,12 @@
 // Installed products through msi.dll. Product and upgrade codes are GUID texts of 38
 // characters; the buffers hold 39 with the terminating zero.
+#include "platform/msi.h"
+
 #include <windows.h>
 #include <msi.h>
 
 #include <vector>
 
-#include "platform/msi.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
@@ -34,8 +35,8 @@ bool GetInstalledProductInfo(const std::wstring& productCode, const std::wstring
   return true;
 }
 
-bool EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index,
-                         std::wstring* productCode, uint32_t* error) {
+bool EnumRelatedProducts(const std::wstring& upgradeCode, uint32_t index, std::wstring* productCode,
+                         uint32_t* error) {
   wchar_t code[kGuidBufferChars] = {};
   UINT result = MsiEnumRelatedProductsW(upgradeCode.c_str(), 0, index, code);
   if (result != ERROR_SUCCESS) return ReportError(result, error);

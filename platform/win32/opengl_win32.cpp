@@ -1,9 +1,9 @@
 // OpenGL needs a window with a pixel format before it hands out a context, so each read makes
 // a small hidden window, a context on it, asks one string and takes it all down again.
+#include "platform/opengl.h"
+
 #include <windows.h>
 #include <GL/gl.h>
-
-#include "platform/opengl.h"
 
 namespace orvex {
 namespace platform {

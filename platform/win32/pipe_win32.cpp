@@ -1,7 +1,7 @@
+#include "platform/pipe.h"
+
 #include <windows.h>
 #include <sddl.h>
-
-#include "platform/pipe.h"
 
 namespace orvex {
 namespace platform {

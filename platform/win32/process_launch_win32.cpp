@@ -1,7 +1,8 @@
+#include "platform/process_launch.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
-#include "platform/process_launch.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace orvex {

@@ -1,7 +1,7 @@
+#include "platform/processor.h"
+
 #include <windows.h>
 #include <cpuid.h>
-
-#include "platform/processor.h"
 
 namespace orvex {
 namespace platform {

@@ -1,12 +1,13 @@
 // HKEY_LOCAL_MACHINE through the Reg*W functions; a failure reports their result code.
+#include "platform/registry.h"
+
 #include <windows.h>
 
 #include <memory>
 #include <vector>
 
-#include "platform/registry.h"
-#include "platform/win_codes.h"
 #include "platform/win32/scoped_handle.h"
+#include "platform/win_codes.h"
 
 namespace orvex {
 namespace platform {
@@ -46,8 +47,7 @@ class RegistryKey : public IRegistryKey {
     std::vector<uint8_t> buffer(maxBytes + 1, 0);
     DWORD type = 0;
     DWORD size = maxBytes;
-    LONG result =
-        RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, buffer.data(), &size);
+    LONG result = RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, buffer.data(), &size);
     if (!Succeeded(result, error)) return false;
     if (value) {
       value->type = type;
@@ -80,9 +80,8 @@ REGSAM ViewFlag(RegistryView view) {
 
 }  // namespace
 
-std::unique_ptr<IRegistryKey> OpenLocalMachineKey(const std::wstring& path,
-                                                  RegistryAccess access, RegistryView view,
-                                                  uint32_t* error) {
+std::unique_ptr<IRegistryKey> OpenLocalMachineKey(const std::wstring& path, RegistryAccess access,
+                                                  RegistryView view, uint32_t* error) {
   REGSAM rights = access == RegistryAccess::kAllAccess ? KEY_ALL_ACCESS : KEY_READ;
   HKEY opened = nullptr;
   LONG result =

@@ -1,11 +1,12 @@
 // Access checks, access lists, account SIDs and the shutdown privilege.
+#include "platform/security.h"
+
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
 
 #include <vector>
 
-#include "platform/security.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace orvex {
@@ -102,8 +103,8 @@ bool ReadFileAccessList(const std::wstring& path, std::vector<AccessEntry>* entr
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   DWORD result = GetNamedSecurityInfoW(
       const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-      &owner, &group, &dacl, nullptr, &descriptor);
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+      &group, &dacl, nullptr, &descriptor);
   if (result != ERROR_SUCCESS) {
     if (descriptor) LocalFree(descriptor);
     return false;

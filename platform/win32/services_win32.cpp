@@ -1,7 +1,8 @@
 // The service control manager and device I/O. Every handle is closed by its owner (ScopedHandle).
+#include "platform/services.h"
+
 #include <windows.h>
 
-#include "platform/services.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace orvex {
@@ -43,11 +44,10 @@ class ServiceManager : public IServiceManager {
   std::unique_ptr<IService> CreateKernelDriverService(const std::wstring& name,
                                                       const std::wstring& displayName,
                                                       const std::wstring& binaryPath) override {
-    SC_HANDLE service = CreateServiceW(handle_.Get(), name.c_str(), displayName.c_str(),
-                                       SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                                       SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                       binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                       nullptr);
+    SC_HANDLE service =
+        CreateServiceW(handle_.Get(), name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_KERNEL_DRIVER, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                       binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (!service) return nullptr;
     return std::unique_ptr<IService>(new Service(service));
   }
@@ -89,8 +89,8 @@ std::unique_ptr<IServiceManager> OpenServiceManager(ServiceManagerAccess access)
 }
 
 std::unique_ptr<IDevice> OpenDevice(const std::string& path) {
-  HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (device == INVALID_HANDLE_VALUE) return nullptr;
   return std::unique_ptr<IDevice>(new Device(device));
 }

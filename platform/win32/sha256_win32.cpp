@@ -1,8 +1,8 @@
 // SHA-256 with BCrypt (CNG): the system's own implementation.
+#include "platform/sha256.h"
+
 #include <windows.h>
 #include <bcrypt.h>
-
-#include "platform/sha256.h"
 
 namespace orvex {
 namespace platform {

@@ -1,9 +1,10 @@
+#include "platform/shell.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
 #include "base/codepage.h"
 #include "base/text.h"
-#include "platform/shell.h"
 
 namespace orvex {
 namespace platform {

@@ -1,10 +1,10 @@
 // WMI over COM: IWbemLocator -> IWbemServices -> IEnumWbemClassObject -> IWbemClassObject.
 // Every failure is an empty answer; nothing here throws.
+#include "platform/wmi.h"
+
 #include <windows.h>
 #include <oleauto.h>
 #include <wbemidl.h>
-
-#include "platform/wmi.h"
 
 namespace orvex {
 namespace platform {
@@ -133,8 +133,8 @@ class WmiSession : public IWmiSession {
     if (!locator_ || !services_) return false;
     ScopedBstr language(L"WQL");
     ScopedBstr text(wql);
-    HRESULT hr = services_->ExecQuery(language.get(), text.get(), WBEM_FLAG_FORWARD_ONLY,
-                                      nullptr, &enumerator_);
+    HRESULT hr = services_->ExecQuery(language.get(), text.get(), WBEM_FLAG_FORWARD_ONLY, nullptr,
+                                      &enumerator_);
     if (FAILED(hr) || !enumerator_) {
       enumerator_ = nullptr;
       return false;

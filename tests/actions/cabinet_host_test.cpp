@@ -2,13 +2,14 @@
 // are checked before anything is written, so a small cabinet cannot fill the disk. A file of
 // the entry's name that is already there shows it: a check made while writing would have
 // truncated it.
+#include "actions/cabinet.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "actions/cabinet.h"
 #include "engine/stage.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"
@@ -44,7 +45,8 @@ TEST(CabinetDiskSpace, DeclaredSizesBeyondTheFreeSpaceWriteNothing) {
     ASSERT_TRUE(test::PlaceFixture(test::CabinetFixture("bomb.cab"), folder, "bomb.cab"));
     ASSERT_TRUE(test::WriteWholeFile(folder + L"\\bomb.bin", "kept"));
     CStage stage{"S"};
-    auto module = test::MakeRegisteredModule("CABExtractor", R"({"cab": "bomb.cab", "directory": ".D"})", stage);
+    auto module = test::MakeRegisteredModule("CABExtractor",
+                                             R"({"cab": "bomb.cab", "directory": ".D"})", stage);
     ASSERT_TRUE(module);
     Json::Value doc(Json::objectValue);
     doc["D"] = WideToUtf8(folder);
@@ -53,8 +55,10 @@ TEST(CabinetDiskSpace, DeclaredSizesBeyondTheFreeSpaceWriteNothing) {
               doc["S"]["M"]["error"].asString());
     EXPECT_EQ(c.names, test::FolderNames(folder));
     const std::string bomb = test::ReadWholeFile(folder + L"\\bomb.bin");
-    if (c.result == 0) EXPECT_EQ(8u * 1024 * 1024, bomb.size());
-    else EXPECT_EQ("kept", bomb);
+    if (c.result == 0)
+      EXPECT_EQ(8u * 1024 * 1024, bomb.size());
+    else
+      EXPECT_EQ("kept", bomb);
   }
 }
 

@@ -1,6 +1,8 @@
 // Cabinet extraction (CCabinet and the "CABExtractor" module) on real cabinets: FDI of
 // Cabinet.dll under Wine, the simulated machine's FDI over libmspack on the host, both through
 // the same callbacks.
+#include "actions/cabinet.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "actions/cabinet.h"
-#include "engine/stage.h"
 #include "base/text.h"
+#include "engine/stage.h"
 #include "platform/files.h"
 #include "platform/win_codes.h"
 #include "tests/support/install_fixtures.h"
@@ -223,7 +224,8 @@ TEST_F(CabinetExtraction, OddCabinetsAsCabinetDllReadsThem) {
   };
   const std::vector<Case> cases = {
       // An entry of a folder beyond the last is taken from the last folder.
-      {"odd-folder-index.cab", "",
+      {"odd-folder-index.cab",
+       "",
        {{"hello.txt", "hello, world\r\n"}, {"welcome.txt", "welcome\r\n"}}},
       {"odd-no-entries.cab", "", {}},
       // Entries begun in the cabinet before are announced as partial files and skipped.
@@ -241,8 +243,7 @@ TEST_F(CabinetExtraction, OddCabinetsAsCabinetDllReadsThem) {
       {"odd-next-missing.cab", "Application aborted", {}},
       {"odd-next-unnamed.cab", "Corrupt cabinet", {}},
       // A damaged block is met only by the entry that needs it.
-      {"damaged-later-block.cab", "Corrupt cabinet",
-       {{"readme.txt", "Orvex cabinet fixture\r\n"}}},
+      {"damaged-later-block.cab", "Corrupt cabinet", {{"readme.txt", "Orvex cabinet fixture\r\n"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cabinet);
@@ -341,8 +342,8 @@ TEST_F(CabinetExtraction, ModuleFailuresAndTheirRecords) {
       {nullptr, R"({"cab": "a.cab"})", "fatal", "The destination string is null",
        "DIRECTORY_PATH_NULL", false},
       // Empty directories, also a value path naming nothing, count as absent.
-      {nullptr, R"({"cab": "a.cab", "directory": ""})", "fatal",
-       "The destination string is null", "DIRECTORY_PATH_NULL", false},
+      {nullptr, R"({"cab": "a.cab", "directory": ""})", "fatal", "The destination string is null",
+       "DIRECTORY_PATH_NULL", false},
       {nullptr, R"({"cab": "a.cab", "directory": ".Missing.dir"})", "fatal",
        "The destination string is null", "DIRECTORY_PATH_NULL", false},
       {nullptr, R"({"cab": "not-a-cabinet.cab", "directory": )" + dirJson + "}", "failed",

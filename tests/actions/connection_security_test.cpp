@@ -57,9 +57,7 @@ class VerifiedConnection : public ::testing::Test {
     if (!folder_.empty()) fs::remove_all(folder_, ignored);
   }
 
-  DevService& Service(const std::string& certificate) {
-    return services_->Service(certificate);
-  }
+  DevService& Service(const std::string& certificate) { return services_->Service(certificate); }
 
   // The connections the service saw while work ran (the count's own requests left out).
   static int ConnectionsDuring(DevService& service, const std::function<void()>& work) {
@@ -147,14 +145,14 @@ TEST_F(RefusedConnection, RefusedCertificatesFailAtOnceSayingWhy) {
 
     CHttpDownloadEx downloadError;
     EXPECT_EQ(1, ConnectionsDuring(service, [&] {
-      try {
-        CHttpDownload download(service.Url("/media/refused.bin"),
-                               test::PlatformPath(destination), nullptr, L"INSTALLER");
-        download.Run();
-      } catch (const CHttpDownloadEx& error) {
-        downloadError = error;
-      }
-    }));
+                try {
+                  CHttpDownload download(service.Url("/media/refused.bin"),
+                                         test::PlatformPath(destination), nullptr, L"INSTALLER");
+                  download.Run();
+                } catch (const CHttpDownloadEx& error) {
+                  downloadError = error;
+                }
+              }));
     EXPECT_EQ(CHttpDownloadEx::kUnverifiedServer, downloadError.code);
     EXPECT_EQ(0u, downloadError.text.find(kRefusedText)) << downloadError.text;
     EXPECT_NE(std::string::npos, downloadError.text.find(refusal.reason)) << downloadError.text;
@@ -163,22 +161,22 @@ TEST_F(RefusedConnection, RefusedCertificatesFailAtOnceSayingWhy) {
 
     COrvexException requestError;
     EXPECT_EQ(1, ConnectionsDuring(service, [&] {
-      try {
-        std::string answer;
-        CHttpRequest request(curl_easy_init());
-        request.Send(service.Url("/index/getinstallconfig"), answer);
-      } catch (const COrvexException& error) {
-        requestError = error;
-      }
-    }));
+                try {
+                  std::string answer;
+                  CHttpRequest request(curl_easy_init());
+                  request.Send(service.Url("/index/getinstallconfig"), answer);
+                } catch (const COrvexException& error) {
+                  requestError = error;
+                }
+              }));
     EXPECT_EQ(COrvexException::kUnverifiedServer, requestError.code);
     EXPECT_EQ(0u, requestError.text.find(kRefusedText)) << requestError.text;
     EXPECT_NE(std::string::npos, requestError.text.find(refusal.reason)) << requestError.text;
 
     std::string probeFailure;
     EXPECT_EQ(1, ConnectionsDuring(service, [&] {
-      EXPECT_EQ(-1, ProbeUrl(service.Url("/index/getinstallconfig"), &probeFailure));
-    }));
+                EXPECT_EQ(-1, ProbeUrl(service.Url("/index/getinstallconfig"), &probeFailure));
+              }));
     EXPECT_EQ(0u, probeFailure.find(kRefusedText)) << probeFailure;
 
     EXPECT_EQ(0u, service.Requests().size());  // not one request got through
@@ -201,16 +199,15 @@ TEST_F(RefusedConnection, RangesRefusedACertificateAreNotRestarted) {
   const fs::path destination = folder_ / "changing.bin";
   CHttpDownload download(service.Url("/media/changing.bin"), test::PlatformPath(destination),
                          nullptr, L"INSTALLER");
-  service.PresentCertificate(services_->CertificateFile("expired"),
-                             services_->KeyFile("expired"));
+  service.PresentCertificate(services_->CertificateFile("expired"), services_->KeyFile("expired"));
   CHttpDownloadEx downloadError;
   EXPECT_EQ(CHttpDownload::kSegmentCount, ConnectionsDuring(service, [&] {
-    try {
-      download.Run();
-    } catch (const CHttpDownloadEx& error) {
-      downloadError = error;
-    }
-  }));
+              try {
+                download.Run();
+              } catch (const CHttpDownloadEx& error) {
+                downloadError = error;
+              }
+            }));
   EXPECT_EQ(CHttpDownloadEx::kUnverifiedServer, downloadError.code);
   EXPECT_EQ(0u, downloadError.text.find(kRefusedText)) << downloadError.text;
   EXPECT_NE(std::string::npos, downloadError.text.find(kRefusals[2].reason)) << downloadError.text;

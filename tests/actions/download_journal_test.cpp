@@ -1,5 +1,7 @@
 // The download journal: what parses, what does not (a cut or foreign file), and that the
 // saved journal replaces the old one whole.
+#include "actions/download_journal.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +9,6 @@
 #include <random>
 #include <string>
 
-#include "actions/download_journal.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -40,10 +41,10 @@ TEST(DownloadJournalText, RefusesEverythingButAWholeJournal) {
   const std::string cases[] = {
       "",
       "garbage\n",
-      whole.substr(0, whole.size() - 1),   // cut before the last line break
-      whole.substr(0, whole.size() - 5),   // cut before "end"
-      whole.substr(0, whole.size() / 2),   // cut in the middle
-      whole + "x",                         // something after the end
+      whole.substr(0, whole.size() - 1),  // cut before the last line break
+      whole.substr(0, whole.size() - 5),  // cut before "end"
+      whole.substr(0, whole.size() / 2),  // cut in the middle
+      whole + "x",                        // something after the end
       "orvex-download-journal 2" + whole.substr(whole.find('\n')),
       FormatJournal(other),
       [&] {

@@ -3,7 +3,6 @@
 // files in the sandbox, registry writes in the state.
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -16,12 +15,12 @@
 
 #include "actions/post_install.h"
 #include "actions/zip_extract.h"
+#include "base/json_text.h"
+#include "base/text.h"
 #include "common/session_cells.h"
 #include "engine/install_plan.h"
-#include "base/json_text.h"
 #include "engine/stage.h"
 #include "engine/value_path.h"
-#include "base/text.h"
 #include "platform/sim/machine.h"
 #include "probes/install_paths.h"
 #include "tests/support/sim_test_support.h"
@@ -123,7 +122,8 @@ TEST_F(DriverPostInstallTest, ExtractZipWritesOnlyBelowTheDestination) {
   };
   const std::set<std::string> nothing;
   const std::vector<Case> cases = {
-      {"driver.zip", true,
+      {"driver.zip",
+       true,
        {"readme.txt", "Graphics", "Graphics/audio.inf", "Graphics/display.inf", "Graphics/bin",
         "Graphics/bin/display.sys"}},
       {"empty.zip", true, nothing},
@@ -138,7 +138,9 @@ TEST_F(DriverPostInstallTest, ExtractZipWritesOnlyBelowTheDestination) {
       {"drive-relative.zip", false, nothing},
       {"stream.zip", false, nothing},
       {"link.zip", false, nothing},
-      {"large.zip", true, {"Graphics", "Graphics/display.inf", "Graphics/bin", "Graphics/bin/large.bin"}},
+      {"large.zip",
+       true,
+       {"Graphics", "Graphics/display.inf", "Graphics/bin", "Graphics/bin/large.bin"}},
       {"truncated.zip", false, nothing},
       {"not-a-zip.zip", false, nothing},
       {"missing.zip", false, nothing},
@@ -167,7 +169,8 @@ TEST_F(DriverPostInstallTest, ExtractZipWritesOnlyBelowTheDestination) {
   // No destination, or none that exists: nothing is unpacked.
   PrepareSession("driver.zip");
   EXPECT_FALSE(ExtractZip(std::string(kSession) + "\\gpudriver.zip", ""));
-  EXPECT_FALSE(ExtractZip(std::string(kSession) + "\\gpudriver.zip", std::string(kSession) + "\\none"));
+  EXPECT_FALSE(
+      ExtractZip(std::string(kSession) + "\\gpudriver.zip", std::string(kSession) + "\\none"));
   EXPECT_FALSE(fs::exists(Host(std::string(kSession) + "\\none")));
 }
 
@@ -183,32 +186,38 @@ TEST_F(DriverPostInstallTest, DPInstallerDecidesByTheExitCode) {
     const char* error;  // SESSION stands for the session folder
   };
   const std::vector<Case> cases = {
-      {"installed, restart needed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x40000001"}})", true, 0, "true", true,
-       ""},
+      {"installed, restart needed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x40000001"}})",
+       true, 0, "true", true, ""},
       {"installed", "driver.zip", R"({"DPINST.EXE": {"exitCode": 2}})", true, 0, "false", true, ""},
-      {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1, "null", true,
+      {"only copied to the store", "driver.zip", R"({"dpinst.exe": {"exitCode": 256}})", true, -1,
+       "null", true,
        "dpinst.exe ended with exit code 0x00000100: 0 driver packages installed, 1 only copied "
        "to the driver store, 0 could not be installed"},
-      {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1, "null", true,
+      {"a package failed", "driver.zip", R"({"dpinst.exe": {"exitCode": "0x80000001"}})", true, -1,
+       "null", true,
        "dpinst.exe ended with exit code 0x80000001: 1 driver packages installed, 0 only copied "
        "to the driver store, 0 could not be installed, a package failed"},
       {"no exit code in the profile", "driver.zip", "{}", true, -1, "null", true,
        "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied "
        "to the driver store, 0 could not be installed"},
-      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null", true,
+      {"a profile entry that is no object", "driver.zip", R"({"dpinst.exe": 1})", true, -1, "null",
+       true,
        "dpinst.exe ended with exit code 0x00000000: 0 driver packages installed, 0 only copied "
        "to the driver store, 0 could not be installed"},
-      {"flags that are no booleans", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true,
-       ""},
-      {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})", true, -1, "null", true,
+      {"flags that are no booleans", "driver.zip",
+       R"({"dpinst.exe": {"exitCode": 1, "waitFails": "yes"}})", true, 0, "false", true, ""},
+      {"the wait fails", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "waitFails": true}})",
+       true, -1, "null", true,
        "SESSION\\dpinst.exe was started but its end could not be waited for"},
-      {"the exit code cannot be read", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true,
+      {"the exit code cannot be read", "driver.zip",
+       R"({"dpinst.exe": {"exitCode": 1, "exitCodeFails": true}})", true, -1, "null", true,
        "SESSION\\dpinst.exe was started but its end could not be waited for"},
-      {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})", true, -1, "null", false,
-       "SESSION\\dpinst.exe could not be started (Windows error 5)"},
-      {"no dpinst.exe", "driver.zip", R"({"dpinst.exe": {"exitCode": 1}})", false, -1, "null", false,
-       "SESSION\\dpinst.exe could not be started (Windows error 2)"},
-      {"a climbing archive", "climb-parent.zip", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false,
+      {"dpinst cannot start", "driver.zip", R"({"dpinst.exe": {"exitCode": 1, "startError": 5}})",
+       true, -1, "null", false, "SESSION\\dpinst.exe could not be started (Windows error 5)"},
+      {"no dpinst.exe", "driver.zip", R"({"dpinst.exe": {"exitCode": 1}})", false, -1, "null",
+       false, "SESSION\\dpinst.exe could not be started (Windows error 2)"},
+      {"a climbing archive", "climb-parent.zip", R"({"dpinst.exe": {"exitCode": 1}})", true, -1,
+       "null", false,
        "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
       {"no archive", "", R"({"dpinst.exe": {"exitCode": 1}})", true, -1, "null", false,
        "The driver archive SESSION\\gpudriver.zip could not be unpacked into SESSION"},
@@ -273,16 +282,19 @@ TEST_F(DriverPostInstallTest, DPInstallerWithoutUsablePaths) {
        R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
            "dest_dir": ".Nowhere", "dir_suffix": "Graphics", "is_restart": ".r"})",
        R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session",
-           "Nowhere": null, "r": null})", -1},
+           "Nowhere": null, "r": null})",
+       -1},
       {"an empty dir_suffix",
        R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
            "dest_dir": ".SessionDir", "dir_suffix": "", "is_restart": ".r"})",
-       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session", "r": null})", -1},
-      {"an is_restart without steps", 
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session", "r": null})",
+       -1},
+      {"an is_restart without steps",
        R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir", "src_file": "gpudriver.zip",
            "dest_dir": ".SessionDir", "dir_suffix": "Graphics", "is_restart": ".."})",
        R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", 0},
-      {"no arguments at all", "{}", R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", -1},
+      {"no arguments at all", "{}",
+       R"({"SessionDir": "C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session"})", -1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -373,8 +385,13 @@ TEST_F(DriverPostInstallTest, DPInstallerRefusesARestartFlagOverTheRunRecords) {
     int result;
   };
   const std::vector<Case> cases = {
-      {".S", -1}, {".S.status", -1}, {".S.M", -1}, {".SessionDir.flag", -1},
-      {".S.status.progress", 0}, {".S.M.restart", 0}, {".InstallConfig.installer.restart", 0},
+      {".S", -1},
+      {".S.status", -1},
+      {".S.M", -1},
+      {".SessionDir.flag", -1},
+      {".S.status.progress", 0},
+      {".S.M.restart", 0},
+      {".InstallConfig.installer.restart", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.isRestart);
@@ -523,9 +540,8 @@ TEST_F(PostInstallHostTest, StepsThatDidNotHappenFailTheModule) {
       {"a script ends with a non-zero code", kInstallDir, kUserDataDir, true,
        R"({"cmd.exe": {"exitCode": 1}})", "POST_INSTALL_SCRIPT_FAILED",
        "install_ics.bat ended with exit code 1", 2},
-      {"cmd.exe cannot start", kInstallDir, kUserDataDir, true,
-       R"({"CMD.EXE": {"startError": 2}})", "POST_INSTALL_SCRIPT_FAILED",
-       "install_ics.bat could not be started (Windows error 2)", 0},
+      {"cmd.exe cannot start", kInstallDir, kUserDataDir, true, R"({"CMD.EXE": {"startError": 2}})",
+       "POST_INSTALL_SCRIPT_FAILED", "install_ics.bat could not be started (Windows error 2)", 0},
       {"the end of a script cannot be waited for", kInstallDir, kUserDataDir, true,
        R"({"cmd.exe": {"waitFails": true}})", "POST_INSTALL_SCRIPT_FAILED",
        "install_ics.bat was started but its end could not be waited for", 2},
@@ -731,11 +747,13 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
          "dir_suffix": "Graphics", "is_restart": ".InstallConfig.installer.restart"}},
         {"class": "PostInstall", "name": "POST_INSTALL", "args": {}}]},
       {"name": "DotNet", "modules": [{"class": "InstallDOTNET", "name": "DOTNET", "args": {}}]}]})";
-  const std::string command =
-      "cd '" + dir + "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
-      "QUARN_OI_DEV_CONFIG='" + dir + "/config' orvex_installer_dump=1 ORVEX_SIM_MACHINE='" +
-      dir + "/machine.json' ORVEX_SIM_ROOT='" + dir + "/sim' ORVEX_SIM_STATE='" + dir +
-      "/state.json' '" + ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
+  const std::string command = "cd '" + dir +
+                              "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
+                              "QUARN_OI_DEV_CONFIG='" +
+                              dir + "/config' orvex_installer_dump=1 ORVEX_SIM_MACHINE='" + dir +
+                              "/machine.json' ORVEX_SIM_ROOT='" + dir + "/sim' ORVEX_SIM_STATE='" +
+                              dir + "/state.json' '" + ORVEX_INSTALLER_PATH +
+                              "' >out.txt 2>err.txt </dev/null";
   const int status = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << test::ReadFile(dir + "/err.txt");
 
@@ -744,18 +762,21 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
   EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].isBool());
   EXPECT_TRUE(dump["InstallConfig"]["installer"]["restart"].asBool());
   const std::string output = test::ReadFile(dir + "/out.txt") + test::ReadFile(dir + "/err.txt");
-  EXPECT_NE(std::string::npos, output.find("Run this installer after .NET installation is complete"))
+  EXPECT_NE(std::string::npos,
+            output.find("Run this installer after .NET installation is complete"))
       << output;
 
   Json::Value state;
   ASSERT_TRUE(ParseJson(test::ReadFile(dir + "/state.json"), state, nullptr));
   std::vector<std::string> files;
-  for (const Json::Value& started : state["startedPrograms"]) files.push_back(started["file"].asString());
-  EXPECT_EQ(std::vector<std::string>(
-                {"\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dpinst.exe\"",
-                 "cmd.exe", "cmd.exe",
-                 "\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe\""}),
-            files);
+  for (const Json::Value& started : state["startedPrograms"])
+    files.push_back(started["file"].asString());
+  EXPECT_EQ(
+      std::vector<std::string>(
+          {"\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dpinst.exe\"", "cmd.exe",
+           "cmd.exe",
+           "\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe\""}),
+      files);
   const std::string xml = test::ReadFile(dir + "/sim/C/ProgramData/Quarn/Orvex/config/config.xml");
   ASSERT_GE(xml.size(), 2u);
   EXPECT_EQ("\xFF\xFE", xml.substr(0, 2));

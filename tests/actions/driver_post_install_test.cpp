@@ -89,15 +89,12 @@ TEST(DpinstExitCode, InstalledCountRestartAndFailureBits) {
     bool restart;
   };
   const std::vector<Case> cases = {
-      {0x40000001, 0, true},    // one package installed, restart needed
-      {0x00000001, 0, false},
-      {0x00000003, 0, false},
+      {0x40000001, 0, true},  // one package installed, restart needed
+      {0x00000001, 0, false},  {0x00000003, 0, false},
       {0x00000100, -1, false},  // nothing installed, one package copied to the store
       {0x80000001, -1, false},  // a package failed although one was installed
-      {0xC0000001, -1, false},
-      {0x40000000, -1, false},  // restart asked for, nothing installed
-      {0x00000000, -1, false},
-      {0x00000200 | 0x02, 0, false},
+      {0xC0000001, -1, false}, {0x40000000, -1, false},  // restart asked for, nothing installed
+      {0x00000000, -1, false}, {0x00000200 | 0x02, 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -109,13 +106,15 @@ TEST(DpinstExitCode, InstalledCountRestartAndFailureBits) {
 
 // Each byte of the code has its place in the words: installed, copied, failed, then the flags.
 TEST(DpinstExitCode, InWords) {
-  EXPECT_EQ("dpinst.exe ended with exit code 0xC0030201: 1 driver packages installed, 2 only "
-            "copied to the driver store, 3 could not be installed, a package failed, a restart "
-            "is needed",
-            DescribeDpinstExitCode(0xC0030201u));
-  EXPECT_EQ("dpinst.exe ended with exit code 0x000000FF: 255 driver packages installed, 0 only "
-            "copied to the driver store, 0 could not be installed",
-            DescribeDpinstExitCode(0xFFu));
+  EXPECT_EQ(
+      "dpinst.exe ended with exit code 0xC0030201: 1 driver packages installed, 2 only "
+      "copied to the driver store, 3 could not be installed, a package failed, a restart "
+      "is needed",
+      DescribeDpinstExitCode(0xC0030201u));
+  EXPECT_EQ(
+      "dpinst.exe ended with exit code 0x000000FF: 255 driver packages installed, 0 only "
+      "copied to the driver store, 0 could not be installed",
+      DescribeDpinstExitCode(0xFFu));
 }
 
 TEST(DpinstCommandLine, DriverFolderQuotedWithoutTrailingBackslashes) {
@@ -133,27 +132,30 @@ TEST(DpinstCommandLine, QuotesInPathsAreRefusedBeforeAnythingRuns) {
 }
 
 TEST(PostInstallScripts, CommandLinesForCmdExe) {
-  EXPECT_EQ("\"\"C:\\Program Files\\Orvex\\install_ics.bat\" \"C:\\Program Files\\Orvex\" "
-            "\"Quarn\" \"Orvex\"\"",
-            InstallIcsCommand("C:\\Program Files\\Orvex"));
+  EXPECT_EQ(
+      "\"\"C:\\Program Files\\Orvex\\install_ics.bat\" \"C:\\Program Files\\Orvex\" "
+      "\"Quarn\" \"Orvex\"\"",
+      InstallIcsCommand("C:\\Program Files\\Orvex"));
   // No backslash between the user-data directory and "orvexvm".
-  EXPECT_EQ("\"\"C:\\Program Files\\Orvex\\copy_vbox_config.bat\" \"C:\\ProgramData\\Orvexorvexvm\"\"",
-            CopyVboxConfigCommand("C:\\Program Files\\Orvex", "C:\\ProgramData\\Orvex"));
+  EXPECT_EQ(
+      "\"\"C:\\Program Files\\Orvex\\copy_vbox_config.bat\" \"C:\\ProgramData\\Orvexorvexvm\"\"",
+      CopyVboxConfigCommand("C:\\Program Files\\Orvex", "C:\\ProgramData\\Orvex"));
 }
 
 TEST(ConfigXml, ElementsByMemberKind) {
   const Json::Value tree = J(R"({"r": {"b": true, "f": 1.5, "i": -3, "l": [1], "n": null,
                                        "o": {"s": "x"}, "u": 18446744073709551615}})");
-  EXPECT_EQ("<r>\r\n"
-            "  <b></b>\r\n"
-            "  <f></f>\r\n"
-            "  <i>-3</i>\r\n"
-            "  <l></l>\r\n"
-            "  <n>\r\n  </n>\r\n"
-            "  <o>\r\n    <s>x</s>\r\n  </o>\r\n"
-            "  <u>-1</u>\r\n"
-            "</r>\r\n",
-            JsonToXml(tree, 0));
+  EXPECT_EQ(
+      "<r>\r\n"
+      "  <b></b>\r\n"
+      "  <f></f>\r\n"
+      "  <i>-3</i>\r\n"
+      "  <l></l>\r\n"
+      "  <n>\r\n  </n>\r\n"
+      "  <o>\r\n    <s>x</s>\r\n  </o>\r\n"
+      "  <u>-1</u>\r\n"
+      "</r>\r\n",
+      JsonToXml(tree, 0));
 }
 
 TEST(ConfigXml, TextsStayWellFormed) {
@@ -177,7 +179,8 @@ TEST(ConfigXml, FileBytesAsTheProductReadsThem) {
 TEST(ConfigXml, ProcessorCountOnlyFromAnInteger) {
   for (const char* cpus : {R"("8")", "8.0", "true"}) {
     SCOPED_TRACE(cpus);
-    const Json::Value doc = J(std::string(R"({"InstallConfig": {"system": {"cpus": )") + cpus + "}}}");
+    const Json::Value doc =
+        J(std::string(R"({"InstallConfig": {"system": {"cpus": )") + cpus + "}}}");
     const std::string xml = JsonToXml(BuildConfigTree(doc), 0);
     EXPECT_NE(std::string::npos, xml.find("<count>0</count>")) << xml;
   }

@@ -3,7 +3,6 @@
 // shell, batch scripts run by cmd.exe that record their arguments, the registry read back and
 // config.xml compared byte for byte.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -13,9 +12,9 @@
 #include <vector>
 
 #include "actions/zip_extract.h"
+#include "base/text.h"
 #include "engine/install_plan.h"
 #include "engine/stage.h"
-#include "base/text.h"
 #include "probes/install_paths.h"
 #include "tests/support/test_support.h"
 #include "tests/support/user_folder_run.h"
@@ -65,8 +64,10 @@ void RemoveTree(const std::wstring& path) {
     do {
       const std::wstring name = entry.cFileName;
       if (name == L"." || name == L"..") continue;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path + L"\\" + name);
-      else DeleteFileW((path + L"\\" + name).c_str());
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path + L"\\" + name);
+      else
+        DeleteFileW((path + L"\\" + name).c_str());
     } while (FindNextFileW(search, &entry));
     FindClose(search);
   }
@@ -147,15 +148,19 @@ TEST_F(DriverPostInstallWine, DpinstRunsOnTheUnpackedArchive) {
     RemoveTree(session_);
     ASSERT_TRUE(CreateDirectoryW(session_.c_str(), nullptr));
     CopyZip(c.archive, L"gpudriver.zip");
-    ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(), In(L"dpinst.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(), In(L"dpinst.exe").c_str(), FALSE));
     Json::Value doc;
     doc["SessionDir"] = Session();
-    EXPECT_EQ(c.result, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
+    EXPECT_EQ(c.result,
+              Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
         "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
-        "is_restart": ".InstallConfig.installer.restart"})", doc));
+        "is_restart": ".InstallConfig.installer.restart"})",
+                  doc));
     EXPECT_EQ(Compact(J(c.restart)), Compact(doc["InstallConfig"]["installer"]["restart"]));
     if (c.result != 0) {
-      EXPECT_EQ("Unable to install " + Session() + "\\gpudriver.zip", doc["S"]["M"]["reason"].asString());
+      EXPECT_EQ("Unable to install " + Session() + "\\gpudriver.zip",
+                doc["S"]["M"]["reason"].asString());
     }
     const std::string record = ReadBytes(In(L"dpinst-record.txt"));
     EXPECT_EQ("/F /LM /Q", RecordValue(record, "options")) << record;
@@ -173,7 +178,8 @@ TEST_F(DriverPostInstallWine, DpinstIsNotRunOnAFailedUnpacking) {
   doc["SessionDir"] = Session();
   EXPECT_EQ(-1, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
       "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
-      "is_restart": ".r"})", doc));
+      "is_restart": ".r"})",
+                    doc));
   EXPECT_FALSE(Exists(In(L"dpinst-record.txt")));
   EXPECT_FALSE(Exists(In(L"Graphics")));
   // No dpinst.exe: the start fails, and so does the module.
@@ -181,7 +187,8 @@ TEST_F(DriverPostInstallWine, DpinstIsNotRunOnAFailedUnpacking) {
   CopyZip("driver.zip", L"gpudriver.zip");
   EXPECT_EQ(-1, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
       "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
-      "is_restart": ".r"})", doc));
+      "is_restart": ".r"})",
+                    doc));
   EXPECT_TRUE(doc["r"].isNull());
 }
 
@@ -196,7 +203,8 @@ TEST_F(DriverPostInstallWine, DpinstPastTheTimeLimitFailsTheModuleAndRunsOn) {
   doc["SessionDir"] = Session();
   EXPECT_EQ(-1, Run("DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".SessionDir",
       "src_file": "gpudriver.zip", "dest_dir": ".SessionDir", "dir_suffix": "Graphics",
-      "is_restart": ".r", "timeout_seconds": 1})", doc));
+      "is_restart": ".r", "timeout_seconds": 1})",
+                    doc));
   EXPECT_EQ("dpinst.exe did not finish within 1 second; it was left running",
             doc["S"]["M"]["reason"].asString());
   EXPECT_EQ("PROGRAM_TIMEOUT", doc["S"]["M"]["error"].asString());
@@ -209,11 +217,14 @@ TEST_F(DriverPostInstallWine, DpinstPastTheTimeLimitFailsTheModuleAndRunsOn) {
 TEST_F(DriverPostInstallWine, HostileArchivesWriteNothingAnywhere) {
   const std::wstring dest = In(L"dest");
   const std::wstring inside = In(L"dest\\Graphics");
-  const std::vector<std::wstring> outside = {
-      In(L"escaped.txt"), session_ + L"\\..\\escaped.txt", L"C:\\orvex-zip-escaped.txt",
-      L"C:\\tmp\\orvex-zip-escaped.txt", L"Z:\\tmp\\orvex-zip-escaped.txt",
-      L"\\tmp\\orvex-zip-escaped.txt", In(L"dest\\Graphics\\outside\\orvex-zip-escaped.txt"),
-      L"Z:\\tmp\\orvex-zip-escaped.txt"};
+  const std::vector<std::wstring> outside = {In(L"escaped.txt"),
+                                             session_ + L"\\..\\escaped.txt",
+                                             L"C:\\orvex-zip-escaped.txt",
+                                             L"C:\\tmp\\orvex-zip-escaped.txt",
+                                             L"Z:\\tmp\\orvex-zip-escaped.txt",
+                                             L"\\tmp\\orvex-zip-escaped.txt",
+                                             In(L"dest\\Graphics\\outside\\orvex-zip-escaped.txt"),
+                                             L"Z:\\tmp\\orvex-zip-escaped.txt"};
   for (const char* archive :
        {"climb-parent.zip", "climb-deep.zip", "climb-backslash.zip", "climb-dots-blanks.zip",
         "absolute-slash.zip", "absolute-backslash.zip", "unc.zip", "drive-absolute.zip",
@@ -235,7 +246,8 @@ TEST_F(DriverPostInstallWine, HostileArchivesWriteNothingAnywhere) {
 }
 
 TEST_F(DriverPostInstallWine, InstallDOTNETStartsTheSetup) {
-  ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DOTNET_STANDIN).c_str(), In(L"dotnet_setup.exe").c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW(FromUnix(ORVEX_DOTNET_STANDIN).c_str(), In(L"dotnet_setup.exe").c_str(), FALSE));
   Json::Value doc;
   doc["SessionDir"] = Session();
   EXPECT_EQ(-1, Run("InstallDOTNET", "{}", doc));
@@ -256,8 +268,8 @@ TEST_F(DriverPostInstallWine, InstallDOTNETStartsTheSetup) {
 
 bool ReadProductValue(const wchar_t* name, DWORD* type, std::string* data) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quarn\\Orvex", 0,
-                    KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Quarn\\Orvex", 0, KEY_READ | KEY_WOW64_64KEY,
+                    &key) != ERROR_SUCCESS)
     return false;
   BYTE buffer[256] = {};
   DWORD size = sizeof buffer;
@@ -325,8 +337,9 @@ TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration
   DeleteProductValue(L"SendCrashReport");
   DeleteProductValue(L"PromoterReferred");
 
-  EXPECT_EQ(ReadBytes(FromUnix(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml")),
-            ReadBytes(userData + L"\\config\\config.xml"));
+  EXPECT_EQ(
+      ReadBytes(FromUnix(std::string(ORVEX_SOURCE_DIR) + "/tests/fixtures/config-expected.xml")),
+      ReadBytes(userData + L"\\config\\config.xml"));
 
   EXPECT_EQ("restored", ReadBytes(desktop + L"\\" + restored));
   EXPECT_EQ("on the desktop", ReadBytes(desktop + L"\\" + kept));
@@ -467,8 +480,8 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
     EXPECT_EQ("InstallDOTNET", doc["S"]["status"]["module"].asString()) << Compact(doc["S"]);
     EXPECT_EQ("Run this installer after .NET installation is complete", plan_.abortMessage);
     EXPECT_FALSE(doc["InstallConfig"]["installer"]["restart"].asBool());
-    EXPECT_EQ(Session() + "\\Graphics", RecordValue(ReadBytes(session + L"\\dpinst-record.txt"),
-                                                   "path"));
+    EXPECT_EQ(Session() + "\\Graphics",
+              RecordValue(ReadBytes(session + L"\\dpinst-record.txt"), "path"));
     const std::string setup = WaitForFile(session + L"\\dotnet_setup-record.txt");
     EXPECT_NE(std::string::npos, setup.find(WideToUtf8(session) + "\\dotnet_setup.exe")) << setup;
     // The desktop went into the session's backup and came back from it.

@@ -1,10 +1,10 @@
 // Single web requests and the URL probe against the local dev service.
 
-#include <gtest/gtest.h>
-#include <curl/curl.h>
-
-
 #include "actions/http_request.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -37,8 +37,8 @@ class WebRequest : public ::testing::Test {
     return COrvexException();
   }
 
-  void AddFault(const char* path, const char* kind, const char* method = nullptr,
-                int times = 0, int status = 0) {
+  void AddFault(const char* path, const char* kind, const char* method = nullptr, int times = 0,
+                int status = 0) {
     Json::Value rule;
     rule["path"] = path;
     rule["kind"] = kind;

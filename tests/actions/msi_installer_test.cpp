@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "common/session_cells.h"
-#include "common/run_flags.h"
-#include "engine/stage.h"
 #include "base/text.h"
+#include "common/run_flags.h"
+#include "common/session_cells.h"
+#include "engine/stage.h"
 #include "platform/msi_install.h"
 #include "probes/product_lookup.h"
 #include "tests/support/install_fixtures.h"
@@ -95,9 +95,10 @@ class MsiInstallerTest : public ::testing::Test {
 
 TEST_F(MsiInstallerTest, InstallsThePackageWithTheBarMovingAndTheLookupsSeeIt) {
   Json::Value doc(Json::objectValue);
-  ASSERT_EQ(0, Run(Args("orvex-product.msi",
-                        R"(, "msg": "Installing Orvex", "msi_args": {"ORVEX_NOTE": "a b", "Z": ""}})"),
-                   doc));
+  ASSERT_EQ(0,
+            Run(Args("orvex-product.msi",
+                     R"(, "msg": "Installing Orvex", "msi_args": {"ORVEX_NOTE": "a b", "Z": ""}})"),
+                doc));
   EXPECT_EQ("", doc["S"]["M"]["error"].asString());
   EXPECT_FALSE(doc["S"]["M"].isMember("status"));
   const std::vector<std::string>& calls = indicator.calls;
@@ -153,8 +154,8 @@ TEST_F(MsiInstallerTest, InstallsFromAFolderAndFileWithNonAsciiNames) {
   ASSERT_TRUE(test::PlaceFixture(test::PackageFixture("orvex-product.msi"), folder,
                                  "orvex-prodüct-陈.msi"));
   Json::Value doc(Json::objectValue);
-  ASSERT_EQ(0, Run(Args("orvex-prodüct-陈.msi", R"(, "msi_args": {"ORVEX_NOTE": "José 陈"}})"),
-                   doc))
+  ASSERT_EQ(0,
+            Run(Args("orvex-prodüct-陈.msi", R"(, "msi_args": {"ORVEX_NOTE": "José 陈"}})"), doc))
       << doc.toStyledString();
   const std::string detail =
       "detail:Installing from " + PackagePath("orvex-prodüct-陈.msi") + "with args ";
@@ -183,8 +184,8 @@ TEST_F(MsiInstallerTest, FailingPackageGivesItsMessageAsErrorAndPromptDetail) {
 #else
   EXPECT_EQ(kLaunchConditionText, record["error"].asString());
 #endif
-  EXPECT_TRUE(Has(indicator.calls, "prompt:Could not install Orvex-m.|Ok||" +
-                                       record["error"].asString() + "|2"));
+  EXPECT_TRUE(Has(indicator.calls,
+                  "prompt:Could not install Orvex-m.|Ok||" + record["error"].asString() + "|2"));
   EXPECT_TRUE(Has(indicator.calls, "bar:off"));
   for (const std::string& call : indicator.calls) EXPECT_NE(0u, call.rfind("progress:", 0)) << call;
   EXPECT_EQ((std::vector<bool>{false, true}), g_cancelButton);

@@ -1,5 +1,7 @@
 // The Windows Installer messages as CMsiPackage reads them (progress texts, percentages,
 // action starts) and the properties CMSIInstaller builds from "msi_args".
+#include "actions/msi_package.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "actions/msi_installer.h"
-#include "actions/msi_package.h"
 #include "platform/msi_install.h"
 #include "tests/support/test_support.h"
 
@@ -31,7 +32,7 @@ TEST(MsiProgressText, ParsesTheFieldsItsTypeNeeds) {
       {"1: 1 2: 10 3: 1 4: 9", true, {1, 10, 1, 0}},  // type 1 stops after field 3
       {"1: 0", true, {0, 0, 0, 0}},                   // the end of the text ends the fields
       {"1: 0 2: -5 3: 0 4: 0", true, {0, -5, 0, 0}},
-      {"1: 2 2: 12abc", true, {2, 12, 0, 0}},          // read like _wtol
+      {"1: 2 2: 12abc", true, {2, 12, 0, 0}},  // read like _wtol
       {"1: 2 2: abc", true, {2, 0, 0, 0}},
       {"1: 0 2: 99999999999 3: 0 4: 0", true, {0, INT_MAX, 0, 0}},
       {"1: 0 2: -99999999999", true, {0, INT_MIN, 0, 0}},
@@ -40,7 +41,7 @@ TEST(MsiProgressText, ParsesTheFieldsItsTypeNeeds) {
       {"1: 12 2: 5", false, {}},  // the type is one digit
       {"1: x 2: 5", false, {}},
       {"1:0 2: 5", false, {}},
-      {"2: 5", false, {}},        // fields come in order
+      {"2: 5", false, {}},  // fields come in order
       {"1: 0 3: 5", false, {}},
       {"1: 0 5: 5", false, {}},
       {"1: 0 2: 5 3: 1 9: 1", false, {}},
@@ -67,11 +68,21 @@ TEST(MsiProgressText, PercentIsTruncatedAndClamped) {
     int percent;
   };
   const std::vector<Case> cases = {
-      {0, 1000, 0},        {250, 1000, 25},     {260, 1000, 26},    {999, 1000, 99},
-      {1000, 1000, 100},   {5000, 1000, 100},   {-10, 1000, 0},     {10, -1000, 0},
-      {10, 0, 0},          {1, 3, 33},          {2, 3, 66},
-      {INT64_MAX / 2, INT64_MAX, 49},            {INT64_MAX - 1, INT64_MAX, 99},
-      {INT64_MAX / 4 * 3, INT64_MAX, 74},        {INT64_MAX / 100 + 1, INT64_MAX, 1},
+      {0, 1000, 0},
+      {250, 1000, 25},
+      {260, 1000, 26},
+      {999, 1000, 99},
+      {1000, 1000, 100},
+      {5000, 1000, 100},
+      {-10, 1000, 0},
+      {10, -1000, 0},
+      {10, 0, 0},
+      {1, 3, 33},
+      {2, 3, 66},
+      {INT64_MAX / 2, INT64_MAX, 49},
+      {INT64_MAX - 1, INT64_MAX, 99},
+      {INT64_MAX / 4 * 3, INT64_MAX, 74},
+      {INT64_MAX / 100 + 1, INT64_MAX, 1},
   };
   for (const Case& c : cases)
     EXPECT_EQ(c.percent, ProgressPercent(c.position, c.total)) << c.position << "/" << c.total;
@@ -152,8 +163,7 @@ TEST(MsiPackageMessages, TurnsMessagesIntoHandlerCalls) {
         {kInstallMessageInfo, L"ignored"},
         {kInstallMessageUser, L"ignored"},
         {kInstallMessageInstallEnd, L"caf\u00e9 \u0141"}},
-       {"start:Orvex", "fatal:fatal", "error:Error 1722.", "warning:careful",
-        "end:caf\xE9 A"}},
+       {"start:Orvex", "fatal:fatal", "error:Error 1722.", "warning:careful", "end:caf\xE9 A"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -188,8 +198,7 @@ TEST(MsiProperties, BuiltFromMsiArgsInByteOrder) {
            "E": "\"C:\\a\u0000b\"", "F": "\u001b[0m", "OK": "fine"})",
        " OK=fine"},
       // What would add a property or an option stays inside the value.
-      {R"({"X": "1 EVIL=2 /qn", "Y": "\" Z=3 \""})",
-       R"( X="1 EVIL=2 /qn" Y=" Z=3 ")"},
+      {R"({"X": "1 EVIL=2 /qn", "Y": "\" Z=3 \""})", R"( X="1 EVIL=2 /qn" Y=" Z=3 ")"},
       // Names that are not property identifiers are left out.
       {R"({"A B": "1", "1X": "1", "": "1", "X=Y": "1", "/qn": "1", ".A": "1", "A.B_2": "1"})",
        " A.B_2=1"},

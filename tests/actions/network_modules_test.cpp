@@ -17,10 +17,10 @@
 #include <thread>
 
 #include "actions/http_downloader.h"
-#include "engine/module_registry.h"
-#include "common/run_flags.h"
-#include "engine/stage.h"
 #include "base/text.h"
+#include "common/run_flags.h"
+#include "engine/module_registry.h"
+#include "engine/stage.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -268,9 +268,10 @@ TEST_F(Downloader, SizeQueryAnswered404FailsWithThePrompt) {
   EXPECT_EQ("failed", record["status"].asString());
   EXPECT_EQ("Failed to download from " + service.Url("/media/nowhere.zip") + ".",
             record["reason"].asString());
-  EXPECT_EQ("prompt:Could not download files from Internet.|Ok||Failed to download necessary "
-            "files for Orvex-m installation.|2",
-            indicator.calls.back());
+  EXPECT_EQ(
+      "prompt:Could not download files from Internet.|Ok||Failed to download necessary "
+      "files for Orvex-m installation.|2",
+      indicator.calls.back());
 }
 
 TEST_F(Downloader, StopRequestCancelsWithoutPrompt) {
@@ -313,8 +314,7 @@ TEST_F(Downloader, StopQuestionHoldsTheTransferUntilAnswered) {
   // chunk waited for the answer, and the answer was to stop. (The end of the transfers still
   // sets the bar to 100 when the data was all in by then.)
   for (const std::string& call : indicator.calls)
-    EXPECT_TRUE(call.rfind("progress:", 0) != 0 || call == "progress:0" ||
-                call == "progress:100")
+    EXPECT_TRUE(call.rfind("progress:", 0) != 0 || call == "progress:0" || call == "progress:100")
         << call;
 }
 
@@ -347,12 +347,15 @@ TEST_F(Downloader, PinnedDigestDecidesWhetherTheFileIsPutInPlace) {
     if (c.ok) continue;
     const Json::Value& record = doc["S"]["M"];
     EXPECT_EQ(9, record["error_code"].asInt());
-    const std::string error = "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one "
-                              "expected (expected SHA-256 " + wrong + ", received " + right + ")";
+    const std::string error =
+        "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one "
+        "expected (expected SHA-256 " +
+        wrong + ", received " + right + ")";
     EXPECT_EQ(error, record["error"].asString());
-    EXPECT_EQ("prompt:Could not download files from Internet.|Ok||DOWNLOAD_HASH_MISMATCH: the "
-              "downloaded file is not the one expected. Nothing of it was run.|2",
-              indicator.calls.back());
+    EXPECT_EQ(
+        "prompt:Could not download files from Internet.|Ok||DOWNLOAD_HASH_MISMATCH: the "
+        "downloaded file is not the one expected. Nothing of it was run.|2",
+        indicator.calls.back());
     EXPECT_FALSE(std::filesystem::exists(folder / "pinned.cab.part"));
   }
 }

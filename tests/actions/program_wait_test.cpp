@@ -1,11 +1,12 @@
 // The time limit of a module's wait for a program: its argument and its text.
 
+#include "actions/program_wait.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "actions/program_wait.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -55,9 +56,10 @@ TEST(ProgramWait, TheArgumentGivesTheLimitOrAConfigurationError) {
       EXPECT_EQ(c.milliseconds, milliseconds);
       EXPECT_EQ("", error);
     } else {
-      EXPECT_EQ("The argument \"timeout_seconds\" must be a number of seconds above 0 and at "
-                "most 4294967",
-                error);
+      EXPECT_EQ(
+          "The argument \"timeout_seconds\" must be a number of seconds above 0 and at "
+          "most 4294967",
+          error);
     }
   }
   uint32_t milliseconds = 0;

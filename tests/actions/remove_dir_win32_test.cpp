@@ -1,7 +1,6 @@
 // RemoveDir on Windows with a symbolic link in the tree that points to a folder outside it:
 // the link goes, the folder it points to keeps its files.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -46,8 +45,8 @@ TEST(Win32RemoveDir, ALinkInTheTreeIsRemovedAsALink) {
   EXPECT_NE(0u, platform::FileAttributes(link) & platform::kFileAttributeReparsePoint);
 
   CStage stage{"S"};
-  std::unique_ptr<IModule> module = test::MakeRegisteredModule(
-      "RemoveDir", R"({"directory": ".SessionDir"})", stage);
+  std::unique_ptr<IModule> module =
+      test::MakeRegisteredModule("RemoveDir", R"({"directory": ".SessionDir"})", stage);
   ASSERT_TRUE(module);
   Json::Value doc;
   doc["SessionDir"] = std::string(session.begin(), session.end());

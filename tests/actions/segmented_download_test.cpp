@@ -1,5 +1,7 @@
 // The segmented download against the dev service: real transfers over 127.0.0.1, with the
 // service's fault rules standing in for broken servers and networks.
+#include "actions/segmented_download.h"
+
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -20,19 +22,19 @@
 #include <vector>
 
 #include "actions/download_journal.h"
-#include "actions/segmented_download.h"
 #include "platform/sha256.h"
 #include "platform/win_codes.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
 #ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace orvex {
@@ -123,14 +125,13 @@ class DownloadTest : public ::testing::Test {
   }
 
   // Creates and runs one download; any CHttpDownloadEx, from either step, is the outcome.
-  Outcome Download(const std::string& url, RecordingHandler* handler,
-                   long lowSpeedSeconds = 120, const std::wstring& pipe = L"INSTALLER") {
+  Outcome Download(const std::string& url, RecordingHandler* handler, long lowSpeedSeconds = 120,
+                   const std::wstring& pipe = L"INSTALLER") {
     return DownloadTo(destination_, url, handler, lowSpeedSeconds, pipe);
   }
 
-  static Outcome DownloadTo(const fs::path& path, const std::string& url,
-                            RecordingHandler* handler, long lowSpeedSeconds = 120,
-                            const std::wstring& pipe = L"INSTALLER") {
+  static Outcome DownloadTo(const fs::path& path, const std::string& url, RecordingHandler* handler,
+                            long lowSpeedSeconds = 120, const std::wstring& pipe = L"INSTALLER") {
     Outcome outcome;
     try {
       CHttpDownload download(url, test::PlatformPath(path), handler, pipe, lowSpeedSeconds);
@@ -199,7 +200,8 @@ std::vector<std::string> ExpectedRanges(std::size_t size) {
   if (part == 0) return {"bytes=0-"};
   std::vector<std::string> ranges;
   for (std::size_t i = 0; i < 9; ++i)
-    ranges.push_back("bytes=" + std::to_string(i * part) + "-" + std::to_string(i * part + part - 1));
+    ranges.push_back("bytes=" + std::to_string(i * part) + "-" +
+                     std::to_string(i * part + part - 1));
   ranges.push_back("bytes=" + std::to_string(9 * part) + "-");
   std::sort(ranges.begin(), ranges.end());
   return ranges;
@@ -317,12 +319,13 @@ TEST_P(DownloadSizeQueryTest, FailsAsUnableToGetSize) {
   EXPECT_EQ(DevService::Get().Requests("/").size(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DownloadAnswers, DownloadSizeQueryTest,
-    ::testing::Values(SizeQueryCase{"NotFound", "status", 404},
-                      SizeQueryCase{"NoLength", "head_no_length", 0},
-                      SizeQueryCase{"Redirect", "redirect", 0}),
-    [](const ::testing::TestParamInfo<SizeQueryCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(DownloadAnswers, DownloadSizeQueryTest,
+                         ::testing::Values(SizeQueryCase{"NotFound", "status", 404},
+                                           SizeQueryCase{"NoLength", "head_no_length", 0},
+                                           SizeQueryCase{"Redirect", "redirect", 0}),
+                         [](const ::testing::TestParamInfo<SizeQueryCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(DownloadTest, SizeQueryThatCannotConnectCarriesTheLibcurlResult) {
   // Nothing listens on port 1 of the loopback address.
@@ -482,14 +485,16 @@ TEST_F(DownloadTest, ForeignPartIsLeftAloneAndAnotherNameIsTaken) {
     const char* name;
     std::function<void(const fs::path& part)> plant;
   } cases[] = {
-      {"a user's file", [](const fs::path& part) {
+      {"a user's file",
+       [](const fs::path& part) {
          std::ofstream(part, std::ios::binary) << "mine, not the installer's";
        }},
       {"a folder", [](const fs::path& part) { fs::create_directories(part / "inside"); }},
 #ifndef _WIN32
       // Even with a journal of ours beside it: writing through the link would write to what
       // it points to.
-      {"a link with a journal", [](const fs::path& part) {
+      {"a link with a journal",
+       [](const fs::path& part) {
          std::ofstream(part.parent_path() / "target", std::ios::binary)
              << "mine, not the installer's";
          fs::create_symlink(part.parent_path() / "target", part);
@@ -549,14 +554,14 @@ TEST_F(DownloadTest, EarlierContentOfTheDestinationIsReplacedOnlyBySuccess) {
     SCOPED_TRACE(fail ? "failing" : "succeeding");
     DevService::Get().Reset();
     { std::ofstream(destination_, std::ios::binary) << std::string(70000, 'x'); }
-    if (fail) AddFault("/media/again.bin", "status", [](Json::Value& rule) {
-      rule["method"] = "GET";
-      rule["range_start"] = 0;
-    });
+    if (fail)
+      AddFault("/media/again.bin", "status", [](Json::Value& rule) {
+        rule["method"] = "GET";
+        rule["range_start"] = 0;
+      });
     const Outcome outcome = Download(url, nullptr);
     EXPECT_EQ(outcome.ok, !fail);
-    EXPECT_EQ(ReadFile(destination_),
-              fail ? std::string(70000, 'x') : DevService::Pattern(50000));
+    EXPECT_EQ(ReadFile(destination_), fail ? std::string(70000, 'x') : DevService::Pattern(50000));
   }
 }
 
@@ -674,10 +679,10 @@ INSTANTIATE_TEST_SUITE_P(
 // Cancellation from the handler, at the points where the download looks at the flag.
 struct CancelCase {
   const char* name;
-  char event;               // the handler sets cancel on the first such event ...
-  bool afterData;           // ... once some data has arrived
-  bool slow;                // the server trickles, so the transfers are still running
-  bool duringTransfer;      // stops before all the data has arrived
+  char event;           // the handler sets cancel on the first such event ...
+  bool afterData;       // ... once some data has arrived
+  bool slow;            // the server trickles, so the transfers are still running
+  bool duringTransfer;  // stops before all the data has arrived
 };
 
 void PrintTo(const CancelCase& c, std::ostream* out) { *out << c.name; }
@@ -688,7 +693,8 @@ TEST_P(DownloadCancelTest, StopsWithDownloadCanceled) {
   const CancelCase& c = GetParam();
   const std::size_t size = 200000;
   const std::string url = Media("cancel.bin", size);
-  if (c.slow) AddFault("/media/cancel.bin", "slow", [](Json::Value& rule) { rule["rate"] = 20000; });
+  if (c.slow)
+    AddFault("/media/cancel.bin", "slow", [](Json::Value& rule) { rule["rate"] = 20000; });
   RecordingHandler handler;
   handler.hook = [&](char event, RecordingHandler& self) {
     if (event == c.event && (!c.afterData || self.progressBytes > 0) && self.download)
@@ -736,28 +742,28 @@ TEST_P(DownloadErrorTextTest, NamesTheKindAndItsNumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     DownloadTable, DownloadErrorTextTest,
-    ::testing::Values(ErrorTextCase{1, 2, 0, "DOWNLOAD_ERROR (2)"},
-                      ErrorTextCase{1, 43, 0, "DOWNLOAD_ERROR (43)"},
-                      ErrorTextCase{2, 0, 0, "DOWNLOAD_CANCELED (0)"},
-                      ErrorTextCase{3, 0, 0, "DOWNLOAD_FILE_CORRUPTED (0)"},
-                      ErrorTextCase{4, 0, 13, "ERROR_SAVING_FILE (13)"},
-                      ErrorTextCase{4, 7, 28, "ERROR_SAVING_FILE (28)"},  // sysError wins
-                      ErrorTextCase{5, 6, 0, "NETWORK_ERROR (6)"},
-                      ErrorTextCase{5, 28, 0, "NETWORK_ERROR (28)"},
-                      ErrorTextCase{6, 56, 0, "NETWORK_RESET (56)"},
-                      ErrorTextCase{7, 0, 0, "UNABLE_TO_GET_SIZE (0)"},
-                      ErrorTextCase{7, 7, 0, "UNABLE_TO_GET_SIZE (7)"},
-                      ErrorTextCase{8, 0, 0, "UNABLE_TO_ALLOC_MEM (0)"},
-                      ErrorTextCase{0, 5, 0, "UNKNOWN_ERROR"},
-                      ErrorTextCase{9, 0, 0, "DOWNLOAD_HASH_MISMATCH (0)"},
-                      ErrorTextCase{11, 0, 0, "UNKNOWN_ERROR"},
-                      ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}),
+    ::testing::Values(
+        ErrorTextCase{1, 2, 0, "DOWNLOAD_ERROR (2)"},
+        ErrorTextCase{1, 43, 0, "DOWNLOAD_ERROR (43)"},
+        ErrorTextCase{2, 0, 0, "DOWNLOAD_CANCELED (0)"},
+        ErrorTextCase{3, 0, 0, "DOWNLOAD_FILE_CORRUPTED (0)"},
+        ErrorTextCase{4, 0, 13, "ERROR_SAVING_FILE (13)"},
+        ErrorTextCase{4, 7, 28, "ERROR_SAVING_FILE (28)"},  // sysError wins
+        ErrorTextCase{5, 6, 0, "NETWORK_ERROR (6)"}, ErrorTextCase{5, 28, 0, "NETWORK_ERROR (28)"},
+        ErrorTextCase{6, 56, 0, "NETWORK_RESET (56)"},
+        ErrorTextCase{7, 0, 0, "UNABLE_TO_GET_SIZE (0)"},
+        ErrorTextCase{7, 7, 0, "UNABLE_TO_GET_SIZE (7)"},
+        ErrorTextCase{8, 0, 0, "UNABLE_TO_ALLOC_MEM (0)"}, ErrorTextCase{0, 5, 0, "UNKNOWN_ERROR"},
+        ErrorTextCase{9, 0, 0, "DOWNLOAD_HASH_MISMATCH (0)"},
+        ErrorTextCase{11, 0, 0, "UNKNOWN_ERROR"}, ErrorTextCase{-1, 0, 3, "UNKNOWN_ERROR"}),
     [](const ::testing::TestParamInfo<ErrorTextCase>& info) {
       // "NETWORK_ERROR (28)" -> "NETWORK_ERROR_28_7": letters, digits and the row number.
       std::string name;
       for (char c : std::string(info.param.text) + " " + std::to_string(info.index))
-        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') name += c;
-        else if (c == ' ') name += '_';
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
+          name += c;
+        else if (c == ' ')
+          name += '_';
       return name;
     });
 
@@ -830,9 +836,9 @@ TEST(DownloadDigestText, OnlySixtyFourHexDigitsAreADigest) {
   const std::string digits = "0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789ABCDEF";
   EXPECT_EQ(NormalizeSha256(digits),
             "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
-  for (const std::string& bad : {std::string(), digits.substr(1), digits + "0",
-                                 digits.substr(1) + "g", " " + digits.substr(1),
-                                 digits.substr(1) + "\n", "sha256:" + digits})
+  for (const std::string& bad :
+       {std::string(), digits.substr(1), digits + "0", digits.substr(1) + "g",
+        " " + digits.substr(1), digits.substr(1) + "\n", "sha256:" + digits})
     EXPECT_EQ(NormalizeSha256(bad), "") << bad;
 }
 
@@ -953,7 +959,8 @@ TEST_F(DownloadTest, ResumeStartsOverWhenTheBytesOnDiskCannotBeTrusted) {
          std::ifstream in(journal, std::ios::binary);
          std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
          in.close();
-         std::ofstream(journal, std::ios::binary | std::ios::trunc) << text.substr(0, text.size() - 4);
+         std::ofstream(journal, std::ios::binary | std::ios::trunc)
+             << text.substr(0, text.size() - 4);
        }},
       {"a journal of another URL",
        [](const fs::path& journal) {

@@ -1,4 +1,6 @@
 // Zip unpacking on the simulated machine: in the C locale, and on a drive with little room.
+#include "actions/zip_extract.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "actions/zip_extract.h"
 #include "base/text.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"

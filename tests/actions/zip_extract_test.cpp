@@ -1,12 +1,13 @@
 // Zip unpacking on archives made at test time (tests/fixtures/make_unpack_archives.py): names
 // in several scripts, an entry named like its archive, an entry that holds more than it says.
+#include "actions/zip_extract.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "actions/zip_extract.h"
 #include "base/text.h"
 #include "platform/files.h"
 #include "tests/support/install_fixtures.h"

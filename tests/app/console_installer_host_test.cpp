@@ -108,7 +108,7 @@ TEST_F(ConsoleInstaller, FailedRunExitsOneWithTheFailureOnStandardError) {
     "progress": "Console",
     "Stages": [{"name": "Broken", "modules": [{"class": "Injector", "name": "BAD"}]},
                {"name": "LastStage"}]})",
-                            "orvex_installer_dump=1");
+                                "orvex_installer_dump=1");
   EXPECT_EQ(1, run.status);
   EXPECT_EQ("\nProgress Bar Off\nDiscontinuing installation\nInstallation aborted\n", run.out);
   EXPECT_EQ(
@@ -135,7 +135,8 @@ TEST_F(ConsoleInstaller, RemoveDirOfNothingDeletesNothing) {
       "Callbacks": [{"name": "Default", "class": "CBDefault"}],
       "progress": "Console",
       "Stages": [{"name": "Clean", "modules": [
-          {"class": "RemoveDir", "name": "RM", "args": {"directory": )") + directory + R"(}}]},
+          {"class": "RemoveDir", "name": "RM", "args": {"directory": )") +
+                                      directory + R"(}}]},
         {"name": "LastStage"}]})",
                                   "ORVEX_SIM_ROOT=" + dir_ + "/sim orvex_installer_dump=1");
     EXPECT_EQ(1, run.status) << run.err;
@@ -154,16 +155,16 @@ TEST_F(ConsoleInstaller, RemoveDirOfNothingDeletesNothing) {
 // Writing a scalar over the document root or the running stage's records fails the module
 // with PATH_NOT_WRITABLE; the run ends as a failed run and the document is dumped.
 TEST_F(ConsoleInstaller, ScalarOverTheRunRecordsFailsTheModuleAndTheDocumentIsDumped) {
-  for (const char* args : {R"({"path": "", "value": 5})", R"({"path": ".", "value": "x"})",
-                           R"({"path": ".Write", "value": 5})",
-                           R"({"path": ".Write.status", "value": 5})"}) {
+  for (const char* args :
+       {R"({"path": "", "value": 5})", R"({"path": ".", "value": "x"})",
+        R"({"path": ".Write", "value": 5})", R"({"path": ".Write.status", "value": 5})"}) {
     SCOPED_TRACE(args);
     Outcome run = StartWithConfig(std::string(R"({
       "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
       "Callbacks": [{"name": "Default", "class": "CBDefault"}],
       "progress": "Console",
       "Stages": [{"name": "Write", "modules": [{"class": "Injector", "name": "INJ", "args": )") +
-                                  args + R"(}]}, {"name": "LastStage"}]})",
+                                      args + R"(}]}, {"name": "LastStage"}]})",
                                   "orvex_installer_dump=1");
     EXPECT_EQ(1, run.status) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("Failure error  [PATH_NOT_WRITABLE]")) << run.err;
@@ -215,7 +216,8 @@ TEST_F(ConsoleInstaller, OddValuesInTheRunRecordsEndTheRunAsAFailedRun) {
       "progress": "Console",
       "Stages": [{"name": "Prepare", "modules": [{"class": "Injector", "name": "FLAG",
                    "args": {"path": ".InstallConfig.system.dotnet.prompt", "value": true}}]},
-                 {"name": "W", "modules": [)") + c.modules + R"(]}, {"name": "LastStage"}]})",
+                 {"name": "W", "modules": [)") +
+                                      c.modules + R"(]}, {"name": "LastStage"}]})",
                                   "ORVEX_SIM_ROOT=" + dir_ + "/sim orvex_installer_dump=1");
     EXPECT_EQ(1, run.status) << run.err;
     EXPECT_EQ(c.failure, run.err);
@@ -269,14 +271,14 @@ TEST_F(ConsoleInstaller, ExceptionEscapingTheRunExitsThreeWithItsText) {
   Outcome run = StartWithConfig(R"({"Stages": [{"name": "S", "modules": [
       {"class": "RulesRunner", "name": "R", "args": {"rules": {"rules": [
         {"cond": {"type": "regex_match", "left": ".env.ui", "right": "("}}]}}}]}]})",
-                            "orvex_installer_dump=1");
+                                "orvex_installer_dump=1");
   EXPECT_EQ(3, run.status) << run.out << run.err;
   EXPECT_EQ(0u, run.err.find("orvex-installer: the run stopped on an exception: ")) << run.err;
   EXPECT_EQ("", run.dump);  // the run never got to its dump
   Outcome typeError = StartWithConfig(R"({"Stages": [{"name": "S", "modules": [
       {"class": "RulesRunner", "name": "R", "args": {"rules": {"rules": [
         {"cond": {"type": "gt", "left": ".env.N", "right": "3"}}]}}}]}]})",
-                                  "N=5");
+                                      "N=5");
   EXPECT_EQ(3, typeError.status);
   EXPECT_NE(std::string::npos, typeError.err.find("Type is not convertible to int"))
       << typeError.err;
@@ -284,7 +286,7 @@ TEST_F(ConsoleInstaller, ExceptionEscapingTheRunExitsThreeWithItsText) {
 
 TEST_F(ConsoleInstaller, BundledDemoCompletesAndShowsItsWork) {
   Outcome run = Start(std::string("QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG=") +
-                  ORVEX_EXAMPLES_DIR + "/console-demo orvex_installer_dump=1");
+                      ORVEX_EXAMPLES_DIR + "/console-demo orvex_installer_dump=1");
   EXPECT_EQ(0, run.status) << run.err;
   // Its last stage fails after "LastStage" completed: reported, yet installed.
   EXPECT_NE(std::string::npos, run.err.find("Stage/Module Failed   [Cleanup/BROKEN_INJECTOR]"));

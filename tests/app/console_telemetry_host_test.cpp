@@ -69,14 +69,17 @@ class ConsoleTelemetry : public ::testing::Test {
   int Run(const std::string& config) {
     std::ofstream(dir_ + "/config.json", std::ios::binary) << config;
     const std::string prefix = service_->BaseUrl() + "/";
-    const std::string command =
-        "cd '" + dir_ + "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
-        "QUARN_OI_DEV_CONFIG=" + dir_ + "/config orvex_installer_dump=1 BASE_DOMAIN=" + prefix +
-        " DOWNLOAD_DOMAIN=" + prefix + " ANALYTICS_DOMAIN=" + prefix + " ORVEX_SIM_ROOT=" + dir_ +
-        "/sim '" + ORVEX_INSTALLER_PATH + "' >out.txt 2>err.txt </dev/null";
+    const std::string command = "cd '" + dir_ +
+                                "' && env -i PATH=/usr/bin:/bin QUARN_OI_RUNMODE=development "
+                                "QUARN_OI_DEV_CONFIG=" +
+                                dir_ + "/config orvex_installer_dump=1 BASE_DOMAIN=" + prefix +
+                                " DOWNLOAD_DOMAIN=" + prefix + " ANALYTICS_DOMAIN=" + prefix +
+                                " ORVEX_SIM_ROOT=" + dir_ + "/sim '" + ORVEX_INSTALLER_PATH +
+                                "' >out.txt 2>err.txt </dev/null";
     const int raw = std::system(command.c_str());
     err_ = test::ReadFile(dir_ + "/err.txt");
-    EXPECT_TRUE(ParseJson(test::ReadFile(dir_ + "/orvex_installer_dump.json"), dump_) || !expectDump_);
+    EXPECT_TRUE(ParseJson(test::ReadFile(dir_ + "/orvex_installer_dump.json"), dump_) ||
+                !expectDump_);
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
@@ -98,14 +101,28 @@ class ConsoleTelemetry : public ::testing::Test {
     Pairs hit = Received("/collect", &count);
     EXPECT_EQ(20u, count);
     std::string controllers;
-    for (std::size_t i = 0; i < info.gpus.size(); ++i) controllers += (i ? " | " : "") + info.gpus[i].name;
-    const Pairs expected = {
-        {"v", "1"}, {"tid", "UA-61842907-1"}, {"t", "appview"}, {"cid", info.diskSerial},
-        {"av", "2.0.6.8063"}, {"an", "Binaro"}, {"cd", status}, {"cd1", info.osName},
-        {"cd2", info.screenSize}, {"cd3", controllers}, {"cd4", info.openglMajorText},
-        {"cd5", info.model}, {"cd6", info.processorName}, {"cd7", info.ramMb},
-        {"cd8", info.manufacturer}, {"cd11", info.biosSerial}, {"cd12", info.osArch},
-        {"cd13", info.diskSerial}, {"cd14", "2.0.6.8063"}, {"cd15", info.hostId}};
+    for (std::size_t i = 0; i < info.gpus.size(); ++i)
+      controllers += (i ? " | " : "") + info.gpus[i].name;
+    const Pairs expected = {{"v", "1"},
+                            {"tid", "UA-61842907-1"},
+                            {"t", "appview"},
+                            {"cid", info.diskSerial},
+                            {"av", "2.0.6.8063"},
+                            {"an", "Binaro"},
+                            {"cd", status},
+                            {"cd1", info.osName},
+                            {"cd2", info.screenSize},
+                            {"cd3", controllers},
+                            {"cd4", info.openglMajorText},
+                            {"cd5", info.model},
+                            {"cd6", info.processorName},
+                            {"cd7", info.ramMb},
+                            {"cd8", info.manufacturer},
+                            {"cd11", info.biosSerial},
+                            {"cd12", info.osArch},
+                            {"cd13", info.diskSerial},
+                            {"cd14", "2.0.6.8063"},
+                            {"cd15", info.hostId}};
     EXPECT_EQ(expected, hit);
   }
 
@@ -144,18 +161,24 @@ TEST_F(ConsoleTelemetry, CompletedRunReportsTheMachineItFoundAndItsVersion) {
     versions += (versions.empty() ? "" : " | ") + entry["version"].asString();
   }
   ASSERT_FALSE(adapters.empty());
-  const Pairs expected = {
-      {"disksn", platform["disksn"].asString()}, {"rlmdisksn", platform["disksn_2"].asString()},
-      {"biossn", platform["biossn"].asString()}, {"os", platform["os"].asString()},
-      {"platform", platform["os_arch"].asString()},
-      {"manufacturer", platform["manufacturer"].asString()},
-      {"model", platform["model"].asString()}, {"ram", platform["ram"].asString()},
-      {"mac", platform["mac"].asString()},
-      {"processor", platform["processor"].asString() + " | " + platform["processor_mfr"].asString()},
-      {"promoter", ""}, {"gpu", adapters}, {"gpuversion", versions},
-      {"opengl", std::to_string(config["opengl"]["major"].asInt()) + "." +
-                     std::to_string(config["opengl"]["minor"].asInt())},
-      {"version", "2.1.0.1 & beta=1"}, {"status", "INSTALLED"}};
+  const Pairs expected = {{"disksn", platform["disksn"].asString()},
+                          {"rlmdisksn", platform["disksn_2"].asString()},
+                          {"biossn", platform["biossn"].asString()},
+                          {"os", platform["os"].asString()},
+                          {"platform", platform["os_arch"].asString()},
+                          {"manufacturer", platform["manufacturer"].asString()},
+                          {"model", platform["model"].asString()},
+                          {"ram", platform["ram"].asString()},
+                          {"mac", platform["mac"].asString()},
+                          {"processor", platform["processor"].asString() + " | " +
+                                            platform["processor_mfr"].asString()},
+                          {"promoter", ""},
+                          {"gpu", adapters},
+                          {"gpuversion", versions},
+                          {"opengl", std::to_string(config["opengl"]["major"].asInt()) + "." +
+                                         std::to_string(config["opengl"]["minor"].asInt())},
+                          {"version", "2.1.0.1 & beta=1"},
+                          {"status", "INSTALLED"}};
   EXPECT_EQ(expected, report);
   EXPECT_EQ(info.osName, platform["os"].asString());
   EXPECT_NE(std::string::npos, service_->Requests("/installer/install")[1]["body"].asString().find(

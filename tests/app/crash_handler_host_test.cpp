@@ -2,6 +2,8 @@
 // what the dialog's two answers send to the web service (the dev service), and how the crash
 // path behaves when it is entered twice. Each crash runs in a forked child (death test).
 
+#include "app/crash_handler.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,11 +16,10 @@
 #include <string>
 #include <thread>
 
-#include "app/crash_handler.h"
 #include "app/system_report.h"
-#include "engine/install_plan.h"
 #include "base/json_text.h"
 #include "common/run_flags.h"
+#include "engine/install_plan.h"
 #include "platform/minidump.h"
 #include "platform/sim/machine.h"
 #include "tests/support/devservice_client.h"
@@ -86,7 +87,9 @@ class CrashHandler : public ::testing::Test {
     std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
-  std::string File(const char* extension) { return test::ReadFile(dir_ + "/" + CrashFileName(extension)); }
+  std::string File(const char* extension) {
+    return test::ReadFile(dir_ + "/" + CrashFileName(extension));
+  }
 
   Json::Value Uploads() {
     Json::Value uploads(Json::arrayValue);
@@ -106,8 +109,7 @@ class CrashHandler : public ::testing::Test {
 TEST_F(CrashHandler, CrashWithAPlanWritesThreeFilesAndSendUploadsEachOnce) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
   g_plan = &plan_;
-  EXPECT_EXIT(Crash(&AnswerSend),
-              ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
+  EXPECT_EXIT(Crash(&AnswerSend), ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
 
   EXPECT_EQ(0u, File(".dmp").find("MDMP"));
   EXPECT_NE(std::string::npos, File(".dmp").find("type 0x1850"));
@@ -135,15 +137,14 @@ TEST_F(CrashHandler, CrashWithAPlanWritesThreeFilesAndSendUploadsEachOnce) {
 TEST_F(CrashHandler, WithoutAPlanTwoFilesAreSentAndTheLogsFailureIsPrinted) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
   // An earlier crash left its files; none of them is this crash's.
-  for (const char* extension : {".dmp", ".log"})
-    std::ofstream(CrashFileName(extension)) << "stale";
+  for (const char* extension : {".dmp", ".log"}) std::ofstream(CrashFileName(extension)) << "stale";
   // A link planted at a crash file's name is replaced, never written through.
   ASSERT_EQ(0, mkdir("outside", 0755));
   std::ofstream("outside/precious") << "precious";
   ASSERT_EQ(0, symlink((dir_ + "/outside/precious").c_str(), CrashFileName(".txt").c_str()));
-  EXPECT_EXIT(Crash(&AnswerSend),
-              ::testing::ExitedWithCode(1),
-              "curl_easy_perform\\(\\) failed: Failed to open/read local data from file/application");
+  EXPECT_EXIT(
+      Crash(&AnswerSend), ::testing::ExitedWithCode(1),
+      "curl_easy_perform\\(\\) failed: Failed to open/read local data from file/application");
   EXPECT_FALSE(Exists(CrashFileName(".log")));
   EXPECT_NE("stale", File(".dmp"));
   EXPECT_EQ(BuildSystemReport(), File(".txt"));
@@ -157,8 +158,7 @@ TEST_F(CrashHandler, WithoutAPlanTwoFilesAreSentAndTheLogsFailureIsPrinted) {
 TEST_F(CrashHandler, DontSendEndsWithOneAndNoTraffic) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
   g_plan = &plan_;
-  EXPECT_EXIT(Crash(&AnswerDontSend),
-              ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
+  EXPECT_EXIT(Crash(&AnswerDontSend), ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
   EXPECT_TRUE(Exists(CrashFileName(".dmp")));
   EXPECT_TRUE(Exists(CrashFileName(".log")));
   EXPECT_EQ(0u, service_->Requests().size());
@@ -178,7 +178,7 @@ TEST_F(CrashHandler, EscapedExceptionsAndAbortReachTheCrashPath) {
         Install(&AnswerDontSend);
         std::thread([] { throw std::runtime_error("escaped"); }).join();
       },
-              ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
+      ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
   EXPECT_NE(std::string::npos, File(".dmp").find("exception 0xE04F5258"));
   EXPECT_EQ(StyledJson(plan_.doc), File(".log"));
   std::remove(CrashFileName(".dmp").c_str());
@@ -193,11 +193,10 @@ TEST_F(CrashHandler, EscapedExceptionsAndAbortReachTheCrashPath) {
 
 TEST_F(CrashHandler, OnlyOneCrashIsHandled) {
   // A fault inside the crash path ends the process at once, without a second dialog.
-  EXPECT_EXIT(Crash(&FaultInsideTheDialog),
-              ::testing::ExitedWithCode(1), "^\\[dialog shown\\]\n$");
+  EXPECT_EXIT(Crash(&FaultInsideTheDialog), ::testing::ExitedWithCode(1), "^\\[dialog shown\\]\n$");
   // Another thread that crashes meanwhile waits; the first crash finishes its dialog.
-  EXPECT_EXIT(Crash(&AnotherThreadCrashesMeanwhile),
-              ::testing::ExitedWithCode(1), "^\\[dialog shown\\]\n\\[dialog closed\\]\n$");
+  EXPECT_EXIT(Crash(&AnotherThreadCrashesMeanwhile), ::testing::ExitedWithCode(1),
+              "^\\[dialog shown\\]\n\\[dialog closed\\]\n$");
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // What the windows show, checked without a window.
 
-#include <gtest/gtest.h>
-
 #include "app/dialog_model.h"
+
+#include <gtest/gtest.h>
 
 namespace orvex {
 namespace {
@@ -23,8 +23,11 @@ TEST(DialogModel, StepRowForTheThirdOfSevenStages) {
 }
 
 TEST(DialogModel, SeverityColoursTheDetailLine) {
-  const std::pair<int, Rgb> cases[] = {
-      {0, {0, 165, 0}}, {1, {165, 128, 0}}, {2, {255, 0, 0}}, {7, {100, 100, 100}}, {-1, {100, 100, 100}}};
+  const std::pair<int, Rgb> cases[] = {{0, {0, 165, 0}},
+                                       {1, {165, 128, 0}},
+                                       {2, {255, 0, 0}},
+                                       {7, {100, 100, 100}},
+                                       {-1, {100, 100, 100}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
     EXPECT_EQ(c.second, SeverityColour(c.first));
@@ -49,8 +52,8 @@ TEST(DialogModel, PromptArgumentsReachTheirPlacesAndEmptyCaptionsHideButtons) {
     bool okShown;
     bool cancelShown;
   } cases[] = {
-      {"Do you want to stop the installation ?", "Yes", "No",
-       "An internet connection is required", true, true},
+      {"Do you want to stop the installation ?", "Yes", "No", "An internet connection is required",
+       true, true},
       {"Could not download files from Internet.", "Ok", "", "", true, false},
       {"You must restart  your system to complete Orvex installation.", "Restart Later",
        "Restart Now", "Do you want to restart your system now?.", true, true},
@@ -71,12 +74,12 @@ TEST(DialogModel, PromptArgumentsReachTheirPlacesAndEmptyCaptionsHideButtons) {
 
 TEST(DialogModel, OnlyTheAcceptingButtonAnswersYes) {
   const std::pair<long long, int> cases[] = {
-      {1, 1},   // IDOK: the accepting button, or Enter
-      {2, 0},   // IDCANCEL: the declining button
+      {1, 1},                 // IDOK: the accepting button, or Enter
+      {2, 0},                 // IDCANCEL: the declining button
       {kPromptDismissed, 0},  // Esc, the window closed
-      {0, 0},   // the dialog could not be shown
-      {-1, 0},  // DialogBox failed
-      {6, 0},   // any other command that ended the dialog
+      {0, 0},                 // the dialog could not be shown
+      {-1, 0},                // DialogBox failed
+      {6, 0},                 // any other command that ended the dialog
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);

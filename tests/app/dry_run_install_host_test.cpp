@@ -23,7 +23,8 @@ TEST(DryRunInstall, DownloadsUnpacksAndInstallsThePackage) {
   const std::string dir = pattern;
   test::DevService& service = test::DevService::Get();
   service.Reset();
-  service.SetConfig(test::ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/install-package/config.json"));
+  service.SetConfig(
+      test::ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/install-package/config.json"));
   for (const char* cabinet : {"orvex-product.cab", "orvex-failing.cab"})
     service.PutMedia(cabinet, test::ReadFile(std::string(ORVEX_MSI_FIXTURES) + "/" + cabinet));
 

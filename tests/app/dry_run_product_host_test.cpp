@@ -48,20 +48,22 @@ TEST(DryRunProduct, FreshInstallationRunsTheScriptsAndWritesConfigXml) {
   ASSERT_TRUE(ParseJson(test::ReadFile(dir + "/state.json"), state)) << out;
   // The package's Registry table: [INSTALLDIR] and [USERDATADIR] resolved, in the 64-bit view.
   const Json::Value& writes = state["registryWrites"];
-  EXPECT_TRUE(HasWrite(writes, "SOFTWARE\\Quarn\\Orvex", "InstallDir",
-                       "C:\\Program Files\\Quarn\\Orvex\\"))
+  EXPECT_TRUE(
+      HasWrite(writes, "SOFTWARE\\Quarn\\Orvex", "InstallDir", "C:\\Program Files\\Quarn\\Orvex\\"))
       << Compact(writes);
-  EXPECT_TRUE(HasWrite(writes, "SOFTWARE\\Quarn\\Orvex", "UserDataDir",
-                       "C:\\ProgramData\\Quarn\\Orvex\\"))
+  EXPECT_TRUE(
+      HasWrite(writes, "SOFTWARE\\Quarn\\Orvex", "UserDataDir", "C:\\ProgramData\\Quarn\\Orvex\\"))
       << Compact(writes);
   const Json::Value& started = state["startedPrograms"];
   ASSERT_EQ(2u, started.size()) << Compact(started);
-  EXPECT_EQ("/c \"\"C:\\Program Files\\Quarn\\Orvex\\\\install_ics.bat\" "
-            "\"C:\\Program Files\\Quarn\\Orvex\\\" \"Quarn\" \"Orvex\"\"",
-            started[0]["parameters"].asString());
-  EXPECT_EQ("/c \"\"C:\\Program Files\\Quarn\\Orvex\\\\copy_vbox_config.bat\" "
-            "\"C:\\ProgramData\\Quarn\\Orvex\\orvexvm\"\"",
-            started[1]["parameters"].asString());
+  EXPECT_EQ(
+      "/c \"\"C:\\Program Files\\Quarn\\Orvex\\\\install_ics.bat\" "
+      "\"C:\\Program Files\\Quarn\\Orvex\\\" \"Quarn\" \"Orvex\"\"",
+      started[0]["parameters"].asString());
+  EXPECT_EQ(
+      "/c \"\"C:\\Program Files\\Quarn\\Orvex\\\\copy_vbox_config.bat\" "
+      "\"C:\\ProgramData\\Quarn\\Orvex\\orvexvm\"\"",
+      started[1]["parameters"].asString());
   const std::string xml = test::ReadFile(dir + "/sim/C/ProgramData/Quarn/Orvex/config/config.xml");
   EXPECT_EQ(std::string("\xFF\xFE<\0", 4), xml.substr(0, 4));
 

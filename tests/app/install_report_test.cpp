@@ -1,13 +1,14 @@
 // The installation report and the analytics hit: the pairs built from a run's document, and
 // what the web service and the collector receive (the dev service, started for the tests).
 
+#include "app/install_report.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
 #include "app/analytics_hit.h"
-#include "app/install_report.h"
 #include "app/query_request.h"
 #include "common/web_service.h"
 #include "probes/system_info.h"
@@ -44,9 +45,9 @@ const char kPlatformDocument[] = R"({"Config": {
   "product": {"version": "2.0.0.9"}}})";
 
 TEST(InstallReport, CompletedRunNamesTheMachineTheControllersAndTheInstalledVersion) {
-  InstallReport report = BuildInstallReport(
-      true, J(kPlatformDocument), Json::Value(0),
-      {Controller("a", true), Controller("b", true), Controller("c", false)});
+  InstallReport report =
+      BuildInstallReport(true, J(kPlatformDocument), Json::Value(0),
+                         {Controller("a", true), Controller("b", true), Controller("c", false)});
   EXPECT_EQ("INSTALLED", report.status);
   EXPECT_EQ(
       "disksn=WD-1 2\nrlmdisksn=R2\nbiossn=B&1\nos=Windows 10 Pro\nplatform=64-bit\n"
@@ -73,7 +74,8 @@ TEST(InstallReport, FailedStagesGiveTheirStatus) {
       {"not an object", "5", "version=2.0.0.9\nstatus=INSTALLATION_STATUS_UNKNOWN\n"},
       {"progress without module", R"({"status": {"progress": "module_init_failed"}})",
        "version=2.0.0.9\nstatus=\n"},
-      {"module record that is not an object", R"({"status": {"progress": "p", "module": "M"}, "M": [1]})",
+      {"module record that is not an object",
+       R"({"status": {"progress": "p", "module": "M"}, "M": [1]})",
        "failed_module=M\nfailed_reason=\nversion=2.0.0.9\nstatus=FAILED\n"},
   };
   const Json::Value document = J(R"({"Config": {"product": {"version": "2.0.0.9"},
@@ -104,12 +106,14 @@ TEST(InstallReport, OddDocumentsAreReadTolerantly) {
       {"processor without maker", R"({"Config": {"platform": {"processor": "P", "mac": true}}})",
        "disksn=\nrlmdisksn=\nbiossn=\nos=\nplatform=\nmanufacturer=\nmodel=\nram=\nmac=true\n"
        "processor=P\npromoter=\nstatus=INSTALLED\n"},
-      {"gpu that is not an object", R"({"Config": {"gpu": 3}})", "gpu=\ngpuversion=\nstatus=INSTALLED\n"},
+      {"gpu that is not an object", R"({"Config": {"gpu": 3}})",
+       "gpu=\ngpuversion=\nstatus=INSTALLED\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.expected, Text(BuildInstallReport(true, J(c.document), Json::Value(0),
-                                                  {Controller("a", true)}).pairs));
+    EXPECT_EQ(c.expected,
+              Text(BuildInstallReport(true, J(c.document), Json::Value(0), {Controller("a", true)})
+                       .pairs));
   }
 }
 
@@ -123,12 +127,15 @@ TEST(InstallReport, SeparatorsStandOnlyBetweenAppendedControllers) {
     std::vector<GpuInfo> controllers;
     const char* expected;
   } cases[] = {
-      {"last inactive", {Controller("a", true), Controller("b", true), Controller("c", false)},
+      {"last inactive",
+       {Controller("a", true), Controller("b", true), Controller("c", false)},
        "gpu=10DE_1 A | 8086_2 B\ngpuversion=1 | 2\nstatus=INSTALLED\n"},
-      {"first inactive", {Controller("a", false), Controller("b", true), Controller("c", true)},
+      {"first inactive",
+       {Controller("a", false), Controller("b", true), Controller("c", true)},
        "gpu=8086_2 B | 1002_3 C\ngpuversion=2 | 3\nstatus=INSTALLED\n"},
-      {"unrecorded fourth", {Controller("a", true), Controller("b", false), Controller("c", true),
-                             Controller("d", true)},
+      {"unrecorded fourth",
+       {Controller("a", true), Controller("b", false), Controller("c", true),
+        Controller("d", true)},
        "gpu=10DE_1 A | 1002_3 C\ngpuversion=1 | 3\nstatus=INSTALLED\n"},
       {"none", {}, "gpu=\ngpuversion=\nstatus=INSTALLED\n"},
   };

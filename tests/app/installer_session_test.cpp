@@ -1,6 +1,8 @@
 // The installer session's own decisions: session id, seeded variables, environment import,
 // the development configuration file and the state dump.
 
+#include "app/installer_session.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,9 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/installer_session.h"
-#include "common/web_service.h"
 #include "base/json_text.h"
+#include "common/web_service.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -57,9 +58,9 @@ TEST(Session, SeedsVariablesInOrderAndQuadruplesBackslashes) {
 TEST(Session, EnvironmentImportTypesValuesByNameAndText) {
   Json::Value variables(Json::objectValue);
   variables["ui"] = "console";
-  ImportEnvironment(variables, {"NUMBER_OF_PROCESSORS=8", "NODE=abc", "FLAG=true",
-                                "OFF=false", "windir=C:\\Windows", "NEG=-12x",
-                                "NOTHING", "EQUALS=a=b", "ui=overridden", "N_BIG=99999999999"});
+  ImportEnvironment(variables, {"NUMBER_OF_PROCESSORS=8", "NODE=abc", "FLAG=true", "OFF=false",
+                                "windir=C:\\Windows", "NEG=-12x", "NOTHING", "EQUALS=a=b",
+                                "ui=overridden", "N_BIG=99999999999"});
   EXPECT_EQ(Json::Value(8), variables["NUMBER_OF_PROCESSORS"]);
   EXPECT_EQ(Json::Value(0), variables["NODE"]);
   EXPECT_EQ(Json::Value(true), variables["FLAG"]);
@@ -99,8 +100,7 @@ TEST(Session, OtherRunModesDownloadTheConfigurationFromTheWebService) {
   ASSERT_EQ(4u, requests.size());  // a HEAD probe, then the GET, per run mode
   EXPECT_EQ("HEAD", requests[0]["method"].asString());
   EXPECT_EQ("GET", requests[1]["method"].asString());
-  EXPECT_EQ("/installer.orvex.example/index/getinstallconfig",
-            requests[1]["raw_path"].asString());
+  EXPECT_EQ("/installer.orvex.example/index/getinstallconfig", requests[1]["raw_path"].asString());
 
   service.SetConfig("");  // the service answers 404
   ScopedEnv runMode("QUARN_OI_RUNMODE", "sandbox");
@@ -130,8 +130,7 @@ TEST(Session, MissingConfigurationAsksToRetryAndAbortsOnQuit) {
   SessionResult result = RunInstallerSession(settings);
   EXPECT_EQ(SessionResult::kNoConfiguration, result.outcome);
   EXPECT_EQ(std::vector<std::string>(
-                {std::string("prompt:Could not get configuration data from ") +
-                     kProductSiteHost +
+                {std::string("prompt:Could not get configuration data from ") + kProductSiteHost +
                      ".|Retry|Quit|An internet connection is required to continue "
                      "installation.|0",
                  "status:Installation aborted"}),

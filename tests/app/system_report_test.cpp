@@ -1,11 +1,12 @@
 // The system information report: whole texts for typical machines, written out line by line
 // as the crash report's reader sees them.
 
+#include "app/system_report.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/system_report.h"
 #include "tests/support/gpu_fixture.h"
 
 namespace orvex {
@@ -41,7 +42,7 @@ CSystemInfo Windows7Desktop() {
   info.dotnetMinor = 0;
   info.macAddresses = {"001A2B3C4D5E"};
   info.gpus = {MakeGpu("Intel(R) HD Graphics 2500", "10.18.10.4358", "8086", "0152", 4358, "INTEL",
-                   "INTEL")};
+                       "INTEL")};
   info.gpuCount = 1;
   info.singleGpu = true;
   return info;
@@ -158,10 +159,9 @@ TEST(SystemReport, Windows10LaptopWithTwoAdaptersThreeSecurityProductsAndTwoMacs
   info.openglVendor = "NVIDIA Corporation";
   info.macAddresses = {"001A2B3C4D5E", "9C5A44E1B2C3"};
   info.securityProducts = {"Avast Antivirus", "Malwarebytes", "Windows Defender"};
-  info.gpus = {MakeGpu("Intel(R) UHD Graphics 620", "26.20.100.7262", "8086", "5917", 7262,
-                   "INTEL", "INTEL"),
-               MakeGpu("GeForce MX150", "26.21.14.4587", "10DE", "1D12", 4587, "NVIDIA",
-                   "NVIDIA")};
+  info.gpus = {MakeGpu("Intel(R) UHD Graphics 620", "26.20.100.7262", "8086", "5917", 7262, "INTEL",
+                       "INTEL"),
+               MakeGpu("GeForce MX150", "26.21.14.4587", "10DE", "1D12", 4587, "NVIDIA", "NVIDIA")};
   info.gpuCount = 2;
   info.singleGpu = false;
   info.dotnetVersion = "4.8";

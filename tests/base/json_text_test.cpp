@@ -3,9 +3,9 @@
 // read with strtod instead of a string stream, scripts/deps-patches/jsoncpp.patch); these
 // cases hold it to what the host build's jsoncpp does.
 
-#include <gtest/gtest.h>
-
 #include "base/json_text.h"
+
+#include <gtest/gtest.h>
 
 namespace orvex {
 namespace {

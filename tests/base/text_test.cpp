@@ -1,10 +1,11 @@
 // Text helpers: replacing and erasing, control characters, and the conversions between the
 // narrow texts of the session document and Windows' UTF-16.
 
+#include "base/text.h"
+
 #include <gtest/gtest.h>
 
 #include "base/codepage.h"
-#include "base/text.h"
 
 namespace orvex {
 namespace {
@@ -33,7 +34,8 @@ TEST(Text, Utf8AndUtf16ConvertBothWays) {
       {"caf\xc3\xa9", L"caf\u00e9"},
       {"\xe2\x82\xac 5", L"\u20ac 5"},
       // Outside the basic plane: a surrogate pair in UTF-16 on both builds.
-      {"\xf0\x9f\x98\x80", std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}},
+      {"\xf0\x9f\x98\x80",
+       std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}},
       {"", L""},
   };
   for (const auto& c : cases) {
@@ -45,9 +47,11 @@ TEST(Text, Utf8AndUtf16ConvertBothWays) {
 
 TEST(Text, InvalidUtf8BecomesReplacementCharacters) {
   const std::pair<std::string, std::wstring> cases[] = {
-      {"a\xff" "b", L"a\ufffdb"},
-      {"\xc3", L"\ufffd"},                  // cut short at the end
-      {"\xc0\xaf", L"\ufffd\ufffd"},        // overlong form of "/"
+      {"a\xff"
+       "b",
+       L"a\ufffdb"},
+      {"\xc3", L"\ufffd"},                      // cut short at the end
+      {"\xc0\xaf", L"\ufffd\ufffd"},            // overlong form of "/"
       {"\xed\xa0\x80", L"\ufffd\ufffd\ufffd"},  // an encoded surrogate
   };
   for (const auto& c : cases) {

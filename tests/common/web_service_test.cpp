@@ -1,8 +1,9 @@
 // Where the installer finds its web service, download host and help pages.
 
+#include "common/web_service.h"
+
 #include <gtest/gtest.h>
 
-#include "common/web_service.h"
 #include "platform/shell.h"
 #include "probes/knowledge_base.h"
 #include "probes/system_info.h"

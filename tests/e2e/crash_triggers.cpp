@@ -21,9 +21,9 @@
 
 #include "app/crash_handler.h"
 #include "app/install_report.h"
-#include "engine/install_plan.h"
-#include "base/json_text.h"
 #include "app/win32/telemetry_hook.h"
+#include "base/json_text.h"
+#include "engine/install_plan.h"
 
 namespace orvex {
 

@@ -16,7 +16,8 @@
 
 int main(int argc, char** argv) {
   if (argc != 6) {
-    std::fprintf(stderr, "usage: orvex-prompt-window SEVERITY OK_CAPTION CANCEL_CAPTION MESSAGE DETAIL\n");
+    std::fprintf(stderr,
+                 "usage: orvex-prompt-window SEVERITY OK_CAPTION CANCEL_CAPTION MESSAGE DETAIL\n");
     return 2;
   }
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};

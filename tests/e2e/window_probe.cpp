@@ -72,8 +72,8 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM out) {
   if (GetParent(child) == nullptr) return TRUE;
   std::string cls = ClassOf(child);
   std::string item = "{\"id\": " + std::to_string(GetDlgCtrlID(child)) +
-                     ", \"class\": " + JsonString(cls) + ", \"text\": " +
-                     JsonString(WindowText(child)) +
+                     ", \"class\": " + JsonString(cls) +
+                     ", \"text\": " + JsonString(WindowText(child)) +
                      ", \"visible\": " + (IsWindowVisible(child) ? "true" : "false") +
                      ", \"enabled\": " + (IsWindowEnabled(child) ? "true" : "false") +
                      ", \"rect\": " + RectJson(child);
@@ -93,9 +93,9 @@ BOOL CALLBACK PrintDialog(HWND window, LPARAM) {
   std::vector<std::string> controls;
   EnumChildWindows(window, &CollectChild, reinterpret_cast<LPARAM>(&controls));
   std::string line = "{\"hwnd\": " + std::to_string(reinterpret_cast<UINT_PTR>(window)) +
-                     ", \"pid\": " + std::to_string(pid) + ", \"text\": " +
-                     JsonString(WindowText(window)) + ", \"rect\": " + RectJson(window) +
-                     ", \"controls\": [";
+                     ", \"pid\": " + std::to_string(pid) +
+                     ", \"text\": " + JsonString(WindowText(window)) +
+                     ", \"rect\": " + RectJson(window) + ", \"controls\": [";
   for (std::size_t i = 0; i < controls.size(); ++i) line += (i ? ", " : "") + controls[i];
   std::printf("%s]}\n", line.c_str());
   return TRUE;

@@ -1,14 +1,15 @@
 // Rule conditions: comparisons, regular expressions and their combinations, evaluated against
 // a context tree, and the configuration errors that escape as exceptions.
 
+#include "engine/conditions.h"
+
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "engine/conditions.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -44,8 +45,7 @@ TEST(Conditions, EvaluatesAgainstTheContext) {
       {R"({"type": "or", "value": [)" HOLDS "," RAISING "]}", R"({"n": 5})", true},
       {R"({"type": "and", "value": [null]})", "{}", false},
       {R"({"type": "or", "value": [null, )" HOLDS "]}", R"({"n": 5})", true},
-      {R"({"type": "and", "value": [{"type": "or", "value": [)" FAILS "," HOLDS "]}, " HOLDS
-       "]}",
+      {R"({"type": "and", "value": [{"type": "or", "value": [)" FAILS "," HOLDS "]}, " HOLDS "]}",
        R"({"n": 5})", true},
 
       // "eq" / "ne": same kind and same value, for signed integers, booleans and strings.

@@ -1,12 +1,13 @@
 // The console indicator and callback handler print exact texts that tools read.
 
+#include "engine/console_progress.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/console_progress.h"
 #include "engine/progress_factories.h"
 #include "tests/support/test_support.h"
 

@@ -1,13 +1,14 @@
 // Loading a configuration into a plan and running the plan.
 
+#include "engine/install_plan.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "engine/install_plan.h"
+#include "common/run_flags.h"
 #include "engine/module.h"
 #include "engine/progress_factories.h"
-#include "common/run_flags.h"
 #include "engine/stage.h"
 #include "engine/stage_loader.h"
 #include "tests/support/test_support.h"
@@ -158,8 +159,7 @@ TEST_F(LoaderTest, ObjectsWhereListsBelongDeclareNothing) {
 
 TEST_F(LoaderTest, NonTextNamesRaiseTheTypeError) {
   EXPECT_THROW(Load(R"({"Stages": [{"name": 5}]})"), Json::LogicError);
-  EXPECT_THROW(Load(R"({"Stages": [{"modules": [{"class": ["Injector"]}]}]})"),
-               Json::LogicError);
+  EXPECT_THROW(Load(R"({"Stages": [{"modules": [{"class": ["Injector"]}]}]})"), Json::LogicError);
 }
 
 // Runs plans built by hand from fake modules.
@@ -212,7 +212,7 @@ TEST_F(RunPlanTest, FailedStageRollsBackEarlierStagesAndReportsItsRecord) {
   AddStage("Three", {{"E", 0}});
   EXPECT_EQ(-1, RunPlan());
   EXPECT_EQ(Journal({"exec:A", "exec:B", "exec:C", "exec:D", "rollback:C",  // inside Two
-                     "rollback:B", "rollback:A"}),                           // stage One
+                     "rollback:B", "rollback:A"}),                          // stage One
             journal);
   EXPECT_FALSE(plan.doc.isMember("Three"));
   EXPECT_EQ("status:Installation aborted", indicator.calls.back());

@@ -1,6 +1,8 @@
 // The registry of module classes and the stage loader's module factory: class names, "only"
 // filters against the session variables, and what a created module is given.
 
+#include "engine/module_registry.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,7 +13,6 @@
 #include "actions/injector.h"
 #include "engine/install_plan.h"
 #include "engine/module.h"
-#include "engine/module_registry.h"
 #include "engine/rules_runner.h"
 #include "engine/stage.h"
 #include "engine/stage_loader.h"
@@ -44,8 +45,8 @@ TEST(Registry, CreatesKnownClassesByExactName) {
     EXPECT_EQ(nullptr, first->GetProgressIndicator());
   }
 
-  for (const char* name : {"rulesRunner", "injector", "DUMPSTATE", "RulesRunner ", "",
-                           "end_module", "NoSuchClass"}) {
+  for (const char* name :
+       {"rulesRunner", "injector", "DUMPSTATE", "RulesRunner ", "", "end_module", "NoSuchClass"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(nullptr, CreateModuleByClass(name));
   }
@@ -71,10 +72,10 @@ class CreateModuleTest : public ::testing::Test {
 };
 
 TEST_F(CreateModuleTest, SkipsEndMarkerAndUnknownClasses) {
-  for (const char* definition : {R"({"class": "end_module"})",
-                                 R"({"class": "end_module", "name": "X", "args": {}})",
-                                 R"({"class": "NoSuchClass", "name": "X"})",
-                                 R"({"class": "injector"})", R"({"name": "X"})", "{}", "null"}) {
+  for (const char* definition :
+       {R"({"class": "end_module"})", R"({"class": "end_module", "name": "X", "args": {}})",
+        R"({"class": "NoSuchClass", "name": "X"})", R"({"class": "injector"})", R"({"name": "X"})",
+        "{}", "null"}) {
     SCOPED_TRACE(definition);
     EXPECT_EQ(nullptr, Create(definition));
   }

@@ -1,6 +1,8 @@
 // Rule sets (defaults, then the actions of rules whose conditions hold) and the RulesRunner
 // module that runs one from its arguments.
 
+#include "engine/rules.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,7 +11,6 @@
 
 #include "engine/module.h"
 #include "engine/module_registry.h"
-#include "engine/rules.h"
 #include "engine/stage.h"
 #include "tests/support/test_support.h"
 
@@ -70,8 +71,7 @@ TEST(Rules, DefaultsThenRulesWhoseConditionsHold) {
 }
 
 TEST(Rules, ValuePathsCopyFromTheRoot) {
-  const char* const copy =
-      R"({"base": ".D", "defaults": [{"path": "copy", "value": ".F.obj"}]})";
+  const char* const copy = R"({"base": ".D", "defaults": [{"path": "copy", "value": ".F.obj"}]})";
   RunCases({
       {"object copied", copy, R"({"F": {"obj": {"k": [1, {"x": "y"}]}}})",
        R"({"F": {"obj": {"k": [1, {"x": "y"}]}}, "D": {"copy": {"k": [1, {"x": "y"}]}}})"},

@@ -1,13 +1,14 @@
 // The stage run: records in the session document, error handlers, callback handlers,
 // insertion and removal while running, cancellation and rollback order.
 
+#include "engine/stage.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <thread>
 
 #include "common/run_flags.h"
-#include "engine/stage.h"
 #include "engine/value_path.h"
 #include "tests/support/test_support.h"
 
@@ -72,8 +73,7 @@ TEST_F(StageTest, FailureWithoutHandlerDiscontinuesAndRollsBackNearestFirst) {
   EXPECT_EQ(Journal({"exec:A", "exec:B", "exec:C", "rollback:B", "rollback:A"}), journal);
   EXPECT_EQ("process_module_failed", Status()["progress"].asString());
   EXPECT_EQ("C", Status()["module"].asString());
-  EXPECT_EQ(Journal({"status:", "bar:off", "status:Discontinuing installation"}),
-            indicator.calls);
+  EXPECT_EQ(Journal({"status:", "bar:off", "status:Discontinuing installation"}), indicator.calls);
 }
 
 TEST_F(StageTest, RollbackStopsAtTheFirstFailingModule) {
@@ -173,8 +173,7 @@ TEST_F(StageTest, CancellationStopsBeforeTheNextModuleAndRollsBack) {
   Add("M5");
   stage.SetCallbackHandler(&callback);
   EXPECT_EQ(-1, stage.Execute(&doc));
-  EXPECT_EQ(Journal({"exec:M1", "exec:M2", "exec:M3", "rollback:M3", "rollback:M2",
-                     "rollback:M1"}),
+  EXPECT_EQ(Journal({"exec:M1", "exec:M2", "exec:M3", "rollback:M3", "rollback:M2", "rollback:M1"}),
             journal);
   EXPECT_EQ("canceled_due_to_user", Status()["progress"].asString());
   EXPECT_EQ("M4", Status()["module"].asString());

@@ -1,6 +1,8 @@
 // Value paths and their two lookup modes, the argument helpers modules read their arguments
 // with, "%NAME%" placeholders, single-quoted snippets and the JSON reader's leniency.
 
+#include "engine/value_path.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 
 #include "base/json_text.h"
 #include "engine/placeholders.h"
-#include "engine/value_path.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -89,8 +90,8 @@ TEST(ValuePath, IndexLimitAppliesToBothLookups) {
 
 TEST(ValuePath, IsValuePath) {
   const std::vector<std::pair<const char*, bool>> cases = {
-      {R"(".a")", true},   {R"(".")", true},   {R"("..x")", true}, {R"("")", false},
-      {R"("a.b")", false}, {R"(" .a")", false}, {"null", false},    {"1", false},
+      {R"(".a")", true},   {R"(".")", true},     {R"("..x")", true},        {R"("")", false},
+      {R"("a.b")", false}, {R"(" .a")", false},  {"null", false},           {"1", false},
       {"true", false},     {R"([".a"])", false}, {R"({"p": ".a"})", false},
   };
   for (const auto& c : cases) {
@@ -138,11 +139,21 @@ TEST(ValuePath, GetStringAndIntByPath) {
     Json::Int64 number;
   };
   const std::vector<Case> cases = {
-      {".s", "12", 0},      {".n", "", 12},           {".neg", "", -3},
-      {".wide", "", -5000000000LL}, {".big", "", 3000000000LL}, {".r", "", 0},
-      {".b", "", 0},        {".o", "", 0},            {".o.k", "v", 0},
-      {".a[0]", "", 1},     {".a[1]", "x", 0},        {".a[2]", "", 0},
-      {".missing", "", 0},  {".s.x", "", 0},          {".n[0]", "", 0},
+      {".s", "12", 0},
+      {".n", "", 12},
+      {".neg", "", -3},
+      {".wide", "", -5000000000LL},
+      {".big", "", 3000000000LL},
+      {".r", "", 0},
+      {".b", "", 0},
+      {".o", "", 0},
+      {".o.k", "v", 0},
+      {".a[0]", "", 1},
+      {".a[1]", "x", 0},
+      {".a[2]", "", 0},
+      {".missing", "", 0},
+      {".s.x", "", 0},
+      {".n[0]", "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -202,8 +213,8 @@ TEST(Snippets, SingleQuotesBecomeJsonAndTrailingTextIsIgnored) {
 TEST(ParseJson, CommentsTrailingTextAndErrors) {
   Json::Value out;
   std::string error;
-  ASSERT_TRUE(ParseJson("// leading\n{ /* inner */ \"a\": [1, 2] // after\n} trailing {", out,
-                        &error));
+  ASSERT_TRUE(
+      ParseJson("// leading\n{ /* inner */ \"a\": [1, 2] // after\n} trailing {", out, &error));
   EXPECT_EQ(J(R"({"a": [1, 2]})"), out);
 
   ASSERT_TRUE(ParseJson("\"text\" more", out));

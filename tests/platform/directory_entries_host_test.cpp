@@ -1,6 +1,8 @@
 // The directory walk on the simulated machine: names without "." and "..", links as links, and
 // a listing that could not be made or read is never Complete.
 
+#include "platform/directory_entries.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "platform/directory_entries.h"
 #include "platform/sim/machine.h"
 #include "tests/support/sim_test_support.h"
 #include "tests/support/test_support.h"
@@ -56,9 +57,9 @@ TEST(DirectoryEntries, ListsNamesWithoutDotsAndLinksAsLinks) {
   bool complete = false;
   const std::vector<Listed> listed = ListAll(L"C:\\Data", &complete);
   EXPECT_TRUE(complete);
-  const std::vector<Listed> expected = {
-      {L"A.txt", false, false},     {L"b.txt", false, false},   {L"filelink", true, false},
-      {L"folderlink", true, true},  {L"README", false, false},  {L"sub", false, true}};
+  const std::vector<Listed> expected = {{L"A.txt", false, false},   {L"b.txt", false, false},
+                                        {L"filelink", true, false}, {L"folderlink", true, true},
+                                        {L"README", false, false},  {L"sub", false, true}};
   EXPECT_EQ(expected, listed);
 }
 

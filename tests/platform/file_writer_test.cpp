@@ -1,15 +1,16 @@
 // The positioned file writer on both builds (Windows under Wine, the simulated machine on the
 // host): the ways a file is opened, and the Windows errors each failure reports.
+#include "platform/file_writer.h"
+
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 
-#include "platform/file_writer.h"
 #include "platform/win_codes.h"
 #include "tests/support/test_support.h"
 
@@ -82,7 +83,8 @@ TEST_F(FileWriterTest, EachOpeningKeepsTruncatesOrRefusesAsWindowsDoes) {
       ASSERT_TRUE(file.Close(&error)) << error;
     }
     const std::string expected(c.contentAfter, c.way == kOpenExisting && opened ? 5
-                                                  : opened ? 3 : std::strlen(c.contentAfter));
+                                               : opened                         ? 3
+                                                        : std::strlen(c.contentAfter));
     EXPECT_EQ(Read("f.bin"), expected);
   }
 }

@@ -1,5 +1,7 @@
 // What the file calls report when Windows refuses them: the Windows error, the same on Windows
 // (under Wine) and on the simulated machine, whose host calls fail with errno values.
+#include "platform/files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 
 #include "base/text.h"
 #include "platform/file_handles.h"
-#include "platform/files.h"
 #include "platform/win_codes.h"
 #include "tests/support/test_support.h"
 
@@ -22,8 +23,7 @@ class PlatformFilesRefused : public ::testing::Test {
   void SetUp() override {
     folder_ = test::PlatformPath(test::ScratchRoot() / "orvex-refused-opens");
     uint32_t error = 0;
-    ASSERT_TRUE(platform::MakeDirectory(folder_, &error) ||
-                error == platform::kErrorAlreadyExists)
+    ASSERT_TRUE(platform::MakeDirectory(folder_, &error) || error == platform::kErrorAlreadyExists)
         << error;
     for (const wchar_t* name : kFiles) {
       std::FILE* file = platform::OpenForWriting(Path(name), &error);

@@ -1,11 +1,11 @@
 // SHA-256 of the platform (BCrypt under Wine, libcrypto on the host) against the published
 // test vectors, whole and in pieces.
+#include "platform/sha256.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
-
-#include "platform/sha256.h"
 
 namespace orvex {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "probes/graphics_classification.h"
-#include "probes/serial_numbers.h"
 #include "probes/record_facts.h"
+#include "probes/serial_numbers.h"
 #include "probes/system_info.h"
 #include "probes/version_number.h"
 #include "probes/wmi_connection.h"
@@ -23,10 +23,19 @@ TEST(ProbesVersion, MajorAndMinorOfDottedTexts) {
     int major, minor;
   };
   const std::vector<Case> cases = {
-      {"6.1.7601", 6, 1},  {"10.0.10586", 10, 0}, {"4.0", 4, 0},  {"4", 4, 0},
-      {"", 0, 0},          {"4.8.09032", 4, 8},   {"x.5", 0, 5},  {"4.x", 4, 0},
-      {".5", 0, 5},        {"4.", 4, 0},          {"4.5 (Compatibility Profile) Mesa", 4, 5},
-      {"3.3.0 NVIDIA", 3, 3}, {" 7 . 2", 7, 2},
+      {"6.1.7601", 6, 1},
+      {"10.0.10586", 10, 0},
+      {"4.0", 4, 0},
+      {"4", 4, 0},
+      {"", 0, 0},
+      {"4.8.09032", 4, 8},
+      {"x.5", 0, 5},
+      {"4.x", 4, 0},
+      {".5", 0, 5},
+      {"4.", 4, 0},
+      {"4.5 (Compatibility Profile) Mesa", 4, 5},
+      {"3.3.0 NVIDIA", 3, 3},
+      {" 7 . 2", 7, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -54,9 +63,10 @@ TEST(ProbesWql, QueryTextsAreWrittenAsWmiMatchesThem) {
   EXPECT_EQ("SELECT * FROM Win32_Bios", CWmiConnection::QueryText("Win32_Bios", ""));
   EXPECT_EQ("SELECT * FROM Win32_VideoController WHERE PNPDeviceID LIKE  \"%PCI%\"",
             CWmiConnection::QueryText("Win32_VideoController", kPciVideoControllerCondition));
-  EXPECT_EQ("SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE  \"%PCI%\" or "
-            "PNPDeviceID LIKE  \"%SD%\"",
-            CWmiConnection::QueryText("Win32_Networkadapter", kNetworkAdapterCondition));
+  EXPECT_EQ(
+      "SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE  \"%PCI%\" or "
+      "PNPDeviceID LIKE  \"%SD%\"",
+      CWmiConnection::QueryText("Win32_Networkadapter", kNetworkAdapterCondition));
   EXPECT_EQ(
       "ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='C:'} WHERE AssocClass = "
       "Win32_LogicalDiskToPartition",
@@ -78,7 +88,7 @@ TEST(ProbesSerials, DiskSerialDecoding) {
     const char* kept;
   };
   const std::vector<Case> cases = {
-      {"20204d5a", "MZ"},  // encoded blanks are dropped
+      {"20204d5a", "MZ"},                // encoded blanks are dropped
       {"12345678", "\x12\x34\x56\x78"},  // digits only is hexadecimal text too
       {"WD-WMAZA0454107", "WD-WMAZA0454107"},
       {"  WD-WMAZA0454107 ", "WD-WMAZA0454107"},
@@ -88,8 +98,8 @@ TEST(ProbesSerials, DiskSerialDecoding) {
       {"00", ""},
       {"", ""},
       {"   ", ""},
-      {"4D5A", "MZ"},    // upper-case digits read like lower-case ones
-      {"4d5a3", "MZ"},   // a lone last digit is dropped
+      {"4D5A", "MZ"},   // upper-case digits read like lower-case ones
+      {"4d5a3", "MZ"},  // a lone last digit is dropped
       {"abcdefg", "abcdefg"},
       {"0x4d", "0x4d"},  // not hexadecimal digits only
       {"-12", "-12"},
@@ -140,8 +150,8 @@ TEST(ProbesGraphics, DriverProviderFromCaption) {
       {"ATI Mobility Radeon", "ATI"},
       {"radeon rx 580", "ATI"},
       {"geforce 210", "NVIDIA"},
-      {"NVIDIA Corporation", "ATI"},           // "ati" inside a word
-      {"Intel Corporation", "INTEL"},          // intel goes first
+      {"NVIDIA Corporation", "ATI"},   // "ati" inside a word
+      {"Intel Corporation", "INTEL"},  // intel goes first
       {"VMware SVGA 3D", "MICROSOFT"},
       {"Parallels Display Adapter (WDDM)", ""},
       {"", ""},
@@ -158,8 +168,8 @@ TEST(ProbesGraphics, ManufacturerFromVendorIdExactly) {
     const char* manufacturer;
   };
   const std::vector<Case> cases = {
-      {"8086", "INTEL"}, {"8087", "INTEL"},   {"163c", "INTEL"},   {"10DE", "NVIDIA"},
-      {"1002", "ATI"},   {"1022", "ATI"},     {"163C", "UNKNOWN"}, {"10de", "UNKNOWN"},
+      {"8086", "INTEL"}, {"8087", "INTEL"},   {"163c", "INTEL"},    {"10DE", "NVIDIA"},
+      {"1002", "ATI"},   {"1022", "ATI"},     {"163C", "UNKNOWN"},  {"10de", "UNKNOWN"},
       {"", "UNKNOWN"},   {"15AD", "UNKNOWN"}, {"8086 ", "UNKNOWN"},
   };
   for (const Case& c : cases) {
@@ -180,8 +190,8 @@ TEST(ProbesGraphics, IdsFromPnpDeviceId) {
       {"PCI\\VEN_8086&DEV_0412", "", ""},  // two pieces are not enough
       {"ROOT\\BASICDISPLAY\\0000", "", ""},
       {"", "", ""},
-      {"&&", "", ""},                      // three empty pieces
-      {"PCI\\VEN&D&X", "", ""},            // pieces shorter than their prefixes
+      {"&&", "", ""},            // three empty pieces
+      {"PCI\\VEN&D&X", "", ""},  // pieces shorter than their prefixes
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pnp);
@@ -198,9 +208,14 @@ TEST(ProbesGraphics, BuildNumberAfterTheLastDot) {
     int build;
   };
   const std::vector<Case> cases = {
-      {"10.18.13.5598", 5598}, {"23.21.13.8813", 8813}, {"9", 0},
-      {"", 0},                 {"1.2.", 0},             {"1.2.x7", 0},
-      {"Intel(R) HD Graphics 4600", 0}, {"26.20.100.7262 beta", 7262},
+      {"10.18.13.5598", 5598},
+      {"23.21.13.8813", 8813},
+      {"9", 0},
+      {"", 0},
+      {"1.2.", 0},
+      {"1.2.x7", 0},
+      {"Intel(R) HD Graphics 4600", 0},
+      {"26.20.100.7262 beta", 7262},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);

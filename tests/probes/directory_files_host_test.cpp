@@ -1,6 +1,8 @@
 // The flat directory helpers on a simulated machine: a directory made when missing, files
 // copied and deleted one level deep.
 
+#include "probes/directory_files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "platform/sim/machine.h"
-#include "probes/directory_files.h"
 #include "tests/support/probes_machines.h"
 
 namespace orvex {

@@ -1,12 +1,13 @@
 // What the information modules write (the layouts that snippets, rules and prompts read by
 // name), the register driver's request and the SYSTEM-account decision on an access list.
 
+#include "probes/info_layouts.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "probes/info_layouts.h"
 #include "probes/msr_driver.h"
 #include "probes/msr_request.h"
 #include "probes/rights_checkers.h"
@@ -43,7 +44,7 @@ CSystemInfo Laptop() {
   info.dotnetMajor = 4;
   info.macAddresses = {"001A2B3C4D5E", "00FF00FF00FF"};
   info.gpus = {MakeGpu("Intel(R) UHD Graphics 620", "26.20.100.7262", "8086", "5917", 7262, "INTEL",
-                   "INTEL"),
+                       "INTEL"),
                MakeGpu("GeForce MX150", "23.21.13.8813", "10DE", "1D10", 8813, "NVIDIA", "NVIDIA")};
   info.gpuCount = 2;
   info.singleGpu = false;
@@ -119,10 +120,14 @@ TEST(ProbesLayouts, ProductVersionSplitting) {
     int subMinor, build;
   };
   const std::vector<Case> cases = {
-      {"2", "0", "2.0.6.8063", 6, 8063}, {"4", "1", "4.1.28", 1, 28},
-      {"2", "5", "2.5", 2, 5},           {"7", "", "7", 7, 7},  // no '.': the same for both
-      {"", "", "", 0, 0},                {"x", "3y", "1.2.x.y", 0, 0},
-      {"2", "0", ".8063", 0, 8063},      {"2", "0", "2.0..9", 0, 9},
+      {"2", "0", "2.0.6.8063", 6, 8063},
+      {"4", "1", "4.1.28", 1, 28},
+      {"2", "5", "2.5", 2, 5},
+      {"7", "", "7", 7, 7},  // no '.': the same for both
+      {"", "", "", 0, 0},
+      {"x", "3y", "1.2.x.y", 0, 0},
+      {"2", "0", ".8063", 0, 8063},
+      {"2", "0", "2.0..9", 0, 9},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);

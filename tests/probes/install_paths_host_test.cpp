@@ -1,12 +1,13 @@
 // The installation paths on simulated machines: the profile folder from the environment or
 // WMI, and directories read again from the registry while they are empty.
 
+#include "probes/install_paths.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/sim/machine.h"
-#include "probes/install_paths.h"
 #include "probes/registry_values.h"
 #include "tests/support/probes_machines.h"
 

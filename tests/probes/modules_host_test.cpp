@@ -61,7 +61,8 @@ TEST_F(ProbesInfoModulesTest, EachModuleWritesItsLayoutUnderSaveTo) {
       {"GetOSVersion", "osver",
        R"({"version": "10.0.19045", "major": 10, "minor": 0, "name": "Microsoft Windows 10 Pro"})"},
       {"GetTotalRAM", "ram", "16384"},
-      {"GetOpenGLVersion", "opengl", R"({"version": "4.6.0 NVIDIA 456.71", "major": 4, "minor": 6})"},
+      {"GetOpenGLVersion", "opengl",
+       R"({"version": "4.6.0 NVIDIA 456.71", "major": 4, "minor": 6})"},
       {"GetGPUDriverVersion", "gpu", R"({
           "gpu1": {"name": "Intel(R) UHD Graphics Family", "version": "26.20.100.7262",
                    "vendorid": "8086", "deviceid": "5917", "manufacturer": "INTEL",
@@ -291,15 +292,18 @@ TEST_F(ProbesModulesTest, SystemAccountRightsToTheTemporaryDirectory) {
       EXPECT_TRUE(g_cancelButtonCalls.empty());
       continue;
     }
-    EXPECT_EQ(Compact(J(R"({"status": "failed", "reason": "SYSTEM account don't have enough permission",
+    EXPECT_EQ(
+        Compact(J(R"({"status": "failed", "reason": "SYSTEM account don't have enough permission",
                             "error": "INSUFFICIENT_SYSTEM_RIGHTS"})")),
-              Compact(doc["S"]["M"]));
-    calls.push_back("prompt:Don't have enough permission to install Orvex||Ok|Press Ok to get help|0");
+        Compact(doc["S"]["M"]));
+    calls.push_back(
+        "prompt:Don't have enough permission to install Orvex||Ok|Press Ok to get help|0");
     EXPECT_EQ(calls, indicator.calls);
     const std::vector<std::string> urls = platform::OpenedUrls();
     ASSERT_EQ(urlsBefore + 1, urls.size());
     EXPECT_NE(std::string::npos,
-              urls.back().find("/index/knowledgebase?article=changesystemrights&manufacturer=LENOVO&model=20L5"))
+              urls.back().find(
+                  "/index/knowledgebase?article=changesystemrights&manufacturer=LENOVO&model=20L5"))
         << urls.back();
     EXPECT_EQ(std::vector<bool>({true}), g_cancelButtonCalls);
 
@@ -368,8 +372,9 @@ TEST_F(ProbesHousekeepingTest, DirectoriesThatNameNothingAreAbsent) {
        R"({"status": "fatal", "reason": "The directory string is null"})"},
   };
   const std::vector<std::string> directories = {
-      R"("dir": "C:\\x")", R"("directory": null)", R"("directory": ".NoSuchPath")", R"("directory": ".Number")",
-      R"("directory": 5)", R"("directory": {})", R"("directory": "")", R"("directory": "  ")"};
+      R"("dir": "C:\\x")",         R"("directory": null)", R"("directory": ".NoSuchPath")",
+      R"("directory": ".Number")", R"("directory": 5)",    R"("directory": {})",
+      R"("directory": "")",        R"("directory": "  ")"};
   for (const Module& module : modules) {
     for (const std::string& directory : directories) {
       const std::string args = std::string("{") + module.otherArgs + directory + "}";
@@ -389,8 +394,9 @@ TEST_F(ProbesHousekeepingTest, DirectoriesThatNameNothingAreAbsent) {
 TEST_F(ProbesHousekeepingTest, CreateInTempDirFailures) {
   RecordingIndicator indicator;
   Json::Value doc;
-  EXPECT_EQ(-1, Run("CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex-probes\\b"})",
-                    doc, &indicator));
+  EXPECT_EQ(-1,
+            Run("CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex-probes\\b"})",
+                doc, &indicator));
   EXPECT_EQ(Compact(J(R"({"SessionDir": null, "S": {"M": {"error": "DIRECTORY_PATH_NOT_FOUND",
       "status": "failed", "reason": "Not able to create directory - orvex-probes\\b"}}})")),
             Compact(doc));
@@ -435,8 +441,9 @@ TEST_F(ProbesHousekeepingTest, RemoveDirDeletesNestedTreesWithReadOnlyFiles) {
   for (const char* file : {"/top", "/a/one", "/a/b/two", "/a/b/c/three"})
     std::ofstream(root + file) << file;
   for (const char* file : {"/top", "/a/b/c/three"})
-    fs::permissions(root + file, fs::perms::owner_write | fs::perms::group_write |
-                                     fs::perms::others_write, fs::perm_options::remove);
+    fs::permissions(root + file,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
   RecordingIndicator indicator;
   Json::Value doc = J(R"({"SessionDir": "C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes"})");
   EXPECT_EQ(0, Run("RemoveDir", R"({"directory": ".SessionDir"})", doc, &indicator));
@@ -448,10 +455,13 @@ TEST_F(ProbesHousekeepingTest, RemoveDirDeletesNestedTreesWithReadOnlyFiles) {
 
 TEST_F(ProbesHousekeepingTest, RemoveDirFailures) {
   Json::Value doc;
-  EXPECT_EQ(-1, Run("RemoveDir", R"({"directory": "C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes"})",
-                    doc));
-  EXPECT_EQ(Compact(J(R"({"S": {"M": {"status": "failed", "reason": "Remove Directory Action Failed "}}})")),
-            Compact(doc));
+  EXPECT_EQ(-1,
+            Run("RemoveDir",
+                R"({"directory": "C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes"})", doc));
+  EXPECT_EQ(
+      Compact(
+          J(R"({"S": {"M": {"status": "failed", "reason": "Remove Directory Action Failed "}}})")),
+      Compact(doc));
   Json::Value missing;
   EXPECT_EQ(-1, Run("RemoveDir", "{}", missing));
   EXPECT_EQ(Compact(J(R"({"S": {"M": {"status": "fatal", "reason": "The directory string is null",
@@ -463,8 +473,9 @@ TEST_F(ProbesModulesTest, RestartRefusedIsRecorded) {
   sim::ScopedMachine machine(J(R"({"name": "no restart", "restartAccepted": false})"));
   Json::Value doc;
   EXPECT_EQ(-1, Run("RestartSystem", "{}", doc));
-  EXPECT_EQ(Compact(J(R"({"S": {"M": {"status": "failed", "reason": "Unable to Reboot the System "}}})")),
-            Compact(doc));
+  EXPECT_EQ(
+      Compact(J(R"({"S": {"M": {"status": "failed", "reason": "Unable to Reboot the System "}}})")),
+      Compact(doc));
 }
 
 TEST_F(ProbesModulesTest, RestartAcceptedEndsTheProcessWithZero) {

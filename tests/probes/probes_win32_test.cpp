@@ -2,7 +2,6 @@
 // from WMI, the registry and OpenGL; the registry helpers; the rights checks; a temporary
 // directory made and removed with read-only files inside.
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/stage.h"
 #include "base/text.h"
+#include "engine/stage.h"
 #include "probes/directory_files.h"
 #include "probes/registry_values.h"
 #include "probes/rights_checkers.h"
@@ -62,8 +61,8 @@ class ProbesWineModules : public ::testing::Test {
 
 TEST_F(ProbesWineModules, TemporaryDirectoryWithReadOnlyFilesIsCreatedAndRemoved) {
   Json::Value doc;
-  ASSERT_EQ(0, Run("CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex-probes"})",
-                   doc));
+  ASSERT_EQ(
+      0, Run("CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex-probes"})", doc));
   const std::string dir = doc["SessionDir"].asString();
   ASSERT_EQ(0, CreateDirectoryIfMissing(Utf8ToWide(dir + "\\nested")));
   for (const char* name : {"\\a.txt", "\\nested\\b.txt"}) {
@@ -99,8 +98,9 @@ TEST_F(ProbesWineModules, RemoveDirOfNothingDeletesNothing) {
   char previous[MAX_PATH];
   ASSERT_NE(0u, GetCurrentDirectoryA(MAX_PATH, previous));
   ASSERT_TRUE(SetCurrentDirectoryA(fixture.c_str()));
-  for (const char* args : {R"({"directory": ""})", R"({"directory": ".NoSuchPath"})",
-                           R"({"directory": 5})", R"({"directory": {}})", R"({"directory": " "})"}) {
+  for (const char* args :
+       {R"({"directory": ""})", R"({"directory": ".NoSuchPath"})", R"({"directory": 5})",
+        R"({"directory": {}})", R"({"directory": " "})"}) {
     SCOPED_TRACE(args);
     Json::Value doc;
     EXPECT_EQ(-1, Run("RemoveDir", args, doc));
@@ -120,8 +120,8 @@ TEST_F(ProbesWineModules, RightsChecks) {
   EXPECT_TRUE(CheckSystemTempAccess());
   Json::Value doc;
   EXPECT_EQ(0, Run("SysRightsToTempChecker", "{}", doc));
-  EXPECT_EQ(-1, Run("RightsToDirChecker", R"({"directory": "C:\\no-such-directory-for-probes"})",
-                    doc));
+  EXPECT_EQ(-1,
+            Run("RightsToDirChecker", R"({"directory": "C:\\no-such-directory-for-probes"})", doc));
   EXPECT_EQ("NO_DIRECTORY_RIGHTS", doc["S"]["M"]["error"].asString());
 }
 

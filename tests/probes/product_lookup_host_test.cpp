@@ -1,9 +1,10 @@
 // The related product by upgrade code on a simulated machine.
 
+#include "probes/product_lookup.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/sim/machine.h"
-#include "probes/product_lookup.h"
 #include "tests/support/probes_machines.h"
 
 namespace orvex {

@@ -1,13 +1,13 @@
 // The installer's product lookups (FindRelatedProduct and the "GetProductInfo" module) against
 // the test package installed into the Wine prefix.
-#include "tests/support/msi_fixture.h"
+#include "probes/product_lookup.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "engine/module_registry.h"
-#include "probes/product_lookup.h"
+#include "tests/support/msi_fixture.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {

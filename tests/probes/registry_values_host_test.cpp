@@ -1,6 +1,8 @@
 // The registry helpers on simulated machines: values under HKEY_LOCAL_MACHINE in the
 // 64-bit view, keys created where the reads look, and read failures.
 
+#include "probes/registry_values.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,7 +10,6 @@
 
 #include "platform/registry.h"
 #include "platform/sim/machine.h"
-#include "probes/registry_values.h"
 #include "tests/support/probes_machines.h"
 
 namespace orvex {
@@ -19,17 +20,18 @@ using test::J;
 
 TEST(ProbesRegistryHelpers, StringRoundTripInTheSixtyFourBitView) {
   // The product's key exists (its setup made it): writes and reads meet in the 64-bit view.
-  sim::ScopedMachine machine(J(R"({"name": "registry", "registry": {"SOFTWARE\\Quarn\\Orvex": {}}})"));
-  EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "InstallDir",
-                                   "C:\\Program Files\\Orvex\\"));
+  sim::ScopedMachine machine(
+      J(R"({"name": "registry", "registry": {"SOFTWARE\\Quarn\\Orvex": {}}})"));
+  EXPECT_EQ(
+      0, WriteRegistryString("Software\\Quarn\\Orvex", "InstallDir", "C:\\Program Files\\Orvex\\"));
   std::string text = "untouched";
   EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "InstallDir", &text));
   EXPECT_EQ("C:\\Program Files\\Orvex\\", text);
 
   // Stored as REG_SZ with its terminating zero.
-  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
-      L"SOFTWARE\\Quarn\\Orvex", platform::RegistryAccess::kRead, platform::RegistryView::k64Bit,
-      nullptr);
+  std::unique_ptr<platform::IRegistryKey> key =
+      platform::OpenLocalMachineKey(L"SOFTWARE\\Quarn\\Orvex", platform::RegistryAccess::kRead,
+                                    platform::RegistryView::k64Bit, nullptr);
   ASSERT_TRUE(key);
   platform::RegistryValue raw;
   ASSERT_TRUE(key->QueryValue(L"InstallDir", 1024, &raw, nullptr));
@@ -42,8 +44,8 @@ TEST(ProbesRegistryHelpers, StringRoundTripInTheSixtyFourBitView) {
 TEST(ProbesRegistryHelpers, MissingKeyIsCreatedWhereTheReadsLook) {
   // The reads use the 64-bit view; a key the 32-bit installer creates must land there too,
   // not in WOW6432Node, or the value written would never be read back.
-  for (const char* profile : {R"({"name": "32-bit", "osBits": 32})",
-                              R"({"name": "64-bit", "osBits": 64})"}) {
+  for (const char* profile :
+       {R"({"name": "32-bit", "osBits": 32})", R"({"name": "64-bit", "osBits": 64})"}) {
     sim::ScopedMachine machine(J(profile));
     EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "UserDataDir", "C:\\Data"));
     const std::string created = Compact(sim::MachineState()["createdKeys"]);
@@ -58,9 +60,9 @@ TEST(ProbesRegistryHelpers, DwordAndReadFailures) {
   sim::ScopedMachine machine(J(R"({"name": "registry", "registry": {
       "SOFTWARE\\Quarn\\Orvex": {"Number": {"dword": 7}, "Empty": ""}}})"));
   EXPECT_EQ(0, WriteRegistryDword("Software\\Quarn\\Orvex", "Flag", 0x01020304));
-  std::unique_ptr<platform::IRegistryKey> key = platform::OpenLocalMachineKey(
-      L"SOFTWARE\\Quarn\\Orvex", platform::RegistryAccess::kRead, platform::RegistryView::k64Bit,
-      nullptr);
+  std::unique_ptr<platform::IRegistryKey> key =
+      platform::OpenLocalMachineKey(L"SOFTWARE\\Quarn\\Orvex", platform::RegistryAccess::kRead,
+                                    platform::RegistryView::k64Bit, nullptr);
   ASSERT_TRUE(key);
   platform::RegistryValue raw;
   ASSERT_TRUE(key->QueryValue(L"Flag", 16, &raw, nullptr));

@@ -1,13 +1,14 @@
 // The system information record built on simulated machines: every field, the disk-serial
 // chain with its fallbacks, .NET key selection, and what an empty machine leaves.
 
+#include "probes/system_info.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/sim/machine.h"
-#include "probes/system_info.h"
 #include "tests/support/probes_machines.h"
 
 namespace orvex {
@@ -117,7 +118,7 @@ TEST(ProbesSystemInfo, ArchitectureAndMemory) {
 TEST(ProbesSystemInfo, DiskSerialChainAndFallbacks) {
   struct Case {
     const char* what;
-    const char* driveSerial;   // null: the drive row has no serial
+    const char* driveSerial;  // null: the drive row has no serial
     bool chainComplete;
     const char* bios;
     const char* diskSerial;
@@ -127,10 +128,10 @@ TEST(ProbesSystemInfo, DiskSerialChainAndFallbacks) {
       {"readable serial", "WD-WMAZA0454107", true, "PF0ABC12", "WD-WMAZA0454107", "PF0ABC12"},
       {"hexadecimal serial", "2020202057442d574d415a41", true, "X1", "WD-WMAZA", "X1"},
       {"digits are hexadecimal", "3132", true, "X1", "12", "X1"},
-      {"no partition: the BIOS serial", "WD1", false, "To be filled by O.E.M.",
-       "TobefilledbyOEM", "TobefilledbyOEM"},
-      {"empty BIOS: the disk serial cleaned", "WD-WMAZA 0454107", true, "",
-       "WD-WMAZA0454107", "WDWMAZA0454107"},
+      {"no partition: the BIOS serial", "WD1", false, "To be filled by O.E.M.", "TobefilledbyOEM",
+       "TobefilledbyOEM"},
+      {"empty BIOS: the disk serial cleaned", "WD-WMAZA 0454107", true, "", "WD-WMAZA0454107",
+       "WDWMAZA0454107"},
       {"both empty", "", true, " ", "", ""},
   };
   for (const Case& c : cases) {
@@ -155,15 +156,20 @@ TEST(ProbesSystemInfo, DotNetVersionIsTheLastQualifyingKey) {
     int major, minor;
   };
   const std::vector<Case> cases = {
-      {"usual key set", R"({"v2.0.50727": {"Install": {"dword": 1}}, "v3.0": {"Install": {"dword": 1}},
+      {"usual key set",
+       R"({"v2.0.50727": {"Install": {"dword": 1}}, "v3.0": {"Install": {"dword": 1}},
           "v3.5": {"Install": {"dword": 1}}, "v4\\Client": {"Install": {"dword": 1}},
-          "v4.0\\Client": {"Install": {"dword": 1}}})", "4.0", 4, 0},
+          "v4.0\\Client": {"Install": {"dword": 1}}})",
+       "4.0", 4, 0},
       {"only v4 qualifies", R"({"v3.5": {"Install": {"dword": 0}},
-          "v4\\Client": {"Install": {"dword": 1}}, "v4.0": {"Other": {"dword": 1}}})", "4", 4, 0},
+          "v4\\Client": {"Install": {"dword": 1}}, "v4.0": {"Other": {"dword": 1}}})",
+       "4", 4, 0},
       {"Install 1 wins without looking at Client", R"({"v4": {"Install": {"dword": 1}},
-          "v4\\Client": {"Install": {"dword": 0}}})", "4", 4, 0},
+          "v4\\Client": {"Install": {"dword": 0}}})",
+       "4", 4, 0},
       {"Install 2 is neither", R"({"v4": {"Install": {"dword": 2}},
-          "v4\\Client": {"Install": {"dword": 1}}})", "", 0, 0},
+          "v4\\Client": {"Install": {"dword": 1}}})",
+       "", 0, 0},
       {"binary Install", R"({"v3.5": {"Install": {"binary": "01000000"}}})", "3.5", 3, 5},
       {"text Install does not count", R"({"v3.5": {"Install": "1"}})", "", 0, 0},
       {"names must begin with a lower-case v", R"({"V4": {"Install": {"dword": 1}},
@@ -192,8 +198,7 @@ TEST(ProbesSystemInfo, DotNetVersionIsTheLastQualifyingKey) {
 TEST(ProbesSystemInfo, MachineIdentifierComesFromTheSixtyFourBitView) {
   Json::Value profile = ProbeLaptopProfile();
   // Only the redirected 32-bit copy: not the machine's identifier.
-  profile["registry"]["SOFTWARE\\WOW6432Node\\Microsoft\\Cryptography"]["MachineGuid"] =
-      "0000-wow";
+  profile["registry"]["SOFTWARE\\WOW6432Node\\Microsoft\\Cryptography"]["MachineGuid"] = "0000-wow";
   profile["registry"]["SOFTWARE\\Microsoft\\Cryptography"]["MachineGuid"] = "";
   EXPECT_EQ("", BuildOn(profile).hostId);
 

@@ -2,6 +2,8 @@
 // operating system's answer from Windows 8 on, and on older Windows the Intel feature-control
 // register read through the register driver and its service.
 
+#include "probes/virtualization.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,7 +15,6 @@
 #include "platform/files.h"
 #include "platform/sim/machine.h"
 #include "probes/msr_driver.h"
-#include "probes/virtualization.h"
 #include "tests/support/probes_machines.h"
 
 namespace orvex {
@@ -79,8 +80,10 @@ TEST_F(ProbesVirtualization, DecisionByOperatingSystemAndVendor) {
     bool supported, enabled;
   };
   const std::vector<Case> cases = {
-      {"Windows 10 Intel, feature present", "GenuineIntel", 10, 0, false, kVmx, 0, true, true, true},
-      {"Windows 10 Intel, firmware flag only", "GenuineIntel", 10, 0, true, kVmx, 0, false, true, true},
+      {"Windows 10 Intel, feature present", "GenuineIntel", 10, 0, false, kVmx, 0, true, true,
+       true},
+      {"Windows 10 Intel, firmware flag only", "GenuineIntel", 10, 0, true, kVmx, 0, false, true,
+       true},
       {"Windows 10 Intel, neither", "GenuineIntel", 10, 0, false, kVmx, 0, false, true, false},
       {"Windows 10 Intel, no VMX", "GenuineIntel", 10, 0, true, 0, kSvm, true, false, false},
       {"Windows 8.1 AMD with SVM", "AuthenticAMD", 6, 3, false, 0, kSvm, true, true, true},
@@ -110,10 +113,11 @@ TEST_F(ProbesVirtualization, WindowsSevenIntelReadsTheFeatureControlRegister) {
     int value;
     bool enabled;
   };
-  for (const Case& c : std::vector<Case>{{0x5, true}, {0x3, true}, {0x4, true}, {0x1, false},
-                                         {0x0, false}, {0xF9, false}}) {
+  for (const Case& c : std::vector<Case>{
+           {0x5, true}, {0x3, true}, {0x4, true}, {0x1, false}, {0x0, false}, {0xF9, false}}) {
     SCOPED_TRACE(c.value);
-    Json::Value profile = Machine(kVmx, 0, true, R"({"files": {"C:\\drivers\\quarn_hwio.sys": "driver"}})");
+    Json::Value profile =
+        Machine(kVmx, 0, true, R"({"files": {"C:\\drivers\\quarn_hwio.sys": "driver"}})");
     profile["msr"]["0x3A"] = c.value;
     sim::ScopedMachine machine(profile);
     testing::internal::CaptureStdout();

@@ -1,12 +1,13 @@
 // The WMI connection's reading rules on a simulated machine: typed property reads, the first
 // of several rows, associations, and the empty answers of a connection that failed.
 
+#include "probes/wmi_connection.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/sim/machine.h"
-#include "probes/wmi_connection.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -64,7 +65,10 @@ TEST_F(ProbesWmi, TextsAreNarrowedByTheLowByte) {
   CWmiConnection wmi;
   wmi.Connect(L"ROOT\\CIMV2");
   // U+00E9 keeps its byte E9; U+0141 becomes 41 ('A').
-  EXPECT_EQ("DOM\\\xe9" "Ax", wmi.GetValue("Win32_ComputerSystem", "UserName", ""));
+  EXPECT_EQ(
+      "DOM\\\xe9"
+      "Ax",
+      wmi.GetValue("Win32_ComputerSystem", "UserName", ""));
   EXPECT_EQ(L"DOM\\\u00e9\u0141x", wmi.GetValue(L"Win32_ComputerSystem", L"UserName", L""));
   EXPECT_EQ("", wmi.GetValue("Win32_ComputerSystem", "Model", ""));
   EXPECT_EQ("", wmi.GetValue("Win32_Nothing", "Model", ""));

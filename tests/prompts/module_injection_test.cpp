@@ -573,7 +573,7 @@ TEST_F(PromptStageTest, InjectedModulesAreTrackedByIdentityNotByName) {
     const char* what;
     Names before;  // fake modules ahead of the prompt(s)
     int prompts;
-    Names after;   // the stage's modules at the end
+    Names after;  // the stage's modules at the end
     std::vector<std::string> journal;
   };
   const std::vector<Case> cases = {
@@ -585,8 +585,8 @@ TEST_F(PromptStageTest, InjectedModulesAreTrackedByIdentityNotByName) {
       {"a second driver prompt",
        {},
        2,
-       {"PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "PROMPT", "GET_DRIVER_URL",
-        "GPU_DOWNLOADER", "NEXT"},
+       {"PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER", "PROMPT", "GET_DRIVER_URL", "GPU_DOWNLOADER",
+        "NEXT"},
        {"exec:NEXT"}},
   };
   for (const Case& c : cases) {

@@ -267,11 +267,10 @@ TEST_F(VersionCheckTest, AddressWithoutVersionStops) {
       "prompt:The version of Orvex to install could not be read.||Quit|Kindly contact to "
       "support for further assistance.|2";
   const std::pair<const char*, bool> texts[] = {
-      {"2.0.6.8063", true}, {"2.0", true},      {"10.200.3", true},  {"2", false},
-      {"", false},          {"Orvex", false},   {"2.0.6.8063.1", false},
-      {"2..6", false},      {".2.0", false},    {"2.0.", false},     {"2.0 ", false},
-      {"+2.0", false},      {"2.-1", false},    {"9.x", false},      {"1234567890.1", false},
-      {"123456789.1", true},
+      {"2.0.6.8063", true}, {"2.0", true},    {"10.200.3", true},      {"2", false},
+      {"", false},          {"Orvex", false}, {"2.0.6.8063.1", false}, {"2..6", false},
+      {".2.0", false},      {"2.0.", false},  {"2.0 ", false},         {"+2.0", false},
+      {"2.-1", false},      {"9.x", false},   {"1234567890.1", false}, {"123456789.1", true},
   };
   for (const auto& t : texts) {
     SCOPED_TRACE(t.first);

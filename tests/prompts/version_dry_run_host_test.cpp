@@ -31,7 +31,8 @@ class VersionDryRun : public ::testing::Test {
           Json::Value* doc) {
     Json::Value machine;
     EXPECT_TRUE(ParseJson(
-        test::ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/machines/orvex-installed.json"), machine));
+        test::ReadFile(std::string(ORVEX_EXAMPLES_DIR) + "/machines/orvex-installed.json"),
+        machine));
     machine["processes"] = test::J(processes);
     std::ofstream(dir_ + "/machine.json") << StyledJson(machine);
     std::ofstream(dir_ + "/config.json") << R"({

@@ -47,8 +47,8 @@ int StartService(const std::vector<std::string>& extra) {
   if (!mkdtemp(folder)) throw std::runtime_error("no temporary folder for the dev service");
   const std::string portFile = std::string(folder) + "/port";
   const std::string script = std::string(ORVEX_SOURCE_DIR) + "/tools/devservice/devservice.py";
-  std::vector<std::string> words = {"python3", script, "--port", "0", "--port-file", portFile,
-                                    "--quiet"};
+  std::vector<std::string> words = {"python3",     script,   "--port", "0",
+                                    "--port-file", portFile, "--quiet"};
   words.insert(words.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(&word[0]);
@@ -160,7 +160,8 @@ void DevService::AddFault(const Json::Value& rule) {
 
 Json::Value DevService::Requests(const std::string& path) {
   Json::Value records;
-  std::string text = Control("GET", path.empty() ? "/_dev/requests" : "/_dev/requests?path=" + path, "");
+  std::string text =
+      Control("GET", path.empty() ? "/_dev/requests" : "/_dev/requests?path=" + path, "");
   if (!ParseJson(text, records)) throw std::runtime_error("dev service record is not JSON");
   return records;
 }

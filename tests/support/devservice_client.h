@@ -49,8 +49,7 @@ class DevService {
 
  private:
   DevService();
-  std::string Control(const std::string& method, const std::string& path,
-                      const std::string& body);
+  std::string Control(const std::string& method, const std::string& path, const std::string& body);
 
   std::string baseUrl_;
 };

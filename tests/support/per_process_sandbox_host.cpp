@@ -21,8 +21,7 @@ class PerProcessSandbox : public ::testing::Environment {
 };
 
 // Registered before main runs; GoogleTest owns the environment.
-::testing::Environment* const kSandbox =
-    ::testing::AddGlobalTestEnvironment(new PerProcessSandbox);
+::testing::Environment* const kSandbox = ::testing::AddGlobalTestEnvironment(new PerProcessSandbox);
 
 }  // namespace
 }  // namespace test

@@ -8,8 +8,8 @@
 
 #include "app/module_table.h"
 #include "base/json_text.h"
-#include "engine/module_registry.h"
 #include "base/text.h"
+#include "engine/module_registry.h"
 #ifndef _WIN32
 #include "platform/sim/machine.h"
 #endif
@@ -39,9 +39,8 @@ Json::Value J(const std::string& text) {
   return value;
 }
 
-std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
-                                              const std::string& args, CStage& stage,
-                                              IProgressIndicator* indicator) {
+std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className, const std::string& args,
+                                              CStage& stage, IProgressIndicator* indicator) {
   std::unique_ptr<IModule> module(CreateModuleByClass(className));
   if (!module) {
     ADD_FAILURE() << "no module class " << className;
@@ -110,8 +109,8 @@ std::string Compact(const Json::Value& value) {
   return Json::writeString(builder, value);
 }
 
-FakeModule::FakeModule(std::string moduleName, std::vector<std::string>* journal,
-                       int executeResult, int rollbackResult)
+FakeModule::FakeModule(std::string moduleName, std::vector<std::string>* journal, int executeResult,
+                       int rollbackResult)
     : journal_(journal), executeResult_(executeResult), rollbackResult_(rollbackResult) {
   SetName(std::move(moduleName));
 }
@@ -141,7 +140,8 @@ std::wstring PlatformPath(const std::filesystem::path& file) {
 #else
   const std::string root = sim::SandboxRoot() + "/";
   std::string text = file.string();
-  if (text.compare(0, root.size(), root) != 0 || text.size() < root.size() + 1) return Utf8ToWide(text);
+  if (text.compare(0, root.size(), root) != 0 || text.size() < root.size() + 1)
+    return Utf8ToWide(text);
   // <root>/C/x/y is C:\x\y
   std::string windows = text.substr(root.size(), 1) + ":" + text.substr(root.size() + 1);
   for (char& c : windows)

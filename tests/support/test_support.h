@@ -30,8 +30,8 @@ std::string Compact(const Json::Value& value);
 // A module created through the registry as a configuration names its class, named "M",
 // with the arguments (JSON text) and the indicator, initialised in the stage. Null, with the
 // test failed, when the registry has no such class.
-std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className,
-                                              const std::string& args, CStage& stage,
+std::unique_ptr<IModule> MakeRegisteredModule(const std::string& className, const std::string& args,
+                                              CStage& stage,
                                               IProgressIndicator* indicator = nullptr);
 
 // Modules created through the registry, each named after its class, with its arguments (JSON

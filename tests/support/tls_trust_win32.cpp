@@ -35,8 +35,9 @@ bool SystemRefusesBadCertificates(std::string* why) {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return true;
   if (why)
-    *why = "Wine's Schannel accepts every server certificate (it checks no chain, host name or "
-           "date), so a refusal cannot be seen here; Windows refuses them";
+    *why =
+        "Wine's Schannel accepts every server certificate (it checks no chain, host name or "
+        "date), so a refusal cannot be seen here; Windows refuses them";
   return false;
 }
 
@@ -45,12 +46,12 @@ void TrustAuthority(const std::string& authorityFile) {
   const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (pem.empty()) throw std::runtime_error("cannot read " + authorityFile);
   const std::vector<BYTE> der = DecodePem(pem);
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                   CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  HCERTSTORE store =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
   if (!store) throw std::runtime_error("cannot open the machine's Root store");
-  const BOOL added = CertAddEncodedCertificateToStore(
-      store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
-      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  const BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
+                                                      static_cast<DWORD>(der.size()),
+                                                      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
   CertCloseStore(store, 0);
   if (!added) throw std::runtime_error("cannot add the test authority to the Root store");
 }

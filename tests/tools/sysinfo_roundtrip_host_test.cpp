@@ -120,11 +120,12 @@ class SysinfoRoundTrip : public ::testing::Test {
   // this process's environment; fails the test unless it exits with 0.
   std::string Run(const std::string& profile, const std::string& arguments) {
     const fs::path out = dir_ / "out.txt";
-    std::string command = "cd '" + dir_.string() + "' && env -i PATH=/usr/bin:/bin ORVEX_SIM_ROOT='" +
+    std::string command = "cd '" + dir_.string() +
+                          "' && env -i PATH=/usr/bin:/bin ORVEX_SIM_ROOT='" +
                           (dir_ / "sandbox").string() + "'";
     if (!profile.empty()) command += " ORVEX_SIM_MACHINE='" + profile + "'";
-    command += " '" + SysinfoPath() + "' " + arguments + " >'" + out.string() +
-               "' 2>'" + (dir_ / "err.txt").string() + "' </dev/null";
+    command += " '" + SysinfoPath() + "' " + arguments + " >'" + out.string() + "' 2>'" +
+               (dir_ / "err.txt").string() + "' </dev/null";
     const int raw = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0)
         << arguments << " on " << profile << ": " << ReadFile(dir_ / "err.txt");

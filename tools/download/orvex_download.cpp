@@ -2,9 +2,9 @@
 // segmented download and prints the number of bytes written. With --sha256 the file is put in
 // place only when its SHA-256 is HEX. A download that was cut resumes where it stopped when
 // run again with the same URL and DEST. Exit status 0 on success; on failure 1, with the
-// error's description on standard error (2 for a usage error or a malformed digest). Used by scripts/bench-download and for trials
-// against a server by hand. The host build writes through the simulated machine: DEST is a
-// Windows path there ("C:\\x.bin" is $ORVEX_SIM_ROOT/C/x.bin).
+// error's description on standard error (2 for a usage error or a malformed digest). Used by
+// scripts/bench-download and for trials against a server by hand. The host build writes through the
+// simulated machine: DEST is a Windows path there ("C:\\x.bin" is $ORVEX_SIM_ROOT/C/x.bin).
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -19,8 +19,7 @@ int Usage() {
   return 2;
 }
 
-int Download(const std::string& url, const std::wstring& destination,
-             const std::string& sha256) {
+int Download(const std::string& url, const std::wstring& destination, const std::string& sha256) {
   // Checked before any request, as the installer does.
   if (!sha256.empty() && orvex::NormalizeSha256(sha256).empty()) {
     std::fprintf(stderr, "orvex-download: --sha256 needs 64 hexadecimal digits\n");

@@ -43,8 +43,7 @@ void CloseFd(int fd) { close(fd); }
 #endif
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: orvex-sysinfo [--profile [--upgrade-code {GUID}]... | --record]\n");
+  std::fprintf(stderr, "usage: orvex-sysinfo [--profile [--upgrade-code {GUID}]... | --record]\n");
   return 2;
 }
 

@@ -11,8 +11,8 @@
 #include "platform/msi.h"
 #include "platform/opengl.h"
 #include "platform/processor.h"
-#include "platform/registry.h"
 #include "platform/profile_notation.h"
+#include "platform/registry.h"
 #include "platform/security.h"
 #include "platform/win_codes.h"
 #include "platform/wmi.h"
@@ -43,12 +43,20 @@ struct WmiRead {
 // the disk-serial chain.
 const std::vector<WmiRead>& InstallerWmiReads() {
   static const std::vector<WmiRead> reads = {
-      {kCimv2, "Win32_OperatingSystem", "", {"Caption", "OSArchitecture", "Version", "SystemDrive"}},
+      {kCimv2,
+       "Win32_OperatingSystem",
+       "",
+       {"Caption", "OSArchitecture", "Version", "SystemDrive"}},
       {kCimv2, "Win32_Processor", "", {"Name", "Manufacturer", "VirtualizationFirmwareEnabled"}},
-      {kCimv2, "Win32_ComputerSystem", "", {"Manufacturer", "Model", "UserName", "HypervisorPresent"}},
+      {kCimv2,
+       "Win32_ComputerSystem",
+       "",
+       {"Manufacturer", "Model", "UserName", "HypervisorPresent"}},
       {kCimv2, "Win32_Networkadapter", kNetworkAdapterCondition, {"PNPDeviceID", "MACAddress"}},
       {kCimv2, "Win32_Bios", "", {"SerialNumber"}},
-      {kCimv2, "Win32_VideoController", kPciVideoControllerCondition,
+      {kCimv2,
+       "Win32_VideoController",
+       kPciVideoControllerCondition,
        {"PNPDeviceID", "Caption", "VideoProcessor", "DriverVersion"}},
       {kCimv2, "Win32_UserProfile", "", {"SID", "LocalPath"}},
       {kCimv2, "Win32_Product", "Name = 'Orvex'", {"Name", "Version"}},
@@ -144,12 +152,13 @@ void RecordDiskChain(platform::IWmiSession& session, const std::string& systemDr
   for (const Json::Value& partition :
        follow(LogicalDiskPath(systemDrive), "Win32_LogicalDiskToPartition")) {
     if (!partition["DeviceID"].isString()) continue;
-    for (const Json::Value& drive :
-         follow(DiskPartitionPath(partition["DeviceID"].asString()), "Win32_DiskDriveToDiskPartition")) {
+    for (const Json::Value& drive : follow(DiskPartitionPath(partition["DeviceID"].asString()),
+                                           "Win32_DiskDriveToDiskPartition")) {
       if (!drive["DeviceID"].isString()) continue;
-      const std::string wql =
-          CWmiConnection::QueryText("Win32_DiskDrive", DiskDriveCondition(drive["DeviceID"].asString()));
-      for (const Json::Value& row : QueryRows(session, Utf8ToWide(wql), {"DeviceID", "SerialNumber"})) {
+      const std::string wql = CWmiConnection::QueryText(
+          "Win32_DiskDrive", DiskDriveCondition(drive["DeviceID"].asString()));
+      for (const Json::Value& row :
+           QueryRows(session, Utf8ToWide(wql), {"DeviceID", "SerialNumber"})) {
         bool known = false;
         for (const Json::Value& recorded : drives) known = known || recorded == row;
         if (!known) drives.append(row);
@@ -184,7 +193,9 @@ struct RegistryRead {
 // along for whoever reads the profile), the product's own key and the machine's identity.
 const std::vector<RegistryRead>& InstallerRegistryReads() {
   static const std::vector<RegistryRead> reads = {
-      {L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP", {L"Install", L"Version", L"Release", L"SP"}, 3},
+      {L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP",
+       {L"Install", L"Version", L"Release", L"SP"},
+       3},
       {L"SOFTWARE\\Quarn\\Orvex", {L"InstallDir", L"UserDataDir"}, 0},
       {L"SOFTWARE\\Microsoft\\Cryptography", {L"MachineGuid"}, 0},
   };
@@ -201,7 +212,8 @@ void RecordKeyTree(const std::wstring& path, const std::wstring& profilePath,
   Json::Value values(Json::objectValue);
   for (const wchar_t* name : read.values) {
     platform::RegistryValue value;
-    if (key->QueryValue(name, 1 << 16, &value, nullptr)) values[WideToUtf8(name)] = platform::RegistryValueToJson(value);
+    if (key->QueryValue(name, 1 << 16, &value, nullptr))
+      values[WideToUtf8(name)] = platform::RegistryValueToJson(value);
   }
   registry[WideToUtf8(profilePath)] = values;
   uint32_t count = 0;
@@ -209,8 +221,7 @@ void RecordKeyTree(const std::wstring& path, const std::wstring& profilePath,
   for (uint32_t i = 0; i < count; ++i) {
     std::wstring name;
     if (!key->EnumSubKey(i, 256, &name, nullptr)) continue;
-    RecordKeyTree(path + L"\\" + name, profilePath + L"\\" + name, view, read, depth - 1,
-                  registry);
+    RecordKeyTree(path + L"\\" + name, profilePath + L"\\" + name, view, read, depth - 1, registry);
   }
 }
 
@@ -234,8 +245,9 @@ void RecordRegistry(bool is64Bit, Json::Value& profile) {
 // Windows Installer
 
 const wchar_t* const kProductProperties[] = {
-    L"InstalledProductName", L"Publisher", L"VersionString", L"VersionMajor", L"VersionMinor",
-    L"Version", L"InstallLocation", L"InstallDate", L"Language"};
+    L"InstalledProductName", L"Publisher",    L"VersionString",
+    L"VersionMajor",         L"VersionMinor", L"Version",
+    L"InstallLocation",      L"InstallDate",  L"Language"};
 
 // Upgrade codes Windows Installer registered ("...\\Installer\\UpgradeCodes\\<packed>").
 std::vector<std::wstring> RegisteredUpgradeCodes() {
@@ -332,8 +344,8 @@ void RecordScreenAndOpenGL(Json::Value& profile) {
 // The machine's variables the installer reads; the ones that steer a run (run mode, server
 // environment, proxy, dump) belong to the run, not to the machine, and are left out.
 const char* const kMachineVariables[] = {
-    "SystemDrive", "SystemRoot", "NUMBER_OF_PROCESSORS", "USERPROFILE", "USERNAME",
-    "TEMP", "TMP", "ORVEX_ORVEXVM_USER_HOME"};
+    "SystemDrive", "SystemRoot", "NUMBER_OF_PROCESSORS",   "USERPROFILE", "USERNAME",
+    "TEMP",        "TMP",        "ORVEX_ORVEXVM_USER_HOME"};
 
 void RecordEnvironment(Json::Value& profile) {
   Json::Value environment(Json::objectValue);

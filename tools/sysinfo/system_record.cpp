@@ -36,10 +36,10 @@ struct ModuleRun {
 };
 
 const ModuleRun kInformationModules[] = {
-    {"GetDOTNetInfo", nullptr, nullptr},     {"GetOSVersion", nullptr, nullptr},
-    {"GetTotalRAM", nullptr, nullptr},       {"GetPlatformInfo", nullptr, nullptr},
-    {"GetOpenGLVersion", nullptr, nullptr},  {"GetGPUDriverVersion", nullptr, nullptr},
-    {"GetVTInfo", "directory", ""},          {"GetProductInfo", "product", "Orvex"},
+    {"GetDOTNetInfo", nullptr, nullptr},    {"GetOSVersion", nullptr, nullptr},
+    {"GetTotalRAM", nullptr, nullptr},      {"GetPlatformInfo", nullptr, nullptr},
+    {"GetOpenGLVersion", nullptr, nullptr}, {"GetGPUDriverVersion", nullptr, nullptr},
+    {"GetVTInfo", "directory", ""},         {"GetProductInfo", "product", "Orvex"},
 };
 
 }  // namespace

@@ -62,7 +62,8 @@ TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
   std::FILE* file = platform::OpenForWriting(L"C:\\Temp\\stream.bin", nullptr);
   ASSERT_NE(nullptr, file);
   std::setvbuf(file, nullptr, _IONBF, 0);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(block_.size(), std::fwrite(block_.data(), 1, block_.size(), file));
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(block_.size(), std::fwrite(block_.data(), 1, block_.size(), file));
   EXPECT_EQ(kFree - 3 * block_.size(), Free());
   EXPECT_EQ(block_.size(), std::fwrite(block_.data(), 1, block_.size(), file));
   EXPECT_EQ(0u, std::fwrite(block_.data(), 1, block_.size(), file));
@@ -71,9 +72,9 @@ TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
   EXPECT_EQ(0u, Free());
 
   // Handles, positioned files and copies find no room either.
-  const intptr_t handle = platform::CreateFileHandle(
-      L"C:\\Temp\\handle.bin", platform::kGenericWrite, platform::kFileShareRead,
-      platform::kCreateAlways);
+  const intptr_t handle =
+      platform::CreateFileHandle(L"C:\\Temp\\handle.bin", platform::kGenericWrite,
+                                 platform::kFileShareRead, platform::kCreateAlways);
   ASSERT_NE(platform::kInvalidFileHandle, handle);
   uint32_t done = 0;
   EXPECT_FALSE(platform::WriteToHandle(handle, "x", 1, &done));
@@ -114,9 +115,9 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
   ASSERT_NE(nullptr, file);
   std::fputs("archive", file);
   std::fclose(file);
-  const intptr_t reading = platform::CreateFileHandle(
-      L"C:\\Temp\\archive.bin", platform::kGenericRead, platform::kFileShareRead,
-      platform::kOpenExisting);
+  const intptr_t reading =
+      platform::CreateFileHandle(L"C:\\Temp\\archive.bin", platform::kGenericRead,
+                                 platform::kFileShareRead, platform::kOpenExisting);
   ASSERT_NE(platform::kInvalidFileHandle, reading);
   // By any name that reaches it: other letter case, "..", a trailing dot.
   for (const wchar_t* name : {L"C:\\Temp\\archive.bin", L"C:\\TEMP\\ARCHIVE.BIN",
@@ -134,9 +135,9 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
     EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\big.bin", name, false));
   }
   // Another reader that shares reading is welcome.
-  const intptr_t second = platform::CreateFileHandle(
-      L"C:\\Temp\\archive.bin", platform::kGenericRead, platform::kFileShareRead,
-      platform::kOpenExisting);
+  const intptr_t second =
+      platform::CreateFileHandle(L"C:\\Temp\\archive.bin", platform::kGenericRead,
+                                 platform::kFileShareRead, platform::kOpenExisting);
   EXPECT_NE(platform::kInvalidFileHandle, second);
   EXPECT_TRUE(platform::CloseFileHandle(second));
   EXPECT_TRUE(platform::CloseFileHandle(reading));

@@ -1,6 +1,8 @@
 // Files, services, the register driver and Windows Installer on the simulated machine, and the
 // example machines.
 
+#include "platform/files.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,7 +16,6 @@
 
 #include "base/json_text.h"
 #include "base/text.h"
-#include "platform/files.h"
 #include "platform/msi.h"
 #include "platform/services.h"
 #include "platform/sim/machine.h"
@@ -70,8 +71,10 @@ TEST(SimFiles, DrivePathsLiveInTheSandbox) {
 TEST(SimFiles, FindListsDotsFirstThenNamesInUpperCaseOrder) {
   test::ScopedSandbox sandbox;
   sim::ScopedMachine machine(J(kFilesMachine));
-  EXPECT_EQ((std::vector<std::wstring>{L".", L"..", L"A.txt", L"b.txt", L"sub"}), Listing(L"C:\\Data\\*"));
-  EXPECT_EQ((std::vector<std::wstring>{L".", L"..", L"A.txt", L"b.txt", L"sub"}), Listing(L"C:\\Data\\*.*"));
+  EXPECT_EQ((std::vector<std::wstring>{L".", L"..", L"A.txt", L"b.txt", L"sub"}),
+            Listing(L"C:\\Data\\*"));
+  EXPECT_EQ((std::vector<std::wstring>{L".", L"..", L"A.txt", L"b.txt", L"sub"}),
+            Listing(L"C:\\Data\\*.*"));
   EXPECT_EQ((std::vector<std::wstring>{L"b.txt"}), Listing(L"C:\\Data\\B*"));
   EXPECT_EQ((std::vector<std::wstring>{L"A.txt", L"b.txt"}), Listing(L"C:\\Data\\?.TXT"));
   // A drive's root has no "." or "..".
@@ -118,8 +121,8 @@ TEST(SimFiles, ReadOnlyFilesResistDeletionAndOverwriting) {
   sim::ScopedMachine machine(J(kFilesMachine));
   const std::wstring file = L"C:\\Data\\A.txt";
   EXPECT_EQ(platform::kFileAttributeArchive, platform::FileAttributes(file));
-  ASSERT_TRUE(platform::ChangeFileAttributes(file, platform::kFileAttributeReadonly |
-                                                       platform::kFileAttributeHidden));
+  ASSERT_TRUE(platform::ChangeFileAttributes(
+      file, platform::kFileAttributeReadonly | platform::kFileAttributeHidden));
   EXPECT_EQ(platform::kFileAttributeReadonly | platform::kFileAttributeHidden,
             platform::FileAttributes(file));
   EXPECT_FALSE(platform::DeleteFileAt(file));  // even though the tests may run as root
@@ -211,7 +214,8 @@ TEST(SimServices, TheDriverStartsOnlyWithItsBinaryAndThenAnswers) {
 }
 
 TEST(SimServices, AProfileMayBringAnInstalledService) {
-  sim::ScopedMachine machine(J(R"({"services": {"PHYMEM": {"binaryPath": "C:\\x.sys", "running": true}},
+  sim::ScopedMachine machine(
+      J(R"({"services": {"PHYMEM": {"binaryPath": "C:\\x.sys", "running": true}},
                                    "msr": {"58": 1}})"));
   uint8_t low = 0;
   ASSERT_TRUE(ReadMsr(0x3A, &low));
@@ -230,7 +234,8 @@ TEST(SimMsi, ProductsEnumerateAndAnswerLikeMsiDll) {
   std::vector<std::wstring> codes;
   std::wstring code;
   uint32_t error = 0;
-  for (uint32_t i = 0; platform::EnumInstalledProducts(i, &code, &error); ++i) codes.push_back(code);
+  for (uint32_t i = 0; platform::EnumInstalledProducts(i, &code, &error); ++i)
+    codes.push_back(code);
   EXPECT_EQ(platform::kErrorNoMoreItems, error);
   ASSERT_EQ(3u, codes.size());
   EXPECT_EQ(L"{22222222-2222-2222-2222-222222222222}", codes[1]);
@@ -259,15 +264,19 @@ TEST(SimMsi, ProductsEnumerateAndAnswerLikeMsiDll) {
     EXPECT_EQ(c.value, value) << WideToUtf8(c.property);
   }
 
-  ASSERT_TRUE(platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 0, &code, nullptr));
+  ASSERT_TRUE(
+      platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 0, &code, nullptr));
   EXPECT_EQ(L"{11111111-1111-1111-1111-111111111111}", code);
-  ASSERT_TRUE(platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 1, &code, nullptr));
+  ASSERT_TRUE(
+      platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 1, &code, nullptr));
   EXPECT_EQ(L"{33333333-3333-3333-3333-333333333333}", code);
   error = 0;
-  EXPECT_FALSE(platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 2, &code, &error));
+  EXPECT_FALSE(
+      platform::EnumRelatedProducts(L"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}", 2, &code, &error));
   EXPECT_EQ(platform::kErrorNoMoreItems, error);
   error = 0;
-  EXPECT_FALSE(platform::EnumRelatedProducts(L"{BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB}", 0, &code, &error));
+  EXPECT_FALSE(
+      platform::EnumRelatedProducts(L"{BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB}", 0, &code, &error));
   EXPECT_EQ(platform::kErrorNoMoreItems, error);
 }
 
@@ -280,8 +289,10 @@ std::string OsVersion() {
 
 TEST(SimMachines, EveryExampleLoadsAndAnswersItsWindowsVersion) {
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"win7-intel-msr.json", "6.1.7601"},     {"win81-amd.json", "6.3.9600"},
-      {"laptop-intel-nvidia.json", "10.0.19045"}, {"vm-no-pci-video.json", "10.0.17763"},
+      {"win7-intel-msr.json", "6.1.7601"},
+      {"win81-amd.json", "6.3.9600"},
+      {"laptop-intel-nvidia.json", "10.0.19045"},
+      {"vm-no-pci-video.json", "10.0.17763"},
       {"orvex-installed.json", "10.0.19045"}};
   for (const auto& machine : expected) {
     std::ifstream in(fs::path(ORVEX_EXAMPLES_DIR) / "machines" / machine.first, std::ios::binary);

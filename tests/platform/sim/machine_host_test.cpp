@@ -1,6 +1,8 @@
 // The simulated machine answers as Windows does: WQL over the profile's rows, the registry
 // with its WOW64 views, the environment behind the process's, and the state of what changed.
 
+#include "platform/sim/machine.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,7 +17,6 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/security.h"
-#include "platform/sim/machine.h"
 #include "platform/win_codes.h"
 #include "platform/wmi.h"
 #include "tests/support/sim_test_support.h"
@@ -73,14 +74,17 @@ TEST(SimWmi, QueriesSelectTheRowsWindowsWould) {
       {"SELECT * FROM Win32_Networkadapter", 4},
       {"select * from win32_networkadapter", 4},
       // The installer's own conditions, two blanks after LIKE.
-      {R"(SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE  "%PCI%" or PNPDeviceID LIKE  "%SD%")", 2},
+      {R"(SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE  "%PCI%" or PNPDeviceID LIKE  "%SD%")",
+       2},
       {R"(SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE  "%PCI%")", 1},
       {R"(SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE "%pci%")", 1},
       {R"(SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE "PCI\\VEN_____&%")", 1},
       {R"(SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE "PCI\\VEN____&%")", 0},
       {R"(SELECT * FROM Win32_Networkadapter WHERE PNPDeviceID LIKE "[PS]%")", 3},
-      {R"(SELECT * FROM Win32_Networkadapter WHERE Name = 'Tunnel' AND PNPDeviceID LIKE '%RAS%')", 1},
-      {R"(SELECT * FROM Win32_Networkadapter WHERE Name = 'Tunnel' OR Name = 'Card reader' AND PNPDeviceID LIKE '%PCI%')", 1},
+      {R"(SELECT * FROM Win32_Networkadapter WHERE Name = 'Tunnel' AND PNPDeviceID LIKE '%RAS%')",
+       1},
+      {R"(SELECT * FROM Win32_Networkadapter WHERE Name = 'Tunnel' OR Name = 'Card reader' AND PNPDeviceID LIKE '%PCI%')",
+       1},
       // Backslashes are escaped inside WQL strings: the installer doubles them.
       {R"(SELECT * FROM Win32_DiskDrive WHERE DeviceID='\\\\.\\PHYSICALDRIVE0')", 1},
       {R"(SELECT * FROM Win32_DiskDrive WHERE DeviceID='\\.\PHYSICALDRIVE0')", 0},
@@ -95,16 +99,27 @@ TEST(SimWmi, QueriesSelectTheRowsWindowsWould) {
       {"SELECT * FROM Win32_Product WHERE Name = 'unterminated", -1},
       {"SELECT * FROM Win32_Product WHERE", -1},
       // Operators the installer never sends are outside the subset, not silently false.
-      {R"(SELECT * FROM Win32_Networkadapter WHERE NOT (Name = 'Tunnel' OR Name = 'Ethernet'))", -1},
+      {R"(SELECT * FROM Win32_Networkadapter WHERE NOT (Name = 'Tunnel' OR Name = 'Ethernet'))",
+       -1},
       {"SELECT * FROM Win32_Networkadapter WHERE MACAddress IS NULL", -1},
       {"SELECT * FROM Win32_Networkadapter WHERE MACAddress <> '00:11:22:33:44:55'", -1},
       {"SELECT * FROM Win32_ComputerSystem WHERE Cores >= 4", -1},
       {"DELETE FROM Win32_Product", -1},
-      {"ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='C:'} WHERE AssocClass = Win32_LogicalDiskToPartition", 2},
-      {"associators of {win32_logicaldisk.deviceid=\"c:\"} where assocclass = WIN32_LOGICALDISKTOPARTITION", 2},
-      {"ASSOCIATORS OF {Win32_DiskPartition.DeviceID='Disk #0, Partition #1'} WHERE AssocClass = Win32_DiskDriveToDiskPartition", 1},
-      {"ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='C:'} WHERE AssocClass = Win32_DiskDriveToDiskPartition", 0},
-      {"ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='D:'} WHERE AssocClass = Win32_LogicalDiskToPartition", 0},
+      {"ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='C:'} WHERE AssocClass = "
+       "Win32_LogicalDiskToPartition",
+       2},
+      {"associators of {win32_logicaldisk.deviceid=\"c:\"} where assocclass = "
+       "WIN32_LOGICALDISKTOPARTITION",
+       2},
+      {"ASSOCIATORS OF {Win32_DiskPartition.DeviceID='Disk #0, Partition #1'} WHERE AssocClass = "
+       "Win32_DiskDriveToDiskPartition",
+       1},
+      {"ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='C:'} WHERE AssocClass = "
+       "Win32_DiskDriveToDiskPartition",
+       0},
+      {"ASSOCIATORS OF {Win32_LogicalDisk.DeviceID='D:'} WHERE AssocClass = "
+       "Win32_LogicalDiskToPartition",
+       0},
   };
   for (const Case& c : cases) EXPECT_EQ(c.rows, CountRows(L"ROOT\\CIMV2", c.wql)) << c.wql;
   EXPECT_EQ(0, CountRows(L"root\\securitycenter2", "SELECT * FROM AntivirusProduct"));
@@ -153,8 +168,9 @@ const char kRegistryMachine[] = R"({
   }
 })";
 
-std::unique_ptr<platform::IRegistryKey> Open(const std::wstring& path, platform::RegistryView view,
-                                             platform::RegistryAccess access = platform::RegistryAccess::kRead) {
+std::unique_ptr<platform::IRegistryKey> Open(
+    const std::wstring& path, platform::RegistryView view,
+    platform::RegistryAccess access = platform::RegistryAccess::kRead) {
   return platform::OpenLocalMachineKey(path, access, view, nullptr);
 }
 
@@ -190,7 +206,8 @@ TEST(SimRegistry, ViewsOfA64BitMachine) {
     EXPECT_EQ(c.text, TextOf(value)) << WideToUtf8(c.path);
   }
   uint32_t error = 0;
-  EXPECT_FALSE(platform::OpenLocalMachineKey(L"SOFTWARE\\Vendor\\Keys", platform::RegistryAccess::kRead,
+  EXPECT_FALSE(platform::OpenLocalMachineKey(L"SOFTWARE\\Vendor\\Keys",
+                                             platform::RegistryAccess::kRead,
                                              platform::RegistryView::kDefault, &error));
   EXPECT_EQ(platform::kErrorFileNotFound, error);
 
@@ -238,10 +255,10 @@ TEST(SimRegistry, ValueTypesAndBufferLimits) {
       {L"Big", platform::kRegQword, {0, 0, 0, 0, 1, 0, 0, 0}},
       {L"Bytes", platform::kRegBinary, {1, 2}},
       {L"Path", platform::kRegExpandSz, {'%', 0, 'S', 0, 'y', 0, 's', 0, 't', 0, 'e', 0, 'm', 0,
-                                         'R', 0, 'o', 0, 'o', 0, 't', 0, '%', 0, 0, 0}},
+                                         'R', 0, 'o', 0, 'o', 0, 't', 0, '%', 0, 0,   0}},
       {L"List", platform::kRegMultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
-      {L"Text", platform::kRegSz, {'s', 0, 'i', 0, 'x', 0, 't', 0, 'y', 0, '-', 0, 'f', 0, 'o', 0,
-                                   'u', 0, 'r', 0, 0, 0}},
+      {L"Text", platform::kRegSz, {'s', 0,   'i', 0,   'x', 0,   't', 0,   'y', 0, '-',
+                                   0,   'f', 0,   'o', 0,   'u', 0,   'r', 0,   0, 0}},
   };
   for (const Case& c : cases) {
     platform::RegistryValue value;
@@ -273,17 +290,18 @@ TEST(SimRegistry, GetValueTakesFourByteDwordsAndBinariesOnly) {
     uint32_t number;  // 99 when left unchanged
   } cases[] = {
       {L"Number", 0, 7},
-      {L"Bytes", 1629, 99},    // a binary counts as a number only at exactly four bytes
+      {L"Bytes", 1629, 99},  // a binary counts as a number only at exactly four bytes
       {L"Long", 1629, 99},
       {L"Four", 0, 0x04030201},
-      {L"Big", 1630, 99},      // REG_QWORD is not asked for
+      {L"Big", 1630, 99},  // REG_QWORD is not asked for
       {L"Text", 1630, 99},
       {L"Nothing", 2, 99},
   };
   for (const Case& c : cases) {
     uint32_t number = 99;
     uint32_t error = 0;
-    const bool read = platform::GetLocalMachineDwordOrBinary(L"SOFTWARE\\Vendor", c.name, &number, &error);
+    const bool read =
+        platform::GetLocalMachineDwordOrBinary(L"SOFTWARE\\Vendor", c.name, &number, &error);
     EXPECT_EQ(c.result, read ? 0u : error) << WideToUtf8(c.name);
     EXPECT_EQ(c.result == 0, read) << WideToUtf8(c.name);
     EXPECT_EQ(c.number, number) << WideToUtf8(c.name);
@@ -373,8 +391,8 @@ TEST(SimSecurity, AccountsAccessListsAndRestarts) {
   EXPECT_EQ(1, entries[0].type);
   EXPECT_EQ(2u, entries[0].mask);
   EXPECT_EQ(L"S-1-5-18", entries[0].sid);
-  EXPECT_FALSE(platform::ReadFileAccessList(L"C:\\Open", &entries));       // NULL DACL
-  EXPECT_FALSE(platform::ReadFileAccessList(L"C:\\Missing", &entries));    // no such path
+  EXPECT_FALSE(platform::ReadFileAccessList(L"C:\\Open", &entries));     // NULL DACL
+  EXPECT_FALSE(platform::ReadFileAccessList(L"C:\\Missing", &entries));  // no such path
   ASSERT_TRUE(platform::ReadFileAccessList(L"C:\\Open\\file.txt", &entries));
   ASSERT_EQ(3u, entries.size());
   EXPECT_EQ(L"S-1-5-21-7-1001", entries[2].sid);

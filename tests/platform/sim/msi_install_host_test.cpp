@@ -1,6 +1,8 @@
 // The simulated machine's Windows Installer: outcomes a machine profile forces, the message
 // sequence a handler receives, the settings restored after an installation, the recorded
 // product.
+#include "platform/msi_install.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,9 +10,8 @@
 #include <vector>
 
 #include "actions/msi_package.h"
-#include "engine/stage.h"
 #include "base/text.h"
-#include "platform/msi_install.h"
+#include "engine/stage.h"
 #include "platform/sim/machine.h"
 #include "probes/product_lookup.h"
 #include "tests/support/install_fixtures.h"
@@ -44,13 +45,13 @@ class SimMsiInstall : public ::testing::Test {
     machine_.reset();  // the earlier machine goes back first
     machine_.reset(new sim::ScopedMachine(profile));
     folder = test::NewWorkFolder("simmsi");
-    ASSERT_TRUE(test::PlaceFixture(test::PackageFixture("orvex-product.msi"), folder,
-                                   "orvex-product.msi"));
+    ASSERT_TRUE(
+        test::PlaceFixture(test::PackageFixture("orvex-product.msi"), folder, "orvex-product.msi"));
   }
 
   int RunModule(Json::Value& doc, test::RecordingIndicator* indicator) {
-    const std::string args = R"({"directory": ")" + WideToUtf8(folder) +
-                             R"(", "name": "orvex-product.msi"})";
+    const std::string args =
+        R"({"directory": ")" + WideToUtf8(folder) + R"(", "name": "orvex-product.msi"})";
     std::string escaped;
     for (char c : args) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
     auto module = test::MakeRegisteredModule("MSIInstaller", escaped, stage, indicator);

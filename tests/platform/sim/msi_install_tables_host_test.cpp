@@ -1,8 +1,9 @@
 // What the simulated Windows Installer makes of a package's Directory, CreateFolder and
 // Registry tables: formatted texts, typed values, roots, and the registry view and program
 // folder of 32-bit and 64-bit packages on 32-bit and 64-bit machines.
-#include <gtest/gtest.h>
+#include "platform/sim/msi_install_tables.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <set>
@@ -12,7 +13,6 @@
 #include "base/text.h"
 #include "platform/msi_install.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/msi_install_tables.h"
 #include "tests/support/install_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -119,9 +119,9 @@ TEST(MsiInstallTables, RegistryRowsTypedAndRooted) {
   for (const sim::MsiRegistryWrite& write : sim::RegistryWrites(tables, properties)) {
     written.push_back(std::string(write.view == platform::RegistryView::k64Bit ? "64 " : "32 ") +
                       WideToUtf8(write.key) + " [" + WideToUtf8(write.name) + "] " +
-                      (write.keyOnly ? "key only"
-                                     : std::to_string(write.value.type) + ":" +
-                                           Hex(write.value.data)));
+                      (write.keyOnly
+                           ? "key only"
+                           : std::to_string(write.value.type) + ":" + Hex(write.value.data)));
   }
   auto utf16 = [](const std::string& text) {
     std::vector<uint8_t> bytes;
@@ -169,8 +169,8 @@ TEST(MsiInstallTables, PackagesWriteTheirRegistryTableAsWindowsWould) {
        "SOFTWARE\\WOW6432Node\\Quarn\\RegistryTest", "C:\\Program Files (x86)"},
       {"64-bit package, 64-bit machine", "orvex-registry-x64.msi", 64,
        "SOFTWARE\\Quarn\\RegistryTest", "C:\\Program Files"},
-      {"32-bit package, 32-bit machine", "orvex-registry.msi", 32,
-       "SOFTWARE\\Quarn\\RegistryTest", "C:\\Program Files"},
+      {"32-bit package, 32-bit machine", "orvex-registry.msi", 32, "SOFTWARE\\Quarn\\RegistryTest",
+       "C:\\Program Files"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -191,8 +191,10 @@ TEST(MsiInstallTables, PackagesWriteTheirRegistryTableAsWindowsWould) {
     const std::string installDir = std::string(c.programs) + "\\Quarn\\Registry Test\\";
     const std::string key = c.key;
     const std::string expected = R"([
-        {"key": ")" + key + R"(", "name": "InstallDir", "value": ")" + installDir + R"("},
-        {"key": ")" + key + R"(", "name": "Readme", "value": ")" + installDir + R"(readme.txt"},
+        {"key": ")" + key + R"(", "name": "InstallDir", "value": ")" +
+                                 installDir + R"("},
+        {"key": ")" + key + R"(", "name": "Readme", "value": ")" +
+                                 installDir + R"(readme.txt"},
         {"key": ")" + key + R"(\test edition", "name": "Count", "value": {"dword": 42}},
         {"key": ")" + key + R"(", "name": "Negative", "value": {"dword": 4294967294}},
         {"key": ")" + key + R"(", "name": "List", "value": {"multi_sz": ["first", "test edition"]}},
@@ -209,8 +211,8 @@ TEST(MsiInstallTables, PackagesWriteTheirRegistryTableAsWindowsWould) {
     for (const Json::Value& write : state["registryWrites"]) got.insert(Compact(write));
     EXPECT_EQ(want, got);
     struct stat info;
-    EXPECT_EQ(0, stat(sim::HostPath(L"C:\\ProgramData\\QuarnRegistryTest\\Data\\config").c_str(),
-                      &info));
+    EXPECT_EQ(
+        0, stat(sim::HostPath(L"C:\\ProgramData\\QuarnRegistryTest\\Data\\config").c_str(), &info));
     EXPECT_EQ(0, stat(sim::HostPath(Utf8ToWide(installDir)).c_str(), &info));
   }
 }

@@ -18,8 +18,8 @@
 
 #include "actions/cabinet.h"
 #include "actions/zip_extract.h"
-#include "engine/stage.h"
 #include "base/text.h"
+#include "engine/stage.h"
 #include "platform/environment.h"
 #include "platform/file_handles.h"
 #include "platform/file_writer.h"
@@ -124,17 +124,17 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
     uint32_t error;
   } cases[] = {
       {L"C:\\Data\\A.TXT", "/C/Data/a.txt", 0},
-      {L"\\Data\\a.txt", "/C/Data/a.txt", 0},                   // the current drive's root
+      {L"\\Data\\a.txt", "/C/Data/a.txt", 0},  // the current drive's root
       {L"/Data/a.txt", "/C/Data/a.txt", 0},
-      {L"new.txt", "/C/Users/john/Downloads/new.txt", 0},       // the current directory
-      {L"..\\..\\..\\..\\..\\x", "/C/x", 0},                    // never above the drive's root
+      {L"new.txt", "/C/Users/john/Downloads/new.txt", 0},  // the current directory
+      {L"..\\..\\..\\..\\..\\x", "/C/x", 0},               // never above the drive's root
       {L"C:..\\..\\..\\..\\x", "/C/x", 0},
       {L"C:\\..\\..\\etc\\passwd", "/C/etc/passwd", 0},
       {L"D:\\x", "/D/x", 0},
-      {L"C:\\Data.\\a.txt . ", "/C/Data/a.txt", 0},              // trailing dots and blanks go
+      {L"C:\\Data.\\a.txt . ", "/C/Data/a.txt", 0},  // trailing dots and blanks go
       {L"\\\\?\\C:\\Data\\a.txt", "/C/Data/a.txt", 0},
       {L"\\\\.\\C:\\Data\\a.txt", "/C/Data/a.txt", 0},
-      {Utf8ToWide(marker) + L"/keep.txt", nullptr, 0},          // checked below: in the sandbox
+      {Utf8ToWide(marker) + L"/keep.txt", nullptr, 0},  // checked below: in the sandbox
       {L"", nullptr, platform::kErrorPathNotFound},
       {L"\\\\server\\share\\x", nullptr, platform::kErrorBadNetPath},
       {L"//127.0.0.1/c$/x", nullptr, platform::kErrorBadNetPath},
@@ -200,7 +200,8 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
   std::fputs("moved", part);
   std::fclose(part);
   uint32_t renameError = 0;
-  EXPECT_TRUE(platform::ReplaceWithFile(L"C:\\Data\\moved.part", L"C:\\Links\\dangling", &renameError));
+  EXPECT_TRUE(
+      platform::ReplaceWithFile(L"C:\\Data\\moved.part", L"C:\\Links\\dangling", &renameError));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(sim::HostPath(L"C:\\Links") + "/dangling")));
 }
 
@@ -231,14 +232,16 @@ TEST_F(SimSandbox, PathsUpToMaxPathUnlessInTheLongForm) {
   EXPECT_FALSE(platform::MakeDirectory(folder + L"\\" + std::wstring(44, L'd'), &error));
   EXPECT_EQ(platform::kErrorFilenameExcedRange, error);
   EXPECT_TRUE(platform::MakeDirectory(folder + L"\\" + std::wstring(43, L'd'), &error));
-  EXPECT_TRUE(platform::MakeDirectory(L"\\\\?\\" + folder + L"\\" + std::wstring(250, L'e'), &error));
+  EXPECT_TRUE(
+      platform::MakeDirectory(L"\\\\?\\" + folder + L"\\" + std::wstring(250, L'e'), &error));
 }
 
 // Names are found without regard to case, whether the machine made them or the host did.
 TEST_F(SimSandbox, NamesAreFoundWithoutRegardToCase) {
   std::ofstream(sim::HostPath(L"C:\\Data") + "/External.TXT") << "host";
   for (int i = 0; i < 50; ++i) {
-    std::FILE* file = platform::OpenForWriting(L"C:\\Data\\Made" + std::to_wstring(i) + L".txt", nullptr);
+    std::FILE* file =
+        platform::OpenForWriting(L"C:\\Data\\Made" + std::to_wstring(i) + L".txt", nullptr);
     ASSERT_NE(nullptr, file);
     std::fclose(file);
   }
@@ -266,10 +269,12 @@ TEST_F(SimSandbox, HardLinksAreNeverWrittenInPlace) {
   EXPECT_EQ(platform::kInvalidFileHandle,
             platform::CreateFileHandle(L"C:\\Links\\hard.txt", platform::kGenericWrite,
                                        platform::kFileShareRead, platform::kOpenExisting));
-  EXPECT_FALSE(platform::ChangeFileAttributes(L"C:\\Links\\hard.txt", platform::kFileAttributeReadonly));
+  EXPECT_FALSE(
+      platform::ChangeFileAttributes(L"C:\\Links\\hard.txt", platform::kFileAttributeReadonly));
   EXPECT_EQ(0, access((outside_.root() / "keep.txt").c_str(), W_OK));
-  const intptr_t handle = platform::CreateFileHandle(L"C:\\Links\\hard.txt", platform::kGenericWrite,
-                                                     platform::kFileShareRead, platform::kCreateAlways);
+  const intptr_t handle =
+      platform::CreateFileHandle(L"C:\\Links\\hard.txt", platform::kGenericWrite,
+                                 platform::kFileShareRead, platform::kCreateAlways);
   ASSERT_NE(platform::kInvalidFileHandle, handle);
   uint32_t done = 0;
   EXPECT_TRUE(platform::WriteToHandle(handle, "handle", 6, &done));
@@ -297,10 +302,12 @@ TEST_F(SimSandbox, LinksAreReparsePointsRemovedAsLinks) {
   // Listing through a link that leads out finds nothing; the links show in their folder.
   platform::FindData entry;
   EXPECT_EQ(nullptr, platform::StartFileSearch(L"C:\\Links\\out\\*", &entry));
-  EXPECT_FALSE(platform::ChangeFileAttributes(L"C:\\Links\\out\\keep.txt", platform::kFileAttributeReadonly));
-  EXPECT_TRUE(platform::ChangeFileAttributes(L"C:\\Links\\outfile", platform::kFileAttributeReadonly));
-  EXPECT_EQ(0, access((outside_.root() / "keep.txt").c_str(), W_OK));  // the target kept its mode
-  EXPECT_FALSE(platform::DeleteFileAt(L"C:\\Links\\out"));             // a folder link is no file
+  EXPECT_FALSE(platform::ChangeFileAttributes(L"C:\\Links\\out\\keep.txt",
+                                              platform::kFileAttributeReadonly));
+  EXPECT_TRUE(
+      platform::ChangeFileAttributes(L"C:\\Links\\outfile", platform::kFileAttributeReadonly));
+  EXPECT_EQ(0, access((outside_.root() / "keep.txt").c_str(), W_OK));   // the target kept its mode
+  EXPECT_FALSE(platform::DeleteFileAt(L"C:\\Links\\out"));              // a folder link is no file
   EXPECT_FALSE(platform::RemoveEmptyDirectory(L"C:\\Links\\outfile"));  // a file link is no folder
   EXPECT_TRUE(platform::DeleteFileAt(L"C:\\Links\\outfile"));
   EXPECT_TRUE(platform::RemoveEmptyDirectory(L"C:\\Links\\out"));
@@ -412,13 +419,50 @@ TEST_F(SimSandbox, DeviceNamesAreDevicesNotFiles) {
 
 // A hostile path built from pieces a careless or malicious configuration could hold.
 std::string HostilePath(std::mt19937& random, const std::vector<std::string>& outside) {
-  static const std::vector<std::string> kStarts = {
-      "", "\\", "/", "C:", "C:\\", "c:/", "D:\\", "\\\\server\\share\\", "\\\\?\\", "\\\\?\\C:\\",
-      "\\\\.\\", "\\\\.\\C:\\", "\\\\?\\UNC\\host\\s\\", "..\\", "../", ".\\", "~/", "%TEMP%\\"};
-  static const std::vector<std::string> kPieces = {
-      "..", ".", "...", "x", "Links\\out", "Links\\outfile", "Links\\data", "Data", "NUL",
-      "nul.txt", "CON", "COM1", "LPT1.log", "AUX", "PRN", "a:b", "*", "?", "a b. ", "\xc3\xa9t\xc3\xa9",
-      "Users", "john", "AppData\\Local\\Temp", std::string(40, 'y'), "tmp", "etc"};
+  static const std::vector<std::string> kStarts = {"",
+                                                   "\\",
+                                                   "/",
+                                                   "C:",
+                                                   "C:\\",
+                                                   "c:/",
+                                                   "D:\\",
+                                                   "\\\\server\\share\\",
+                                                   "\\\\?\\",
+                                                   "\\\\?\\C:\\",
+                                                   "\\\\.\\",
+                                                   "\\\\.\\C:\\",
+                                                   "\\\\?\\UNC\\host\\s\\",
+                                                   "..\\",
+                                                   "../",
+                                                   ".\\",
+                                                   "~/",
+                                                   "%TEMP%\\"};
+  static const std::vector<std::string> kPieces = {"..",
+                                                   ".",
+                                                   "...",
+                                                   "x",
+                                                   "Links\\out",
+                                                   "Links\\outfile",
+                                                   "Links\\data",
+                                                   "Data",
+                                                   "NUL",
+                                                   "nul.txt",
+                                                   "CON",
+                                                   "COM1",
+                                                   "LPT1.log",
+                                                   "AUX",
+                                                   "PRN",
+                                                   "a:b",
+                                                   "*",
+                                                   "?",
+                                                   "a b. ",
+                                                   "\xc3\xa9t\xc3\xa9",
+                                                   "Users",
+                                                   "john",
+                                                   "AppData\\Local\\Temp",
+                                                   std::string(40, 'y'),
+                                                   "tmp",
+                                                   "etc"};
   std::string path = kStarts[random() % kStarts.size()];
   if (random() % 4 == 0) path += outside[random() % outside.size()];
   const int count = static_cast<int>(random() % 8);
@@ -476,9 +520,9 @@ void WriteEverywhere(const std::wstring& folder) {
   }
   (void)platform::CopyFileTo(L"C:\\Data\\a.txt", folder + L"\\desktop.txt", true);
   (void)platform::CopyFileTo(L"C:\\Data\\a.txt", folder + L"\\desktop.txt", false);
-  const intptr_t handle = platform::CreateFileHandle(
-      folder + L"\\handle.bin", platform::kGenericWrite, platform::kFileShareRead,
-      platform::kCreateAlways);
+  const intptr_t handle =
+      platform::CreateFileHandle(folder + L"\\handle.bin", platform::kGenericWrite,
+                                 platform::kFileShareRead, platform::kCreateAlways);
   if (handle != platform::kInvalidFileHandle) {
     uint32_t done = 0;
     (void)platform::WriteToHandle(handle, "bytes", 5, &done);
@@ -498,8 +542,12 @@ TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
   fs::current_path(hostCurrent.root());
   const auto tempBefore = Snapshot(hostTemp.root());
   const auto currentBefore = Snapshot(hostCurrent.root());
-  const std::vector<std::string> outside = {outside_.root().string(), hostTemp.root().string(),
-                                            hostCurrent.root().string(), "/", "/tmp", "/etc"};
+  const std::vector<std::string> outside = {outside_.root().string(),
+                                            hostTemp.root().string(),
+                                            hostCurrent.root().string(),
+                                            "/",
+                                            "/tmp",
+                                            "/etc"};
   const std::vector<fs::path> markers = {outside_.root(), hostTemp.root(), hostCurrent.root()};
   std::mt19937 random(20240611);
   for (int round = 0; round < 300; ++round) {
@@ -509,7 +557,8 @@ TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
     doc["P"] = path;
     RunModule("CreateInTempDir", R"({"saveTo": ".Made", "directory": ".P"})", doc);
     RunModule("GetVTInfo", R"({"saveTo": ".Vt", "directory": ".P"})", doc);
-    RunModule("HTTPDownloader", R"({"url": "http://127.0.0.1:1/x", "destination": ".P", "directory": ".P"})", doc);
+    RunModule("HTTPDownloader",
+              R"({"url": "http://127.0.0.1:1/x", "destination": ".P", "directory": ".P"})", doc);
     RunModule("RemoveDir", R"({"directory": ".P"})", doc);
     if (doc["Made"].isString()) RunModule("RemoveDir", R"({"directory": ".Made"})", doc);
     const std::wstring wide = Utf8ToWide(path);
@@ -522,8 +571,8 @@ TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
     (void)platform::MakeDirectory(wide, nullptr);
 
     static const char* const kWrittenNames[] = {
-        "top.txt", "setup.exe", "Graphics", "readme.txt", "file.bin.part", "file.bin",
-        "config.xml", "desktop.txt", "handle.bin", "FILE.BIN", "Config.Xml"};
+        "top.txt",    "setup.exe",   "Graphics",   "readme.txt", "file.bin.part", "file.bin",
+        "config.xml", "desktop.txt", "handle.bin", "FILE.BIN",   "Config.Xml"};
     const std::wstring folder = L"C:\\Sess\\" + std::to_wstring(round);
     fs::create_directories(sim::HostPath(folder));
     for (int links = 1 + static_cast<int>(random() % 3); links > 0; --links) {

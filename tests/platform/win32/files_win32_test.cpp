@@ -1,6 +1,7 @@
 // The file system on Windows paths, in the Wine prefix's temporary directory.
-#include <windows.h>
+#include "platform/files.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "platform/environment.h"
-#include "platform/files.h"
 #include "platform/win_codes.h"
 
 namespace orvex {

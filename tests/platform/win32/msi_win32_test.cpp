@@ -1,11 +1,11 @@
 // Windows Installer product enumeration and information against a package installed into the
 // Wine prefix by the suite.
-#include "tests/support/msi_fixture.h"
+#include "platform/msi.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/msi.h"
 #include "platform/win_codes.h"
+#include "tests/support/msi_fixture.h"
 
 namespace orvex {
 namespace platform {

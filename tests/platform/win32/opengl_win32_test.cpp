@@ -1,13 +1,12 @@
 // OpenGL strings through the hidden window. Wine's WGL needs an X display (Xvfb in the test
 // run: scripts/wine-run.sh with ORVEX_WINE_XVFB=1); Mesa answers for it.
-#include <windows.h>
+#include "platform/opengl.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdlib>
-
-#include "platform/opengl.h"
 
 namespace orvex {
 namespace platform {

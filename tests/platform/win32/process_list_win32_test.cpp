@@ -1,12 +1,13 @@
 // The process list and process owners under Wine, and the process check on top of them: Wine
 // runs services.exe in the same prefix, as the same account as the test.
 
+#include "platform/process_list.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/process_list.h"
 #include "prompts/process_check.h"
 
 namespace orvex {

@@ -1,13 +1,12 @@
 // CPUID, processor features, memory and screen, each checked against a second Windows source.
-#include <windows.h>
+#include "platform/processor.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstring>
 #include <string>
-
-#include "platform/processor.h"
 
 namespace orvex {
 namespace platform {
@@ -21,7 +20,8 @@ TEST(Win32Processor, CpuidLeafZeroNamesTheVendor) {
   std::memcpy(vendor + 4, &leaf0.edx, 4);
   std::memcpy(vendor + 8, &leaf0.ecx, 4);
   ASSERT_EQ(std::strlen(vendor), 12u);
-  for (char c : std::string(vendor)) EXPECT_TRUE(std::isprint(static_cast<unsigned char>(c))) << vendor;
+  for (char c : std::string(vendor))
+    EXPECT_TRUE(std::isprint(static_cast<unsigned char>(c))) << vendor;
 }
 
 TEST(Win32Processor, FeatureBitsAgreeWithWindows) {

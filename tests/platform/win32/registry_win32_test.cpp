@@ -1,12 +1,12 @@
 // Registry round trips under HKEY_LOCAL_MACHINE in the Wine prefix, through both views.
-#include <windows.h>
+#include "platform/registry.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "platform/registry.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
@@ -44,7 +44,8 @@ class Win32Registry : public ::testing::Test {
 
   std::unique_ptr<IRegistryKey> Create() {
     uint32_t error = kErrorSuccess;
-    std::unique_ptr<IRegistryKey> key = CreateLocalMachineKey(path_, RegistryView::kDefault, &error);
+    std::unique_ptr<IRegistryKey> key =
+        CreateLocalMachineKey(path_, RegistryView::kDefault, &error);
     EXPECT_EQ(error, kErrorSuccess);
     return key;
   }
@@ -97,8 +98,7 @@ TEST_F(Win32Registry, ValuesReadBackInEveryView) {
 // What a 32-bit installer sees on 64-bit Windows, from the other side: a key written through
 // the 32-bit view lands in WOW6432Node and is invisible to the 64-bit view.
 TEST_F(Win32Registry, The32BitViewIsRedirectedForA64BitProcess) {
-  std::unique_ptr<IRegistryKey> key =
-      CreateLocalMachineKey(path_, RegistryView::k32Bit, nullptr);
+  std::unique_ptr<IRegistryKey> key = CreateLocalMachineKey(path_, RegistryView::k32Bit, nullptr);
   ASSERT_NE(key, nullptr);
   ASSERT_TRUE(key->SetValue(L"Text", Sz(L"x86"), nullptr));
   key.reset();
@@ -132,9 +132,9 @@ TEST_F(Win32Registry, ShortBufferAndMissingValues) {
   EXPECT_EQ(error, kErrorFileNotFound);
 
   error = kErrorSuccess;
-  EXPECT_EQ(OpenLocalMachineKey(path_ + L"\\Absent", RegistryAccess::kRead,
-                                RegistryView::k64Bit, &error),
-            nullptr);
+  EXPECT_EQ(
+      OpenLocalMachineKey(path_ + L"\\Absent", RegistryAccess::kRead, RegistryView::k64Bit, &error),
+      nullptr);
   EXPECT_EQ(error, kErrorFileNotFound);
 }
 

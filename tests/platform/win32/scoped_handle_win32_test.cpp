@@ -1,15 +1,15 @@
 // The handle owner closes exactly what it holds, once: a file opened without sharing stays
 // locked while an owner holds it and opens again once it is closed; a named mutex disappears
 // with its last handle.
-#include <windows.h>
+#include "platform/win32/scoped_handle.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 
 #include "platform/files.h"
-#include "platform/win32/scoped_handle.h"
 
 namespace orvex {
 namespace platform {
@@ -24,8 +24,8 @@ class ScopedHandleTest : public ::testing::Test {
 
   // Opened for writing with no sharing: a second open fails while this one is held.
   HANDLE OpenExclusive() const {
-    return CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
   }
 
   // Whether the file is held: a second exclusive open fails with a sharing violation.
@@ -90,8 +90,8 @@ TEST_F(ScopedHandleTest, ResetAndReceiveCloseWhatWasHeld) {
 // A failed CreateFileW answers INVALID_HANDLE_VALUE, a failed OpenMutexW NULL: each owner
 // takes its own kind's failure for "nothing held" and closes nothing.
 TEST(ScopedHandle, EachKindKnowsItsFailureValue) {
-  ScopedFileHandle missing(CreateFileW(L"C:\\orvex-no-such-folder\\file", GENERIC_READ, 0,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedFileHandle missing(CreateFileW(L"C:\\orvex-no-such-folder\\file", GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   EXPECT_FALSE(missing.IsValid());
   EXPECT_TRUE(missing.Close());
 

@@ -1,13 +1,13 @@
 // Access checks, access lists and account SIDs against Wine's security implementation.
+#include "platform/security.h"
+
 #include <windows.h>
 #include <aclapi.h>
-#include <sddl.h>
-
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/security.h"
 
 namespace orvex {
 namespace platform {
@@ -56,8 +56,7 @@ TEST(Win32Security, AccessCheckFollowsTheDirectoryAcl) {
   ScopedDirectory readOnly(L"OrvexReadOnlyAcl", L"D:P(A;OICI;FR;;;WD)");
   ASSERT_TRUE(readOnly.made());
   EXPECT_TRUE(ProcessTokenHasAccess(readOnly.path(), GENERIC_READ, kFileMapping));
-  EXPECT_FALSE(ProcessTokenHasAccess(readOnly.path(), GENERIC_READ | GENERIC_WRITE,
-                                     kFileMapping));
+  EXPECT_FALSE(ProcessTokenHasAccess(readOnly.path(), GENERIC_READ | GENERIC_WRITE, kFileMapping));
 }
 
 TEST(Win32Security, AccessListOfTheTemporaryDirectory) {
@@ -65,7 +64,8 @@ TEST(Win32Security, AccessListOfTheTemporaryDirectory) {
   ASSERT_TRUE(ReadFileAccessList(TempDirectory(), &entries));
   ASSERT_FALSE(entries.empty());
   for (const AccessEntry& entry : entries) {
-    EXPECT_EQ(entry.sid.compare(0, 4, L"S-1-"), 0) << std::string(entry.sid.begin(), entry.sid.end());
+    EXPECT_EQ(entry.sid.compare(0, 4, L"S-1-"), 0)
+        << std::string(entry.sid.begin(), entry.sid.end());
     EXPECT_NE(entry.mask, 0u);
   }
   EXPECT_FALSE(ReadFileAccessList(TempPath() + L"OrvexNoSuchDirectory", &entries));

@@ -1,11 +1,11 @@
 // The service control manager of the Wine prefix: a kernel driver service created, started
 // (its driver file does not exist), queried and deleted again.
-#include <windows.h>
+#include "platform/services.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
-#include "platform/services.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
@@ -18,8 +18,7 @@ TEST(Win32Services, KernelDriverServiceLifecycle) {
   auto manager = OpenServiceManager(ServiceManagerAccess::kAllAccess);
   ASSERT_NE(manager, nullptr);
   // Left over from an interrupted run in a kept prefix.
-  if (auto stale = manager->OpenServiceByName(kService, ServiceAccess::kAllAccess))
-    stale->Delete();
+  if (auto stale = manager->OpenServiceByName(kService, ServiceAccess::kAllAccess)) stale->Delete();
 
   std::wstring binary = TempPath() + L"OrvexNoSuchDriver.sys";
   auto created = manager->CreateKernelDriverService(kService, kService, binary);

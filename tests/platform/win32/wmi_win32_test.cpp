@@ -1,12 +1,11 @@
 // WMI through Wine's real provider (wbemprox): sessions, queries, typed properties and COM
 // initialisation balance.
-#include <windows.h>
+#include "platform/wmi.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <thread>
-
-#include "platform/wmi.h"
 
 namespace orvex {
 namespace platform {
@@ -57,8 +56,8 @@ TEST(Win32Wmi, WhereConditionSelectsRows) {
   std::wstring drive = os->Get(L"SystemDrive").text;
   ASSERT_FALSE(drive.empty());
 
-  auto disk = FirstRow(session.get(),
-                       L"SELECT * FROM Win32_LogicalDisk WHERE DeviceID = '" + drive + L"'");
+  auto disk =
+      FirstRow(session.get(), L"SELECT * FROM Win32_LogicalDisk WHERE DeviceID = '" + drive + L"'");
   ASSERT_NE(disk, nullptr);
   EXPECT_EQ(disk->Get(L"DeviceID").text, drive);
   EXPECT_EQ(session->Next(), nullptr);

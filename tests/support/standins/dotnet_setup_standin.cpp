@@ -6,8 +6,8 @@
 
 // A window program: started by the shell it opens no console.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  orvex::standin::WriteRecord(L"dotnet_setup-record.txt",
-                              "started\ncommandline=" +
-                                  orvex::standin::Utf8(GetCommandLineW()) + "\n");
+  orvex::standin::WriteRecord(
+      L"dotnet_setup-record.txt",
+      "started\ncommandline=" + orvex::standin::Utf8(GetCommandLineW()) + "\n");
   return 0;
 }

@@ -70,11 +70,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   char exitText[16];
   std::snprintf(exitText, sizeof exitText, "0x%08lX", static_cast<unsigned long>(code));
-  orvex::standin::WriteRecord(
-      L"dpinst-record.txt",
-      "commandline=" + orvex::standin::Utf8(commandLine) + "\n" +
-          "options=" + orvex::standin::Utf8(options) + "\n" +
-          "path=" + orvex::standin::Utf8(folder) + "\n" +
-          "installed=" + std::to_string(installed) + "\n" + "exit=" + exitText + "\n");
+  orvex::standin::WriteRecord(L"dpinst-record.txt",
+                              "commandline=" + orvex::standin::Utf8(commandLine) + "\n" +
+                                  "options=" + orvex::standin::Utf8(options) + "\n" +
+                                  "path=" + orvex::standin::Utf8(folder) + "\n" + "installed=" +
+                                  std::to_string(installed) + "\n" + "exit=" + exitText + "\n");
   ExitProcess(code);
 }
