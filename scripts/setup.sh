@@ -24,7 +24,7 @@ export DEBIAN_FRONTEND=noninteractive
 host_packages=(
   build-essential cmake ninja-build pkg-config
   libjsoncpp-dev libcurl4-openssl-dev libssl-dev googletest libgtest-dev libgmock-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine32:i386 xvfb xauth
   libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of the project, from a fresh machine if need be:
-#   1. installs what is missing (scripts/setup.sh: Debian packages, win32 dependencies);
+#   1. installs what is missing (scripts/setup.sh: Debian packages, win32 dependencies), and
+#      checks that every C/C++ source is formatted as .clang-format says (scripts/check-format.sh);
 #   2. the host build and its tests (CTest);
 #   3. the host tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   4. the win32 build (the 32-bit product) and the check of its PE file; on a machine that
@@ -63,6 +64,9 @@ trap stop_devservice EXIT
 
 step "set-up"
 bash scripts/setup.sh
+
+step "source format"
+bash scripts/check-format.sh
 
 step "dev service tests"
 python3 -m unittest discover -s tools/devservice -p 'test_*.py' 2>&1 | tee /tmp/orvex-devservice-tests.log
