@@ -61,12 +61,14 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
     return -1;
   }
   // "sha256" pins the file: checked here, so a malformed value fails before any request. A
-  // value that resolves to nothing (a path the service's settings do not hold) checks nothing.
+  // value path that resolves to nothing (a digest the service's settings do not hold) checks
+  // nothing; an empty text written as the value itself is malformed.
   std::string sha256;
   const Json::Value& pinned = Member(args, "sha256");
   if (!pinned.isNull()) {
     sha256 = ResolveStringArg(pinned, doc);
-    if (!pinned.isString() || (!sha256.empty() && NormalizeSha256(sha256).empty())) {
+    if (!pinned.isString() || pinned.asString().empty() ||
+        (!sha256.empty() && NormalizeSha256(sha256).empty())) {
       RecordResult(doc, "fatal", "The sha256 string is not 64 hexadecimal digits", "");
       return -1;
     }

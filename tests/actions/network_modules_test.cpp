@@ -374,6 +374,10 @@ TEST_F(Downloader, MissingArgumentsAreReportedInOrderWithoutTraffic) {
        "The sha256 string is not 64 hexadecimal digits"},
       {R"({"url": "u", "destination": "a", "directory": "b", "sha256": 12})",
        "The sha256 string is not 64 hexadecimal digits"},
+      {R"({"url": "u", "destination": "a", "directory": "b", "sha256": ""})",
+       "The sha256 string is not 64 hexadecimal digits"},
+      {R"({"url": "u", "destination": "a", "directory": "b", "sha256": "000000000000000000000000000000000000000000000000000000000000000g"})",
+       "The sha256 string is not 64 hexadecimal digits"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
