@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "actions/connection_security.h"
+#include "actions/digest_follower.h"
 #include "actions/download_journal.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
@@ -220,7 +221,9 @@ struct CHttpDownload::Impl {
   void DiscardPart();
   void Transfer();
   bool StartOverIfAsked();
+  void StartDigestFollower();
   void VerifyDigest();
+  std::string DigestOfPart();
   void DriveAttempt();
   void RaiseCallbackFailures();
   void CollectResults(int restartsLeft);
@@ -240,6 +243,8 @@ struct CHttpDownload::Impl {
   long lowSpeedSeconds;
   std::string validator;       // the file's ETag, else its Last-Modified, else ""
   std::string expectedSha256;  // lower-case hex, or "" for no check
+  // Hashes the temporary file while the ranges arrive, when a digest is expected.
+  std::unique_ptr<DigestFollower> follower;
   CURLM* multi = nullptr;
   platform::PositionedFile part;
   bool partCreated = false;
@@ -271,6 +276,7 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
   }
   received += static_cast<int>(bytes);
   owner->downloaded_ += static_cast<uint32_t>(bytes);
+  if (download.follower) download.follower->Advance(index, static_cast<uint64_t>(received));
   download.KeepJournalCurrent();
   if (IDownloadHandler* handler = download.handler) {
     const uint64_t percent = uint64_t{owner->downloaded_} * 100 / owner->totalSize_;
@@ -344,6 +350,7 @@ void CHttpDownload::HoldCallbackException(std::exception_ptr error) {
 }
 
 CHttpDownload::Impl::~Impl() {
+  follower.reset();
   DestroyMulti();
   ReleaseSegments();
   (void)part.Close(nullptr);
@@ -523,6 +530,7 @@ void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, uint32_t sysError) 
 // An unfinished download keeps its bytes for the next run when the server names a validator
 // of the file; without one a later run could not tell the same file from another.
 void CHttpDownload::Impl::LeaveForResume() {
+  follower.reset();  // its reading handle would keep the file from being removed on Windows
   (void)part.Close(nullptr);
   if (!partCreated) return;
   if (validator.empty()) {
@@ -533,6 +541,7 @@ void CHttpDownload::Impl::LeaveForResume() {
 }
 
 void CHttpDownload::Impl::DiscardPart() {
+  follower.reset();
   (void)part.Close(nullptr);
   if (partCreated) {
     // What cannot be removed stays as a leftover of ours: the journal, if it stays, makes
@@ -562,6 +571,7 @@ void CHttpDownload::Impl::Transfer() {
 bool CHttpDownload::Impl::StartOverIfAsked() {
   if (!startOver) return false;
   startOver = false;
+  if (follower) follower->Abandon();  // the bytes it hashed are fetched again
   DestroyMulti();
   ReleaseSegments();
   for (Segment& segment : segments) segment.onDisk = 0;
@@ -640,6 +650,8 @@ bool CHttpDownload::Impl::RestartIncomplete() {
       if (!multi) Fail(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
     }
     curl_multi_add_handle(multi, segment.handle);
+    // Bytes the follower may have hashed are written again: the finished file is hashed whole.
+    if (follower && segment.received > segment.onDisk) follower->Abandon();
     self.downloaded_ -= static_cast<uint32_t>(segment.received - segment.onDisk);
     segment.Restart();
     restarted = true;
@@ -672,10 +684,36 @@ void CHttpDownload::Impl::ReportWritten() {
     Fail(CHttpDownloadEx::kFileCorrupted);
 }
 
-// Reads the whole temporary file back through a fixed buffer and compares its SHA-256 with
-// the one expected. The file was closed first, so what is hashed is what the system holds.
+// Starts hashing the temporary file as its ranges arrive; without a thread the file is hashed
+// once it is whole.
+void CHttpDownload::Impl::StartDigestFollower() {
+  if (expectedSha256.empty()) return;
+  std::vector<uint64_t> starts, onDisk;
+  for (const Segment& segment : segments) {
+    starts.push_back(segment.start);
+    onDisk.push_back(static_cast<uint64_t>(segment.received));
+  }
+  follower.reset(new DigestFollower(partPath, self.totalSize_, starts, onDisk));
+  if (!follower->Start()) follower.reset();
+}
+
+// Compares the SHA-256 of the closed temporary file with the one expected. A digest that
+// does not match is made again from the file as the system holds it before it is believed.
 void CHttpDownload::Impl::VerifyDigest() {
   if (expectedSha256.empty()) return;
+  std::string actual = follower ? follower->Finish() : std::string();
+  follower.reset();
+  if (actual == expectedSha256) return;
+  actual = DigestOfPart();
+  if (actual == expectedSha256) return;
+  CHttpDownloadEx mismatch = DownloadError(CHttpDownloadEx::kHashMismatch);
+  mismatch.text = "expected SHA-256 " + expectedSha256 + ", received " + actual;
+  throw mismatch;
+}
+
+// Reads the whole temporary file back through a fixed buffer: its SHA-256 as lower-case hex,
+// or "" when the file is not of the expected size.
+std::string CHttpDownload::Impl::DigestOfPart() {
   uint32_t error = 0;
   std::FILE* file = platform::OpenForReading(partPath);
   if (!file) Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorAccessDenied);
@@ -693,11 +731,8 @@ void CHttpDownload::Impl::VerifyDigest() {
   if (std::ferror(file)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorReadFault);
   uint8_t digest[platform::kSha256Bytes];
   if (!hash.Finish(digest, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
-  const std::string actual = platform::Sha256Text(digest);
-  if (actual == expectedSha256 && read == self.totalSize_) return;
-  CHttpDownloadEx mismatch = DownloadError(CHttpDownloadEx::kHashMismatch);
-  mismatch.text = "expected SHA-256 " + expectedSha256 + ", received " + actual;
-  throw mismatch;
+  const std::string text = platform::Sha256Text(digest);
+  return read == self.totalSize_ ? text : text + " (" + std::to_string(read) + " bytes)";
 }
 
 // Renames the closed temporary file over the destination; its journal goes after it.
@@ -810,6 +845,7 @@ uint32_t CHttpDownload::Run() {
     impl_->OpenFiles();
     impl_->PrepareSegments();
     impl_->SaveProgress(false);
+    impl_->StartDigestFollower();
     if (impl_->handler) impl_->handler->OnStart(static_cast<int32_t>(totalSize_));
     impl_->Transfer();
     impl_->ReportWritten();
