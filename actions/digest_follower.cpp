@@ -89,8 +89,8 @@ void DigestFollower::Follow() {
         moreOnDisk_.wait_for(lock, kIdleWait);
         continue;
       }
-      const std::size_t want = static_cast<std::size_t>(
-          std::min<uint64_t>(available - hashed_, kFollowBufferBytes));
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<uint64_t>(available - hashed_, kFollowBufferBytes));
       const std::size_t got = std::fread(buffer.get(), 1, want, file);
       good = got == want && hash.Add(buffer.get(), got, &error);
       hashed_ += got;

@@ -52,8 +52,8 @@ class DigestFollower {
   std::unique_ptr<std::atomic<uint64_t>[]> onDisk_;
   std::atomic<bool> abandoned_{false};
   std::atomic<bool> finishing_{false};  // no more bytes will come
-  uint64_t hashed_ = 0;  // owned by the thread until it is joined
-  std::string digest_;   // set by the thread when it has hashed size_ bytes
+  uint64_t hashed_ = 0;                 // owned by the thread until it is joined
+  std::string digest_;                  // set by the thread when it has hashed size_ bytes
   std::mutex mutex_;
   std::condition_variable moreOnDisk_;
   std::thread thread_;
