@@ -170,37 +170,27 @@ int OpenMapped(const std::string& host, int flags, int* error) {
   return descriptor;
 }
 
-// Why an open failed, in the numbering of each caller: the C runtime's errno and Windows'.
-struct OpenFailure {
-  int errnoValue = 0;
-  uint32_t windowsError = 0;
-};
-
-OpenFailure FailureOfErrno(int errnoValue) {
-  return OpenFailure{errnoValue, sim::WindowsErrorOfErrno(errnoValue)};
-}
-
-// _wfopen(path, "wb") on the machine; null with *failure when it is refused.
-std::FILE* OpenWritable(const std::wstring& path, OpenFailure* failure) {
+// _wfopen(path, "wb") on the machine; null with the Windows error in *error when it is refused.
+std::FILE* OpenWritable(const std::wstring& path, uint32_t* error) {
   const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
   if (mapped.nullDevice) return std::fopen("/dev/null", "wb");
   if (mapped.host.empty()) {
-    *failure = OpenFailure{ENOENT, mapped.error};
+    *error = mapped.error;
     return nullptr;
   }
   struct stat info;
   if (StatPath(mapped.host, &info) && IsReadOnly(info)) {
-    *failure = OpenFailure{EACCES, kErrorAccessDenied};
+    *error = kErrorAccessDenied;
     return nullptr;
   }
   // _wfopen shares reading and writing; a handle that shares neither keeps it out.
   if (StatPath(mapped.host, &info) &&
       sim::SharingViolation(mapped.host, kGenericWrite, kFileShareRead | kFileShareWrite)) {
-    *failure = OpenFailure{EACCES, kErrorSharingViolation};
+    *error = kErrorSharingViolation;
     return nullptr;
   }
   if (!sim::WriteAfresh(mapped.host)) {
-    *failure = OpenFailure{EACCES, kErrorAccessDenied};
+    *error = kErrorAccessDenied;
     return nullptr;
   }
   const bool existed = StatEntry(mapped.host, &info);
@@ -208,7 +198,7 @@ std::FILE* OpenWritable(const std::wstring& path, OpenFailure* failure) {
   int openError = 0;
   const int descriptor = OpenMapped(mapped.host, O_WRONLY | O_CREAT | O_TRUNC, &openError);
   if (descriptor < 0) {
-    *failure = FailureOfErrno(openError);
+    *error = sim::WindowsErrorOfErrno(openError);
     return nullptr;
   }
   sim::GiveBackDriveSpace(mapped.host, truncated);
@@ -217,7 +207,7 @@ std::FILE* OpenWritable(const std::wstring& path, OpenFailure* failure) {
   auto* cookie = new WrittenFile{descriptor, mapped.host};
   std::FILE* file = fopencookie(cookie, "wb", functions);
   if (!file) {
-    *failure = FailureOfErrno(errno);
+    *error = sim::WindowsErrorOfErrno(errno);
     CloseCounted(cookie);
   }
   return file;
@@ -226,9 +216,9 @@ std::FILE* OpenWritable(const std::wstring& path, OpenFailure* failure) {
 }  // namespace
 
 std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error) {
-  OpenFailure failure;
-  std::FILE* file = OpenWritable(path, &failure);
-  if (!file && error) *error = failure.windowsError;
+  uint32_t refused = 0;
+  std::FILE* file = OpenWritable(path, &refused);
+  if (!file && error) *error = refused;
   return file;
 }
 
