@@ -364,7 +364,10 @@ build_library libarchive "$libarchive_version" apt:libarchive \
 # source leaves out the generated Unicode and Perl class tables: they are made here as Debian's
 # build makes them, from its unicode-data package (unpacked beside the source, not installed).
 re2_version=$(source_version re2)
-re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d 2>/dev/null | head -n 1)
+re2_tree=""
+if [ -d "$src_root/re2-$re2_version" ]; then
+  re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+fi
 if [ -z "$re2_tree" ] || [ ! -s "$re2_tree/re2/unicode_groups.cc" ]; then
   say "re2 $re2_version: fetching the source and making its tables"
   re2_tree=$(fetch_source re2 "$re2_version")
