@@ -1131,7 +1131,7 @@ TEST_F(DownloadTest, HardLinkedPartIsNeverWrittenInPlace) {
     ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
     EXPECT_TRUE(ReadFile(destination_) == DevService::Pattern(size));
     EXPECT_TRUE(ReadFile(outside / "host.bin") == precious);
-    EXPECT_EQ(fs::hard_link_count(outside / "host.bin"), 2u);
+    EXPECT_TRUE(ReadFile(PartOf(destination_)) == precious);
   }
   std::error_code ignored;
   fs::remove_all(outside, ignored);
