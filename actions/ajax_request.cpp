@@ -59,13 +59,17 @@ int CAjaxRequest::Execute(Json::Value& doc) {
   std::string request = JsonText(requestUrl) + "?" + BuildRequestParameters(requestArgs, doc);
   std::string answer;
   int sent = -1;
-  std::string cause;  // said only for a certificate that could not be verified
+  // Said for a certificate that could not be verified and for a redirect other than 302.
+  std::string cause;
   try {
     CHttpRequest http(curl_easy_init());
     sent = http.Send(request, answer);
   } catch (const COrvexException& failure) {
     sent = -1;
-    if (failure.code == COrvexException::kUnverifiedServer) cause = " " + failure.text;
+    const bool explained =
+        failure.code == COrvexException::kUnverifiedServer ||
+        (failure.code == COrvexException::kRedirected && failure.text != "No error");
+    if (explained) cause = " " + failure.text;
   }
   if (sent != 0) {
     RecordResult(doc, "fatal", "Could not get AJAX response." + cause, "NO_AJAX_RESPONSE");

@@ -108,7 +108,10 @@ bool SaveJournal(const std::wstring& path, const DownloadJournal& journal, bool 
   const std::wstring temporary = path + L".tmp";
   platform::PositionedFile file;
   uint32_t error = 0;
-  bool saved = file.Create(temporary, &error) &&
+  // Made new, never opened over what is there: a temporary that is a hard link to another
+  // file would have that file written.
+  (void)platform::DeleteFileAt(temporary);
+  bool saved = file.CreateNew(temporary, &error) &&
                file.WriteAt(0, text.data(), text.size(), &error) &&
                (!durable || file.Flush(&error));
   saved = file.Close(&error) && saved;

@@ -1,10 +1,15 @@
 #include "actions/http_downloader.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "base/codepage.h"
 #include "base/json_text.h"
 #include "base/text.h"
 #include "common/run_flags.h"
+#include "engine/install_plan.h"
 #include "engine/progress.h"
+#include "engine/stage.h"
 #include "engine/value_path.h"
 
 namespace orvex {
@@ -25,6 +30,43 @@ bool RequireArgument(const Json::Value& args, const char* key, Json::Value& doc,
 }
 
 }  // namespace
+
+CHTTPDownloader::Pin CHTTPDownloader::ReadPin(const Json::Value& arg, const Json::Value& doc,
+                                              std::string* digest) {
+  if (arg.isNull()) return Pin::kNone;
+  if (!arg.isString()) return Pin::kMalformed;
+  std::string text = arg.asString();
+  if (IsValuePath(arg)) {
+    // Read-only: a pin that names nothing leaves nothing behind in the document.
+    const Json::Value& found = FindPath(doc, text);
+    if (found.isNull()) return Pin::kUnresolved;
+    // A number, a list, an object (the path "." names the whole document) or a boolean is no
+    // digest, and checking nothing in its place would put any file in place.
+    if (!found.isString()) return Pin::kMalformed;
+    text = found.asString();
+  }
+  const std::string normalized = NormalizeSha256(text);
+  if (normalized.empty()) return Pin::kMalformed;
+  *digest = normalized;
+  return Pin::kDigest;
+}
+
+bool CHTTPDownloader::PlanPinsOtherDownloads(const Json::Value& doc) const {
+  std::vector<CStage*> stages;
+  if (plan)
+    for (const auto& planned : plan->stages) stages.push_back(planned.get());
+  if (stage && std::find(stages.begin(), stages.end(), stage) == stages.end())
+    stages.push_back(stage);
+  for (CStage* each : stages) {
+    for (IModule* module : each->GetModules()) {
+      const auto* other = dynamic_cast<const CHTTPDownloader*>(module);
+      if (!other || other == this) continue;
+      std::string digest;
+      if (ReadPin(Member(other->args, "sha256"), doc, &digest) == Pin::kDigest) return true;
+    }
+  }
+  return false;
+}
 
 std::string DownloadErrorText(const CHttpDownloadEx& error) {
   switch (error.code) {
@@ -60,18 +102,28 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
     RecordResult(doc, "fatal", "The directory string is null", "");
     return -1;
   }
-  // "sha256" pins the file: checked here, so a malformed value fails before any request. A
-  // value path that resolves to nothing (a digest the service's settings do not hold) checks
-  // nothing; an empty text written as the value itself is malformed.
+  // "sha256" pins the file: checked here, so a bad value fails before any request.
   std::string sha256;
   const Json::Value& pinned = Member(args, "sha256");
-  if (!pinned.isNull()) {
-    sha256 = ResolveStringArg(pinned, doc);
-    if (!pinned.isString() || pinned.asString().empty() ||
-        (!sha256.empty() && NormalizeSha256(sha256).empty())) {
+  switch (ReadPin(pinned, doc, &sha256)) {
+    case Pin::kMalformed:
       RecordResult(doc, "fatal", "The sha256 string is not 64 hexadecimal digits", "");
       return -1;
-    }
+    case Pin::kUnresolved:
+      // A digest the service's settings do not hold checks nothing, which is acceptable only
+      // while nothing of the run is pinned: where other downloads are, a missing one is a
+      // configuration that lost a pin (or had it removed), not one without pins.
+      if (PlanPinsOtherDownloads(doc)) {
+        RecordResult(doc, "fatal",
+                     "The sha256 value path " + pinned.asString() +
+                         " names no digest, while other downloads are pinned",
+                     "");
+        return -1;
+      }
+      break;
+    case Pin::kNone:
+    case Pin::kDigest:
+      break;
   }
   const Json::Value& show = Member(args, "show_progress");
   showProgress = show.isNull() ? true : JsonTruth(show);

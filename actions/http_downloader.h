@@ -7,7 +7,9 @@ namespace orvex {
 
 // "HTTPDownloader": downloads one file into a directory with the segmented download, shows
 // its progress on the stage's indicator and stops when the user asks. With "sha256" the file
-// is put in place only when its digest is that one.
+// is put in place only when its digest is that one. A "sha256" value path that names nothing
+// checks nothing while no other download of the plan is pinned, and fails the module when one
+// is.
 class CHTTPDownloader : public CBasicModule, public IDownloadHandler {
  public:
   int Execute(Json::Value& doc) override;
@@ -21,6 +23,14 @@ class CHTTPDownloader : public CBasicModule, public IDownloadHandler {
   void OnComplete() override {}
 
  private:
+  enum class Pin { kNone, kDigest, kMalformed, kUnresolved };
+  // What a "sha256" argument asks for: nothing (absent), a digest (*digest, lower case), a
+  // value that is no digest (not a text, or a text or the text at its value path that is not
+  // 64 hexadecimal digits), or a value path that names nothing.
+  static Pin ReadPin(const Json::Value& arg, const Json::Value& doc, std::string* digest);
+  // Whether another HTTPDownloader of the plan (or of this stage, injected ones included)
+  // pins its file with a digest now.
+  bool PlanPinsOtherDownloads(const Json::Value& doc) const;
   // Runs the download; on failure records "error_code" and "error" and returns -1.
   int Download(Json::Value& doc, const std::string& url, const std::wstring& path,
                const std::string& sha256);

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <string>
+
 #include "base/text.h"
 #include "platform/environment.h"
 
@@ -97,15 +99,7 @@ int CHttpRequest::Send(std::string url, std::string& response) {
   LimitWaiting(handle_);
   if (PerformWithProxyRetry(proxy) != 0) return -1;
 
-  long status = 0;
-  curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
-  if (status == 302) {
-    COrvexException redirect;
-    redirect.code = COrvexException::kRedirected;
-    redirect.detail = 0;
-    redirect.text = "No error";
-    throw redirect;
-  }
+  ThrowOnRedirect();
   curl_off_t length = -1;
   CURLcode result = curl_easy_getinfo(handle_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   if (result != CURLE_OK) throw TransferFailure(result);
@@ -125,10 +119,27 @@ int CHttpRequest::Send(std::string url, std::string& response) {
   if (hasQuery && curl_easy_setopt(handle_, CURLOPT_COPYPOSTFIELDS, query.c_str()) != CURLE_OK)
     return -1;
   if (PerformWithProxyRetry(proxy) != 0) return -1;
+  // A redirect's body ("moved") is not the service's answer.
+  ThrowOnRedirect();
 
   std::string text = buffer.data.substr(0, buffer.data.find('\0'));
   response = StripControlChars(std::move(text));
   return 0;
+}
+
+// Redirects are never followed, so a 3xx status is never the answer asked for. A 302 is
+// reported as it always was ("No error"); the others name their status.
+void CHttpRequest::ThrowOnRedirect() {
+  long status = 0;
+  curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
+  if (status < 300 || status > 399) return;
+  COrvexException redirect;
+  redirect.code = COrvexException::kRedirected;
+  redirect.detail = 0;
+  redirect.text = status == 302 ? std::string("No error")
+                                : "The server answered with a redirect (HTTP " +
+                                      std::to_string(status) + "), which is not followed.";
+  throw redirect;
 }
 
 int CHttpRequest::PerformWithProxyRetry(const std::string& proxy) {

@@ -13,12 +13,13 @@ namespace orvex {
 // The failure of a web request.
 struct COrvexException {
   enum Code { kTransferFailed = 1, kRedirected = 7, kUnverifiedServer = 8 };
-  // kTransferFailed, kRedirected when the probe was answered 302, or kUnverifiedServer when
-  // the server's certificate could not be verified
+  // kTransferFailed, kRedirected when the probe or the body was answered with a redirect
+  // (3xx), or kUnverifiedServer when the server's certificate could not be verified
   int code = 0;
   int detail = 0;  // libcurl's result code (0 for the redirect)
-  // libcurl's text for that code ("No error" for the redirect); for a server whose certificate
-  // could not be verified, the sentence that names the host and libcurl's reason
+  // libcurl's text for that code ("No error" for a 302; for other redirects the sentence that
+  // names the status); for a server whose certificate could not be verified, the sentence
+  // that names the host and libcurl's reason
   std::string text;
 };
 
@@ -46,6 +47,8 @@ class CHttpRequest {
   // Performs; on failure retries once through proxy. 0 on success, -1 when the proxy option
   // cannot be set; throws COrvexException when the retry fails too.
   int PerformWithProxyRetry(const std::string& proxy);
+  // Throws kRedirected when the last answer's status is 3xx.
+  void ThrowOnRedirect();
   void Release();
   CURL* handle_;
   std::string url_;                          // of the transfer under way, for failure texts

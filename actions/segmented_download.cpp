@@ -16,6 +16,7 @@
 #include "actions/connection_security.h"
 #include "actions/digest_follower.h"
 #include "actions/download_journal.h"
+#include "actions/journal_checkpoints.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/pipe.h"
@@ -44,8 +45,8 @@ const int kPassWaitMs = 100;
 const long kReceiveBufferBytes = 512 * 1024;
 // The size query is a single request: it must not wait forever for a connection either.
 const long kQueryConnectSeconds = 30;
-// The journal is brought up to date after this many bytes: a killed process fetches at most
-// this much again, while the journal's flush stays rare next to the transfer.
+// A checkpoint of the journal is offered after this many bytes: a killed process fetches
+// about this much again (plus what arrived during the last checkpoint's flush).
 const uint32_t kJournalEveryBytes = 4u << 20;
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
@@ -210,12 +211,19 @@ struct CHttpDownload::Impl {
   void ReleaseSegments();
 
   void OpenFiles();
+  bool ResumeOwnPart();
   bool TakePartName(const std::wstring& candidate, const std::wstring& journal);
+  bool TakeOwnPart(const DownloadJournal* resumable);
+  bool IsResumable(const DownloadJournal& journal) const;
+  void RemoveOtherOwnParts();
   void TakeOnDiskRanges(const DownloadJournal& journal);
-  void OpenPart(bool keepBytes);
+  void ReserveSize();
   DownloadJournal CurrentJournal() const;
-  void SaveProgress(bool durable);
+  bool SaveProgress(bool durable);
+  void StartCheckpoints();
+  void StopCheckpoints();
   void KeepJournalCurrent();
+  void CheckLength();
   [[noreturn]] void Fail(int32_t code, int32_t detail = 0, uint32_t sysError = 0);
   void LeaveForResume();
   void DiscardPart();
@@ -248,7 +256,12 @@ struct CHttpDownload::Impl {
   CURLM* multi = nullptr;
   platform::PositionedFile part;
   bool partCreated = false;
-  uint32_t journaledAt = 0;  // self.downloaded_ when the journal was last written
+  // The journal could be written when the ranges were set out. Without it the temporary file
+  // is no file of ours to a later run: it is removed whenever the download ends unfinished.
+  bool journalWritten = false;
+  // Saves the journal during the transfer, each time after flushing the temporary file.
+  std::unique_ptr<JournalCheckpoints> checkpoints;
+  uint32_t journaledAt = 0;  // self.downloaded_ when the journal was last offered or written
   // A resumed range was answered with the whole file: everything is fetched again.
   bool startOver = false;
   // What went wrong inside a libcurl callback, raised once libcurl has returned: nothing may
@@ -351,6 +364,7 @@ void CHttpDownload::HoldCallbackException(std::exception_ptr error) {
 
 CHttpDownload::Impl::~Impl() {
   follower.reset();
+  checkpoints.reset();  // its thread flushes the file, which must stay open until it ends
   DestroyMulti();
   ReleaseSegments();
   (void)part.Close(nullptr);
@@ -435,13 +449,74 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
 // ours belongs to someone else and is never opened. The file gets its full size now, so that
 // a full disk shows before any transfer; Run writes the journal that marks it as ours as soon
 // as the ranges are set out.
+namespace {
+
+std::wstring PartName(const std::wstring& destination, int number) {
+  return destination + (number == 0 ? std::wstring() : L"." + std::to_wstring(number)) + L".part";
+}
+
+// A regular file: a link or a folder is never a file of ours, journal or not - writing through
+// a link would write wherever it points.
+bool IsPlainFileOrMissing(const std::wstring& path) {
+  const uint32_t attributes = platform::FileAttributes(path);
+  return attributes == platform::kInvalidFileAttributes ||
+         (attributes &
+          (platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory)) == 0;
+}
+
+}  // namespace
+
 void CHttpDownload::Impl::OpenFiles() {
-  for (int i = 0; i < kPartNames; ++i) {
-    const std::wstring candidate =
-        destination + (i == 0 ? std::wstring() : L"." + std::to_wstring(i)) + L".part";
-    if (TakePartName(candidate, JournalPathOf(candidate))) return;
+  bool taken = ResumeOwnPart();
+  for (int i = 0; !taken && i < kPartNames; ++i) {
+    const std::wstring candidate = PartName(destination, i);
+    taken = TakePartName(candidate, JournalPathOf(candidate));
   }
-  throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorFileExists);
+  if (!taken) throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorFileExists);
+  RemoveOtherOwnParts();
+}
+
+// A temporary file of an earlier run of this very download, under any of the names, is
+// resumed first, before a free name is taken for a new one.
+bool CHttpDownload::Impl::ResumeOwnPart() {
+  for (int i = 0; i < kPartNames; ++i) {
+    partPath = PartName(destination, i);
+    journalPath = JournalPathOf(partPath);
+    DownloadJournal found;
+    if (!LoadJournal(journalPath, &found) || !IsResumable(found)) continue;
+    if (!platform::PathExists(partPath) || !IsPlainFileOrMissing(partPath)) continue;
+    uint32_t error = 0;
+    if (!part.OpenExisting(partPath, &error)) continue;
+    if (TakeOwnPart(&found)) return true;
+  }
+  return false;
+}
+
+bool CHttpDownload::Impl::IsResumable(const DownloadJournal& journal) const {
+  return journal.url == url && journal.size == self.totalSize_ && !validator.empty() &&
+         journal.validator == validator;
+}
+
+// The temporary files of earlier runs for the same URL under the other names are worth
+// nothing now: they go, so that leftovers do not take up the names one after another. One
+// with other names (a hard link) is not ours to remove.
+void CHttpDownload::Impl::RemoveOtherOwnParts() {
+  for (int i = 0; i < kPartNames; ++i) {
+    const std::wstring candidate = PartName(destination, i);
+    const std::wstring journal = JournalPathOf(candidate);
+    DownloadJournal found;
+    if (candidate == partPath || !LoadJournal(journal, &found) || found.url != url) continue;
+    if (!IsPlainFileOrMissing(candidate)) continue;
+    platform::PositionedFile other;
+    uint32_t error = 0, links = 0;
+    if (platform::PathExists(candidate)) {
+      if (!other.OpenExisting(candidate, &error) || !other.LinkCount(&links, &error) || links != 1)
+        continue;
+      (void)other.Close(nullptr);
+      if (!platform::DeleteFileAt(candidate)) continue;
+    }
+    (void)platform::DeleteFileAt(journal);
+  }
 }
 
 // True when candidate is now the open temporary file; false when it belongs to someone else.
@@ -449,20 +524,15 @@ bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate, const std:
   partPath = candidate;
   journalPath = journal;
   const bool hasJournal = platform::PathExists(journal);
-  const uint32_t attributes = platform::FileAttributes(candidate);
-  // A link or a folder is never a file of ours, journal or not: writing through a link would
-  // write wherever it points.
-  if (attributes != platform::kInvalidFileAttributes &&
-      (attributes & (platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory)))
-    return false;
-  if (hasJournal && attributes != platform::kInvalidFileAttributes) {
+  if (!IsPlainFileOrMissing(candidate)) return false;
+  if (hasJournal && platform::PathExists(candidate)) {
     // Ours: resumed when the journal is of this very file, else started over in place.
+    uint32_t error = 0;
+    if (!part.OpenExisting(partPath, &error))
+      throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
     DownloadJournal found;
-    if (LoadJournal(journal, &found) && found.url == url && found.size == self.totalSize_ &&
-        !validator.empty() && found.validator == validator)
-      TakeOnDiskRanges(found);
-    OpenPart(true);
-    return true;
+    const bool resumable = LoadJournal(journal, &found) && IsResumable(found);
+    return TakeOwnPart(resumable ? &found : nullptr);
   }
   // A journal left without its file (the process ended just after the rename) is stale.
   // (Should it stay, the file created next to it starts with no ranges of its own.)
@@ -475,7 +545,30 @@ bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate, const std:
       return false;
     throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
   }
-  OpenPart(false);
+  ReserveSize();
+  return true;
+}
+
+// The open partPath, a file of ours from an earlier run: kept, with the ranges of resumable
+// that the file can hold. False (the file closed) when the file has other names: a hard link
+// written in place would change the file it shares its bytes with.
+bool CHttpDownload::Impl::TakeOwnPart(const DownloadJournal* resumable) {
+  uint32_t error = 0, links = 0;
+  uint64_t length = 0;
+  if (!part.LinkCount(&links, &error) || !part.Size(&length, &error))
+    Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  if (links != 1) {
+    (void)part.Close(nullptr);
+    return false;
+  }
+  // The journal is believed only as far as the file bears it out: a file too short for a
+  // range it claims (cut, or never written) starts over.
+  bool fits = resumable != nullptr;
+  if (resumable)
+    for (const auto& range : resumable->ranges)
+      fits = fits && uint64_t{range.first} + range.second <= length;
+  if (fits) TakeOnDiskRanges(*resumable);
+  ReserveSize();
   return true;
 }
 
@@ -492,11 +585,10 @@ void CHttpDownload::Impl::TakeOnDiskRanges(const DownloadJournal& journal) {
   }
 }
 
-// keepBytes: the file is ours from an earlier run; only the ranges in onDisk are kept.
-void CHttpDownload::Impl::OpenPart(bool keepBytes) {
+// Gives the open temporary file exactly the file's size (cut or grown); of an earlier run's
+// bytes only the ranges in onDisk count.
+void CHttpDownload::Impl::ReserveSize() {
   uint32_t error = 0;
-  if (keepBytes && !part.OpenExisting(partPath, &error))
-    throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
   partCreated = true;
   if (!part.Reserve(self.totalSize_, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
 }
@@ -513,14 +605,39 @@ DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
 }
 
 // The journal is an aid for a later run: a failure to write it costs that run the bytes on
-// disk, never this download. durable: flushed to the disk (when the download stops).
-void CHttpDownload::Impl::SaveProgress(bool durable) {
+// disk, never this download. durable: flushed to the disk (when the download stops). The
+// caller makes sure the bytes it claims are on the disk first (or claims none).
+bool CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
-  (void)SaveJournal(journalPath, CurrentJournal(), durable);
+  return SaveJournal(journalPath, CurrentJournal(), durable);
 }
 
+// Checkpoints matter only to a download a later run can resume.
+void CHttpDownload::Impl::StartCheckpoints() {
+  if (!journalWritten || validator.empty()) return;
+  checkpoints.reset(new JournalCheckpoints(part, journalPath));
+  if (!checkpoints->Start()) checkpoints.reset();
+}
+
+void CHttpDownload::Impl::StopCheckpoints() {
+  if (checkpoints) checkpoints->Stop();
+  checkpoints.reset();
+}
+
+// Offered, not waited for: while the previous checkpoint is still flushing, the next offer
+// comes with the next chunk.
 void CHttpDownload::Impl::KeepJournalCurrent() {
-  if (self.downloaded_ - journaledAt >= kJournalEveryBytes) SaveProgress(false);
+  if (!checkpoints || self.downloaded_ - journaledAt < kJournalEveryBytes) return;
+  if (checkpoints->Offer(CurrentJournal())) journaledAt = self.downloaded_;
+}
+
+// A file is complete only at exactly the server's size: nothing of an earlier, longer content
+// may stay behind its end.
+void CHttpDownload::Impl::CheckLength() {
+  uint32_t error = 0;
+  uint64_t length = 0;
+  if (!part.Size(&length, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  if (length != self.totalSize_) Fail(CHttpDownloadEx::kFileCorrupted);
 }
 
 void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, uint32_t sysError) {
@@ -529,19 +646,21 @@ void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, uint32_t sysError) 
 
 // An unfinished download keeps its bytes for the next run when the server names a validator
 // of the file; without one a later run could not tell the same file from another.
+// The journal that claims the bytes is saved only after they were flushed; a journal that
+// cannot be written (a name too long for it, a full disk) takes the file with it, so that no
+// file without a journal stays behind under one of the names.
 void CHttpDownload::Impl::LeaveForResume() {
   follower.reset();  // its reading handle would keep the file from being removed on Windows
+  StopCheckpoints();
+  const bool flushed = part.IsOpen() && part.Flush(nullptr);
   (void)part.Close(nullptr);
   if (!partCreated) return;
-  if (validator.empty()) {
-    DiscardPart();
-    return;
-  }
-  SaveProgress(true);
+  if (validator.empty() || !journalWritten || !flushed || !SaveProgress(true)) DiscardPart();
 }
 
 void CHttpDownload::Impl::DiscardPart() {
   follower.reset();
+  StopCheckpoints();
   (void)part.Close(nullptr);
   if (partCreated) {
     // What cannot be removed stays as a leftover of ours: the journal, if it stays, makes
@@ -576,7 +695,9 @@ bool CHttpDownload::Impl::StartOverIfAsked() {
   ReleaseSegments();
   for (Segment& segment : segments) segment.onDisk = 0;
   PrepareSegments();
-  SaveProgress(false);
+  // A checkpoint under way would put back the claims of the bytes now worthless.
+  if (checkpoints) checkpoints->WaitIdle();
+  journalWritten = SaveProgress(false) && journalWritten;
   return true;
 }
 
@@ -844,11 +965,15 @@ uint32_t CHttpDownload::Run() {
   try {
     impl_->OpenFiles();
     impl_->PrepareSegments();
-    impl_->SaveProgress(false);
+    // It claims only ranges an earlier run had flushed before its journal claimed them.
+    impl_->journalWritten = impl_->SaveProgress(false);
+    impl_->StartCheckpoints();
     impl_->StartDigestFollower();
     if (impl_->handler) impl_->handler->OnStart(static_cast<int32_t>(totalSize_));
     impl_->Transfer();
     impl_->ReportWritten();
+    impl_->StopCheckpoints();
+    impl_->CheckLength();
     // A failure to close can be data the system could not write.
     uint32_t error = 0;
     if (!impl_->part.Close(&error))

@@ -6,8 +6,11 @@
 // when one is expected) that file is renamed over the destination, which nothing else
 // touches. Memory stays a few MiB whatever the file size. A download that ends unfinished
 // keeps its temporary file and a journal of the ranges on disk (actions/download_journal.h),
-// and the next one for the same URL and destination fetches only the rest. Events go to an
-// IDownloadHandler; failures are thrown as CHttpDownloadEx.
+// and the next one for the same URL and destination fetches only the rest. The journal claims
+// only bytes flushed to the disk before it was saved (during the transfer by a thread of its
+// own, actions/journal_checkpoints.h), and a later run believes it only as far as the file
+// is long enough for its ranges. A temporary file with other names (a hard link) is never
+// written in place. Events go to an IDownloadHandler; failures are thrown as CHttpDownloadEx.
 
 #include <cstdint>
 #include <exception>
@@ -77,10 +80,11 @@ class CHttpDownload {
 
   // Transfers the file, checks its digest when one is expected and puts it in place; returns
   // the bytes written (the total size). Throws CHttpDownloadEx of kinds 1 to 6, 9 and 10.
-  // The destination is touched only by the final rename. On a failure the temporary file
-  // stays with its journal when the server names a validator of the file (so the next run
-  // resumes); otherwise, and after a digest mismatch, both go. An exception thrown by the
-  // handler leaves Run the same way.
+  // The destination is touched only by the final rename, and only with a file of exactly the
+  // total size. On a failure the temporary file stays with its journal when the server names a
+  // validator of the file (so the next run resumes); otherwise, when the journal cannot be
+  // written, and after a digest mismatch, both go. An exception thrown by the handler leaves
+  // Run the same way.
   uint32_t Run();
 
   // Makes Run compare the file's SHA-256 with sha256 (as NormalizeSha256 accepts it) before

@@ -33,10 +33,19 @@ class PositionedFile {
   // ERROR_FILE_NOT_FOUND when there is no file.
   [[nodiscard]] bool OpenExisting(const std::wstring& path, uint32_t* error);
 
-  // SetFilePointerEx(size) + SetEndOfFile: gives the file its full size up front, so that a
-  // full disk shows now rather than halfway through, and the file system can keep it in one
-  // piece. The bytes not yet written read as zeros; bytes below size keep their content.
+  // SetFilePointerEx(size) + SetEndOfFile: gives the file exactly size bytes up front, so
+  // that a full disk shows now rather than halfway through, and the file system can keep it
+  // in one piece. A longer file is cut to size (nothing of an earlier, larger content stays
+  // behind the end); the bytes not yet written read as zeros; bytes below size keep their
+  // content.
   [[nodiscard]] bool Reserve(uint64_t size, uint32_t* error);
+
+  // GetFileSizeEx: the file's length now.
+  [[nodiscard]] bool Size(uint64_t* size, uint32_t* error) const;
+
+  // GetFileInformationByHandle's nNumberOfLinks: the names the open file has. More than one
+  // means a hard link: writing it in place would change the file under its other names too.
+  [[nodiscard]] bool LinkCount(uint32_t* links, uint32_t* error) const;
 
   // WriteFile with the offset in an OVERLAPPED structure (a positioned write on a synchronous
   // handle): writes all bytes at offset, or fails with *error. Does not move a file pointer,

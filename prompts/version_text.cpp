@@ -6,7 +6,24 @@
 
 namespace orvex {
 
-std::string CutVersionText(const std::string& address) {
+namespace {
+
+// The path of an address: without its query and fragment, and without "scheme://authority"
+// when it has them (a host name holds dots and dashes too).
+std::string PathOfAddress(const std::string& address) {
+  std::string path = address.substr(0, address.find_first_of("?#"));
+  const std::size_t scheme = path.find("://");
+  if (scheme != std::string::npos) {
+    const std::size_t slash = path.find('/', scheme + 3);
+    path = slash == std::string::npos ? std::string() : path.substr(slash);
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string CutVersionText(const std::string& fullAddress) {
+  const std::string address = PathOfAddress(fullAddress);
   const std::size_t dot = address.rfind('.');
   std::size_t dash = std::string::npos;
   if (dot == std::string::npos)

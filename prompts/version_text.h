@@ -7,8 +7,9 @@
 
 namespace orvex {
 
-// The text between the last "-" and the last "." of the address. Without a "-" it starts at
-// the beginning; without a "." it runs to the end.
+// The text between the last "-" and the last "." of the address's path (what follows "?" or
+// "#" is no part of it, nor is "scheme://authority"). Without a "-" it starts at the
+// beginning of the path; without a "." it runs to its end.
 std::string CutVersionText(const std::string& address);
 
 // Whether the text is a version: two to four decimal numbers of at most nine digits each,

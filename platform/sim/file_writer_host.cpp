@@ -1,5 +1,6 @@
 // Positioned writes on the simulated machine: real host files at the place the sandbox maps
-// the Windows path to, written with pwrite, reserved with posix_fallocate and renamed with
+// the Windows path to, written with pwrite, reserved with ftruncate and posix_fallocate and
+// renamed with
 // rename(2), which replaces the target as MOVEFILE_REPLACE_EXISTING does. Host errors are
 // reported as the Windows error the same failure gives there.
 #include "platform/file_writer.h"
@@ -160,11 +161,38 @@ bool PositionedFile::OpenExisting(const std::wstring& path, uint32_t* error) {
 
 bool PositionedFile::Reserve(uint64_t size, uint32_t* error) {
   if (!IsOpen()) return Report(error, kErrorInvalidHandle);
-  if (size == 0) return true;
+  const int fd = static_cast<int>(handle_);
+  struct stat before;
+  if (fstat(fd, &before) != 0) return ReportErrno(error, errno);
+  const uint64_t length = static_cast<uint64_t>(before.st_size);
+  // posix_fallocate only ever grows a file, as SetEndOfFile does not: a longer file is cut
+  // first, and its drive gets the bytes back.
+  if (size < length) {
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0) return ReportErrno(error, errno);
+    sim::GiveBackDriveSpace(HostOf(handle_), length - size);
+    return true;
+  }
+  if (size == length) return true;
   if (!TakeGrowth(handle_, 0, size, error)) return false;
   // posix_fallocate returns the error instead of setting errno.
-  const int failed = posix_fallocate(static_cast<int>(handle_), 0, static_cast<off_t>(size));
+  const int failed = posix_fallocate(fd, 0, static_cast<off_t>(size));
   if (failed != 0) return ReportErrno(error, failed);
+  return true;
+}
+
+bool PositionedFile::Size(uint64_t* size, uint32_t* error) const {
+  if (!IsOpen()) return Report(error, kErrorInvalidHandle);
+  struct stat info;
+  if (fstat(static_cast<int>(handle_), &info) != 0) return ReportErrno(error, errno);
+  *size = static_cast<uint64_t>(info.st_size);
+  return true;
+}
+
+bool PositionedFile::LinkCount(uint32_t* links, uint32_t* error) const {
+  if (!IsOpen()) return Report(error, kErrorInvalidHandle);
+  struct stat info;
+  if (fstat(static_cast<int>(handle_), &info) != 0) return ReportErrno(error, errno);
+  *links = static_cast<uint32_t>(info.st_nlink);
   return true;
 }
 

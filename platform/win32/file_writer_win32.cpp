@@ -56,6 +56,22 @@ bool PositionedFile::Reserve(uint64_t size, uint32_t* error) {
   return true;
 }
 
+bool PositionedFile::Size(uint64_t* size, uint32_t* error) const {
+  if (!IsOpen()) return Report(error, ERROR_INVALID_HANDLE);
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(AsHandle(handle_), &length)) return ReportLastError(error);
+  *size = static_cast<uint64_t>(length.QuadPart);
+  return true;
+}
+
+bool PositionedFile::LinkCount(uint32_t* links, uint32_t* error) const {
+  if (!IsOpen()) return Report(error, ERROR_INVALID_HANDLE);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(AsHandle(handle_), &information)) return ReportLastError(error);
+  *links = information.nNumberOfLinks;
+  return true;
+}
+
 bool PositionedFile::WriteAt(uint64_t offset, const void* data, std::size_t bytes,
                              uint32_t* error) {
   const char* next = static_cast<const char*>(data);

@@ -143,6 +143,24 @@ TEST_F(WebRequest, RedirectedProbeThrowsButProbeUrlCountsItAsAnAnswer) {
   EXPECT_EQ(0, ProbeUrl(service.Url("/index/moved")));
 }
 
+// Every other redirect status fails the request too, in the probe or in the body phase,
+// saying which status came; its body is never the response.
+TEST_F(WebRequest, EveryRedirectStatusFailsTheRequest) {
+  for (int status : {300, 301, 303, 307, 308}) {
+    for (const char* phase : {"HEAD", "GET"}) {
+      SCOPED_TRACE(std::to_string(status) + " to " + phase);
+      service.Reset();
+      service.PutMedia("moved.txt", "the real answer");
+      AddFault("/media/moved.txt", "status", phase, 0, status);
+      COrvexException failure = SendExpectingFailure(service.Url("/media/moved.txt"));
+      EXPECT_EQ(COrvexException::kRedirected, failure.code);
+      EXPECT_EQ(0, failure.detail);
+      EXPECT_NE(std::string::npos, failure.text.find("(HTTP " + std::to_string(status) + ")"))
+          << failure.text;
+    }
+  }
+}
+
 TEST_F(WebRequest, FailedPhaseIsRetriedOnceThroughTheProxy) {
   // The first probe fails; the retry (with no proxy named, a direct one) gets through.
   AddFault("/index/getinstallconfig", "status", "HEAD", 1, 500);

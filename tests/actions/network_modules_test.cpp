@@ -155,6 +155,38 @@ TEST_F(NetworkModule, AjaxFailuresAreCheckedInOrder) {
   }
 }
 
+// Redirects are not followed, so no redirect's body is the service's answer: whichever 3xx
+// the probe or the body phase gets, the module fails and the answer's node stays null.
+TEST_F(NetworkModule, AjaxRedirectAnswersAreNeverStored) {
+  for (int status : {301, 302, 303, 307, 308}) {
+    for (const char* phase : {"HEAD", "POST"}) {
+      SCOPED_TRACE(std::to_string(status) + " to " + phase);
+      service.Reset();
+      Json::Value rule;
+      rule["path"] = "/index/driverupdate";
+      rule["kind"] = "status";
+      rule["status"] = status;
+      rule["method"] = phase;
+      rule["body"] = "<html>moved</html>";
+      service.AddFault(rule);
+      Json::Value args = J(R"({"res_path": ".R", "request_args": {"a": 1}})");
+      args["request_url"] = service.Url("/index/driverupdate");
+      Json::Value doc;
+      EXPECT_EQ(-1, Make("AjaxRequest", args)->Execute(doc));
+      const Json::Value& record = doc["S"]["M"];
+      EXPECT_EQ("fatal", record["status"].asString());
+      EXPECT_EQ("NO_AJAX_RESPONSE", record["error"].asString());
+      const std::string reason = record["reason"].asString();
+      EXPECT_EQ(0u, reason.find("Could not get AJAX response.")) << reason;
+      if (status != 302) {
+        EXPECT_NE(std::string::npos, reason.find("(HTTP " + std::to_string(status) + ")"))
+            << reason;
+      }
+      EXPECT_TRUE(doc["R"].isNull()) << doc["R"];
+    }
+  }
+}
+
 // ---- ConnectivityChecker
 
 TEST_F(NetworkModule, ConnectivityCheckerPassesOnAnAnswerAndRedirect) {
@@ -357,6 +389,74 @@ TEST_F(Downloader, PinnedDigestDecidesWhetherTheFileIsPutInPlace) {
         "downloaded file is not the one expected. Nothing of it was run.|2",
         indicator.calls.back());
     EXPECT_FALSE(std::filesystem::exists(folder / "pinned.cab.part"));
+  }
+}
+
+// A digest asked for through a value path must be one: a number, a list, an object (the path
+// "." names the whole document) or a boolean there fails the module before any request,
+// instead of checking nothing.
+TEST_F(Downloader, PinThatResolvesToNoDigestFailsBeforeAnyRequest) {
+  service.PutMedia("pinned.cab", "the package");
+  const std::pair<const char*, const char*> cases[] = {
+      {".Digest", "12"},   {".Digest", "[\"ab326f16\"]"}, {".Digest", "{\"a\": 1}"},
+      {".Digest", "true"}, {".Digest", "false"},          {".Digest", "\"\""},
+      {".", "\"unused\""}, {".Digest[0]", "[12]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + " = " + c.second);
+    Json::Value args = Args("pinned.cab");
+    args["sha256"] = c.first;
+    Json::Value doc = Doc("pinned.cab");
+    doc["Digest"] = J(c.second);
+    EXPECT_EQ(-1, Make("HTTPDownloader", args)->Execute(doc));
+    EXPECT_EQ("fatal", doc["S"]["M"]["status"].asString());
+    EXPECT_EQ("The sha256 string is not 64 hexadecimal digits", doc["S"]["M"]["reason"].asString());
+    EXPECT_FALSE(std::filesystem::exists(folder / "pinned.cab"));
+  }
+  EXPECT_TRUE(service.Requests().empty());
+}
+
+// A pin whose value path names nothing checks nothing in a run that pins nothing (a service
+// that sends no digests), but fails the module in a run where another download is pinned.
+TEST_F(Downloader, UnresolvedPinFailsWhereOtherDownloadsArePinned) {
+  const std::string right = "ab326f16dec533ba65139949246581c016b9d4c77d0de0046e65f48e575372a3";
+  service.PutMedia("pinned.cab", "the package");
+  Json::Value unpinned = Args("pinned.cab");
+  unpinned["sha256"] = ".InstallConfig.display.driver.sha256";
+  {
+    SCOPED_TRACE("nothing pinned");
+    Json::Value doc = Doc("pinned.cab");
+    EXPECT_EQ(0, Make("HTTPDownloader", unpinned)->Execute(doc));
+    EXPECT_EQ("the package", OnDisk("pinned.cab"));
+    // Looked up without creating anything.
+    EXPECT_FALSE(doc.isMember("InstallConfig"));
+    std::filesystem::remove(folder / "pinned.cab");
+  }
+  // Another download of the stage pins its file, by its own digest or by a value path.
+  for (const char* otherPin : {right.c_str(), ".Digest"}) {
+    SCOPED_TRACE(otherPin);
+    service.Reset();
+    service.PutMedia("pinned.cab", "the package");
+    CStage pinning("P");
+    Json::Value other = Args("other.cab");
+    other["sha256"] = otherPin;
+    for (const Json::Value& args : {other, unpinned}) {
+      IModule* module = CreateModuleByClass("HTTPDownloader");
+      module->SetName("M");
+      module->SetArgs(args);
+      pinning.AddModule(module);
+      module->Init(nullptr, &pinning);
+    }
+    Json::Value doc = Doc("pinned.cab");
+    doc["Digest"] = right;
+    EXPECT_EQ(-1, pinning.GetModules().back()->Execute(doc));
+    EXPECT_EQ("fatal", doc["P"]["M"]["status"].asString());
+    EXPECT_EQ(
+        "The sha256 value path .InstallConfig.display.driver.sha256 names no digest, while other "
+        "downloads are pinned",
+        doc["P"]["M"]["reason"].asString());
+    EXPECT_FALSE(std::filesystem::exists(folder / "pinned.cab"));
+    EXPECT_TRUE(service.Requests().empty());
   }
 }
 

@@ -1018,6 +1018,190 @@ TEST_F(DownloadTest, ResumeStartsOverWhenTheBytesOnDiskCannotBeTrusted) {
   }
 }
 
+// Stops a download of size bytes from url half way (the service slowed down), leaving its
+// temporary file and journal for the next run.
+void StopHalfWay(const fs::path& destination, const std::string& url, const std::string& path,
+                 std::size_t size) {
+  Json::Value rule;
+  rule["path"] = path;
+  rule["kind"] = "slow";
+  rule["rate"] = 200000;
+  rule["times"] = 10;
+  DevService::Get().AddFault(rule);
+  RecordingHandler first;
+  first.hook = [&](char event, RecordingHandler& self) {
+    if (event == 'P' && self.progressBytes >= static_cast<int64_t>(size / 2) && self.download)
+      self.download->cancel = true;
+  };
+  CHttpDownload download(url, test::PlatformPath(destination), &first, L"INSTALLER");
+  first.download = &download;
+  EXPECT_THROW(download.Run(), CHttpDownloadEx);
+  DevService::Get().Reset();
+}
+
+// The file became shorter on the server after a run was cut: the next run ends with exactly
+// the new file - its length and its bytes - and nothing of the old temporary file's tail,
+// with or without a digest to check.
+TEST_F(DownloadTest, ShrunkenFileLeavesNoStaleTail) {
+  const std::size_t before = 1024 * 1024;
+  const std::size_t after = 600 * 1024;
+  for (bool withDigest : {false, true}) {
+    SCOPED_TRACE(withDigest ? "with a digest" : "without a digest");
+    DevService::Get().Reset();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const std::string url = Media("shrinks.bin", before);
+    StopHalfWay(destination_, url, "/media/shrinks.bin", before);
+    ASSERT_EQ(fs::file_size(PartOf(destination_)), before);
+    std::string shorter = DevService::Pattern(after);
+    std::reverse(shorter.begin(), shorter.end());
+    DevService::Get().PutMedia("shrinks.bin", shorter);
+
+    Outcome outcome;
+    try {
+      CHttpDownload download(url, test::PlatformPath(destination_), nullptr, L"INSTALLER");
+      if (withDigest) {
+        ASSERT_TRUE(download.ExpectSha256(Sha256Hex(shorter)));
+      }
+      outcome.result = download.Run();
+      outcome.ok = true;
+    } catch (const CHttpDownloadEx& error) {
+      outcome.error = error;
+    }
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_EQ(outcome.result, after);
+    EXPECT_EQ(fs::file_size(destination_), after);
+    EXPECT_TRUE(ReadFile(destination_) == shorter);
+  }
+}
+
+// The journal is believed only as far as the temporary file bears it out: a file cut short
+// (or emptied) under a journal that claims every range is fetched again, and ends right.
+TEST_F(DownloadTest, JournalClaimsBeyondTheFileAreNotBelieved) {
+  const std::size_t size = 500000;
+  for (std::size_t kept : {std::size_t{0}, size / 4, size - 1}) {
+    SCOPED_TRACE(kept);
+    DevService::Get().Reset();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const std::string url = Media("claims.bin", size);
+    StopHalfWay(destination_, url, "/media/claims.bin", size);
+    // The journal now claims the whole file; the file holds only its first kept bytes.
+    DownloadJournal journal;
+    ASSERT_TRUE(ParseJournal(ReadFile(JournalOf(destination_)), &journal));
+    journal.ranges.clear();
+    for (uint32_t i = 0; i < 10; ++i)
+      journal.ranges.emplace_back(i * (size / 10), static_cast<uint32_t>(size / 10));
+    std::ofstream(JournalOf(destination_), std::ios::binary | std::ios::trunc)
+        << FormatJournal(journal);
+    fs::resize_file(PartOf(destination_), kept);
+
+    const Outcome outcome = Download(url, nullptr);
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_TRUE(ReadFile(destination_) == DevService::Pattern(size));
+    EXPECT_EQ(SentBytes("/media/claims.bin"), static_cast<long long>(size));
+  }
+}
+
+// A temporary file that is a hard link to another file (with a journal beside it, garbage or
+// a real one) is never written in place: the other file keeps its bytes, and the download
+// takes a name of its own.
+TEST_F(DownloadTest, HardLinkedPartIsNeverWrittenInPlace) {
+  const std::size_t size = 100000;
+  const std::string url = Media("linked.bin", size);
+  const fs::path outside = test::ScratchRoot() / (folder_.filename().string() + "-outside");
+  fs::create_directories(outside);
+  for (bool realJournal : {false, true}) {
+    SCOPED_TRACE(realJournal ? "a journal of this download" : "a garbage journal");
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    std::string journal = "orvex";
+    if (realJournal) {
+      // What a stopped run of this very download leaves, claiming nothing yet.
+      StopHalfWay(destination_, url, "/media/linked.bin", size);
+      journal = ReadFile(JournalOf(destination_));
+      fs::remove(PartOf(destination_));
+    }
+    const std::string precious(size, 'h');
+    std::ofstream(outside / "host.bin", std::ios::binary | std::ios::trunc) << precious;
+    fs::create_hard_link(outside / "host.bin", PartOf(destination_));
+    std::ofstream(JournalOf(destination_), std::ios::binary | std::ios::trunc) << journal;
+
+    const Outcome outcome = Download(url, nullptr);
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_TRUE(ReadFile(destination_) == DevService::Pattern(size));
+    EXPECT_TRUE(ReadFile(outside / "host.bin") == precious);
+    EXPECT_TRUE(ReadFile(PartOf(destination_)) == precious);
+  }
+  std::error_code ignored;
+  fs::remove_all(outside, ignored);
+}
+
+// A stopped run's temporary file under a numbered name (the plain one was someone else's) is
+// resumed by the next run once the plain name is free, and one that cannot be resumed (the
+// file changed) is removed: our own leftovers never take up the names one after another.
+TEST_F(DownloadTest, OwnNumberedPartsAreResumedOrRemoved) {
+  const std::size_t size = 400000;
+  for (bool changed : {false, true}) {
+    SCOPED_TRACE(changed ? "the file changed" : "the same file");
+    DevService::Get().Reset();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    const std::string url = Media("numbered.bin", size);
+    std::ofstream(PartOf(destination_), std::ios::binary) << "a user's file";
+    StopHalfWay(destination_, url, "/media/numbered.bin", size);
+    const fs::path numbered = folder_ / "file.bin.1.part";
+    ASSERT_TRUE(fs::exists(numbered));
+    const long long onDisk = JournaledBytes(fs::path(numbered.wstring() + L".journal"));
+    ASSERT_GT(onDisk, 0);
+    fs::remove(PartOf(destination_));  // the user's file goes
+    std::string served = DevService::Pattern(size);
+    if (changed) {
+      std::reverse(served.begin(), served.end());
+      DevService::Get().PutMedia("numbered.bin", served);
+    }
+
+    const Outcome outcome = Download(url, nullptr);
+    ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+    EXPECT_TRUE(ReadFile(destination_) == served);
+    EXPECT_EQ(SentBytes("/media/numbered.bin"),
+              changed ? static_cast<long long>(size) : static_cast<long long>(size) - onDisk);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_))
+      names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"file.bin"});
+  }
+}
+
+#ifndef _WIN32
+// A journal that cannot be written (here the temporary it is written through is a name too
+// long for the system, while the .part fits) takes its .part with it when the download stops:
+// stopped runs leave nothing, and the names never run out.
+TEST_F(DownloadTest, PartWhoseJournalCannotBeWrittenIsNotLeftBehind) {
+  const std::string url = Media("unjournaled.bin", 100000);
+  const std::size_t folderLength = test::PlatformPath(folder_).size();
+  // 245 characters: "<name>.15.part" is 253, "<name>.part.journal.tmp" 262 (MAX_PATH is 260).
+  ASSERT_LT(folderLength + 1, 245u);
+  const fs::path destination = folder_ / std::string(245 - folderLength - 1, 'n');
+  ASSERT_EQ(test::PlatformPath(destination).size(), 245u);
+  for (int run = 0; run < 18; ++run) {
+    SCOPED_TRACE(run);
+    RecordingHandler stopping;
+    stopping.hook = [](char event, RecordingHandler& self) {
+      if (event == 'T' && self.download) self.download->cancel = true;
+    };
+    const Outcome outcome = DownloadTo(destination, url, &stopping);
+    ASSERT_FALSE(outcome.ok);
+    ASSERT_EQ(outcome.error.code, CHttpDownloadEx::kCanceled)
+        << DescribeDownloadError(outcome.error);
+    EXPECT_TRUE(fs::is_empty(folder_));
+  }
+  const Outcome outcome = DownloadTo(destination, url, nullptr);
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_TRUE(ReadFile(destination) == DevService::Pattern(100000));
+}
+#endif
+
 #ifndef _WIN32
 // The process is killed (SIGKILL) half way: what the journal held at that moment is kept, and
 // the next run fetches only the rest. The download runs in a child process, which the test

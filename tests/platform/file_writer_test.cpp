@@ -89,6 +89,44 @@ TEST_F(FileWriterTest, EachOpeningKeepsTruncatesOrRefusesAsWindowsDoes) {
   }
 }
 
+// A reservation leaves the file exactly as long as asked, shorter than before or longer, and
+// the length read back is that one.
+TEST_F(FileWriterTest, ReserveGivesExactlyTheSizeAskedFor) {
+  Plant("f.bin", "0123456789");
+  platform::PositionedFile file;
+  uint32_t error = 0;
+  ASSERT_TRUE(file.OpenExisting(At("f.bin"), &error)) << error;
+  const std::pair<uint64_t, std::string> steps[] = {{4, "0123"},
+                                                    {6, std::string("0123\0\0", 6)},
+                                                    {6, std::string("0123\0\0", 6)},
+                                                    {0, ""},
+                                                    {3, std::string(3, '\0')}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.first);
+    ASSERT_TRUE(file.Reserve(step.first, &error)) << error;
+    uint64_t size = 99;
+    ASSERT_TRUE(file.Size(&size, &error)) << error;
+    EXPECT_EQ(size, step.first);
+    EXPECT_EQ(Read("f.bin"), step.second);
+  }
+}
+
+// A file with a second name (a hard link) shows it in its link count.
+TEST_F(FileWriterTest, LinkCountTellsAHardLink) {
+  Plant("f.bin", "shared");
+  platform::PositionedFile file;
+  uint32_t error = 0;
+  uint32_t links = 0;
+  ASSERT_TRUE(file.OpenExisting(At("f.bin"), &error)) << error;
+  ASSERT_TRUE(file.LinkCount(&links, &error)) << error;
+  EXPECT_EQ(links, 1u);
+  fs::create_hard_link(folder_ / "f.bin", folder_ / "g.bin");
+  ASSERT_TRUE(file.LinkCount(&links, &error)) << error;
+  EXPECT_EQ(links, 2u);
+  ASSERT_TRUE(file.Close(&error)) << error;
+  EXPECT_FALSE(file.LinkCount(&links, &error));
+}
+
 TEST_F(FileWriterTest, MissingFolderIsPathNotFound) {
   platform::PositionedFile file;
   uint32_t error = 0;

@@ -233,6 +233,13 @@ TEST_F(VersionCheckTest, VersionFromTheAddress) {
       {"", "", {0, 0, 0, 0}},
       {"a-.exe", "", {0, 0, 0, 0}},
       {"a-9.x.msi", "9.x", {9, 0, 0, 0}},
+      // Only the path counts: a query, a fragment or a host name holds dots and dashes too.
+      {"https://dl.example/Orvex-2.0.6.8063.cab?token=a.b.c", "2.0.6.8063", {2, 0, 6, 8063}},
+      {"https://dl.example/Orvex-2.0.6.8063.cab#v1.2", "2.0.6.8063", {2, 0, 6, 8063}},
+      {"https://dl.example/Orvex-2.0.6.8063.cab?a=x-1.2#y-3.4", "2.0.6.8063", {2, 0, 6, 8063}},
+      {"https://dl.example/Orvex-3.1.cab?", "3.1", {3, 1, 0, 0}},
+      {"https://dl-7.1.example?f=Orvex-2.0.6.8063.cab", "", {0, 0, 0, 0}},
+      {"https://dl-7.1.example", "", {0, 0, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
@@ -254,6 +261,15 @@ TEST_F(VersionCheckTest, VersionFromTheAddress) {
     EXPECT_EQ(t.second, ParseVersionText(t.first));
   }
   sim::ScopedMachine machine(Machine("[]", "[]"));
+  // Through the module: the version of an address with a query is offered and recorded.
+  for (const char* address : {"https://dl.example/Orvex-2.0.6.8063.cab?token=a.b.c",
+                              "https://dl.example/Orvex-2.0.6.8063.cab#v1.2"}) {
+    SCOPED_TRACE(address);
+    Json::Value offered = Doc(Product(2, 0, 5), "null", address);
+    EXPECT_EQ(-1, Run(offered, 0));
+    EXPECT_EQ("ORVEX_UPGRADE_ABORTED", offered["S"]["PROMPT"]["error"].asString());
+    EXPECT_EQ("2.0.6.8063", offered["Config"]["installer"]["orvexversion"].asString());
+  }
   // Installed numbers count only as integers.
   Json::Value doc = Doc(
       R"({"name": "Orvex", "major_version": "3", "minor_version": 9.0, "sub_minor_version": true})");

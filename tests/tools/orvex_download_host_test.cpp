@@ -61,5 +61,38 @@ TEST(OrvexDownload, DestinationsInAnyScriptAreWrittenInTheSandbox) {
   if (!HasFailure()) fs::remove_all(dir);
 }
 
+// --sha256 asks for a check: a value that is no digest, the empty one included, is a usage
+// error before any request, never a download that checks nothing.
+TEST(OrvexDownload, DigestArgumentMustBeADigest) {
+  test::DevService& service = test::DevService::Get();
+  service.Reset();
+  service.PutMedia("pinned.bin", "the package");
+  char pattern[] = "/tmp/orvex-download-digest-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(pattern));
+  const std::string dir = pattern;
+  fs::create_directories(dir + "/sim/C");
+  const std::string right = "ab326f16dec533ba65139949246581c016b9d4c77d0de0046e65f48e575372a3";
+  const std::pair<std::string, int> cases[] = {
+      {"", 2},    {" ", 2}, {right.substr(1), 2}, {right + "0", 2}, {std::string(64, '0'), 1},
+      {right, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("'" + c.first + "'");
+    fs::remove(dir + "/sim/C/pinned.bin");
+    service.Reset();
+    service.PutMedia("pinned.bin", "the package");
+    const std::string command = "cd '" + dir + "' && env -i PATH=/usr/bin:/bin ORVEX_SIM_ROOT='" +
+                                dir + "/sim' '" + ORVEX_DOWNLOAD_PATH + "' --sha256 '" + c.first +
+                                "' '" + service.Url("/media/pinned.bin") +
+                                "' 'C:\\pinned.bin' >out.txt 2>err.txt </dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << test::ReadFile(dir + "/err.txt");
+    EXPECT_EQ(c.second, WEXITSTATUS(status)) << test::ReadFile(dir + "/err.txt");
+    EXPECT_EQ(c.second == 0, fs::exists(dir + "/sim/C/pinned.bin"));
+    EXPECT_EQ(c.second == 2, service.Requests("/media/pinned.bin").empty());
+  }
+  if (!HasFailure()) fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace orvex

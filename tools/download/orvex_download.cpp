@@ -19,15 +19,18 @@ int Usage() {
   return 2;
 }
 
-int Download(const std::string& url, const std::wstring& destination, const std::string& sha256) {
+// pinned: --sha256 was given, and sha256 must be a digest (an empty one is no digest: it
+// would check nothing).
+int Download(const std::string& url, const std::wstring& destination, bool pinned,
+             const std::string& sha256) {
   // Checked before any request, as the installer does.
-  if (!sha256.empty() && orvex::NormalizeSha256(sha256).empty()) {
+  if (pinned && orvex::NormalizeSha256(sha256).empty()) {
     std::fprintf(stderr, "orvex-download: --sha256 needs 64 hexadecimal digits\n");
     return 2;
   }
   try {
     orvex::CHttpDownload download(url, destination, nullptr, L"INSTALLER");
-    if (!sha256.empty()) download.ExpectSha256(sha256);
+    if (pinned && !download.ExpectSha256(sha256)) return 2;
     const uint32_t written = download.Run();
     std::printf("%lu\n", static_cast<unsigned long>(written));
     return 0;
@@ -49,17 +52,17 @@ int Download(const std::string& url, const std::wstring& destination, const std:
 // page would have made of it.
 int wmain(int argc, wchar_t** argv) {
   if (argc == 5 && std::wstring(argv[1]) == L"--sha256")
-    return Download(orvex::WideToUtf8(argv[3]), argv[4], orvex::WideToUtf8(argv[2]));
+    return Download(orvex::WideToUtf8(argv[3]), argv[4], true, orvex::WideToUtf8(argv[2]));
   if (argc != 3) return Usage();
-  return Download(orvex::WideToUtf8(argv[1]), argv[2], "");
+  return Download(orvex::WideToUtf8(argv[1]), argv[2], false, "");
 }
 #else
 // Arguments arrive as the bytes the shell was given: UTF-8, like the simulated machine's
 // paths. (std::filesystem would decode them with the C locale and throw on "é".)
 int main(int argc, char** argv) {
   if (argc == 5 && std::string(argv[1]) == "--sha256")
-    return Download(argv[3], orvex::Utf8ToWide(argv[4]), argv[2]);
+    return Download(argv[3], orvex::Utf8ToWide(argv[4]), true, argv[2]);
   if (argc != 3) return Usage();
-  return Download(argv[1], orvex::Utf8ToWide(argv[2]), "");
+  return Download(argv[1], orvex::Utf8ToWide(argv[2]), false, "");
 }
 #endif
