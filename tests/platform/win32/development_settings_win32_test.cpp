@@ -29,7 +29,8 @@ const char kDumpFile[] = "orvex_installer_dump.json";
 class DevelopmentSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("orvex-dev-settings-" + std::to_string(GetCurrentProcessId()));
+    folder_ =
+        fs::temp_directory_path() / ("orvex-dev-settings-" + std::to_string(GetCurrentProcessId()));
     fs::create_directories(folder_);
     // A development configuration where a user of the machine could put one.
     std::ofstream(folder_ / "oi_config_dev.json") << kDevConfig;
@@ -50,9 +51,9 @@ TEST_F(DevelopmentSettings, TheUsersEnvironmentChangesNothing) {
   // No administrator set anything, except that the service is one that refuses at once, so
   // the configuration's fetch cannot reach out.
   ScopedDevelopmentSetting none[] = {
-      {"QUARN_OI_RUNMODE", std::nullopt},  {"QUARN_OI_DEV_CONFIG", std::nullopt},
+      {"QUARN_OI_RUNMODE", std::nullopt},      {"QUARN_OI_DEV_CONFIG", std::nullopt},
       {"BASE_DOMAIN", "https://127.0.0.1:1/"}, {"DOWNLOAD_DOMAIN", std::nullopt},
-      {"ANALYTICS_DOMAIN", std::nullopt},  {"ORVEX_ENV", std::nullopt},
+      {"ANALYTICS_DOMAIN", std::nullopt},      {"ORVEX_ENV", std::nullopt},
       {"orvex_installer_dump", std::nullopt}};
   test::ScopedEnv runMode("QUARN_OI_RUNMODE", "development");
   test::ScopedEnv devConfig("QUARN_OI_DEV_CONFIG", DevConfigBase());
@@ -119,9 +120,9 @@ TEST_F(DevelopmentSettings, OnlyStringValuesOfTheSixtyFourBitViewAreSettings) {
             RegCreateKeyExW(HKEY_LOCAL_MACHINE, platform::kDevelopmentSettingsKey, 0, nullptr, 0,
                             KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &other, nullptr));
   const wchar_t development[] = L"development";
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(other, L"QUARN_OI_RUNMODE", 0, REG_SZ,
-                                          reinterpret_cast<const BYTE*>(development),
-                                          sizeof development));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExW(other, L"QUARN_OI_RUNMODE", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(development), sizeof development));
   const bool separateViews = !platform::FindDevelopmentSetting("QUARN_OI_RUNMODE", nullptr);
   RegDeleteValueW(other, L"QUARN_OI_RUNMODE");
   RegCloseKey(other);
@@ -129,7 +130,9 @@ TEST_F(DevelopmentSettings, OnlyStringValuesOfTheSixtyFourBitViewAreSettings) {
   IsWow64Process(GetCurrentProcess(), &wow64);
   // A 64-bit process, or a 32-bit one on 64-bit Windows, has two views; only a 32-bit
   // Windows has one.
-  if (sizeof(void*) == 8 || wow64) EXPECT_TRUE(separateViews);
+  if (sizeof(void*) == 8 || wow64) {
+    EXPECT_TRUE(separateViews);
+  }
 }
 
 }  // namespace
