@@ -6,15 +6,18 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/web_service.h"
+
 namespace orvex {
 
 namespace {
 
 static_assert(kConnectionReasonSize >= CURL_ERROR_SIZE, "libcurl's error buffer size");
 
-// The only schemes a request or a redirect may use: no file://, no other protocol a server
-// could send the installer to.
-const char kAllowedProtocols[] = "http,https";
+// The only schemes a request or a redirect may use: https, and plain http beside it only where
+// the development settings point the installer at a local test service without TLS; no
+// file://, no other protocol a server could send the installer to.
+const char* AllowedProtocols() { return PlainHttpAllowed() ? "http,https" : "https"; }
 
 // Windows' TLS layer (Schannel) reports some certificate failures only by its status name in
 // the reason, under a general handshake result.
@@ -79,8 +82,8 @@ int SecureConnection(CURL* handle, char* reason) {
       // Named explicitly, TLS 1.2 is used on Windows 7 too, where Schannel offers it to
       // programs that ask for it but not by default.
       curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)),
-      curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, kAllowedProtocols),
-      curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols),
+      curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, AllowedProtocols()),
+      curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols()),
       ChooseTrust(handle),
       reason ? curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, reason) : CURLE_OK,
   });

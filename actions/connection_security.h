@@ -1,8 +1,9 @@
 #pragma once
 // The connection settings every libcurl handle of the installer gets: the server's certificate
-// and host name verified, TLS 1.2 or newer, http and https only. The installer runs what it
-// downloads with administrator rights, so a connection it cannot verify is refused, never
-// retried or let through.
+// and host name verified, TLS 1.2 or newer, https only, for the request and for any redirect
+// (plain http beside it only when the development settings allow it: PlainHttpAllowed in
+// common/web_service.h). The installer runs what it downloads with administrator rights, so a
+// connection it cannot verify is refused, never retried or let through.
 
 #include <string>
 

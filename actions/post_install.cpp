@@ -62,8 +62,15 @@ std::string CopyVboxConfigCommand(const std::string& installDir, const std::stri
 
 platform::WaitResult RunHidden(const std::string& command, uint32_t waitMilliseconds,
                                uint32_t* exitCode, uint32_t* startError) {
+  // By its full path: a bare name makes the shell look in the current folder (the user's
+  // Downloads) before the system folder, and this process is elevated.
+  const std::wstring system = platform::SystemDirectory();
+  if (system.empty()) {
+    if (startError) *startError = platform::kErrorPathNotFound;
+    return platform::WaitResult::kFailed;
+  }
   platform::ProgramLaunch launch;
-  launch.file = L"cmd.exe";
+  launch.file = L"\"" + system + L"\\cmd.exe\"";
   launch.parameters = L"/c " + ToWide(command);
   launch.showCommand = platform::kShowHide;
   std::unique_ptr<platform::IStartedProcess> process = platform::StartProgram(launch, startError);

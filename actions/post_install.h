@@ -46,10 +46,10 @@ bool SafeInQuotedCommand(const std::string& path);
 std::string InstallIcsCommand(const std::string& installDir);
 std::string CopyVboxConfigCommand(const std::string& installDir, const std::string& userDataDir);
 
-// Runs command through "cmd.exe /c" without a window and waits for it to end, at most
-// waitMilliseconds (a script still running then is left running). kExited with its code in
-// *exitCode; kFailed when it cannot be started (*startError the Windows error, 0 when none
-// was given) or its end or code cannot be read.
+// Runs command through "cmd.exe /c" (the system folder's, by its full path) without a window
+// and waits for it to end, at most waitMilliseconds (a script still running then is left
+// running). kExited with its code in *exitCode; kFailed when it cannot be started
+// (*startError the Windows error, 0 when none was given) or its end or code cannot be read.
 platform::WaitResult RunHidden(const std::string& command, uint32_t waitMilliseconds,
                                uint32_t* exitCode, uint32_t* startError);
 

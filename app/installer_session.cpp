@@ -18,6 +18,7 @@
 #include "engine/stage.h"
 #include "engine/stage_loader.h"
 #include "engine/value_path.h"
+#include "platform/development_settings.h"
 #include "platform/environment.h"
 
 namespace orvex {
@@ -89,7 +90,7 @@ void ImportEnvironment(Json::Value& variables, const std::vector<std::string>& e
 }
 
 std::string ReadDevInstallConfig() {
-  std::string path = platform::EnvironmentVariable("QUARN_OI_DEV_CONFIG");
+  std::string path = platform::DevelopmentSetting("QUARN_OI_DEV_CONFIG");
   if (path.empty()) path = GetExeDirectory() + platform::PathSeparator() + "oi_config_dev";
   path += ".json";
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -116,13 +117,13 @@ std::string DownloadInstallConfig(std::string* certificateFailure) {
 }
 
 std::string GetInstallConfig(std::string* certificateFailure) {
-  if (platform::EnvironmentVariable("QUARN_OI_RUNMODE") == "development")
+  if (platform::DevelopmentSetting("QUARN_OI_RUNMODE") == "development")
     return ReadDevInstallConfig();
   return DownloadInstallConfig(certificateFailure);
 }
 
 void DumpStateIfRequested(const Json::Value& doc) {
-  if (platform::EnvironmentVariable("orvex_installer_dump").empty()) return;
+  if (platform::DevelopmentSetting("orvex_installer_dump").empty()) return;
   std::FILE* file = std::fopen(kDumpFile, "w");
   if (!file) return;
   std::fprintf(file, "%s", StyledJson(doc).c_str());
@@ -151,7 +152,7 @@ SessionResult RunInstallerSession(const SessionSettings& settings) {
   Json::Value& variables = loader.SessionVariables();
   SeedSessionVariables(variables, settings.ui, settings.progress, GetExeDirectory(),
                        platform::CurrentLocalTime());
-  if (!platform::EnvironmentVariable("QUARN_OI_RUNMODE").empty())
+  if (!platform::DevelopmentSetting("QUARN_OI_RUNMODE").empty())
     ImportEnvironment(variables, platform::EnvironmentEntries());
 
   result.plan.reset(loader.Load(text, &result.parseError));

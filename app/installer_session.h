@@ -34,7 +34,8 @@ void SeedSessionVariables(Json::Value& variables, const std::string& ui,
 // with "N" the integer at the start of the value, anything else a string.
 void ImportEnvironment(Json::Value& variables, const std::vector<std::string>& entries);
 
-// The configuration text: the development file when QUARN_OI_RUNMODE is "development", else
+// The configuration text: the development file when the development setting (see
+// platform/development_settings.h) QUARN_OI_RUNMODE is "development", else
 // the web service's answer to GetBaseUrl() + "/index/getinstallconfig". "" when there is none;
 // when the service's certificate could not be verified, *certificateFailure (when given) gets
 // the text that says so.
@@ -43,7 +44,7 @@ std::string ReadDevInstallConfig();
 std::string DownloadInstallConfig(std::string* certificateFailure = nullptr);
 
 // Writes the document, styled, to "orvex_installer_dump.json" in the current directory when
-// "orvex_installer_dump" is set and not empty.
+// the development setting "orvex_installer_dump" is set and not empty.
 void DumpStateIfRequested(const Json::Value& doc);
 
 struct SessionSettings {

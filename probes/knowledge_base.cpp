@@ -1,14 +1,13 @@
 #include "probes/knowledge_base.h"
 
 #include "common/web_service.h"
-#include "platform/shell.h"
 #include "probes/system_info.h"
 
 namespace orvex {
 
 void OpenKnowledgeBaseArticle(const std::string& article) {
   const CSystemInfo& info = GetSystemInfo();
-  platform::OpenUrl(KnowledgeBaseUrl(article, info.manufacturer, info.model));
+  OpenWebPage(KnowledgeBaseUrl(article, info.manufacturer, info.model));
 }
 
 }  // namespace orvex

@@ -122,9 +122,13 @@ step "Windows console installer on the demo configuration under Wine ($wine_buil
 # Exit status 0 means "LastStage" completed; Wine maps the root folder to drive Z:.
 demo_dir=$(mktemp -d)
 windows_demo="Z:${root//\//\\}\\examples\\console-demo"
-(cd "$demo_dir" && QUARN_OI_RUNMODE=development QUARN_OI_DEV_CONFIG="$windows_demo" \
-  orvex_installer_dump=1 "$root/scripts/wine-run.sh" "$root/$wine_build/orvex-installer.exe" \
-  >demo.out 2>demo.err)
+# The Windows programs take their development settings only from the machine's registry
+# (HKLM\Software\Quarn\Orvex\Development), as an administrator sets them: the step has a
+# prefix of its own with the settings written in, and the run uses that prefix.
+(cd "$demo_dir" && export WINEPREFIX="$demo_dir/prefix" &&
+  "$root/scripts/wine-dev-settings.py" QUARN_OI_RUNMODE=development \
+    QUARN_OI_DEV_CONFIG="$windows_demo" orvex_installer_dump=1 &&
+  "$root/scripts/wine-run.sh" "$root/$wine_build/orvex-installer.exe" >demo.out 2>demo.err)
 grep -q 'Stage/Module Failed   \[Cleanup/BROKEN_INJECTOR\]' "$demo_dir/demo.err"
 grep -q '"LastStage"' "$demo_dir/orvex_installer_dump.json"
 rm -rf "$demo_dir"

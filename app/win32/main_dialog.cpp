@@ -15,7 +15,6 @@
 #include "common/session_cells.h"
 #include "common/web_service.h"
 #include "engine/progress_factories.h"
-#include "platform/shell.h"
 #include "probes/knowledge_base.h"
 
 namespace orvex {
@@ -138,7 +137,7 @@ void COrvexInstallerDlg::ShowBar(bool visible) {
 
 void COrvexInstallerDlg::OnCancelOrDone() {
   if (g_sessionFinished) {
-    if (g_installCompleted) platform::OpenUrl(GetBaseUrl() + "/nextsteps?status=installed");
+    if (g_installCompleted) OpenWebPage(GetBaseUrl() + "/nextsteps?status=installed");
     EndDialog(window_, 0);
     return;
   }

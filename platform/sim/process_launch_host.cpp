@@ -10,6 +10,7 @@
 #include "platform/profile_notation.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
+#include "platform/sim/sim_text.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
@@ -79,7 +80,23 @@ class SimulatedProcess : public IStartedProcess {
   const Json::Value behaviour_;
 };
 
+// Whether file names a program directly in the system folder: Windows' own programs (cmd.exe)
+// are there on every machine, so the sandbox need not hold them.
+bool IsSystemProgram(const std::wstring& file) {
+  const std::wstring folder = SystemDirectory();
+  const std::size_t cut = file.find_last_of(L"\\/");
+  return !folder.empty() && cut != std::wstring::npos &&
+         sim::EqualsNoCase(file.substr(0, cut), folder);
+}
+
 }  // namespace
+
+std::wstring SystemDirectory() {
+  std::string systemRoot;
+  if (!sim::ProfileEnvironmentVariable("SystemRoot", &systemRoot) || systemRoot.empty())
+    return std::wstring();
+  return Utf8ToWide(systemRoot) + L"\\System32";
+}
 
 std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint32_t* error) {
   const std::wstring file = Unquoted(launch.file);
@@ -89,7 +106,7 @@ std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint3
     refused = kErrorFileNotFound;
   } else if (behaviour["startError"].isUInt()) {
     refused = behaviour["startError"].asUInt();
-  } else if (file.find_first_of(L"\\/:") != std::wstring::npos) {
+  } else if (file.find_first_of(L"\\/:") != std::wstring::npos && !IsSystemProgram(file)) {
     // A program given by a path must be there, as for the shell; the machine refuses paths
     // that lead out of its sandbox.
     const std::string host = sim::HostPath(file);

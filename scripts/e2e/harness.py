@@ -37,6 +37,12 @@ def _wine_settings():
 
 WINE = _wine_settings()
 
+# What the Windows programs read from HKLM\Software\Quarn\Orvex\Development (an
+# administrator's settings), never from their environment: a run's settings of these names go
+# into the prefix's key (scripts/wine-dev-settings.py), the rest into the environment.
+DEVELOPMENT_SETTINGS = ("QUARN_OI_RUNMODE", "QUARN_OI_DEV_CONFIG", "BASE_DOMAIN", "DOWNLOAD_DOMAIN",
+                        "ANALYTICS_DOMAIN", "ORVEX_ENV", "orvex_installer_dump")
+
 
 def stop_wineserver(prefix):
     """Stops every Wine process of a prefix and waits for its wineserver to end."""
@@ -112,12 +118,20 @@ class DevService:
 
 
 class Installer:
-    """One run of a Windows program under scripts/wine-run.sh in the harness's prefix."""
+    """One run of a Windows program under scripts/wine-run.sh in the harness's prefix. The
+    development settings among env are written to the prefix's machine key first (replacing
+    the earlier run's); a run without any has none."""
 
-    def __init__(self, harness, exe, run_dir, env=None, args=()):
+    def __init__(self, harness, exe, run_dir, env=None, args=(), user_env=None):
         self.harness = harness
         self.run_dir = run_dir
         os.makedirs(run_dir, exist_ok=True)
+        env = dict(env or {})
+        settings = {name: env.pop(name) for name in DEVELOPMENT_SETTINGS if name in env}
+        harness.set_development_settings(settings)
+        # user_env: variables of the user's environment, development settings' names included,
+        # which the program must not take for settings.
+        env.update(user_env or {})
         self.log = open(os.path.join(run_dir, "wine.log"), "ab")
         self.process = harness.spawn([os.path.join(harness.root, "scripts/wine-run.sh"), exe] +
                                      list(args), os.path.basename(exe), cwd=run_dir,
@@ -159,6 +173,7 @@ class Harness:
         self.display = None
         self.screenshots = []
         self.probe_exe = os.path.join(build, "tests", "orvex-window-probe.exe")
+        self.development_settings = None  # what the prefix's key holds, when known
 
     # ---- processes
 
@@ -227,6 +242,18 @@ class Harness:
         except subprocess.TimeoutExpired:
             raise Failure("timed out after 180s booting the Wine prefix")
         check(process.returncode == 0, "setting the Wine browser failed (see logs/wineboot-*.log)")
+
+    def set_development_settings(self, settings):
+        """Replaces the prefix's development settings (HKLM) with these (name -> text)."""
+        if settings == self.development_settings:
+            return  # the key holds them already
+        done = subprocess.run([os.path.join(self.root, "scripts/wine-dev-settings.py")] +
+                              ["%s=%s" % item for item in sorted(settings.items())],
+                              env=self.wine_env(), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True,
+                              timeout=180, check=False)
+        check(done.returncode == 0, "setting the development settings failed: %s" % done.stderr)
+        self.development_settings = dict(settings)
 
     @staticmethod
     def wine_tool(name):

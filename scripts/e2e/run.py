@@ -270,6 +270,35 @@ class Scenarios:
               "a state dump was written after Quit")
         check(self.h.browser_urls() == [], "a page opened after Quit: %r" % self.h.browser_urls())
 
+    def environment_ignored(self):
+        """The user's environment names the development run mode, a configuration file and a
+        plain-http service: the program takes none of it, only what the prefix's machine key
+        says (a service that refuses at once). It asks Retry/Quit; the service hears nothing,
+        the file is not read and no dump is written."""
+        self.fresh_service(plan(last_stage()))
+        run_dir = self.run_dir("environment_ignored")
+        config_base = os.path.join(run_dir, "user-config")
+        with open(config_base + ".json", "w", encoding="utf-8") as f:
+            json.dump(plan(last_stage()), f)
+        url = self.service.url
+        user = {"QUARN_OI_RUNMODE": "development",
+                "QUARN_OI_DEV_CONFIG": "Z:" + config_base.replace("/", "\\"),
+                "BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/",
+                "ANALYTICS_DOMAIN": url + "/", "ORVEX_ENV": "development",
+                "orvex_installer_dump": "1"}
+        run = Installer(self.h, os.path.join(self.h.build, "OrvexWebInstaller.exe"), run_dir,
+                        {"BASE_DOMAIN": "https://127.0.0.1:1/"}, user_env=user)
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the Retry/Quit question")
+        self.check_prompt(prompt, "Could not get configuration data from %s." % SITE_HOST,
+                          "An internet connection is required to continue installation.",
+                          "Retry", "Quit")
+        self.h.click(prompt["by_id"][2])  # Quit
+        aborted = self.wait_done("Installation aborted", "\"Done\" after Quit")
+        self.close_with_done(run, aborted)
+        check(self.service.requests() == [], "the user's service was asked: %r" % self.service.requests())
+        check(not os.path.exists(os.path.join(run_dir, "orvex_installer_dump.json")),
+              "the user's orvex_installer_dump wrote a dump")
+
     def cancel_download(self):
         """Cancel during a slow download: the stop question; "No" goes on; "Yes" stops the
         download and the window closes by itself."""
@@ -995,6 +1024,7 @@ class Scenarios:
 
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
+             "environment_ignored",
              "cancel_download", "failing_module", "prompt_severities",
              "msi_install", "driver_restart",
              "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds",

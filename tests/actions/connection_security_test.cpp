@@ -22,6 +22,7 @@
 #include "common/run_flags.h"
 #include "engine/module_registry.h"
 #include "engine/stage.h"
+#include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 #include "tests/support/tls_services.h"
@@ -267,8 +268,8 @@ TEST_F(RefusedConnection, ModulesAndTheConfigurationFetchSayTheCertificateWasRef
   }
 
   // The configuration's "Retry"/"Quit" question says it too (answered "Quit").
-  test::ScopedEnv base("BASE_DOMAIN", service.BaseUrl() + "/");
-  test::ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
+  test::ScopedDevelopmentSetting base("BASE_DOMAIN", service.BaseUrl() + "/");
+  test::ScopedDevelopmentSetting mode("QUARN_OI_RUNMODE", "sandbox");
   test::RecordingIndicator ui;
   SessionSettings settings;
   settings.indicator = &ui;
@@ -288,10 +289,48 @@ TEST_F(RefusedConnection, CrashReportsGoOnlyToAVerifiedServer) {
     SCOPED_TRACE(certificate);
     DevService& service = Service(certificate);
     service.Reset();
-    test::ScopedEnv base("BASE_DOMAIN", service.BaseUrl() + "/");
+    test::ScopedDevelopmentSetting base("BASE_DOMAIN", service.BaseUrl() + "/");
     EXPECT_EQ(1, ConnectionsDuring(service, [&] { UploadCrashFile(report.string(), "log"); }));
     EXPECT_EQ(std::string(certificate) == "valid" ? 1u : 0u, service.Requests(kUploadPath).size());
   }
+}
+
+// A redirect never leaves https: a handle that follows redirects (none of the installer's does)
+// is still refused the way to a plain-http server.
+TEST_F(VerifiedConnection, RedirectFromHttpsToHttpIsRefused) {
+  DevService& plain = DevService::Get();
+  plain.Reset();
+  plain.SetConfig("{\"from\": \"plain http\"}");
+  DevService& service = Service("valid");
+  service.Reset();
+  Json::Value rule;
+  rule["path"] = "/index/getinstallconfig";
+  rule["kind"] = "redirect";
+  rule["location"] = plain.Url("/index/getinstallconfig");
+  service.AddFault(rule);
+  test::ScopedDevelopmentSetting base("BASE_DOMAIN", service.BaseUrl() + "/");
+
+  CURL* handle = curl_easy_init();
+  ASSERT_NE(nullptr, handle);
+  char reason[kConnectionReasonSize] = {};
+  ASSERT_EQ(0, SecureConnection(handle, reason));
+  const std::string url = service.Url("/index/getinstallconfig");
+  std::string body;
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(
+      handle, CURLOPT_WRITEFUNCTION,
+      +[](char* data, size_t size, size_t count, void* to) -> size_t {
+        static_cast<std::string*>(to)->append(data, size * count);
+        return size * count;
+      });
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+  const CURLcode result = curl_easy_perform(handle);
+  curl_easy_cleanup(handle);
+  EXPECT_EQ(CURLE_UNSUPPORTED_PROTOCOL, result) << reason;
+  EXPECT_EQ(std::string::npos, body.find("plain http")) << body;
+  EXPECT_EQ(1u, service.Requests("/index/getinstallconfig").size());
+  EXPECT_EQ(0u, plain.Requests("/index/getinstallconfig").size());
 }
 
 // Only http and https: a request for a local file is refused, however it is asked for.
@@ -320,6 +359,108 @@ TEST_F(VerifiedConnection, OtherProtocolsAreRefused) {
   }
   EXPECT_EQ(CHttpDownloadEx::kUnableToGetSize, downloadError.code);
   EXPECT_EQ(CURLE_UNSUPPORTED_PROTOCOL, downloadError.detail);
+}
+
+// Without the development settings every address is https: a plain-http server, asked directly
+// or standing in as the proxy, gives the installer no configuration, no download and gets no
+// report. Only "BASE_DOMAIN" and the like, naming "http://" themselves, let plain http through.
+class PlainHttp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    service.Reset();
+    g_cancelRequested = false;
+    g_promptActive = false;
+    folder = test::ScratchRoot() / ("orvex-plain-http-" + std::to_string(std::random_device()()));
+    fs::create_directories(folder);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+
+  // The production settings: none of the development settings that name addresses or modes.
+  test::ScopedDevelopmentSetting noBase{"BASE_DOMAIN", std::nullopt};
+  test::ScopedDevelopmentSetting noDownload{"DOWNLOAD_DOMAIN", std::nullopt};
+  test::ScopedDevelopmentSetting noAnalytics{"ANALYTICS_DOMAIN", std::nullopt};
+  test::ScopedDevelopmentSetting noMode{"QUARN_OI_RUNMODE", std::nullopt};
+  test::ScopedDevelopmentSetting noEnvironment{"ORVEX_ENV", std::nullopt};
+  DevService& service = DevService::Get();
+  fs::path folder;
+};
+
+TEST_F(PlainHttp, AProxyOfPlainHttpFeedsTheProductionInstallerNothing) {
+  const std::string installerConfig =
+      "{\"Stages\": [{\"name\": \"LastStage\", \"modules\": [{\"class\": \"HTTPDownloader\", "
+      "\"name\": \"Fetch\", \"args\": {\"url\": \"" +
+      service.Url("/media/dpinst.exe") + "\", \"destination\": \"dpinst.exe\"}}]}]}";
+  service.SetConfig(installerConfig);
+  service.PutMedia("dpinst.exe", "MZ a program the proxy would have run");
+  // libcurl's own proxy variables and the installer's: every one names the plain-http service.
+  const std::string proxy = service.BaseUrl();
+  test::ScopedEnv httpProxy("http_proxy", proxy);
+  test::ScopedEnv httpsProxy("https_proxy", proxy);
+  test::ScopedEnv allProxy("ALL_PROXY", proxy);
+  test::ScopedEnv installerProxy("ORVEXOPT_PROXY", proxy);
+
+  EXPECT_EQ("", DownloadInstallConfig());
+  test::RecordingIndicator ui;
+  ui.promptAnswer = 0;  // "Quit"
+  SessionSettings settings;
+  settings.indicator = &ui;
+  const SessionResult result = RunInstallerSession(settings);
+  EXPECT_EQ(SessionResult::kNoConfiguration, result.outcome);
+  EXPECT_EQ(nullptr, result.plan);
+  EXPECT_EQ(0u, service.Requests("/index/getinstallconfig").size());
+  EXPECT_EQ(0u, service.Requests("/media/dpinst.exe").size());
+}
+
+TEST_F(PlainHttp, IsRefusedToEveryKindOfRequestUnlessADevelopmentSettingNamesIt) {
+  service.SetConfig("{}");
+  service.PutPatternMedia("plain.bin", 5000);
+  const fs::path destination = folder / "plain.bin";
+  const auto everyRequest = [&](CURLcode expected) {
+    COrvexException requestError;
+    try {
+      std::string answer;
+      CHttpRequest request(curl_easy_init());
+      EXPECT_EQ(0, request.Send(service.Url("/index/getinstallconfig"), answer));
+      EXPECT_EQ("{}", answer);
+    } catch (const COrvexException& error) {
+      requestError = error;
+    }
+    EXPECT_EQ(expected, requestError.detail);
+    EXPECT_EQ(expected == CURLE_OK ? 0 : -1, ProbeUrl(service.Url("/index/getinstallconfig")));
+    CHttpDownloadEx downloadError;
+    try {
+      CHttpDownload download(service.Url("/media/plain.bin"), test::PlatformPath(destination),
+                             nullptr, L"INSTALLER");
+      download.Run();
+    } catch (const CHttpDownloadEx& error) {
+      downloadError = error;
+    }
+    EXPECT_EQ(expected, downloadError.detail);
+    EXPECT_EQ(expected == CURLE_OK, fs::exists(destination));
+    const fs::path report = folder / "crash.log";
+    std::ofstream(report) << "{\"session\": \"document\"}";
+    // In production the report's address has no scheme: libcurl would take it as http, and
+    // that does not allow plain http as "http://" does.
+    test::ScopedDevelopmentSetting base(
+        "BASE_DOMAIN",
+        (expected == CURLE_OK ? service.BaseUrl() : service.BaseUrl().substr(7)) + "/");
+    UploadCrashFile(report.string(), "log");
+  };
+
+  {
+    SCOPED_TRACE("production");
+    everyRequest(CURLE_UNSUPPORTED_PROTOCOL);
+    EXPECT_EQ(0u, service.Requests().size());
+  }
+  {
+    SCOPED_TRACE("plain http allowed");
+    test::ScopedPlainHttp allowed(service.BaseUrl());
+    everyRequest(CURLE_OK);
+    EXPECT_EQ(1u, service.Requests("/upload/crashreport/installer/log").size());
+  }
 }
 
 TEST(CertificateFailures, AreToldFromOtherFailures) {

@@ -375,6 +375,39 @@ TEST_F(DriverPostInstallWine, PostInstallFailsWithTheScriptsExitCode) {
   DeleteProductValue(L"PromoterReferred");
 }
 
+// A cmd.exe in the current folder (the user's Downloads, where the installer starts) is not
+// the one PostInstall runs: the system folder's is, by its full path.
+TEST_F(DriverPostInstallWine, PostInstallRunsTheSystemsCommandInterpreterNotOneInTheCurrentFolder) {
+  const std::wstring installDir = In(L"Orvex Install");
+  const std::wstring userData = In(L"User Data");
+  ASSERT_TRUE(MakeProductFolders(installDir, userData));
+  WriteBytes(installDir + L"\\install_ics.bat",
+             "@echo off\r\n>\"%~dp0install_ics-ran.txt\" echo ran\r\n");
+  WriteBytes(installDir + L"\\copy_vbox_config.bat", "@echo off\r\n");
+  // The planted cmd.exe is the dpinst stand-in: it leaves dpinst-record.txt beside itself
+  // when it runs.
+  const std::wstring downloads = In(L"Downloads");
+  ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+  ASSERT_TRUE(
+      CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(), (downloads + L"\\cmd.exe").c_str(), FALSE));
+  wchar_t before[MAX_PATH] = {};
+  ASSERT_NE(0u, GetCurrentDirectoryW(MAX_PATH, before));
+  ASSERT_TRUE(SetCurrentDirectoryW(downloads.c_str()));
+  CInstallPaths saved = GetInstallPaths();
+  GetInstallPaths().installDir = WideToUtf8(installDir);
+  GetInstallPaths().userDataDir = WideToUtf8(userData);
+  Json::Value doc;
+  doc["SessionDir"] = Session();
+  const int result = Run("PostInstall", "{}", doc);
+  GetInstallPaths() = saved;
+  SetCurrentDirectoryW(before);
+  EXPECT_EQ(0, result) << doc.toStyledString();
+  EXPECT_TRUE(Exists(installDir + L"\\install_ics-ran.txt"));
+  EXPECT_FALSE(Exists(downloads + L"\\dpinst-record.txt"));
+  DeleteProductValue(L"SendCrashReport");
+  DeleteProductValue(L"PromoterReferred");
+}
+
 // A script that runs past the module's limit (it starts the dpinst stand-in, which sleeps):
 // the module fails naming it, the second script still runs, and the first is not stopped.
 TEST_F(DriverPostInstallWine, ScriptPastTheTimeLimitFailsPostInstallAndRunsOn) {

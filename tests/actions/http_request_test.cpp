@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -49,6 +50,8 @@ class WebRequest : public ::testing::Test {
   }
 
   DevService& service = DevService::Get();
+  // The dev service speaks plain http, as a developer allows it for a local test service.
+  test::ScopedPlainHttp plainHttp{service.BaseUrl()};
 };
 
 TEST_F(WebRequest, QueryIsProbedThenPostedAsFormBody) {

@@ -21,6 +21,7 @@
 #include "common/run_flags.h"
 #include "engine/module_registry.h"
 #include "engine/stage.h"
+#include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -53,6 +54,8 @@ class NetworkModule : public ::testing::Test {
   }
 
   DevService& service = DevService::Get();
+  // The dev service speaks plain http, as a developer allows it for a local test service.
+  test::ScopedPlainHttp plainHttp{service.BaseUrl()};
   RecordingIndicator indicator;
   CStage stage{"S"};
 };

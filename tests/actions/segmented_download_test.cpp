@@ -24,6 +24,7 @@
 #include "actions/download_journal.h"
 #include "platform/sha256.h"
 #include "platform/win_codes.h"
+#include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -191,6 +192,8 @@ class DownloadTest : public ::testing::Test {
 
   fs::path folder_;
   fs::path destination_;
+  // The dev service speaks plain http, as a developer allows it for a local test service.
+  test::ScopedPlainHttp plainHttp_{DevService::Get().BaseUrl()};
 };
 
 // The ranges a file of this size is asked for: nine closed ones of size/10 bytes and an open

@@ -12,6 +12,7 @@
 #include "app/query_request.h"
 #include "common/web_service.h"
 #include "probes/system_info.h"
+#include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
@@ -19,7 +20,7 @@ namespace orvex {
 namespace {
 
 using test::J;
-using test::ScopedEnv;
+using test::ScopedDevelopmentSetting;
 
 std::string Text(const ReportPairs& pairs) {
   std::string text;
@@ -152,16 +153,17 @@ TEST(AnalyticsHit, CollectorAndTrackingIdFollowTheServerEnvironment) {
     const char* url;
     const char* trackingId;
   } cases[] = {
-      {"", "http://analytics.orvex.example/collect?", "UA-61842907-1"},
-      {"sandbox", "http://sandbox.analytics.orvex.example/collect?", "UA-61842907-2"},
-      {"development", "http://development.analytics.orvex.example/collect?", "UA-61842907-3"},
+      {"", "https://analytics.orvex.example/collect?", "UA-61842907-1"},
+      {"sandbox", "https://sandbox.analytics.orvex.example/collect?", "UA-61842907-2"},
+      {"development", "https://development.analytics.orvex.example/collect?", "UA-61842907-3"},
   };
+  ScopedDevelopmentSetting noPrefix("ANALYTICS_DOMAIN", std::nullopt);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.environment);
-    ScopedEnv environment("ORVEX_ENV", c.environment);
+    ScopedDevelopmentSetting environment("ORVEX_ENV", c.environment);
     EXPECT_EQ(c.url, GetAnalyticsUrl());
     EXPECT_EQ(c.trackingId, AnalyticsTrackingId());
-    ScopedEnv prefix("ANALYTICS_DOMAIN", "http://127.0.0.1:9/");
+    ScopedDevelopmentSetting prefix("ANALYTICS_DOMAIN", "http://127.0.0.1:9/");
     EXPECT_EQ("http://127.0.0.1:9/analytics.orvex.example/collect?", GetAnalyticsUrl());
     EXPECT_EQ(c.trackingId, AnalyticsTrackingId());  // the prefix replaces the scheme only
   }
@@ -177,7 +179,8 @@ TEST(QueryRequest, FirstValueOfAKeyWinsAndValuesCannotAddPairs) {
 }
 
 TEST(AnalyticsHit, FixedKeysAndSystemDimensionsFromTheRecord) {
-  ScopedEnv environment("ORVEX_ENV", "sandbox");
+  ScopedDevelopmentSetting environment("ORVEX_ENV", "sandbox");
+  ScopedDevelopmentSetting noPrefix("ANALYTICS_DOMAIN", std::nullopt);
   CSystemInfo machine;
   machine.diskSerial = "DISK1";
   machine.hostId = "HOST";
@@ -196,7 +199,7 @@ TEST(AnalyticsHit, FixedKeysAndSystemDimensionsFromTheRecord) {
   hit.AddParam("cd", "INSTALLED");
   AddSystemDimensions(hit);
   EXPECT_EQ(
-      "http://sandbox.analytics.orvex.example/collect?v=1&tid=UA-61842907-2&t=appview&cid=DISK1&"
+      "https://sandbox.analytics.orvex.example/collect?v=1&tid=UA-61842907-2&t=appview&cid=DISK1&"
       "av=2.0.6.8063&an=Binaro&cd=INSTALLED&cd1=Windows 10 Pro&cd2=1920x1080&"
       "cd3=GPU A | GPU B&cd4=4&cd5=T450&cd6=Intel&cd7=16384&cd8=LENOVO&cd11=BIOS&cd12=64-bit&"
       "cd13=DISK1&cd14=2.0.6.8063&cd15=HOST&",
@@ -225,9 +228,9 @@ std::vector<std::pair<std::string, std::string>> BodyPairs(const std::string& bo
 TEST(InstallReport, WebServiceAndCollectorReceiveTheEncodedPairs) {
   test::DevService& service = test::DevService::Get();
   service.Reset();
-  ScopedEnv base("BASE_DOMAIN", service.BaseUrl() + "/");
-  ScopedEnv analytics("ANALYTICS_DOMAIN", service.BaseUrl() + "/");
-  ScopedEnv environment("ORVEX_ENV", "");
+  ScopedDevelopmentSetting base("BASE_DOMAIN", service.BaseUrl() + "/");
+  ScopedDevelopmentSetting analytics("ANALYTICS_DOMAIN", service.BaseUrl() + "/");
+  ScopedDevelopmentSetting environment("ORVEX_ENV", "");
   CSystemInfo machine;
   machine.diskSerial = "S 1";
   machine.osName = "Windows 10 Pro";
@@ -265,8 +268,8 @@ TEST(InstallReport, WebServiceAndCollectorReceiveTheEncodedPairs) {
 }
 
 TEST(InstallReport, AnUnreachableServiceChangesNothing) {
-  ScopedEnv base("BASE_DOMAIN", "http://127.0.0.1:1/");
-  ScopedEnv analytics("ANALYTICS_DOMAIN", "http://127.0.0.1:1/");
+  ScopedDevelopmentSetting base("BASE_DOMAIN", "http://127.0.0.1:1/");
+  ScopedDevelopmentSetting analytics("ANALYTICS_DOMAIN", "http://127.0.0.1:1/");
   ScopedSystemInfo record(CSystemInfo{});
   CQueryRequest request("http://127.0.0.1:1/x?");
   request.AddParam("a", "b");

@@ -13,13 +13,14 @@
 
 #include "base/json_text.h"
 #include "common/web_service.h"
+#include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {
 
-using test::ScopedEnv;
+using test::ScopedDevelopmentSetting;
 
 // Text mode: the dump is written as text, with CR LF line ends on Windows.
 std::string ReadTextFile(const std::string& path) {
@@ -79,8 +80,8 @@ TEST(Session, DevelopmentConfigurationIsReadUpToItsFirstZeroByte) {
     std::ofstream out(base + ".json", std::ios::binary);
     out << std::string("{\"Stages\": []}\0garbage", 22);
   }
-  ScopedEnv file("QUARN_OI_DEV_CONFIG", base);
-  ScopedEnv mode("QUARN_OI_RUNMODE", "development");
+  ScopedDevelopmentSetting file("QUARN_OI_DEV_CONFIG", base);
+  ScopedDevelopmentSetting mode("QUARN_OI_RUNMODE", "development");
   EXPECT_EQ("{\"Stages\": []}", GetInstallConfig());
   std::remove((base + ".json").c_str());
   EXPECT_EQ("", GetInstallConfig());
@@ -90,10 +91,10 @@ TEST(Session, OtherRunModesDownloadTheConfigurationFromTheWebService) {
   test::DevService& service = test::DevService::Get();
   service.Reset();
   service.SetConfig("{\"Stages\": []}\n");
-  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
+  ScopedDevelopmentSetting prefix("BASE_DOMAIN", service.BaseUrl() + "/");
   for (const char* mode : {"sandbox", ""}) {
     SCOPED_TRACE(mode);
-    ScopedEnv runMode("QUARN_OI_RUNMODE", mode);
+    ScopedDevelopmentSetting runMode("QUARN_OI_RUNMODE", mode);
     EXPECT_EQ("{\"Stages\": []}", GetInstallConfig());  // line ends stripped
   }
   Json::Value requests = service.Requests("/index/getinstallconfig");
@@ -103,7 +104,7 @@ TEST(Session, OtherRunModesDownloadTheConfigurationFromTheWebService) {
   EXPECT_EQ("/installer.orvex.example/index/getinstallconfig", requests[1]["raw_path"].asString());
 
   service.SetConfig("");  // the service answers 404
-  ScopedEnv runMode("QUARN_OI_RUNMODE", "sandbox");
+  ScopedDevelopmentSetting runMode("QUARN_OI_RUNMODE", "sandbox");
   EXPECT_EQ("", GetInstallConfig());
 }
 
@@ -113,15 +114,15 @@ TEST(Session, StateIsDumpedOnlyWhenAsked) {
   Json::Value doc = test::J(R"({"LastStage": {"status": {"progress": "completed"}}})");
   DumpStateIfRequested(doc);
   EXPECT_EQ("", ReadTextFile(dump));
-  ScopedEnv on("orvex_installer_dump", "1");
+  ScopedDevelopmentSetting on("orvex_installer_dump", "1");
   DumpStateIfRequested(doc);
   EXPECT_EQ(StyledJson(doc), ReadTextFile(dump));
   std::remove(dump);
 }
 
 TEST(Session, MissingConfigurationAsksToRetryAndAbortsOnQuit) {
-  ScopedEnv mode("QUARN_OI_RUNMODE", "development");
-  ScopedEnv file("QUARN_OI_DEV_CONFIG", ::testing::TempDir() + "no_such_config");
+  ScopedDevelopmentSetting mode("QUARN_OI_RUNMODE", "development");
+  ScopedDevelopmentSetting file("QUARN_OI_DEV_CONFIG", ::testing::TempDir() + "no_such_config");
   test::RecordingIndicator ui;
   SessionSettings settings;
   settings.ui = "console";
@@ -148,15 +149,15 @@ TEST(Session, RetryFetchesTheConfigurationAgain) {
   fault["status"] = 404;
   fault["times"] = 4;
   service.AddFault(fault);
-  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
-  ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
+  ScopedDevelopmentSetting prefix("BASE_DOMAIN", service.BaseUrl() + "/");
+  ScopedDevelopmentSetting mode("QUARN_OI_RUNMODE", "sandbox");
   test::RecordingIndicator ui;
   ui.promptAnswer = 1;
   SessionSettings settings;
   settings.ui = "dialog";
   settings.progress = "PIDialog";
   settings.indicator = &ui;
-  ScopedEnv dumpOn("orvex_installer_dump", "1");
+  ScopedDevelopmentSetting dumpOn("orvex_installer_dump", "1");
   const char* dump = "orvex_installer_dump.json";
   std::remove(dump);
   // The window may end the process as soon as it hears of the end: by then the dump is written
@@ -195,11 +196,11 @@ TEST(Session, ConfigurationWithAByteOrderMarkRuns) {
   test::DevService& service = test::DevService::Get();
   service.Reset();
   service.SetConfig(text);
-  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
-  ScopedEnv file("QUARN_OI_DEV_CONFIG", base);
+  ScopedDevelopmentSetting prefix("BASE_DOMAIN", service.BaseUrl() + "/");
+  ScopedDevelopmentSetting file("QUARN_OI_DEV_CONFIG", base);
   for (const char* mode : {"development", "sandbox"}) {
     SCOPED_TRACE(mode);
-    ScopedEnv runMode("QUARN_OI_RUNMODE", mode);
+    ScopedDevelopmentSetting runMode("QUARN_OI_RUNMODE", mode);
     test::RecordingIndicator ui;
     SessionSettings settings;
     settings.ui = "console";
@@ -223,8 +224,8 @@ TEST(Session, ConfigurationAnswerAnnouncingGigabytesAsksToRetry) {
   fault["kind"] = "huge_length";  // 100 GiB, and blanks sent for as long as anyone reads
   fault["times"] = 1;
   service.AddFault(fault);
-  ScopedEnv prefix("BASE_DOMAIN", service.BaseUrl() + "/");
-  ScopedEnv mode("QUARN_OI_RUNMODE", "sandbox");
+  ScopedDevelopmentSetting prefix("BASE_DOMAIN", service.BaseUrl() + "/");
+  ScopedDevelopmentSetting mode("QUARN_OI_RUNMODE", "sandbox");
   test::RecordingIndicator ui;
   ui.promptAnswer = 1;
   SessionSettings settings;

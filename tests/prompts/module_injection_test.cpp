@@ -18,6 +18,7 @@
 #include "engine/module_registry.h"
 #include "engine/stage.h"
 #include "prompts/snippets.h"
+#include "tests/support/development_setting.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -508,7 +509,7 @@ namespace {
 // ---- injection into the running stage
 
 TEST_F(PromptStageTest, AcceptedDotNetRunsDownloadExtractionAndSetupNext) {
-  test::ScopedEnv download("DOWNLOAD_DOMAIN", "http://127.0.0.1:9/");
+  test::ScopedDevelopmentSetting download("DOWNLOAD_DOMAIN", "http://127.0.0.1:9/");
   ScriptedIndicator indicator;
   indicator.answers = {1, 1};
   IModule* prompt = Load("CheckPromptDOTNET", &indicator);
@@ -545,7 +546,7 @@ TEST_F(PromptStageTest, AcceptedDriverUpdateRunsQueryDownloadAndInstallationNext
 // user goes on, GPU_INSTALLER goes; the download without an address fails too, the user goes
 // on again, and the stage completes with the module after the prompt.
 TEST_F(PromptStageTest, FailedDriverUpdateGoesOnWithoutTheInstallation) {
-  test::ScopedEnv service("BASE_DOMAIN", "http://127.0.0.1:1/");
+  test::ScopedDevelopmentSetting service("BASE_DOMAIN", "http://127.0.0.1:1/");
   ScriptedIndicator indicator;
   indicator.answers = {1, 1, 1, 1, 1, 1};
   RecordingCallback callback;
@@ -568,7 +569,7 @@ TEST_F(PromptStageTest, FailedDriverUpdateGoesOnWithoutTheInstallation) {
 // runs. Each failure handler works on its own injection: the configured module stays and
 // runs, every injected module that fails gets the question, the injected installation goes.
 TEST_F(PromptStageTest, InjectedModulesAreTrackedByIdentityNotByName) {
-  test::ScopedEnv service("BASE_DOMAIN", "http://127.0.0.1:1/");
+  test::ScopedDevelopmentSetting service("BASE_DOMAIN", "http://127.0.0.1:1/");
   struct Case {
     const char* what;
     Names before;  // fake modules ahead of the prompt(s)

@@ -39,10 +39,11 @@ TEST(OrvexDownload, DestinationsInAnyScriptAreWrittenInTheSandbox) {
   fs::create_directories(dir + "/sim/C/Users/Анна");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.destination);
+    // The dev service speaks plain http, which a development setting must allow.
     const std::string command = "cd '" + dir + "' && env -i PATH=/usr/bin:/bin ORVEX_SIM_ROOT='" +
-                                dir + "/sim' '" + ORVEX_DOWNLOAD_PATH + "' '" +
-                                service.Url("/media/tool.bin") + "' '" + c.destination +
-                                "' >out.txt 2>err.txt </dev/null";
+                                dir + "/sim' DOWNLOAD_DOMAIN='" + service.BaseUrl() + "/' '" +
+                                ORVEX_DOWNLOAD_PATH + "' '" + service.Url("/media/tool.bin") +
+                                "' '" + c.destination + "' >out.txt 2>err.txt </dev/null";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << test::ReadFile(dir + "/err.txt");
     if (!c.hostFile) {
