@@ -3,7 +3,9 @@
 // error carry only what they and the modules print.
 //
 // Exit status: 0 when the stage "LastStage" completed, 1 when a plan ran and did not complete,
-// 2 when there was no configuration or it did not parse, 3 when an exception escaped the run.
+// 2 when there was no configuration or it could not be loaded (not JSON, or a stage's "on"
+// condition with a regular expression that cannot be matched), 3 when an exception escaped
+// the run.
 
 #include <cstdio>
 #include <exception>
@@ -27,7 +29,7 @@ int main() {
       case orvex::SessionResult::kNoConfiguration:
         return 2;
       case orvex::SessionResult::kInvalidConfiguration:
-        std::fprintf(stderr, "orvex-installer: the configuration is not valid JSON: %s\n",
+        std::fprintf(stderr, "orvex-installer: the configuration is not valid: %s\n",
                      result.parseError.c_str());
         return 2;
       case orvex::SessionResult::kRan:

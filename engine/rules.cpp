@@ -3,6 +3,7 @@
 #include "base/json_text.h"
 #include "engine/conditions.h"
 #include "engine/value_path.h"
+#include "engine/whole_match.h"
 
 namespace orvex {
 
@@ -32,7 +33,23 @@ bool ApplyAction(const Json::Value& action, Json::Value& base, Json::Value& doc,
   return true;
 }
 
-int RunRuleSet(const Json::Value& ruleSet, Json::Value& doc, const StoreCheck& mayStore) {
+namespace {
+
+// A pattern that cannot be matched is the configuration's fault, not the run's: the rule does
+// not fire and the caller hears of it.
+bool Holds(const Json::Value& condition, const Json::Value& doc, std::string* invalidPattern) {
+  try {
+    return EvaluateCondition(condition, doc);
+  } catch (const InvalidPattern& fault) {
+    if (invalidPattern && invalidPattern->empty()) *invalidPattern = fault.what();
+    return false;
+  }
+}
+
+}  // namespace
+
+int RunRuleSet(const Json::Value& ruleSet, Json::Value& doc, const StoreCheck& mayStore,
+               std::string* invalidPattern) {
   Json::Value* base = MakePath(doc, JsonText(Member(ruleSet, "base")));
   if (!base) return 0;  // the base path runs into a value that cannot hold members
   int refused = 0;
@@ -41,7 +58,7 @@ int RunRuleSet(const Json::Value& ruleSet, Json::Value& doc, const StoreCheck& m
   };
   ForEachElement(Member(ruleSet, "defaults"), apply);
   ForEachElement(Member(ruleSet, "rules"), [&](const Json::Value& rule) {
-    if (!EvaluateCondition(Member(rule, "cond"), doc)) return;
+    if (!Holds(Member(rule, "cond"), doc, invalidPattern)) return;
     const Json::Value& action = Member(rule, "action");
     if (action.isNull()) return;
     if (action.isArray())

@@ -5,6 +5,7 @@
 #include <json/json.h>
 
 #include <functional>
+#include <string>
 
 namespace orvex {
 
@@ -24,7 +25,10 @@ bool ApplyAction(const Json::Value& action, Json::Value& base, Json::Value& doc,
 // Applies ruleSet's "defaults", then the actions of each rule in "rules" whose "cond" holds
 // for the whole document. Later conditions see what earlier actions wrote. Returns the number
 // of actions whose target mayStore refused; the other actions are applied all the same.
-int RunRuleSet(const Json::Value& ruleSet, Json::Value& doc, const StoreCheck& mayStore);
+// A condition whose regular expression cannot be matched (InvalidPattern) does not hold; the
+// first such fault's text goes to *invalidPattern when it is given.
+int RunRuleSet(const Json::Value& ruleSet, Json::Value& doc, const StoreCheck& mayStore,
+               std::string* invalidPattern = nullptr);
 inline int RunRuleSet(const Json::Value& ruleSet, Json::Value& doc) {
   return RunRuleSet(ruleSet, doc, RootKeepsObjects(doc));
 }

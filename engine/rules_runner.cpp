@@ -11,7 +11,14 @@ int CRulesRunner::Execute(Json::Value& doc) {
   const auto mayStore = [&](const Json::Value* target, const Json::Value& value) {
     return MayStore(doc, target, value);
   };
-  if (RunRuleSet(rules, doc, mayStore) == 0) return 0;
+  std::string invalidPattern;
+  const int refused = RunRuleSet(rules, doc, mayStore, &invalidPattern);
+  if (!invalidPattern.empty()) {
+    // The rules whose patterns could be matched were applied; that one never fires.
+    RecordResult(doc, "fatal", invalidPattern, "INVALID_PATTERN");
+    return -1;
+  }
+  if (refused == 0) return 0;
   // An action's path ran into a value that holds no members, or named a record the run
   // writes into; the other actions were applied.
   RecordResult(doc, "failed", "Not able to store a value of the rule set", "PATH_NOT_WRITABLE");

@@ -10,6 +10,7 @@
 #include "engine/placeholders.h"
 #include "engine/progress_factories.h"
 #include "engine/stage.h"
+#include "engine/whole_match.h"
 
 namespace orvex {
 
@@ -93,9 +94,24 @@ void CStageLoader::DeclareCallbacks(const Json::Value& definitions, CInstallPlan
   });
 }
 
-CStage* CStageLoader::LoadStage(const Json::Value& definition, CInstallPlan& plan) {
+// Whether the stage's "on" condition, if any, holds. A regular expression there that cannot be
+// matched makes the whole configuration unusable: the plan would not be the one it describes.
+bool CStageLoader::StageWanted(const Json::Value& definition, std::string* invalidPattern) {
   const Json::Value& on = Member(definition, "on");
-  if (!on.isNull() && !EvaluateCondition(on, variables_)) return nullptr;
+  if (on.isNull()) return true;
+  try {
+    return EvaluateCondition(on, variables_);
+  } catch (const InvalidPattern& fault) {
+    const Json::Value& name = Member(definition, "name");
+    *invalidPattern = "The \"on\" condition of stage \"" +
+                      (name.isString() ? name.asString() : std::string()) + "\": " + fault.what();
+    return false;
+  }
+}
+
+CStage* CStageLoader::LoadStage(const Json::Value& definition, CInstallPlan& plan,
+                                std::string* invalidPattern) {
+  if (!StageWanted(definition, invalidPattern)) return nullptr;
 
   auto stage = std::make_unique<CStage>(JsonText(Member(definition, "name")));
   stage->SetPlan(&plan);
@@ -131,8 +147,14 @@ CInstallPlan* CStageLoader::Load(std::string text, std::string* errorText) {
   DeclareCallbacks(Member(config, "Callbacks"), *plan);
   const Json::Value& progress = Member(config, "progress");
   if (!progress.isNull()) plan->defaultProgress = FindIndicator(JsonText(progress));
-  ForEachElement(Member(config, "Stages"),
-                 [&](const Json::Value& definition) { LoadStage(definition, *plan); });
+  std::string invalidPattern;
+  ForEachElement(Member(config, "Stages"), [&](const Json::Value& definition) {
+    if (invalidPattern.empty()) LoadStage(definition, *plan, &invalidPattern);
+  });
+  if (!invalidPattern.empty()) {
+    if (errorText) *errorText = invalidPattern;
+    return nullptr;
+  }
   plan->doc["env"] = variables_;
   return plan.release();
 }

@@ -22,8 +22,9 @@ class CStageLoader {
   // "only" filters and stage "on" conditions, and copied into the document's "env".
   Json::Value& SessionVariables() { return variables_; }
 
-  // The plan for text, or null when the text (after placeholder replacement) is not JSON.
-  // errorText, when given, receives the parser's message. The caller owns the plan.
+  // The plan for text, or null when the text (after placeholder replacement) is not JSON or a
+  // stage's "on" condition holds a regular expression that cannot be matched. errorText, when
+  // given, receives the parser's message or the pattern's fault. The caller owns the plan.
   CInstallPlan* Load(std::string text, std::string* errorText = nullptr);
 
   // A module from its definition, or null when its "only" filter does not hold, its class is
@@ -37,7 +38,8 @@ class CStageLoader {
   bool FilterHolds(const Json::Value& definition);
   void DeclareIndicators(const Json::Value& definitions, CInstallPlan& plan);
   void DeclareCallbacks(const Json::Value& definitions, CInstallPlan& plan);
-  CStage* LoadStage(const Json::Value& definition, CInstallPlan& plan);
+  bool StageWanted(const Json::Value& definition, std::string* invalidPattern);
+  CStage* LoadStage(const Json::Value& definition, CInstallPlan& plan, std::string* invalidPattern);
 
   Json::Value variables_{Json::objectValue};
   std::map<std::string, IProgressIndicator*> indicators_;

@@ -4,8 +4,10 @@
 // matcher can take hours on a pattern of a few thousand characters and a text of a few
 // megabytes (a web-service answer), and nothing can stop a running module.
 //
-// Texts are matched byte by byte, as they are held in the session document: "." is any byte
-// but a line feed or carriage return, and case is ignored for letters only.
+// Patterns mean what they meant to the standard library's ECMAScript matcher, which conditions
+// used before (engine/ecmascript_to_re2.h): texts are matched byte by byte, as they are held in
+// the session document, "." is any byte but a line feed or carriage return, and case is
+// ignored for the ASCII letters only.
 
 #include <regex>
 #include <string>

@@ -267,14 +267,43 @@ TEST_F(ConsoleInstaller, ConfigurationThatDoesNotParseGetsOneLineNamingTheError)
   EXPECT_NE(std::string::npos, run.err.find("line 3, column 18")) << run.err;
 }
 
+// A regular expression that cannot be matched is a configuration error, never an escaped
+// exception: in a rule set it fails the RulesRunner module, in a stage's "on" condition it
+// makes the configuration unusable.
+TEST_F(ConsoleInstaller, PatternsThatCannotBeMatchedAreConfigurationErrors) {
+  for (const char* pattern : {"(", "(a)\\\\1", "(?=c)console"}) {
+    SCOPED_TRACE(pattern);
+    Outcome inRules = StartWithConfig(std::string(R"({
+        "ProgressIndicators": [{"name": "Console", "class": "PIConsole"}],
+        "Callbacks": [{"name": "Default", "class": "CBDefault"}],
+        "progress": "Console",
+        "Stages": [{"name": "S", "modules": [
+          {"class": "RulesRunner", "name": "R", "args": {"rules": {"rules": [
+            {"cond": {"type": "regex_match", "left": ".env.ui", "right": ")") +
+                                          pattern + R"("}}]}}}]}, {"name": "LastStage"}]})",
+                                      "orvex_installer_dump=1");
+    EXPECT_EQ(1, inRules.status) << inRules.out << inRules.err;
+    EXPECT_NE(std::string::npos, inRules.err.find("Stage/Module Failed   [S/R]\n"
+                                                  "Failure reason [Invalid regular expression"))
+        << inRules.err;
+    EXPECT_NE(std::string::npos, inRules.err.find("Failure error  [INVALID_PATTERN]"))
+        << inRules.err;
+    Json::Value dump;
+    ASSERT_TRUE(ParseJson(inRules.dump, dump)) << inRules.dump;
+    EXPECT_EQ("fatal", dump["S"]["R"]["status"].asString());
+
+    Outcome inOn = StartWithConfig(std::string(R"({"Stages": [{"name": "S",
+        "on": {"type": "regex_imatch", "left": ".ui", "right": ")") +
+                                       pattern + R"("}}, {"name": "LastStage"}]})",
+                                   "orvex_installer_dump=1");
+    EXPECT_EQ(2, inOn.status) << inOn.out << inOn.err;
+    EXPECT_EQ(0u, inOn.err.find("orvex-installer: the configuration is not valid: The \"on\" "
+                                "condition of stage \"S\": Invalid regular expression \""))
+        << inOn.err;
+  }
+}
+
 TEST_F(ConsoleInstaller, ExceptionEscapingTheRunExitsThreeWithItsText) {
-  Outcome run = StartWithConfig(R"({"Stages": [{"name": "S", "modules": [
-      {"class": "RulesRunner", "name": "R", "args": {"rules": {"rules": [
-        {"cond": {"type": "regex_match", "left": ".env.ui", "right": "("}}]}}}]}]})",
-                                "orvex_installer_dump=1");
-  EXPECT_EQ(3, run.status) << run.out << run.err;
-  EXPECT_EQ(0u, run.err.find("orvex-installer: the run stopped on an exception: ")) << run.err;
-  EXPECT_EQ("", run.dump);  // the run never got to its dump
   Outcome typeError = StartWithConfig(R"({"Stages": [{"name": "S", "modules": [
       {"class": "RulesRunner", "name": "R", "args": {"rules": {"rules": [
         {"cond": {"type": "gt", "left": ".env.N", "right": "3"}}]}}}]}]})",

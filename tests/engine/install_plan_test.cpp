@@ -53,6 +53,36 @@ TEST_F(LoaderTest, TextThatIsNotJsonGivesNoPlanAndSaysWhere) {
   EXPECT_EQ(nullptr, loader.Load(""));
 }
 
+// A regular expression in an "on" condition that cannot be matched makes the configuration
+// unusable, as text that is not JSON does: no plan, and a message naming the stage, the pattern
+// and the construct. A stage whose condition holds before it is not enough to run anything.
+TEST_F(LoaderTest, AnOnConditionWithAnUnmatchablePatternGivesNoPlanAndSaysWhy) {
+  loader.SessionVariables()["ui"] = "dialog";
+  for (const char* pattern : {"(a)\\\\1", "[[:nope:]]", "(?=d)dialog", "x{3,2}"}) {
+    SCOPED_TRACE(pattern);
+    std::string error;
+    const std::string text = std::string(R"({"Stages": [
+        {"name": "First", "on": {"type": "eq", "left": ".ui", "right": "dialog"}},
+        {"name": "Second", "on": {"type": "or", "value": [
+          {"type": "eq", "left": ".ui", "right": "console"},
+          {"type": "regex_notmatch", "left": ".ui", "right": ")") +
+                             pattern + R"("}]}}]})";
+    EXPECT_EQ(nullptr, loader.Load(text, &error));
+    EXPECT_EQ(0u, error.find("The \"on\" condition of stage \"Second\": Invalid regular "
+                             "expression \""))
+        << error;
+  }
+  // The same conditions with patterns that can be matched load.
+  std::string error;
+  auto plan = std::unique_ptr<CInstallPlan>(loader.Load(R"({"Stages": [
+      {"name": "First", "on": {"type": "regex_match", "left": ".ui", "right": "[[:alpha:]]+"}},
+      {"name": "Second", "on": {"type": "regex_notmatch", "left": ".ui", "right": "d.*+"}}]})",
+                                                        &error));
+  ASSERT_TRUE(plan) << error;
+  ASSERT_EQ(1u, plan->stages.size());
+  EXPECT_EQ("First", plan->stages[0]->GetName());
+}
+
 TEST_F(LoaderTest, PlaceholdersAreReplacedBeforeParsing) {
   loader.SessionVariables()["STAGE"] = "Fetch";
   loader.SessionVariables()["FLAG"] = true;  // booleans are not substituted

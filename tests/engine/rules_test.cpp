@@ -154,6 +154,31 @@ TEST(Rules, ConfigurationErrorsRaise) {
   }
 }
 
+// A condition whose pattern cannot be matched does not hold; the rules around it still run,
+// and the caller hears of the first such pattern.
+TEST(Rules, AnUnmatchablePatternIsAConditionThatDoesNotHold) {
+  const Json::Value ruleSet = J(R"json({"base": ".D", "defaults": [{"path": "set", "value": 0}],
+      "rules": [
+        {"cond": {"type": "regex_match", "left": ".v", "right": "[[:digit:].]+"},
+         "action": {"path": "before", "value": true}},
+        {"cond": {"type": "regex_notmatch", "left": ".v", "right": "(1)\\1"},
+         "action": {"path": "bad", "value": true}},
+        {"cond": {"type": "regex_imatch", "left": ".v", "right": "(?!x)"},
+         "action": {"path": "bad2", "value": true}},
+        {"cond": {"type": "regex_match", "left": ".v", "right": "1\\d.*+"},
+         "action": {"path": "after", "value": true}}]})json");
+  Json::Value doc = J(R"({"v": "10.0.19045"})");
+  std::string invalidPattern;
+  EXPECT_EQ(0, RunRuleSet(ruleSet, doc, RootKeepsObjects(doc), &invalidPattern));
+  EXPECT_EQ(J(R"({"v": "10.0.19045", "D": {"set": 0, "before": true, "after": true}})"), doc);
+  EXPECT_EQ(0u, invalidPattern.find("Invalid regular expression \"(1)\\1\": back-reference"))
+      << invalidPattern;
+  // Without a place for the message the rule set still runs to its end.
+  Json::Value again = J(R"({"v": "10.0.19045"})");
+  EXPECT_EQ(0, RunRuleSet(ruleSet, again));
+  EXPECT_EQ(doc, again);
+}
+
 class RulesRunnerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -181,6 +206,24 @@ TEST_F(RulesRunnerTest, WithoutRulesSucceedsAndWritesNothing) {
     EXPECT_EQ(0, module->Execute(doc));
     EXPECT_TRUE(doc.isNull());
   }
+}
+
+// The module fails, naming the pattern, after applying the rules it could.
+TEST_F(RulesRunnerTest, AnUnmatchablePatternFailsTheModule) {
+  module->SetArgs(J(R"({"rules": {"base": ".D", "rules": [
+      {"cond": {"type": "regex_match", "left": ".s", "right": "a{1,2}{"},
+       "action": {"path": "bad", "value": true}},
+      {"cond": {"type": "regex_imatch", "left": ".s", "right": "ABC"},
+       "action": {"path": "good", "value": true}}]}})"));
+  Json::Value doc = J(R"({"s": "abc"})");
+  EXPECT_EQ(-1, module->Execute(doc));
+  EXPECT_TRUE(doc["D"]["good"].asBool());
+  EXPECT_FALSE(doc["D"].isMember("bad"));
+  const Json::Value& record = doc["S"]["RULES"];
+  EXPECT_EQ("fatal", record["status"].asString());
+  EXPECT_EQ("INVALID_PATTERN", record["error"].asString());
+  EXPECT_EQ("Invalid regular expression \"a{1,2}{\": missing } of a repeat count",
+            record["reason"].asString());
 }
 
 TEST_F(RulesRunnerTest, ErrorsLeaveExecuteAsExceptions) {
