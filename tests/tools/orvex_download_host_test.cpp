@@ -83,8 +83,9 @@ TEST(OrvexDownload, DigestArgumentMustBeADigest) {
     service.Reset();
     service.PutMedia("pinned.bin", "the package");
     const std::string command = "cd '" + dir + "' && env -i PATH=/usr/bin:/bin ORVEX_SIM_ROOT='" +
-                                dir + "/sim' '" + ORVEX_DOWNLOAD_PATH + "' --sha256 '" + c.first +
-                                "' '" + service.Url("/media/pinned.bin") +
+                                dir + "/sim' DOWNLOAD_DOMAIN='" + service.BaseUrl() + "/' '" +
+                                ORVEX_DOWNLOAD_PATH + "' --sha256 '" + c.first + "' '" +
+                                service.Url("/media/pinned.bin") +
                                 "' 'C:\\pinned.bin' >out.txt 2>err.txt </dev/null";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << test::ReadFile(dir + "/err.txt");
