@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "base/codepage.h"
 #include "base/text.h"
 
 namespace orvex {
