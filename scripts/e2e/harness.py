@@ -159,6 +159,8 @@ class Harness:
         self.display = None
         self.screenshots = []
         self.probe_exe = os.path.join(build, "tests", "orvex-window-probe.exe")
+        # Variables every Wine process of the prefix gets: a scenario's locale and user.
+        self.prefix_env = {}
 
     # ---- processes
 
@@ -245,6 +247,7 @@ class Harness:
         for name in ("TMPDIR", "XAUTHORITY"):
             if name in os.environ:
                 env[name] = os.environ[name]
+        env.update(self.prefix_env)
         env.update(extra or {})
         return env
 
