@@ -153,9 +153,17 @@ class ProductScenarios:
                   "the session folder %r is not in the user's folder" % session)
             inst.check_installed(self.h, self.sc.service, dump, self.codes,
                                  product_dir=RUSSIAN_PRODUCT_DIR)
-            values = inst.registry_values(self.h, "HKLM\\Software\\Quarn\\Orvex")
-            check(values.get("InstallDir") == RUSSIAN_PRODUCT_DIR,
-                  "InstallDir in the registry: %r" % values.get("InstallDir"))
+            # reg.exe prints in the console's code page; its export is UTF-16.
+            exported = os.path.join(self.h.work, "russian-product.reg")
+            code, text = inst.run_wine(self.h, [self.h.wine_tool("reg.exe"), "export",
+                                                "HKLM\\Software\\Quarn\\Orvex",
+                                                "Z:" + exported.replace("/", "\\"), "/y"],
+                                       "exporting the product's registry key")
+            check(code == 0 and os.path.isfile(exported), "reg export: %d %s" % (code, text))
+            with open(exported, "rb") as f:
+                key = f.read().decode("utf-16")
+            expected = '"InstallDir"="%s"' % RUSSIAN_PRODUCT_DIR.replace("\\", "\\\\")
+            check(expected in key, "InstallDir in the registry: %r" % key)
             inst.check_forms_utf8(self.sc.service)
         self.scenario("russian", body)
 
