@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "app/system_report.h"
 #include "base/json_text.h"
 #include "base/text.h"
+#include "common/run_flags.h"
 #include "engine/install_plan.h"
 #include "platform/minidump.h"
 #include "platform/process.h"
@@ -92,6 +94,10 @@ std::string BuildDir() {
 }
 
 struct Machine {
+  // What a failing case prints of itself.
+  friend void PrintTo(const Machine& machine, std::ostream* out) {
+    *out << machine.profile << " " << machine.ansiCodePage;
+  }
   const char* profile;
   int ansiCodePage;  // 0: the profile's own
   const char* userFolder;
@@ -213,7 +219,13 @@ TEST_P(NonLatinDryRun, InstallsAndEverythingWrittenOrSentIsUtf8WithTheTextsWhole
 
 INSTANTIATE_TEST_SUITE_P(Machines, NonLatinDryRun, ::testing::ValuesIn(kMachines),
                          [](const ::testing::TestParamInfo<Machine>& info) {
-                           return std::to_string(info.index);
+                           std::string name = info.param.profile;
+                           name = name.substr(0, name.find('.'));
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           if (info.param.ansiCodePage)
+                             name += "_codepage" + std::to_string(info.param.ansiCodePage);
+                           return name;
                          });
 
 TEST(NonLatinCrash, CrashFilesOfARussianMachineAreUtf8) {
