@@ -21,6 +21,7 @@ import urllib.parse
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import DevService, Failure, Harness, Installer, RestartRecorder, WINE, check, wait_until  # noqa: E402
 import minidump  # noqa: E402
+import installation  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -490,6 +491,7 @@ class Scenarios:
         status = "Pr\u00fcfung \u00b7 \u041f\u0440\u043e\u0432\u0435\u0440\u043a\u0430 \u00b7 \u6b63\u5728\u68c0\u67e5"
         refusal = {"install": False, "reason": reason, "error": "MACHINE_NOT_SUPPORTED",
                    "help": "unsupportedmachine"}
+        self.link_cjk_font()
         self.fresh_service(plan(
             {"name": "Check", "msg": status,
              "modules": [{"class": "Injector", "name": "SERVICE",
@@ -528,6 +530,18 @@ class Scenarios:
             check(answer == 1, "the answer %s, expected the accepting button (1)" % answer)
         finally:
             self.h.stop(window.process)
+
+    def link_cjk_font(self):
+        """Windows links its dialog fonts to CJK fonts for the characters they lack (the
+        registry's FontLink\\SystemLink); Wine's prefix has no such link, so the prefix gets
+        one to WenQuanYi Micro Hei (Debian's fonts-wqy-microhei, which Wine finds through
+        fontconfig)."""
+        key = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink"
+        for face in ("Microsoft Sans Serif", "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2"):
+            code, text = installation.run_wine(
+                self.h, [self.h.wine_tool("reg.exe"), "add", key, "/v", face, "/t", "REG_MULTI_SZ",
+                         "/d", "wqy-microhei.ttc,WenQuanYi Micro Hei", "/f"], "linking a CJK font")
+            check(code == 0, "reg add %s: %s" % (face, text))
 
     def restart_prompt(self):
         """The installation needs a restart: Esc and "Restart Later" go on to the end without
