@@ -537,7 +537,10 @@ class Scenarios:
         one to WenQuanYi Micro Hei (Debian's fonts-wqy-microhei, which Wine finds through
         fontconfig)."""
         key = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink"
-        for face in ("Microsoft Sans Serif", "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2"):
+        # The dialog's font, Wine's stand-ins for it, and DejaVu Sans (fonts-dejavu-core), which
+        # a font created without a face name (the prompt's detail line) comes out as.
+        for face in ("Microsoft Sans Serif", "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2",
+                     "DejaVu Sans"):
             code, text = installation.run_wine(
                 self.h, [self.h.wine_tool("reg.exe"), "add", key, "/v", face, "/t", "REG_MULTI_SZ",
                          "/d", "wqy-microhei.ttc,WenQuanYi Micro Hei", "/f"], "linking a CJK font")
