@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "base/codepage.h"
 #include "base/json_text.h"
 #include "base/text.h"
 #include "common/run_flags.h"
@@ -127,8 +126,7 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   }
   const Json::Value& show = Member(args, "show_progress");
   showProgress = show.isNull() ? true : JsonTruth(show);
-  // The directory is UTF-8; the file name is taken in the system's ANSI code page.
-  std::wstring path = Utf8ToWide(directory) + L"\\" + ToWide(destination);
+  std::wstring path = Utf8ToWide(directory) + L"\\" + Utf8ToWide(destination);
 
   if (progress) progress->SetDetail("Downloading from " + url + " to temp folder");
   if (Download(doc, url, path, sha256) == 0) return 0;

@@ -9,8 +9,7 @@
 
 namespace orvex {
 
-// What an installation tells its owner, in the installer's own words (texts narrowed to
-// their low bytes).
+// What an installation tells its owner, in the installer's own words (texts in UTF-8).
 class IMSIHandler {
  public:
   virtual ~IMSIHandler() = default;

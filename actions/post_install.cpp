@@ -4,7 +4,6 @@
 
 #include "actions/product_config_xml.h"
 #include "actions/program_wait.h"
-#include "base/codepage.h"
 #include "base/json_text.h"
 #include "base/text.h"
 #include "common/session_cells.h"

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "engine/value_path.h"
 #include "platform/files.h"
@@ -123,12 +122,6 @@ std::string ConfigXmlFileBytes(const std::string& text) {
   for (wchar_t c : ToWide(text)) {
     uint32_t code = static_cast<uint32_t>(c);
     if (code == '\n') AppendUnit(bytes, '\r');
-    if (code > 0xFFFF) {  // a wide character of the host build beyond UTF-16's first plane
-      code -= 0x10000;
-      AppendUnit(bytes, 0xD800 + (code >> 10));
-      AppendUnit(bytes, 0xDC00 + (code & 0x3FF));
-      continue;
-    }
     AppendUnit(bytes, code);
   }
   return bytes;

@@ -23,7 +23,7 @@ std::string JsonToXml(const Json::Value& value, int depth);
 // The whole file as text: the declaration line, the tree and an empty last line.
 std::string ConfigXmlText(const Json::Value& tree);
 
-// The file's bytes: FF FE, then the text (ANSI code page) in UTF-16LE with every line feed
+// The file's bytes: FF FE, then the UTF-8 text in UTF-16LE with every line feed
 // written as CR LF, as a text-mode UTF-16LE stream writes it. Lines of the text end in CR LF
 // already, so on disk they end in CR CR LF.
 std::string ConfigXmlFileBytes(const std::string& text);

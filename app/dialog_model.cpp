@@ -43,13 +43,6 @@ PromptChoice PromptChoiceOf(long long windowResult) {
 
 bool PromptButtonShown(const std::string& caption) { return !caption.empty(); }
 
-std::wstring WidenBytes(const std::string& text) {
-  std::wstring wide;
-  wide.reserve(text.size());
-  for (unsigned char byte : text) wide.push_back(static_cast<wchar_t>(byte));
-  return wide;
-}
-
-std::wstring StatusText(const std::string& utf8) { return Utf8ToWide(utf8); }
+std::wstring DisplayText(const std::string& utf8) { return Utf8ToWide(utf8); }
 
 }  // namespace orvex

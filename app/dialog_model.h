@@ -64,10 +64,8 @@ PromptChoice PromptChoiceOf(long long windowResult);
 // A button whose caption is empty is hidden.
 bool PromptButtonShown(const std::string& caption);
 
-// The prompt shows its texts byte by byte, one UTF-16 unit per byte (only ASCII reads right).
-std::wstring WidenBytes(const std::string& text);
-
-// The status line is UTF-8.
-std::wstring StatusText(const std::string& utf8);
+// What the windows show of a narrow text (prompt texts and captions, the status line): the
+// text is UTF-8, and bytes that are not show as U+FFFD.
+std::wstring DisplayText(const std::string& utf8);
 
 }  // namespace orvex

@@ -29,13 +29,6 @@ std::string StripControlChars(std::string text) {
   return text;
 }
 
-std::string ToNarrow(const std::wstring& text) {
-  std::string narrow;
-  narrow.reserve(text.size());
-  for (wchar_t unit : text) narrow.push_back(static_cast<char>(unit & 0xFF));
-  return narrow;
-}
-
 namespace {
 
 // Appends the UTF-16 form of a code point (wchar_t is 16 bits on Windows, 32 on the host;
@@ -70,44 +63,51 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 constexpr uint32_t kReplacement = 0xFFFD;
 
+// The second byte of a sequence is limited by its lead (Unicode's table of well-formed byte
+// sequences): this is what refuses overlong forms, surrogates and values past U+10FFFF.
+bool SecondByteFits(unsigned char lead, unsigned char second) {
+  if (lead == 0xE0) return second >= 0xA0 && second <= 0xBF;
+  if (lead == 0xED) return second >= 0x80 && second <= 0x9F;
+  if (lead == 0xF0) return second >= 0x90 && second <= 0xBF;
+  if (lead == 0xF4) return second >= 0x80 && second <= 0x8F;
+  return (second & 0xC0) == 0x80;
+}
+
+// How many bytes follow a lead byte, or -1 when the byte cannot begin a character (a
+// continuation byte, C0, C1, F5..FF).
+int TrailingBytes(unsigned char lead) {
+  if (lead < 0x80) return 0;
+  if (lead >= 0xC2 && lead <= 0xDF) return 1;
+  if (lead >= 0xE0 && lead <= 0xEF) return 2;
+  if (lead >= 0xF0 && lead <= 0xF4) return 3;
+  return -1;
+}
+
 }  // namespace
 
+// An ill-formed sequence gives one U+FFFD for each maximal part that could have begun a
+// character, as browsers and Python decode: "\xE2\x82A" is U+FFFD then "A".
 std::wstring Utf8ToWide(const std::string& text) {
-  static const uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
   std::wstring wide;
+  wide.reserve(text.size());
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
   std::size_t i = 0;
   while (i < size) {
-    const unsigned char lead = bytes[i];
-    int extra;
-    uint32_t cp;
-    if (lead < 0x80) {
-      extra = 0, cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, cp = lead & 0x07;
-    } else {
-      extra = -1, cp = 0;
-    }
-    bool valid = extra >= 0 && i + extra < size;
-    for (int k = 1; valid && k <= extra; ++k) {
-      if ((bytes[i + k] & 0xC0) != 0x80) valid = false;
-      cp = (cp << 6) | (bytes[i + k] & 0x3F);
-    }
-    // Overlong forms, values past Unicode and lone surrogates are not characters.
-    if (valid && (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-      valid = false;
-    if (!valid) {
-      AppendUtf16(wide, kReplacement);
-      ++i;
+    const unsigned char lead = bytes[i++];
+    const int trailing = TrailingBytes(lead);
+    if (trailing <= 0) {
+      AppendUtf16(wide, trailing == 0 ? lead : kReplacement);
       continue;
     }
-    AppendUtf16(wide, cp);
-    i += extra + 1;
+    uint32_t cp = lead & (0x3F >> trailing);
+    int taken = 0;
+    while (taken < trailing && i < size &&
+           (taken == 0 ? SecondByteFits(lead, bytes[i]) : (bytes[i] & 0xC0) == 0x80)) {
+      cp = (cp << 6) | (bytes[i++] & 0x3F);
+      ++taken;
+    }
+    AppendUtf16(wide, taken == trailing ? cp : kReplacement);
   }
   return wide;
 }

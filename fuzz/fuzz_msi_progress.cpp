@@ -7,7 +7,6 @@
 #include <string>
 
 #include "actions/msi_package.h"
-#include "base/codepage.h"
 #include "base/text.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/msi_install.h"

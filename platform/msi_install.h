@@ -58,8 +58,8 @@ InstallMessageHandler SetInstallMessageHandler(InstallMessageHandler handler, ui
 [[nodiscard]] uint32_t InstallProduct(const std::wstring& packagePath,
                                       const std::wstring& commandLine);
 
-// FormatMessageA(FROM_SYSTEM | IGNORE_INSERTS, code, language 1033) into 1024 bytes: the
-// system's text for an error code with its line break, or "" when there is none.
+// FormatMessageW(FROM_SYSTEM | IGNORE_INSERTS, code, language 1033) into 1024 characters: the
+// system's text for an error code in UTF-8 with its line break, or "" when there is none.
 std::string SystemErrorText(uint32_t code);
 
 }  // namespace platform

@@ -52,7 +52,7 @@ class IDevice {
                                      uint32_t outSize) = 0;
 };
 
-// CreateFileA(path, GENERIC_READ | GENERIC_WRITE, no sharing, NULL, OPEN_EXISTING,
+// CreateFileW(the UTF-8 path, GENERIC_READ | GENERIC_WRITE, no sharing, NULL, OPEN_EXISTING,
 // FILE_ATTRIBUTE_NORMAL, NULL); null on failure.
 [[nodiscard]] std::unique_ptr<IDevice> OpenDevice(const std::string& path);
 

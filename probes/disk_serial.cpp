@@ -1,6 +1,5 @@
 #include "probes/disk_serial.h"
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "probes/serial_numbers.h"
 #include "probes/wmi_connection.h"

@@ -1,6 +1,5 @@
 #include "probes/graphics_probes.h"
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "probes/graphics_classification.h"
 #include "probes/wmi_connection.h"

@@ -2,7 +2,6 @@
 
 #include <mutex>
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "platform/security.h"
 #include "probes/environment_helpers.h"

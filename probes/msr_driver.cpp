@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "platform/services.h"
 #include "platform/win_codes.h"
@@ -34,8 +33,7 @@ bool ReadMsr(uint16_t msr, const std::wstring& driverDirectory, uint8_t (&reply)
 bool EnsureMsrDriver(const std::wstring& directory) {
   if (platform::OpenDevice(kMsrDevicePath)) return true;  // closed again at once
   const std::wstring path = directory + L"\\" + ToWide(kMsrDriverFileName);
-  // "%S" of the wide path, written through the ANSI code page as the C runtime would.
-  std::printf("Driver path/name:%s\n", ToAnsi(path).c_str());
+  std::printf("Driver path/name:%s\n", ToNarrow(path).c_str());
   if (!InstallMsrService(path)) {
     std::printf("Failed in Install MSR driver\n");
     return false;

@@ -14,7 +14,7 @@ constexpr uint32_t kNoRelatedOrvex = 17;
 // is passed through.
 uint32_t FindRelatedProduct(const std::wstring& upgradeCode);
 
-// The low byte of each unit, as texts read from Windows Installer are kept.
+// The property's text in UTF-8, "" when it cannot be read.
 std::string ReadProductProperty(const std::wstring& productCode, const std::wstring& property);
 
 }  // namespace orvex

@@ -2,15 +2,15 @@
 
 #include <memory>
 
-#include "base/codepage.h"
 #include "base/text.h"
 
 namespace orvex {
 
 namespace {
 
-// RegQueryValueExA into a zeroed 128-byte buffer: the text and its zero must fit.
-constexpr std::size_t kReadBufferBytes = 128;
+// A text value is read in UTF-16 and handed on as UTF-8; at most 127 characters and the zero
+// fit the buffer, as in a 128-byte ANSI read.
+constexpr std::size_t kReadBufferChars = 128;
 
 std::string RawBytesUpToZero(const std::vector<uint8_t>& data) {
   std::string text;
@@ -63,12 +63,18 @@ int ReadRegistryString(const std::string& keyPath, const std::string& valueName,
       ToWide(keyPath), platform::RegistryAccess::kRead, platform::RegistryView::k64Bit, nullptr);
   if (!key) return -1;
   platform::RegistryValue value;
-  // Twice the ANSI buffer: a UTF-16 text of the same length.
-  if (!key->QueryValue(ToWide(valueName), 2 * kReadBufferBytes, &value, nullptr)) return -1;
+  if (!key->QueryValue(ToWide(valueName), 2 * kReadBufferChars, &value, nullptr)) return -1;
   const bool isText = value.type == platform::kRegSz || value.type == platform::kRegExpandSz;
-  const std::string read = isText ? ToAnsi(RegistryValueText(value)) : RawBytesUpToZero(value.data);
-  if (read.size() >= kReadBufferBytes) return -1;  // RegQueryValueExA: ERROR_MORE_DATA
-  *text = read;
+  if (!isText) {
+    // Binary data is handed on as its bytes up to the first zero; too long is ERROR_MORE_DATA.
+    const std::string raw = RawBytesUpToZero(value.data);
+    if (raw.size() >= kReadBufferChars) return -1;
+    *text = raw;
+    return 0;
+  }
+  const std::wstring wide = RegistryValueText(value);
+  if (wide.size() >= kReadBufferChars) return -1;
+  *text = WideToUtf8(wide);
   return 0;
 }
 

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "platform/environment.h"
 #include "platform/opengl.h"

@@ -1,6 +1,5 @@
 #include "probes/virtualization.h"
 
-#include "base/codepage.h"
 #include "base/text.h"
 #include "platform/environment.h"
 #include "platform/files.h"

@@ -1,13 +1,12 @@
 #include "probes/wmi_connection.h"
 
-#include "base/codepage.h"
 #include "base/text.h"
 
 namespace orvex {
 
 namespace {
 
-// A missing row reads like a failed Get (VT_NULL). Property names go through the ANSI code page.
+// A missing row reads like a failed Get (VT_NULL).
 platform::WmiValue ReadProperty(const WmiRow& row, const std::string& property) {
   if (!row) return platform::WmiValue();
   return row->Get(ToWide(property));
@@ -74,16 +73,13 @@ std::string CWmiConnection::GetAssociatedValue(const std::string& objectPath,
                                                const std::string& property) {
   if (!session_ || !session_->ExecQuery(ToWide(AssociatorsText(objectPath, assocClass))))
     return std::string();
-  // The property name is widened byte by byte and the answer converted with the ANSI code
-  // page, unlike the other reads.
-  std::wstring wideProperty;
-  for (unsigned char byte : property) wideProperty.push_back(static_cast<wchar_t>(byte));
+  const std::wstring wideProperty = ToWide(property);
   std::wstring found;
   while (WmiRow row = session_->Next()) {
     platform::WmiValue value = row->Get(wideProperty);
     if (value.type == platform::WmiValue::kString) found = value.text;
   }
-  return ToAnsi(found);
+  return ToNarrow(found);
 }
 
 }  // namespace orvex

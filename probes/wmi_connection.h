@@ -33,7 +33,7 @@ class CWmiConnection {
   WmiRow QueryFirst(const std::string& className, const std::string& condition);
   std::vector<WmiRow> QueryAll(const std::string& className, const std::string& condition);
 
-  // Property reads; values are narrowed by the low byte of each UTF-16 unit.
+  // Property reads; texts come back in UTF-8.
   static std::string GetString(const WmiRow& row, const std::string& property);
   static bool GetBool(const WmiRow& row, const std::string& property);
   static int GetInt(const WmiRow& row, const std::string& property);
@@ -44,8 +44,7 @@ class CWmiConnection {
   // The same in UTF-16 throughout, without narrowing.
   std::wstring GetValue(const std::wstring& className, const std::wstring& property,
                         const std::wstring& condition);
-  // The property of the last associated row that has it as a string; the property name is
-  // widened byte by byte and the answer converted with the ANSI code page.
+  // The property of the last associated row that has it as a string, in UTF-8.
   std::string GetAssociatedValue(const std::string& objectPath, const std::string& assocClass,
                                  const std::string& property);
 

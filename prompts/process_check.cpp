@@ -3,7 +3,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/process_list.h"
 
 namespace orvex {

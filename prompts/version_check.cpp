@@ -4,7 +4,6 @@
 #include <climits>
 #include <string>
 
-#include "base/codepage.h"
 #include "base/json_text.h"
 #include "base/text.h"
 #include "engine/value_path.h"

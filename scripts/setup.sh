@@ -29,6 +29,7 @@ host_packages=(
   wine wine32:i386 xvfb xauth
   libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386
   xdotool x11-apps imagemagick
+  locales fonts-dejavu-core fonts-wqy-microhei
   gcab wixl zip unzip
   libmspack-dev libmsi-dev libglib2.0-dev cabextract
   libarchive-dev libz-mingw-w64-dev libre2-dev

@@ -181,7 +181,7 @@ INT_PTR COrvexInstallerDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case kSetStatus: {
       char* text = reinterpret_cast<char*>(lParam);
-      SetDlgItemTextW(window_, IDC_STATUS, StatusText(text).c_str());
+      SetDlgItemTextW(window_, IDC_STATUS, DisplayText(text).c_str());
       std::free(text);
       return TRUE;
     }

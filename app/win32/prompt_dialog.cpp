@@ -6,10 +6,10 @@
 namespace orvex {
 
 CPrompt::CPrompt(const PromptRequest& request)
-    : message_(WidenBytes(request.message)),
-      detail_(WidenBytes(request.detail)),
-      cancelCaption_(WidenBytes(request.cancelCaption)),
-      okCaption_(WidenBytes(request.okCaption)),
+    : message_(DisplayText(request.message)),
+      detail_(DisplayText(request.detail)),
+      cancelCaption_(DisplayText(request.cancelCaption)),
+      okCaption_(DisplayText(request.okCaption)),
       severity_(request.severity),
       showOk_(PromptButtonShown(request.okCaption)),
       showCancel_(PromptButtonShown(request.cancelCaption)),

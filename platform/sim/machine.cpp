@@ -63,15 +63,31 @@ std::wstring CurrentDirectoryOf(const Json::Value& profile) {
   return L"C:\\";
 }
 
+// The profile's "ansiCodePage": one of the code pages Windows uses as a system's ANSI code page
+// (default 1252, an English Windows).
+uint32_t AnsiCodePageOf(const Json::Value& profile) {
+  static const uint32_t kAnsiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
+                                            1252, 1253, 1254, 1255, 1256, 1257, 1258};
+  const Json::Value& given = profile["ansiCodePage"];
+  if (given.isNull()) return 1252;
+  if (given.isUInt())
+    for (uint32_t codePage : kAnsiCodePages)
+      if (given.asUInt() == codePage) return codePage;
+  throw std::invalid_argument("\"ansiCodePage\" is not a Windows ANSI code page: " +
+                              given.toStyledString());
+}
+
 void LoadInto(Machine& machine, const Json::Value& profile) {
   if (!profile.isObject()) throw std::invalid_argument("a machine profile is a JSON object");
   std::string error;
   RegistryTree registry;
   if (!registry.Load(profile["registry"], &error)) throw std::invalid_argument(error);
+  const uint32_t ansiCodePage = AnsiCodePageOf(profile);
 
   machine = Machine();
   machine.profile = profile;
   machine.is64Bit = profile.get("osBits", 64).asInt() == 64;
+  machine.ansiCodePage = ansiCodePage;
   machine.currentDirectory = CurrentDirectoryOf(profile);
   machine.registry = std::move(registry);
   for (const std::string& name : profile["services"].getMemberNames()) {

@@ -26,6 +26,7 @@ struct ServiceEntry {
 struct Machine {
   Json::Value profile;
   bool is64Bit = true;
+  uint32_t ansiCodePage = 1252;  // the profile's "ansiCodePage"
   RegistryTree registry;
   std::map<std::wstring, ServiceEntry, NoCaseLess> services;
   // Records for MachineState().

@@ -63,6 +63,8 @@ LocalTime CurrentLocalTime() {
   return t;
 }
 
+uint32_t AnsiCodePage() { return sim::CurrentMachine().ansiCodePage; }
+
 char PathSeparator() { return '/'; }
 
 }  // namespace platform

@@ -12,6 +12,11 @@ wchar_t FoldCase(wchar_t c) {
   if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 32);
   // Latin-1 lower-case letters, except the division sign and y with diaeresis.
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 32);
+  // Greek small letters (final sigma folds as sigma), Cyrillic а..я and ѐ..џ.
+  if (c == 0x3C2) return 0x3A3;
+  if (c >= 0x3B1 && c <= 0x3CB) return static_cast<wchar_t>(c - 32);
+  if (c >= 0x430 && c <= 0x44F) return static_cast<wchar_t>(c - 32);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<wchar_t>(c - 80);
   return c;
 }
 

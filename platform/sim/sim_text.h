@@ -13,7 +13,8 @@
 namespace orvex {
 namespace sim {
 
-// Upper case as Windows folds names (ASCII and Latin-1 letters).
+// Upper case as Windows folds names (ASCII, Latin-1, Greek and Cyrillic letters; a user
+// folder "Анна" is the folder "АННА").
 wchar_t FoldCase(wchar_t c);
 std::wstring FoldCase(const std::wstring& text);
 

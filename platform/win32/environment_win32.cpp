@@ -1,20 +1,33 @@
-// The C runtime's copy of the environment serves the narrow lookups: it is taken from the
-// process environment at start-up and follows _putenv, which is all the installer needs. The
-// wide lookup asks Windows directly.
+// The environment is read from Windows in UTF-16 and handed on in UTF-8, so a value in any
+// script arrives whole whatever the ANSI code page (the C runtime's narrow copy would carry it
+// in that code page, with '?' for what it lacks). _putenv and SetEnvironmentVariable both
+// change the block read here.
 #include "platform/environment.h"
 
 #include <windows.h>
 
-#include <cstdlib>
+#include "base/text.h"
 
 namespace orvex {
 namespace platform {
 
 bool FindEnvironmentVariable(const char* name, std::string* value) {
-  const char* found = std::getenv(name);
-  if (!found) return false;
-  if (value) *value = found;
-  return true;
+  const std::wstring wideName = Utf8ToWide(name);
+  // An empty value needs a buffer of one character; the size asked first includes the zero.
+  DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+  if (size == 0) return false;
+  for (;;) {
+    std::wstring found(size, L'\0');
+    SetLastError(ERROR_SUCCESS);  // an empty value also answers 0
+    const DWORD written = GetEnvironmentVariableW(wideName.c_str(), &found[0], size);
+    if (written == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+    if (written < size) {
+      found.resize(written);
+      if (value) *value = WideToUtf8(found);
+      return true;
+    }
+    size = written;  // it grew in between: the size it needs now
+  }
 }
 
 std::string EnvironmentVariable(const char* name) {

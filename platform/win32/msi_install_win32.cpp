@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <msi.h>
 
+#include "base/text.h"
+
 namespace orvex {
 namespace platform {
 
@@ -25,11 +27,11 @@ uint32_t InstallProduct(const std::wstring& packagePath, const std::wstring& com
 }
 
 std::string SystemErrorText(uint32_t code) {
-  char text[1024] = {};
+  wchar_t text[1024] = {};
   const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, 1023, nullptr);
-  return std::string(text, length);
+  return WideToUtf8(std::wstring(text, length));
 }
 
 }  // namespace platform

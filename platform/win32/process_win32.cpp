@@ -2,22 +2,26 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
+#include "base/text.h"
+
 namespace orvex {
 namespace platform {
 
 std::string ExecutablePath() {
-  char buffer[260];
-  DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return std::string(buffer, length);
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  return WideToUtf8(std::wstring(buffer, length));
 }
 
 std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> entries;
-  LPCH block = GetEnvironmentStringsA();
+  LPWCH block = GetEnvironmentStringsW();
   if (!block) return entries;
-  for (const char* entry = block; *entry; entry += entries.back().size() + 1)
-    entries.emplace_back(entry);
-  FreeEnvironmentStringsA(block);
+  for (const wchar_t* entry = block; *entry; entry += std::wcslen(entry) + 1)
+    entries.push_back(WideToUtf8(entry));
+  FreeEnvironmentStringsW(block);
   return entries;
 }
 
@@ -33,6 +37,8 @@ LocalTime CurrentLocalTime() {
   t.second = now.wSecond;
   return t;
 }
+
+uint32_t AnsiCodePage() { return GetACP(); }
 
 char PathSeparator() { return '\\'; }
 

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/text.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace orvex {
@@ -89,8 +90,8 @@ std::unique_ptr<IServiceManager> OpenServiceManager(ServiceManagerAccess access)
 }
 
 std::unique_ptr<IDevice> OpenDevice(const std::string& path) {
-  HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE device = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (device == INVALID_HANDLE_VALUE) return nullptr;
   return std::unique_ptr<IDevice>(new Device(device));
 }

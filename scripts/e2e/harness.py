@@ -173,7 +173,9 @@ class Harness:
         self.display = None
         self.screenshots = []
         self.probe_exe = os.path.join(build, "tests", "orvex-window-probe.exe")
-        self.development_settings = None  # what the prefix's key holds, when known
+        self.development_settings = None  # (prefix, what its key holds), when known
+        # Variables every Wine process of the prefix gets: a scenario's locale and user.
+        self.prefix_env = {}
 
     # ---- processes
 
@@ -229,6 +231,7 @@ class Harness:
 
     def make_prefix(self):
         """A throwaway Wine prefix whose browser launcher appends each URL to a file."""
+        self.development_settings = None  # a new prefix's key holds nothing yet
         recorder = os.path.join(self.work, "record-url")
         with open(recorder, "w") as f:
             f.write("#!/bin/sh\nprintf '%%s\\n' \"$*\" >> '%s'\n" % self.urls_file)
@@ -245,7 +248,8 @@ class Harness:
 
     def set_development_settings(self, settings):
         """Replaces the prefix's development settings (HKLM) with these (name -> text)."""
-        if settings == self.development_settings:
+        # Scenarios switch prefixes (a machine of their own): what is known is per prefix.
+        if (self.prefix, settings) == self.development_settings:
             return  # the key holds them already
         done = subprocess.run([os.path.join(self.root, "scripts/wine-dev-settings.py")] +
                               ["%s=%s" % item for item in sorted(settings.items())],
@@ -253,7 +257,7 @@ class Harness:
                               stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True,
                               timeout=180, check=False)
         check(done.returncode == 0, "setting the development settings failed: %s" % done.stderr)
-        self.development_settings = dict(settings)
+        self.development_settings = (self.prefix, dict(settings))
 
     @staticmethod
     def wine_tool(name):
@@ -272,6 +276,7 @@ class Harness:
         for name in ("TMPDIR", "XAUTHORITY"):
             if name in os.environ:
                 env[name] = os.environ[name]
+        env.update(self.prefix_env)
         env.update(extra or {})
         return env
 

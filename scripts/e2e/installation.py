@@ -11,6 +11,7 @@ import re
 import subprocess
 import tempfile
 import time
+import urllib.parse
 
 from harness import Failure, Installer, check, wait_until
 
@@ -231,15 +232,16 @@ def report(service):
     return (reports[-1]["form"] if reports else None), (hits[-1]["form"] if hits else None)
 
 
-def check_installed(h, service, dump, codes):
+def check_installed(h, service, dump, codes, product_dir=None):
     """What a completed installation leaves: the product in Windows Installer's list, its files,
-    the scripts' work, config.xml, the registry values, the report, no session folder."""
+    the scripts' work, config.xml, the registry values, the report, no session folder.
+    product_dir: the C: folder the product was installed into, when not the default."""
     # The build's own package, or the edition of 64-bit Windows where the prefix is 64-bit.
     versions = [installed_version(h, p["product_code"]) for p in codes["packages"]
                 if p["version"] == OFFERED_VERSION and not p["broken"]]
     version = OFFERED_VERSION if OFFERED_VERSION in versions else versions[0]
     check(version == OFFERED_VERSION, "the installed product's version: %r" % version)
-    program = os.path.join(h.prefix, *PRODUCT_DIR)
+    program = prefix_path(h, product_dir) if product_dir else os.path.join(h.prefix, *PRODUCT_DIR)
     for name in ("Orvex.exe", "install_ics.bat", "copy_vbox_config.bat", "install_ics.log"):
         check(os.path.isfile(os.path.join(program, name)), "no %s in %s" % (name, program))
     user_data = os.path.join(h.prefix, *USER_DATA_DIR)
@@ -263,6 +265,20 @@ def check_installed(h, service, dump, codes):
           and form.get("version") == OFFERED_VERSION, "the installation report: %r" % form)
     check(hit is not None and hit.get("cd") == "INSTALLED", "the analytics hit: %r" % hit)
     return values
+
+
+def check_forms_utf8(service):
+    """The report's and the hit's bodies, their percent escapes undone, are UTF-8 (a strict
+    decode: a byte that is not UTF-8 fails it)."""
+    for path in ("/installer/install", "/collect"):
+        for request in service.requests(path, "POST"):
+            body = request["body"].encode("latin-1")  # the service keeps one character a byte
+            for pair in body.split(b"&"):
+                for part in pair.split(b"=", 1):
+                    try:
+                        urllib.parse.unquote_to_bytes(part.replace(b"+", b" ")).decode("utf-8")
+                    except UnicodeDecodeError as error:
+                        raise Failure("%s sent %r, not UTF-8: %s" % (path, part, error))
 
 
 def check_failed_report(service, module, reason):

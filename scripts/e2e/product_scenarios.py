@@ -11,6 +11,7 @@ its own, prepared as the user's machine it stands for.
 | product_install_fails | fresh; a package whose launch condition fails | the installer's text as the detail; FAILED PACKAGE_INSTALLER |
 | product_cancel_download | fresh | Cancel during the download, "Yes": the window closes; nothing installed |
 | product_tampered_package | fresh; the package on the service changed after its digest was published | the hash error in the question and the report; nothing unpacked, run or installed |
+| product_install_russian | fresh, Russian locale (ANSI code page 1251), user "Анна" | the installation completes into a Cyrillic folder; session document, report and hit UTF-8 |
 """
 
 import os
@@ -22,13 +23,39 @@ from harness import check, stop_wineserver, wait_until
 import installation as inst
 
 SCENARIOS = ["product_install", "product_up_to_date", "product_upgrade", "product_refused",
-             "product_install_fails", "product_cancel_download", "product_tampered_package"]
+             "product_install_fails", "product_cancel_download", "product_tampered_package",
+             "product_install_russian"]
 
 DOWNLOAD_FAILED = "Could not download files from Internet."
+
+RUSSIAN_USER = "\u0410\u043d\u043d\u0430"
+RUSSIAN_PRODUCT_DIR = "C:\\Program Files\\\u041a\u0432\u0430\u0440\u043d\\\u041e\u0440\u0432\u0435\u043a\u0441\\"
 
 REFUSAL_REASON = "Orvex cannot run on this computer: its processor has no virtualization support."
 REFUSAL_ERROR = "MACHINE_NOT_SUPPORTED"
 REFUSAL_HELP = "unsupportedsystem"
+
+
+def russian_locale(h):
+    """The environment of a Russian user's Wine: LANG=ru_RU.UTF-8, from which Wine takes the
+    ANSI code page 1251, and the user "Анна", after whom Wine names the prefix's user and its
+    profile folder. Where the system has not generated the locale, it is made in the harness's
+    work folder (localedef of Debian's locales package) and found through LOCPATH."""
+    env = {"LANG": "ru_RU.UTF-8", "LC_ALL": "ru_RU.UTF-8", "USER": RUSSIAN_USER,
+           "LOGNAME": RUSSIAN_USER}
+    listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE, check=False,
+                            text=True).stdout.split()
+    if not any(name.lower().replace("-", "") == "ru_ru.utf8" for name in listed):
+        folder = os.path.join(h.work, "locale")
+        os.makedirs(folder, exist_ok=True)
+        made = subprocess.run(["localedef", "-i", "ru_RU", "-f", "UTF-8",
+                               os.path.join(folder, "ru_RU.UTF-8")], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, check=False, timeout=300)
+        check(os.path.isfile(os.path.join(folder, "ru_RU.UTF-8", "LC_CTYPE")),
+              "making the locale ru_RU.UTF-8 failed (Debian's locales package): %r"
+              % made.stdout[-300:])
+        env["LOCPATH"] = folder
+    return env
 
 
 class ProductScenarios:
@@ -56,6 +83,7 @@ class ProductScenarios:
         stop_wineserver(self.h.prefix)
         shutil.rmtree(self.h.prefix, ignore_errors=True)
         self.h.prefix = self.shared_prefix
+        self.h.prefix_env = {}
 
     def run(self, name, answers, shots, slow=False, cancel=False):
         if slow:
@@ -98,6 +126,46 @@ class ProductScenarios:
             inst.check_installed(self.h, self.sc.service, dump, self.codes)
             inst.check_request_order(self.sc.service)
         self.scenario("install", body)
+
+    def product_install_russian(self):
+        """A Russian Windows: Wine in a Russian locale (its ANSI code page 1251), the user
+        "Анна" (the profile folder, the temporary folder and so the session folder are
+        Cyrillic), and the product installed into a Cyrillic folder. The installation completes
+        and what the installer writes and sends is UTF-8 with the names whole."""
+        def cyrillic_folder(settings):
+            settings["msi_args"]["INSTALLDIR"] = RUSSIAN_PRODUCT_DIR
+
+        def body():
+            self.h.prefix_env = russian_locale(self.h)
+            self.machine("russian", config=cyrillic_folder)
+            code, text = inst.run_wine(self.h, [self.h.wine_tool("reg.exe"), "query",
+                                                "HKLM\\System\\CurrentControlSet\\Control\\Nls\\CodePage",
+                                                "/v", "ACP"], "reading the ANSI code page")
+            check(re.search(r"ACP\s+REG_SZ\s+1251", text), "the prefix's ANSI code page: %r" % text)
+            installer, drive, done = self.run("product_install_russian", inst.WILLING_USER, {
+                "start": "58-product-russian-start", "done": "59-product-russian-done"})
+            check(done is not None, "the installer ended before \"Done\"")
+            dump = self.finish(installer, done)  # read as strict UTF-8
+            check(dump.get("LastStage", {}).get("status", {}).get("progress") == "completed",
+                  "LastStage: %r" % dump.get("LastStage"))
+            session = dump.get("SessionDir", "")
+            check(session.lower().startswith(("c:\\users\\%s\\" % RUSSIAN_USER).lower()),
+                  "the session folder %r is not in the user's folder" % session)
+            inst.check_installed(self.h, self.sc.service, dump, self.codes,
+                                 product_dir=RUSSIAN_PRODUCT_DIR)
+            # reg.exe prints in the console's code page; its export is UTF-16.
+            exported = os.path.join(self.h.work, "russian-product.reg")
+            code, text = inst.run_wine(self.h, [self.h.wine_tool("reg.exe"), "export",
+                                                "HKLM\\Software\\Quarn\\Orvex",
+                                                "Z:" + exported.replace("/", "\\"), "/y"],
+                                       "exporting the product's registry key")
+            check(code == 0 and os.path.isfile(exported), "reg export: %d %s" % (code, text))
+            with open(exported, "rb") as f:
+                key = f.read().decode("utf-16")
+            expected = '"InstallDir"="%s"' % RUSSIAN_PRODUCT_DIR.replace("\\", "\\\\")
+            check(expected in key, "InstallDir in the registry: %r" % key)
+            inst.check_forms_utf8(self.sc.service)
+        self.scenario("russian", body)
 
     def product_up_to_date(self):
         """Orvex 2.0.6 is installed already: the version check stops the run."""

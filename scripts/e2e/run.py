@@ -21,6 +21,7 @@ import urllib.parse
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import DevService, Failure, Harness, Installer, RestartRecorder, WINE, check, wait_until  # noqa: E402
 import minidump  # noqa: E402
+import installation  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -509,6 +510,70 @@ class Scenarios:
               "the refusal's record: %r" % dump["Check"].get("REFUSED"))
         check("LastStage" not in dump, "the run went on after the refusal")
         self.close_with_done(run, done)
+
+    def prompt_languages(self):
+        """Texts of the configuration in German, Russian and Chinese reach the windows whole:
+        the stage's message on the status line and the service's reason in the question; then
+        a question whose four texts are all such (orvex-prompt-window.exe). The texts are UTF-8
+        in the configuration; the screenshots show the glyphs."""
+        reason = "M\u00f6chten Sie Orvex installieren? \u0423\u0441\u0442\u0430\u043d\u043e\u0432\u0438\u0442\u044c Orvex? \u5b89\u88c5 Orvex?"
+        status = "Pr\u00fcfung \u00b7 \u041f\u0440\u043e\u0432\u0435\u0440\u043a\u0430 \u00b7 \u6b63\u5728\u68c0\u67e5"
+        refusal = {"install": False, "reason": reason, "error": "MACHINE_NOT_SUPPORTED",
+                   "help": "unsupportedmachine"}
+        self.link_cjk_font()
+        self.fresh_service(plan(
+            {"name": "Check", "msg": status,
+             "modules": [{"class": "Injector", "name": "SERVICE",
+                          "args": {"path": ".InstallConfig.installer", "value": refusal}},
+                         {"class": "CheckPromptUninstallable", "name": "REFUSED"}]},
+            last_stage()))
+        run = self.start("prompt_languages")
+        prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the question in three languages")
+        self.check_prompt(prompt, reason, "Press help to get more help", "Help", "Quit")
+        self.h.screenshot(prompt, "60-prompt-languages")
+        main = self.h.main_window()
+        check(main is not None and main["by_id"][1001]["text"] == status,
+              "the status line: %r" % (main and main["by_id"][1001]["text"]))
+        self.h.screenshot(main, "61-status-languages")
+        self.answer_prompt(prompt, "click-cancel")
+        done = self.wait_done("Installation aborted", "\"Done\" after the question")
+        dump = self.wait_dump(run)  # read as strict UTF-8
+        check(dump["InstallConfig"]["installer"]["reason"] == reason,
+              "the reason in the session document: %r" % dump["InstallConfig"]["installer"])
+        self.close_with_done(run, done)
+
+        # Every text of a question, its captions too. The command line is read in UTF-16,
+        # which Wine makes from the UTF-8 arguments of a UTF-8 locale.
+        texts = ["\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u0438\u0442\u044c", "\u53d6\u6d88",
+                 "M\u00f6chten Sie Orvex installieren?",
+                 "\u5b89\u88c5 Orvex \u00b7 \u0423\u0441\u0442\u0430\u043d\u043e\u0432\u0438\u0442\u044c Orvex \u00b7 Gr\u00fc\u00dfe"]
+        exe = os.path.join(self.h.build, "tests", "orvex-prompt-window.exe")
+        window = Installer(self.h, exe, self.run_dir("prompt-languages-captions"),
+                           {"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"}, ["0"] + texts)
+        try:
+            prompt = self.h.wait_prompt(WINDOW_TIMEOUT, "the question with four translated texts")
+            self.check_prompt(prompt, texts[2], texts[3], texts[0], texts[1])
+            self.h.screenshot(prompt, "62-prompt-languages-captions")
+            self.h.click(prompt["by_id"][1])
+            answer = window.wait_exit(EVENT_TIMEOUT, "the question to close")
+            check(answer == 1, "the answer %s, expected the accepting button (1)" % answer)
+        finally:
+            self.h.stop(window.process)
+
+    def link_cjk_font(self):
+        """Windows links its dialog fonts to CJK fonts for the characters they lack (the
+        registry's FontLink\\SystemLink); Wine's prefix has no such link, so the prefix gets
+        one to WenQuanYi Micro Hei (Debian's fonts-wqy-microhei, which Wine finds through
+        fontconfig)."""
+        key = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink"
+        # The dialog's font, Wine's stand-ins for it, and DejaVu Sans (fonts-dejavu-core), which
+        # a font created without a face name (the prompt's detail line) comes out as.
+        for face in ("Microsoft Sans Serif", "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2",
+                     "DejaVu Sans"):
+            code, text = installation.run_wine(
+                self.h, [self.h.wine_tool("reg.exe"), "add", key, "/v", face, "/t", "REG_MULTI_SZ",
+                         "/d", "wqy-microhei.ttc,WenQuanYi Micro Hei", "/f"], "linking a CJK font")
+            check(code == 0, "reg add %s: %s" % (face, text))
 
     def restart_prompt(self):
         """The installation needs a restart: Esc and "Restart Later" go on to the end without
@@ -1025,7 +1090,7 @@ class Scenarios:
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
              "environment_ignored",
-             "cancel_download", "failing_module", "prompt_severities",
+             "cancel_download", "failing_module", "prompt_severities", "prompt_languages",
              "msi_install", "driver_restart",
              "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds",
              "upgrade_question", "uninstallable_help", "restart_prompt", "dotnet_prompts",

@@ -10,7 +10,7 @@
 # runs the 64-bit build: scripts/wine-arch.sh); the program and the
 # harness's two helper programs are built there first when they are out of date. Scenarios
 # (default all): download_then_done second_instance configuration_unreachable cancel_download
-# failing_module prompt_severities msi_install driver_restart crash_with_plan_send
+# failing_module prompt_severities prompt_languages msi_install driver_restart crash_with_plan_send
 # crash_escaped_exception crash_dont_send crash_kinds upgrade_question uninstallable_help
 # restart_prompt dotnet_prompts graphics_update graphics_download_fails, and the product's
 # installation: product_install product_up_to_date product_upgrade product_refused

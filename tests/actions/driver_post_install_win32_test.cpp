@@ -471,11 +471,12 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
   CreateDirectoryW(L"C:\\users\\Public", nullptr);
   CreateDirectoryW(desktop.c_str(), nullptr);
   const std::wstring link = desktop + L"\\orvex-old-" + tag + L".lnk";
-  // The product's folders (read from the registry in the ANSI code page, so ASCII here), with
-  // scripts that succeed: PostInstall fails on any step that did not happen.
-  const std::wstring installDir = In(L"Orvex");
-  const std::wstring userData = In(L"Orvex Data") + L"\\";
-  ASSERT_TRUE(MakeProductFolders(installDir, In(L"Orvex Data")));
+  // The product's folders, Cyrillic and Chinese (UTF-8 in the document, whatever the ANSI code
+  // page), with scripts that succeed: PostInstall fails on any step that did not happen.
+  const std::wstring installDir =
+      In(L"\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b Orvex");
+  const std::wstring userData = In(L"Orvex \u6570\u636e") + L"\\";
+  ASSERT_TRUE(MakeProductFolders(installDir, In(L"Orvex \u6570\u636e")));
   WriteBytes(installDir + L"\\install_ics.bat", "@echo off\r\n");
   WriteBytes(installDir + L"\\copy_vbox_config.bat", "@echo off\r\n");
   for (const wchar_t* user :

@@ -155,15 +155,19 @@ TEST(MsiPackageMessages, TurnsMessagesIntoHandlerCalls) {
         {kInstallMessageActionStart, L"x**y"},
         {kInstallMessageActionStart, L"no stars"}},
        {"action:Copying files", "action:Registering"}},
-      {"texts by kind, with the low byte of each unit",
+      {"texts by kind, in UTF-8",
        {{kInstallMessageInstallStart, L"Orvex"},
         {kInstallMessageFatalExit, L"fatal"},
         {kInstallMessageError | 0x10, L"Error 1722."},
         {kInstallMessageWarning, L"careful"},
         {kInstallMessageInfo, L"ignored"},
         {kInstallMessageUser, L"ignored"},
-        {kInstallMessageInstallEnd, L"caf\u00e9 \u0141"}},
-       {"start:Orvex", "fatal:fatal", "error:Error 1722.", "warning:careful", "end:caf\xE9 A"}},
+        {kInstallMessageInstallEnd,
+         L"caf\u00e9 \u0141 \u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430 \u5b89\u88c5"}},
+       {"start:Orvex", "fatal:fatal", "error:Error 1722.", "warning:careful",
+        "end:caf\xc3\xa9 \xc5\x81 "
+        "\xd0\xa3\xd1\x81\xd1\x82\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2\xd0\xba\xd0\xb0 "
+        "\xe5\xae\x89\xe8\xa3\x85"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

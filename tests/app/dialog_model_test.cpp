@@ -34,11 +34,24 @@ TEST(DialogModel, SeverityColoursTheDetailLine) {
   }
 }
 
-TEST(DialogModel, PromptTextsAreWidenedByteByByteAndStatusDecodedAsUtf8) {
-  EXPECT_EQ(L"Retry", WidenBytes("Retry"));
-  // "é" in UTF-8 is two bytes: the prompt shows two characters, the status line one.
-  EXPECT_EQ((std::wstring{L'\u00c3', L'\u00a9'}), WidenBytes("\xc3\xa9"));
-  EXPECT_EQ(L"Caf\u00e9", StatusText("Caf\xc3\xa9"));
+TEST(DialogModel, WindowTextsAreDecodedAsUtf8AndBadBytesShowAsReplacementCharacters) {
+  const std::pair<std::string, std::wstring> cases[] = {
+      {"Retry", L"Retry"},
+      {"M\xc3\xb6"
+       "chten Sie",
+       L"M\u00f6"
+       L"chten Sie"},
+      {"\xd0\xa3\xd1\x81\xd1\x82\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2\xd0\xb8\xd1\x82\xd1\x8c",
+       L"\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u0438\u0442\u044c"},
+      {"\xe5\xae\x89\xe8\xa3\x85", L"\u5b89\u88c5"},
+      // A Latin-1 byte and a sequence cut short: one U+FFFD each, the rest intact.
+      {"Caf\xe9 ok", L"Caf\ufffd ok"},
+      {"\xe5\xae", L"\ufffd"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.first));
+    EXPECT_EQ(c.second, DisplayText(c.first));
+  }
 }
 
 TEST(DialogModel, PromptArgumentsReachTheirPlacesAndEmptyCaptionsHideButtons) {

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/codepage.h"
-
 namespace orvex {
 namespace {
 
@@ -45,34 +43,60 @@ TEST(Text, Utf8AndUtf16ConvertBothWays) {
   }
 }
 
-TEST(Text, InvalidUtf8BecomesReplacementCharacters) {
+TEST(Text, InvalidUtf8BecomesOneReplacementCharacterPerBadPart) {
   const std::pair<std::string, std::wstring> cases[] = {
       {"a\xff"
        "b",
        L"a\ufffdb"},
-      {"\xc3", L"\ufffd"},                      // cut short at the end
-      {"\xc0\xaf", L"\ufffd\ufffd"},            // overlong form of "/"
-      {"\xed\xa0\x80", L"\ufffd\ufffd\ufffd"},  // an encoded surrogate
+      {"\xc3", L"\ufffd"},      // cut short at the end
+      {"\xe2\x82", L"\ufffd"},  // cut short: one part, one U+FFFD
+      {"\xe2\x82"
+       "A",
+       L"\ufffdA"},                                       // cut short before a character
+      {"\xf0\x9f\x98", L"\ufffd"},                        // four bytes cut short
+      {"\x80\xbf", L"\ufffd\ufffd"},                      // lone continuation bytes
+      {"\xc0\xaf", L"\ufffd\ufffd"},                      // overlong form of "/"
+      {"\xe0\x80\xaf", L"\ufffd\ufffd\ufffd"},            // overlong in three bytes
+      {"\xf0\x80\x80\xaf", L"\ufffd\ufffd\ufffd\ufffd"},  // overlong in four bytes
+      {"\xed\xa0\x80", L"\ufffd\ufffd\ufffd"},            // an encoded surrogate
+      {"\xf4\x90\x80\x80", L"\ufffd\ufffd\ufffd\ufffd"},  // past U+10FFFF
+      {"\xf5\x80", L"\ufffd\ufffd"},                      // a lead byte that never begins one
+      {"\xd0\x90\xd0", L"\u0410\ufffd"},                  // a good character, then a cut one
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.first));
     EXPECT_EQ(c.second, Utf8ToWide(c.first));
+    EXPECT_EQ(c.second, ToWide(c.first));
   }
-  // A lone surrogate in UTF-16 cannot be written as UTF-8.
-  EXPECT_EQ("\xef\xbf\xbd", WideToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))));
 }
 
-TEST(Text, ToNarrowKeepsTheLowByteOfEachUnit) {
-  EXPECT_EQ("Intel", ToNarrow(L"Intel"));
-  EXPECT_EQ(std::string("\xe9\x41", 2), ToNarrow(std::wstring{L'\u00e9', L'\u0141'}));
+TEST(Text, UnpairedSurrogatesBecomeReplacementCharactersWhenNarrowed) {
+  const wchar_t high = static_cast<wchar_t>(0xD83D);
+  const wchar_t low = static_cast<wchar_t>(0xDE00);
+  const std::pair<std::wstring, std::string> cases[] = {
+      {std::wstring{high}, "\xef\xbf\xbd"},
+      {std::wstring{low}, "\xef\xbf\xbd"},
+      {std::wstring{low, high}, "\xef\xbf\xbd\xef\xbf\xbd"},  // the wrong order
+      {std::wstring{high, L'A'},
+       "\xef\xbf\xbd"
+       "A"},
+      {std::wstring{L'x', high, low}, "x\xf0\x9f\x98\x80"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.second));
+    EXPECT_EQ(c.second, WideToUtf8(c.first));
+    EXPECT_EQ(c.second, ToNarrow(c.first));
+  }
 }
 
-TEST(Text, ToWideUsesTheAnsiCodePage) {
-  EXPECT_EQ(L"gpudriver.zip", ToWide("gpudriver.zip"));
-#ifndef _WIN32
-  // The simulated machine's code page is Windows-1252.
-  EXPECT_EQ(L"\u20ac\u00e9\u0081", ToWide("\x80\xe9\x81"));
-#endif
+TEST(Text, TextsFromWindowsKeepEveryCharacter) {
+  // What WMI and Windows Installer hand over on a Russian or Chinese Windows.
+  const std::wstring caption =
+      L"\u041c\u0430\u0439\u043a\u0440\u043e\u0441\u043e\u0444\u0442"
+      L" Windows 10 \u0414\u043e\u043c\u0430\u0448\u043d\u044f\u044f";
+  const std::wstring adapter = L"NVIDIA GeForce\u00ae GTX 1050 Ti \u5b89\u88c5\u2122";
+  for (const std::wstring& text : {caption, adapter}) EXPECT_EQ(text, ToWide(ToNarrow(text)));
+  EXPECT_EQ("caf\xc3\xa9", ToNarrow(L"caf\u00e9"));  // not a lone Latin-1 byte
 }
 
 }  // namespace

@@ -86,5 +86,26 @@ TEST(ProbesRegistryHelpers, DwordAndReadFailures) {
   EXPECT_EQ("untouched", text);
 }
 
+// Texts go into the registry and come out of it in UTF-16, UTF-8 on either side: a Cyrillic
+// product folder read on a machine whose ANSI code page is Chinese stays whole.
+TEST(ProbesRegistryHelpers, TextsStayWholeWhateverTheCodePage) {
+  sim::ScopedMachine machine(J(R"({"name": "registry", "ansiCodePage": 936, "registry": {
+      "SOFTWARE\\Quarn\\Orvex": {"InstallDir": "C:\\\u041a\u0432\u0430\u0440\u043d\\\u5b89\u88c5\\"}}})"));
+  std::string text;
+  EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "InstallDir", &text));
+  EXPECT_EQ("C:\\\xd0\x9a\xd0\xb2\xd0\xb0\xd1\x80\xd0\xbd\\\xe5\xae\x89\xe8\xa3\x85\\", text);
+  const std::string written = "\xd0\x90\xd0\xbd\xd0\xbd\xd0\xb0 \xe2\x84\xa2";  // Анна ™
+  EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "User", written));
+  EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "User", &text));
+  EXPECT_EQ(written, text);
+  // The limit counts characters, as a 128-byte ANSI read counted them: 127 Cyrillic letters
+  // (254 bytes of UTF-8) fit.
+  std::string long127;
+  for (int i = 0; i < 127; ++i) long127 += "\xd0\xaf";
+  EXPECT_EQ(0, WriteRegistryString("Software\\Quarn\\Orvex", "Long", long127));
+  EXPECT_EQ(0, ReadRegistryString("Software\\Quarn\\Orvex", "Long", &text));
+  EXPECT_EQ(long127, text);
+}
+
 }  // namespace
 }  // namespace orvex

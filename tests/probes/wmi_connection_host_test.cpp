@@ -61,14 +61,11 @@ TEST_F(ProbesWmi, TypedReadsOfTheFirstRow) {
   EXPECT_EQ(nullptr, wmi.QueryFirst("Win32_Processor", "Name = 'third'"));
 }
 
-TEST_F(ProbesWmi, TextsAreNarrowedByTheLowByte) {
+TEST_F(ProbesWmi, TextsComeBackInUtf8) {
   CWmiConnection wmi;
   wmi.Connect(L"ROOT\\CIMV2");
-  // U+00E9 keeps its byte E9; U+0141 becomes 41 ('A').
-  EXPECT_EQ(
-      "DOM\\\xe9"
-      "Ax",
-      wmi.GetValue("Win32_ComputerSystem", "UserName", ""));
+  // U+00E9 and U+0141 are two bytes each in UTF-8, not their low bytes E9 and 41.
+  EXPECT_EQ("DOM\\\xc3\xa9\xc5\x81x", wmi.GetValue("Win32_ComputerSystem", "UserName", ""));
   EXPECT_EQ(L"DOM\\\u00e9\u0141x", wmi.GetValue(L"Win32_ComputerSystem", L"UserName", L""));
   EXPECT_EQ("", wmi.GetValue("Win32_ComputerSystem", "Model", ""));
   EXPECT_EQ("", wmi.GetValue("Win32_Nothing", "Model", ""));

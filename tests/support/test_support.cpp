@@ -71,9 +71,11 @@ void AddRegisteredModules(CStage& stage,
 
 namespace {
 
+// The values are UTF-8, as the installer reads the environment: on Windows through the wide
+// calls (the narrow ones would carry them in the ANSI code page).
 void SetVariable(const char* name, const std::string& value) {
 #ifdef _WIN32
-  _putenv_s(name, value.c_str());
+  _wputenv_s(Utf8ToWide(name).c_str(), Utf8ToWide(value).c_str());
 #else
   setenv(name, value.c_str(), 1);
 #endif
@@ -81,18 +83,27 @@ void SetVariable(const char* name, const std::string& value) {
 
 void UnsetVariable(const char* name) {
 #ifdef _WIN32
-  _putenv_s(name, "");  // an empty value removes the variable
+  _wputenv_s(Utf8ToWide(name).c_str(), L"");  // an empty value removes the variable
 #else
   unsetenv(name);
 #endif
 }
 
+bool FindVariable(const char* name, std::string* value) {
+#ifdef _WIN32
+  const wchar_t* found = _wgetenv(Utf8ToWide(name).c_str());
+  if (found) *value = WideToUtf8(found);
+#else
+  const char* found = std::getenv(name);
+  if (found) *value = found;
+#endif
+  return found != nullptr;
+}
+
 }  // namespace
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
-  const char* old = std::getenv(name);
-  had_ = old != nullptr;
-  if (had_) old_ = old;
+  had_ = FindVariable(name, &old_);
   SetVariable(name_, value);
 }
 

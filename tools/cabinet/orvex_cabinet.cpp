@@ -7,6 +7,7 @@
 // arguments or a destination that cannot be made.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "actions/cabinet.h"
 #include "base/text.h"
@@ -30,20 +31,19 @@ bool MakeFolders(const std::wstring& folder) {
   return orvex::platform::MakeDirectory(folder, &error) || orvex::platform::PathExists(folder);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 3) {
+// args: the destination, then the cabinets, in UTF-8.
+int ExtractCabinets(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
     std::fprintf(stderr, "usage: orvex-cabinet DESTINATION CABINET...\n");
     return 2;
   }
-  const std::wstring destination = orvex::Utf8ToWide(argv[1]);
+  const std::wstring destination = orvex::Utf8ToWide(args[0]);
   if (!MakeFolders(destination)) {
-    std::fprintf(stderr, "orvex-cabinet: cannot make %s\n", argv[1]);
+    std::fprintf(stderr, "orvex-cabinet: cannot make %s\n", args[0].c_str());
     return 2;
   }
-  for (int i = 2; i < argc; ++i) {
-    const std::wstring cabinet = orvex::Utf8ToWide(argv[i]);
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::wstring cabinet = orvex::Utf8ToWide(args[i]);
     const std::wstring name = FileNameOf(cabinet);
     const std::wstring folder = destination + L"\\" + name;
     if (!MakeFolders(folder)) {
@@ -58,3 +58,20 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The wide command line: names in any script arrive whole, whatever the ANSI code page would
+// have made of them.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(orvex::WideToUtf8(argv[i]));
+  return ExtractCabinets(args);
+}
+#else
+// Arguments arrive as the bytes the shell was given: UTF-8, like the simulated machine's paths.
+int main(int argc, char** argv) {
+  return ExtractCabinets(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

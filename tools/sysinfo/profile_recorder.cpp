@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/msi.h"
 #include "platform/opengl.h"
+#include "platform/process.h"
 #include "platform/processor.h"
 #include "platform/profile_notation.h"
 #include "platform/registry.h"
@@ -426,6 +427,7 @@ Json::Value RecordMachineProfile(const RecordOptions& options) {
                     FirstRowText(profile, "Win32_ComputerSystem", "Model") + ", " +
                     FirstRowText(profile, "Win32_OperatingSystem", "Caption");
   profile["osBits"] = is64Bit ? 64 : 32;
+  profile["ansiCodePage"] = platform::AnsiCodePage();
   RecordRegistry(is64Bit, profile);
   RecordInstalledProducts(options, profile);
   RecordProcessor(profile);

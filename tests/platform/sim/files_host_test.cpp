@@ -289,11 +289,10 @@ std::string OsVersion() {
 
 TEST(SimMachines, EveryExampleLoadsAndAnswersItsWindowsVersion) {
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"win7-intel-msr.json", "6.1.7601"},
-      {"win81-amd.json", "6.3.9600"},
-      {"laptop-intel-nvidia.json", "10.0.19045"},
-      {"vm-no-pci-video.json", "10.0.17763"},
-      {"orvex-installed.json", "10.0.19045"}};
+      {"win7-intel-msr.json", "6.1.7601"},        {"win81-amd.json", "6.3.9600"},
+      {"laptop-intel-nvidia.json", "10.0.19045"}, {"vm-no-pci-video.json", "10.0.17763"},
+      {"orvex-installed.json", "10.0.19045"},     {"windows10-russian.json", "10.0.19045"},
+      {"windows10-chinese.json", "10.0.19045"}};
   for (const auto& machine : expected) {
     std::ifstream in(fs::path(ORVEX_EXAMPLES_DIR) / "machines" / machine.first, std::ios::binary);
     std::stringstream text;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -365,6 +366,23 @@ TEST(SimEnvironment, TheProcessWinsOverTheProfile) {
   }
   EXPECT_EQ(1, seenA);
   EXPECT_EQ(1, seenB);
+}
+
+TEST(SimProcess, TheAnsiCodePageIsTheProfilesWindowsCodePage) {
+  {
+    sim::ScopedMachine english(J("{}"));
+    EXPECT_EQ(1252u, platform::AnsiCodePage());
+  }
+  for (uint32_t codePage : {1251u, 936u, 932u}) {
+    sim::ScopedMachine machine(J("{\"ansiCodePage\": " + std::to_string(codePage) + "}"));
+    EXPECT_EQ(codePage, platform::AnsiCodePage());
+  }
+  // UTF-8 (65001) is no system ANSI code page of Windows, nor is text or a negative number.
+  for (const char* odd : {"65001", "\"1251\"", "-1", "1251.5"})
+    EXPECT_THROW(sim::LoadMachine(J(std::string("{\"ansiCodePage\": ") + odd + "}")),
+                 std::invalid_argument)
+        << odd;
+  sim::LoadMachine(sim::DefaultProfile());
 }
 
 TEST(SimSecurity, AccountsAccessListsAndRestarts) {

@@ -254,6 +254,12 @@ TEST_F(SimSandbox, NamesAreFoundWithoutRegardToCase) {
   EXPECT_TRUE(platform::DeleteFileAt(L"C:\\data\\made7.TXT"));
   EXPECT_FALSE(platform::PathExists(L"C:\\DATA\\MADE7.TXT"));
   EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\MADE8.TXT"));
+  // Cyrillic letters fold too: the user "Анна" has the folder "АННА".
+  ASSERT_TRUE(platform::MakeDirectory(L"C:\\data\\\u0410\u043d\u043d\u0430", &error));
+  EXPECT_TRUE(platform::PathExists(L"C:\\DATA\\\u0410\u041d\u041d\u0410"));
+  EXPECT_TRUE(platform::PathExists(L"C:\\data\\\u0430\u043d\u043d\u0430"));
+  EXPECT_FALSE(platform::MakeDirectory(L"C:\\data\\\u0430\u041d\u041d\u0430", &error));
+  EXPECT_EQ(platform::kErrorAlreadyExists, error);
 }
 
 // A hard link planted in the sandbox shares its bytes with a file outside: writing the name
