@@ -687,6 +687,7 @@ TEST_F(PostInstallHostTest, DesktopIsRestoredOnlyFromTheBackupThisRunMade) {
   PrepareSession("");
   GetInstallPaths().installDir = kInstallDir;
   GetInstallPaths().userDataDir = kUserDataDir;
+  fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
   const std::string desktop = "C:\\Users\\Public\\Desktop";
   fs::create_directories(Host(desktop));
   const std::string planted = std::string(kSession) + "\\desktop_backup";

@@ -168,9 +168,13 @@ TEST_F(ProbesModulesTest, VtInfoLooksForTheDriverInTheResolvedDirectory) {
   // Windows 7 with an Intel processor whose register says VMX is off: only a driver found in
   // the "directory" argument can tell, a missing one counts as enabled.
   Json::Value profile = J(R"({"name": "win7", "environment": {"SystemRoot": "C:\\Windows"},
-      "cpuid": {"0x1": {"ecx": 32}}, "msr": {"0x3A": 1},
-      "files": {"C:\\probes-vt\\quarn_hwio.sys": "driver"}})");
+      "cpuid": {"0x1": {"ecx": 32}}, "msr": {"0x3A": 1}})");
   sim::ScopedMachine machine(profile);
+  // The session folder, for administrators only, with the driver the session brought.
+  fs::remove_all(sim::HostPath(L"C:\\probes-vt"));
+  uint32_t error = 0;
+  ASSERT_TRUE(platform::MakeAdminOnlyDirectory(L"C:\\probes-vt", &error)) << error;
+  std::ofstream(sim::HostPath(L"C:\\probes-vt\\quarn_hwio.sys")) << "driver";
   CSystemInfo info;
   info.processorMfr = "GenuineIntel";
   info.osMajor = 6;
