@@ -68,17 +68,26 @@ bool MakeAdminOnlyDirectory(const std::wstring& path, uint32_t* error) {
   return false;
 }
 
-bool OnlyAdministratorsCanWrite(const std::wstring& directory) {
+bool OnlyAdministratorsCanChange(PSECURITY_DESCRIPTOR descriptor) {
   PSID owner = nullptr;
+  BOOL ownerDefaulted = FALSE;
+  BOOL present = FALSE;
+  BOOL daclDefaulted = FALSE;
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(directory.c_str(), SE_FILE_OBJECT,
-                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                            &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+  if (!descriptor || !GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &daclDefaulted))
     return false;
   // A NULL DACL lets everyone do everything; the owner may always rewrite the DACL.
-  const bool onlyAdministrators =
-      dacl && IsAdministrativeSid(owner) && GrantsOnlyAdministratorsChanges(dacl);
+  return present && dacl && IsAdministrativeSid(owner) && GrantsOnlyAdministratorsChanges(dacl);
+}
+
+bool OnlyAdministratorsCanWrite(const std::wstring& directory) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(directory.c_str(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  const bool onlyAdministrators = OnlyAdministratorsCanChange(descriptor);
   LocalFree(descriptor);
   return onlyAdministrators;
 }

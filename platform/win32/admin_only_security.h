@@ -29,5 +29,11 @@ class AdminOnlySecurity {
   SECURITY_ATTRIBUTES attributes_{};
 };
 
+// Whether a folder with this security descriptor can be changed by SYSTEM, the administrators
+// and TrustedInstaller only: its owner is one of them and no allowing entry of its DACL gives
+// anyone else a right to write, add, delete, or change the DACL or owner (OnlyAdministrators-
+// CanWrite of platform/admin_folders.h on a folder's descriptor).
+bool OnlyAdministratorsCanChange(PSECURITY_DESCRIPTOR descriptor);
+
 }  // namespace platform
 }  // namespace orvex

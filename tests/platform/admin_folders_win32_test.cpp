@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "engine/stage.h"
 #include "platform/pipe.h"
+#include "platform/win32/admin_only_security.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
@@ -56,23 +57,31 @@ class AdminFoldersWine : public ::testing::Test {
   std::wstring folder_;
 };
 
-// The folder's DACL is protected (nothing inherited from %TEMP%) and names SYSTEM and the
-// administrators only; what is made inside inherits exactly that.
-TEST_F(AdminFoldersWine, FolderGetsAProtectedDaclForSystemAndAdministrators) {
+// The descriptor the folder is created with: a protected DACL naming SYSTEM and the
+// administrators only, handed down to what is made inside. (Wine keeps no descriptor of its
+// own for files: it reads a folder's DACL back from the Unix mode it made of ours, so there
+// the folder shows no entry for anyone but SYSTEM and the owner, where a folder made with
+// the default descriptor shows Everyone.)
+TEST_F(AdminFoldersWine, FolderIsMadeWithAProtectedDaclForSystemAndAdministrators) {
+  platform::AdminOnlySecurity security(platform::AdminOnlySecurity::kFolder);
+  ASSERT_NE(nullptr, security.Attributes());
+  LPWSTR text = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+      security.Attributes()->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+      &text, nullptr));
+  EXPECT_EQ(std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"), text);
+  LocalFree(text);
+
   uint32_t error = 0;
   ASSERT_TRUE(platform::MakeAdminOnlyDirectory(folder_, &error)) << error;
-  EXPECT_EQ(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", DaclText(folder_, SE_FILE_OBJECT));
-  HANDLE file = CreateFileW((folder_ + L"\\inside.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, file);
-  CloseHandle(file);
-  ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\sub").c_str(), nullptr));
-  EXPECT_EQ(L"D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)",
-            DaclText(folder_ + L"\\inside.txt", SE_FILE_OBJECT));
-  EXPECT_EQ(L"D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)",
-            DaclText(folder_ + L"\\sub", SE_FILE_OBJECT));
-  EXPECT_TRUE(platform::OnlyAdministratorsCanWrite(folder_));
-  EXPECT_TRUE(platform::OnlyAdministratorsCanWrite(folder_ + L"\\sub"));
+  const std::wstring made = DaclText(folder_, SE_FILE_OBJECT);
+  const std::wstring plain = folder_ + L"\\sub";
+  ASSERT_TRUE(CreateDirectoryW(plain.c_str(), nullptr));
+  const std::wstring other = DaclText(plain, SE_FILE_OBJECT);
+  for (const wchar_t* anyone : {L";;;WD)", L";;;BU)", L";;;AU)"}) {
+    EXPECT_EQ(std::wstring::npos, made.find(anyone)) << WideToUtf8(made);
+  }
+  EXPECT_NE(std::wstring::npos, other.find(L";;;WD)")) << WideToUtf8(other);
 }
 
 // A folder of the name that exists already is never taken over, whoever made it.
@@ -84,27 +93,45 @@ TEST_F(AdminFoldersWine, ExistingFolderIsRefused) {
   EXPECT_FALSE(platform::OnlyAdministratorsCanWrite(folder_));
 }
 
-// A folder whose DACL lets users write, or that has no DACL at all, is not one.
-TEST_F(AdminFoldersWine, FoldersOthersMayWriteAreRecognised) {
-  const wchar_t* const descriptors[] = {
-      L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)",  // users read: still ours
-      L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;BU)",
-      L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;AU)",  // handed down to new files
-      L"D:P(A;OICI;FA;;;SY)(A;OICI;0x4;;;WD)",                   // everyone may add folders
-      L"D:NO_ACCESS_CONTROL",
+// Which descriptors leave a folder to the administrators: the owner and every allowing entry
+// (also one only handed down) must be SYSTEM, the administrators or TrustedInstaller where
+// the entry lets write, add, delete or change the DACL or owner.
+TEST(AdminOnlyDescriptorsWine, OnlyAdministratorsCanChangeWhatTheyOwnAndAlone) {
+  struct Case {
+    const wchar_t* sddl;
+    bool adminOnly;
   };
-  const bool adminOnly[] = {true, false, false, false, false};
-  for (std::size_t i = 0; i < sizeof descriptors / sizeof descriptors[0]; ++i) {
-    SCOPED_TRACE(WideToUtf8(descriptors[i]));
+  const Case cases[] = {
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},
+      {L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", true},  // users read
+      {L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+       L"D:P(A;OICI;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)"
+       L"(A;OICI;0x1200a9;;;WD)",
+       true},  // TrustedInstaller's, as System32
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(D;OICI;FA;;;BU)", true},    // a denial
+      {L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},  // a user owns it
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;BU)", false},
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICIIO;GA;;;AU)", false},  // handed down to new files
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;0x4;;;WD)", false},   // everyone may add folders
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;WD;;;S-1-5-21-1-2-3-1001)", false},  // may rewrite the DACL
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.sddl));
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        descriptors[i], SDDL_REVISION_1, &descriptor, nullptr));
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), &attributes));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    EXPECT_EQ(c.adminOnly, platform::OnlyAdministratorsCanChange(descriptor));
     LocalFree(descriptor);
-    EXPECT_EQ(adminOnly[i], platform::OnlyAdministratorsCanWrite(folder_));
-    ASSERT_TRUE(RemoveDirectoryW(folder_.c_str()));
   }
+  // A NULL DACL lets everyone do everything, whoever owns the folder.
+  SECURITY_DESCRIPTOR nullDacl;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION));
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+  ASSERT_TRUE(SetSecurityDescriptorOwner(&nullDacl, administrators, FALSE));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+  EXPECT_FALSE(platform::OnlyAdministratorsCanChange(&nullDacl));
 }
 
 // CreateInTempDir makes the session folder that way, and never uses one that exists: a name
@@ -126,11 +153,33 @@ TEST_F(AdminFoldersWine, SessionFolderIsNewAndForAdministratorsOnly) {
   EXPECT_TRUE(
       std::regex_match(WideToUtf8(made.substr(folder_.size() + 1)), std::regex("[0-9a-f]{16}")))
       << WideToUtf8(made);
-  EXPECT_EQ(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", DaclText(made, SE_FILE_OBJECT));
+  EXPECT_EQ(std::wstring::npos, DaclText(made, SE_FILE_OBJECT).find(L";;;WD)"));
   EXPECT_TRUE(RemoveDirectoryW(made.c_str()));
 }
 
 std::wstring PipePath(const std::wstring& name) { return L"\\\\.\\pipe\\" + name; }
+
+// The DACL of the pipe as its handle reports it (a client's, with READ_CONTROL only).
+std::wstring PipeDaclText(const std::wstring& path) {
+  HANDLE client = CreateFileW(path.c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (client == INVALID_HANDLE_VALUE) return L"";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr;
+  std::wstring result;
+  if (GetSecurityInfo(client, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                      nullptr, &descriptor) == ERROR_SUCCESS &&
+      descriptor) {
+    LPWSTR text = nullptr;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+      result = text;
+      LocalFree(text);
+    }
+    LocalFree(descriptor);
+  }
+  CloseHandle(client);
+  return result;
+}
 
 // The presence pipe: for administrators only, one instance (ours, made first), gone with its
 // owner.
@@ -139,7 +188,7 @@ TEST(PresencePipeWine, AdministratorsOnlyFirstAndOnlyInstanceClosedWithItsOwner)
   {
     platform::PresencePipe pipe = platform::CreatePresencePipe(name);
     ASSERT_TRUE(pipe.IsOpen());
-    EXPECT_EQ(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", DaclText(PipePath(name), SE_KERNEL_OBJECT));
+    EXPECT_EQ(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", PipeDaclText(PipePath(name)));
     // Nobody adds an instance of their own beside it, with or without asking for the first.
     HANDLE second = CreateNamedPipeW(PipePath(name).c_str(), PIPE_ACCESS_DUPLEX,
                                      PIPE_TYPE_MESSAGE | PIPE_NOWAIT, PIPE_UNLIMITED_INSTANCES,
