@@ -4,7 +4,9 @@
 #include "base/text.h"
 #include "engine/progress.h"
 #include "engine/value_path.h"
+#include "platform/admin_folders.h"
 #include "platform/files.h"
+#include "platform/random.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
@@ -29,6 +31,44 @@ bool ClimbsOut(const std::string& directory) {
   return false;
 }
 
+// Names tried after the one asked for is taken, each with a new random suffix.
+constexpr int kSuffixedTries = 8;
+constexpr std::size_t kSuffixBytes = 8;
+
+// "-" and sixteen random hex digits, or "" when the system's generator failed.
+std::wstring RandomSuffix() {
+  unsigned char bytes[kSuffixBytes];
+  if (!platform::RandomBytes(bytes, sizeof bytes, nullptr)) return std::wstring();
+  const wchar_t* digits = L"0123456789abcdef";
+  std::wstring suffix = L"-";
+  for (unsigned char byte : bytes) {
+    suffix += digits[byte >> 4];
+    suffix += digits[byte & 0xF];
+  }
+  return suffix;
+}
+
+// Makes a new folder at path for administrators only, and when that name is taken (by anyone:
+// a folder left over, or one planted by a user who guessed the name), at path with a random
+// suffix: an existing folder is never used, its contents could be anyone's. The folder made
+// is in *made.
+bool MakeNewAdminOnlyFolder(const std::wstring& path, std::wstring* made, uint32_t* error) {
+  if (platform::MakeAdminOnlyDirectory(path, error)) {
+    *made = path;
+    return true;
+  }
+  for (int attempt = 0; attempt < kSuffixedTries && *error == platform::kErrorAlreadyExists;
+       ++attempt) {
+    const std::wstring suffix = RandomSuffix();
+    if (suffix.empty()) return false;
+    if (platform::MakeAdminOnlyDirectory(path + suffix, error)) {
+      *made = path + suffix;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int CCreateInTempDir::CreateTempDirectory(Json::Value& doc, Json::Value& target,
@@ -44,8 +84,9 @@ int CCreateInTempDir::CreateTempDirectory(Json::Value& doc, Json::Value& target,
   for (unsigned char byte : directory) path.push_back(static_cast<wchar_t>(byte));
   if (progress) progress->SetDetail("Creating " + ToNarrow(path));
   uint32_t error = 0;
-  if (platform::MakeDirectory(path, &error) || error == platform::kErrorAlreadyExists) {
-    target = WideToUtf8(path);
+  std::wstring made;
+  if (MakeNewAdminOnlyFolder(path, &made, &error)) {
+    target = WideToUtf8(made);
     return 0;
   }
   Record(doc)["error"] = error == platform::kErrorPathNotFound ? "DIRECTORY_PATH_NOT_FOUND"

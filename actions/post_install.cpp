@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/process_launch.h"
 #include "platform/win_codes.h"
+#include "probes/desktop_backup.h"
 #include "probes/directory_files.h"
 #include "probes/environment_helpers.h"
 #include "probes/install_paths.h"
@@ -86,8 +87,10 @@ void CPostInstallation::RestoreDesktop(const Json::Value& doc) {
   const std::string systemDrive = GetSystemDrive();
   // Empty texts would turn both folders into paths at the root of the current drive.
   if (!sessionDir.isString() || sessionDir.asString().empty() || systemDrive.empty()) return;
-  const std::wstring backup = Utf8ToWide(sessionDir.asString()) + L"\\desktop_backup";
-  if (!platform::PathExists(backup)) return;
+  // Only the backup this run made is put back: a "desktop_backup" found in the folder
+  // otherwise is nobody's we know.
+  const std::wstring backup = TakeDesktopBackup(Utf8ToWide(sessionDir.asString()));
+  if (backup.empty() || !platform::PathExists(backup)) return;
   const std::wstring desktop = ToWide(systemDrive) + L"\\Users\\Public\\Desktop";
   CopyDirectoryFiles(backup, desktop);
   RemoveRestoredFiles(backup, desktop);

@@ -248,6 +248,8 @@ struct CHttpDownload::Impl {
   std::wstring journalPath;
   IDownloadHandler* handler;
   std::wstring pipeName;
+  // Open while the download lives, closed with it.
+  platform::PresencePipe presencePipe;
   long lowSpeedSeconds;
   std::string validator;       // the file's ETag, else its Last-Modified, else ""
   std::string expectedSha256;  // lower-case hex, or "" for no check
@@ -874,7 +876,7 @@ CHttpDownload::CHttpDownload(std::string url, std::wstring destination, IDownloa
   if (!impl_->multi) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   totalSize_ = QuerySize();
   downloaded_ = 0;
-  platform::CreatePresencePipe(impl_->pipeName);
+  impl_->presencePipe = platform::CreatePresencePipe(impl_->pipeName);
 }
 
 CHttpDownload::~CHttpDownload() = default;

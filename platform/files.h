@@ -64,6 +64,10 @@ struct DiskSpace {
 // trailing backslash, or "" when the call failed.
 std::wstring TempPath();
 
+// GetSystemDirectoryW: the system folder ("C:\\Windows\\system32") as Windows knows it, not as
+// an environment variable of the process says; "" when the call failed.
+std::wstring SystemDirectory();
+
 // Names differ from the Windows functions on purpose: <windows.h> defines those as macros.
 
 // One directory entry as WIN32_FIND_DATAW describes it.

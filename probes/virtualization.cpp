@@ -1,7 +1,7 @@
 #include "probes/virtualization.h"
 
 #include "base/text.h"
-#include "platform/environment.h"
+#include "platform/admin_folders.h"
 #include "platform/files.h"
 #include "platform/processor.h"
 #include "probes/msr_driver.h"
@@ -19,8 +19,12 @@ bool ProcessorSupportsVirtualization(const std::string& vendor) {
   return (platform::Cpuid(1).ecx & 0x20) != 0;                                        // VMX
 }
 
-// Copies the driver next to the system's own drivers, never over an installed copy.
+// Copies the driver next to the system's own drivers, never over an installed copy. The kernel
+// runs what it finds there, so the copy is taken only from a folder nobody without elevation
+// can change (the session's working folder): never from a folder a user could have put a file
+// of their own in, nor from the current drive's root (no directory given).
 void CopyDriverToSystem(const std::wstring& directory, const std::wstring& system32) {
+  if (directory.empty() || !platform::OnlyAdministratorsCanWrite(directory)) return;
   platform::ScopedFsRedirectionOff redirectionOff;
   const std::wstring source = directory + L"\\" + ToWide(kMsrDriverFileName);
   // A copy that is already there is kept (the copy fails then); should there be none after
@@ -32,7 +36,10 @@ void CopyDriverToSystem(const std::wstring& directory, const std::wstring& syste
 // Older Windows cannot tell; an Intel processor's feature-control register can. Anything that
 // goes wrong on the way counts as enabled, so that the installer does not block on our check.
 bool IntelVirtualizationEnabledByRegister(const std::wstring& directory) {
-  const std::wstring system32 = platform::EnvironmentVariableW(L"SystemRoot") + L"\\system32";
+  // The system folder as Windows knows it: %SystemRoot% is the process's environment, which a
+  // user can set, and the service would start the driver from wherever it names.
+  const std::wstring system32 = platform::SystemDirectory();
+  if (system32.empty()) return true;
   CopyDriverToSystem(directory, system32);
   uint8_t reply[16] = {};
   if (!ReadMsr(kFeatureControlMsr, system32, reply)) return true;

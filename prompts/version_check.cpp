@@ -7,8 +7,7 @@
 #include "base/json_text.h"
 #include "base/text.h"
 #include "engine/value_path.h"
-#include "probes/directory_files.h"
-#include "probes/environment_helpers.h"
+#include "probes/desktop_backup.h"
 #include "probes/product_lookup.h"
 #include "prompts/process_check.h"
 #include "prompts/prompt_reads.h"
@@ -36,13 +35,13 @@ bool NeedsDesktopBackup(const std::array<int, 3>& installed) {
   return installed[0] == 1 && installed[1] == 0 && installed[2] <= 13;
 }
 
-void BackUpPublicDesktop(const Json::Value& doc) {
+// The session folder is CreateInTempDir's, made for administrators only; a missing one is not
+// made here, where it would get the user's rights.
+void BackUpDesktopForSession(const Json::Value& doc) {
   const Json::Value& sessionDir = FindPath(doc, ".SessionDir");
   if (!sessionDir.isString() || sessionDir.asString().empty()) return;
-  const std::wstring session = Utf8ToWide(sessionDir.asString());
-  const std::wstring backup = session + L"\\desktop_backup";
-  if (CreateDirectoryIfMissing(session) != 0 || CreateDirectoryIfMissing(backup) != 0) return;
-  CopyDirectoryFiles(ToWide(GetSystemDrive()) + L"\\Users\\Public\\Desktop", backup);
+  // The backup never fails the module.
+  (void)BackUpPublicDesktop(Utf8ToWide(sessionDir.asString()));
 }
 
 }  // namespace
@@ -85,7 +84,7 @@ int CCheckPromptVersion::Execute(Json::Value& doc) {
         "Quit", "", 0);
     return Stop(doc, "ORVEXEXE_TOBE_CLOSED");
   }
-  if (NeedsDesktopBackup(installed)) BackUpPublicDesktop(doc);
+  if (NeedsDesktopBackup(installed)) BackUpDesktopForSession(doc);
   return 0;
 }
 

@@ -6,8 +6,12 @@
 #
 # - a 32-bit x86 image (pei-i386) for the GUI subsystem;
 # - its manifest resource: administrator rights, common controls 6.0.0.0 for x86, DPI aware;
-# - a static C/C++ runtime: every imported DLL is one of Windows' own (no libgcc_s, libstdc++,
-#   libwinpthread or any other DLL that would have to ship beside it);
+# - a static C/C++ runtime and no DLL from the program's folder: every DLL imported statically is
+#   one of Windows' KnownDLLs, which Windows always loads from System32 (no libgcc_s, libstdc++,
+#   libwinpthread, and no system DLL outside that list such as msi.dll or opengl32.dll, which
+#   Windows would look for beside the program first: those are delay-loaded, see
+#   cmake/delay_imports.cmake). comctl32 is the exception: the manifest binds it to the
+#   side-by-side common controls 6.0.0.0, found in the system's WinSxS store;
 # - its size: at most 2 MiB (ORVEX_MAX_EXE_BYTES), what a user fetches before anything else
 #   runs (the Release build strips it; see CMakeLists.txt).
 # Exit status 0 when all hold; each failed check is named.
@@ -18,9 +22,12 @@ exe=${1:?usage: check-pe.sh FILE.exe}
 objdump=i686-w64-mingw32-objdump
 command -v "$objdump" >/dev/null || { echo "check-pe: $objdump not found (run scripts/setup.sh)" >&2; exit 2; }
 
-# DLLs that come with every Windows the installer supports.
-system_dlls="advapi32 bcrypt comctl32 comdlg32 crypt32 dbghelp gdi32 kernel32 msi msvcrt ole32
-oleaut32 opengl32 setupapi shell32 shlwapi user32 uxtheme version wininet winmm ws2_32 wtsapi32"
+# Windows' KnownDLLs as every Windows from 7 on lists them (HKLM\SYSTEM\CurrentControlSet\
+# Control\Session Manager\KnownDLLs), with ntdll, which is loaded before the program; comctl32
+# comes through the manifest.
+known_dlls="advapi32 clbcatq comdlg32 difxapi gdi32 imagehlp imm32 kernel32 msctf msvcrt
+normaliz nsi ole32 oleaut32 psapi rpcrt4 sechost setupapi shell32 shlwapi user32 wldap32 ws2_32
+ntdll comctl32"
 
 failed=0
 fail() {
@@ -44,7 +51,8 @@ imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$private")
 [ -n "$imports" ] || fail "no import table"
 for dll in $imports; do
   name=$(tr '[:upper:]' '[:lower:]' <<<"${dll%.[dD][lL][lL]}")
-  grep -qw -- "$name" <<<"$system_dlls" || fail "imports $dll, which is not a Windows system DLL"
+  grep -qw -- "$name" <<<"$known_dlls" ||
+    fail "imports $dll statically, which is not one of Windows' KnownDLLs (Windows would look for it beside the program first): delay-load it (cmake/delay_imports.cmake)"
 done
 
 max_bytes=${ORVEX_MAX_EXE_BYTES:-2097152}
@@ -52,4 +60,4 @@ bytes=$(stat -c %s "$exe")
 [ "$bytes" -le "$max_bytes" ] || fail "$bytes bytes, more than $max_bytes"
 
 [ "$failed" = 0 ] || exit 1
-echo "check-pe: $exe: $bytes bytes, 32-bit GUI program, manifest as required, imports only system DLLs ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//'))"
+echo "check-pe: $exe: $bytes bytes, 32-bit GUI program, manifest as required, imports statically only KnownDLLs ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//'))"

@@ -114,6 +114,8 @@ intptr_t CreateFileHandle(const std::wstring& path, uint32_t access, uint32_t sh
   if (host.empty()) return kInvalidFileHandle;
   const bool readable = (access & kGenericRead) != 0;
   const bool writable = (access & kGenericWrite) != 0;
+  if ((writable || disposition == kCreateAlways) && sim::RefusedToNonAdministrator(host))
+    return kInvalidFileHandle;
   // The path is free of links (the sandbox resolved them); one that appears at its end now is
   // not followed.
   int flags = O_CLOEXEC | (host == "/dev/null" ? 0 : O_NOFOLLOW);

@@ -122,6 +122,7 @@ bool PositionedFile::Open(const std::wstring& path, uint32_t disposition, uint32
   (void)Close(nullptr);
   const std::string host = MappedHost(path, sim::LinkUse::kFollow);
   if (host.empty()) return Report(error, kErrorPathNotFound);
+  if (sim::RefusedToNonAdministrator(host)) return Report(error, kErrorAccessDenied);
   struct stat before;
   const bool existed = lstat(host.c_str(), &before) == 0;
   if (disposition == kNewOnly && existed) return Report(error, kErrorFileExists);
@@ -237,6 +238,8 @@ bool ReplaceWithFile(const std::wstring& source, const std::wstring& target, uin
   const std::string from = MappedHost(source, sim::LinkUse::kItself);
   const std::string to = MappedHost(target, sim::LinkUse::kItself);
   if (from.empty() || to.empty()) return Report(error, kErrorPathNotFound);
+  if (sim::RefusedToNonAdministrator(from) || sim::RefusedToNonAdministrator(to))
+    return Report(error, kErrorAccessDenied);
   struct stat moved;
   struct stat replaced;
   const bool freesTarget = lstat(from.c_str(), &moved) == 0 && lstat(to.c_str(), &replaced) == 0 &&

@@ -179,7 +179,8 @@ std::FILE* OpenWritable(const std::wstring& path, uint32_t* error) {
     return nullptr;
   }
   struct stat info;
-  if (StatPath(mapped.host, &info) && IsReadOnly(info)) {
+  if ((StatPath(mapped.host, &info) && IsReadOnly(info)) ||
+      sim::RefusedToNonAdministrator(mapped.host)) {
     *error = kErrorAccessDenied;
     return nullptr;
   }
@@ -245,6 +246,7 @@ bool MakeDirectory(const std::wstring& path, uint32_t* error) {
     if (error) *error = kErrorFilenameExcedRange;
     return false;
   }
+  if (sim::RefusedToNonAdministrator(mapped.host)) return ReportError(kErrorAccessDenied, error);
   if (mkdir(mapped.host.c_str(), 0777) == 0) {
     sim::NoteNameAdded(mapped.host);
     return true;
@@ -256,7 +258,7 @@ bool MakeDirectory(const std::wstring& path, uint32_t* error) {
 bool RemoveEmptyDirectory(const std::wstring& path) {
   const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (!StatEntry(host, &info)) return false;
+  if (!StatEntry(host, &info) || sim::RefusedToNonAdministrator(host)) return false;
   if (S_ISLNK(info.st_mode)) {
     // RemoveDirectoryW removes a folder link, never what it points to.
     if (!IsFolderLink(host) || unlink(host.c_str()) != 0) return false;
@@ -265,6 +267,7 @@ bool RemoveEmptyDirectory(const std::wstring& path) {
     if (!S_ISDIR(info.st_mode) || IsReadOnly(info) || IsDriveRoot(host)) return false;
     if (rmdir(host.c_str()) != 0) return false;
     sim::NoteNameRemoved(host);
+    sim::ForgetAdminOnlyFolder(host);
   }
   Forget(host);
   return true;
@@ -273,7 +276,8 @@ bool RemoveEmptyDirectory(const std::wstring& path) {
 bool RemoveLinkItself(const std::wstring& path) {
   const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (!StatEntry(host, &info) || !S_ISLNK(info.st_mode)) return false;
+  if (!StatEntry(host, &info) || !S_ISLNK(info.st_mode) || sim::RefusedToNonAdministrator(host))
+    return false;
   if (unlink(host.c_str()) != 0) return false;
   sim::NoteNameRemoved(host);
   Forget(host);
@@ -283,7 +287,8 @@ bool RemoveLinkItself(const std::wstring& path) {
 bool DeleteFileAt(const std::wstring& path) {
   const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (!StatEntry(host, &info) || S_ISDIR(info.st_mode)) return false;
+  if (!StatEntry(host, &info) || S_ISDIR(info.st_mode) || sim::RefusedToNonAdministrator(host))
+    return false;
   if (S_ISLNK(info.st_mode) ? IsFolderLink(host) : IsReadOnly(info)) return false;
   // The last name of a file frees its bytes.
   const uint64_t freed = info.st_nlink == 1 ? sim::RegularFileSize(host) : 0;
@@ -323,7 +328,7 @@ bool CopyBytes(int from, int to, const std::string& target) {
 bool CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists) {
   const std::string from = Map(source, sim::LinkUse::kFollow).host;
   const std::string to = Map(target, sim::LinkUse::kFollow).host;
-  if (from.empty() || to.empty()) return false;
+  if (from.empty() || to.empty() || sim::RefusedToNonAdministrator(to)) return false;
   struct stat sourceInfo;
   struct stat targetInfo;
   if (!StatPath(from, &sourceInfo) || S_ISDIR(sourceInfo.st_mode)) return false;
@@ -379,7 +384,7 @@ uint32_t FileAttributes(const std::wstring& path) {
 bool ChangeFileAttributes(const std::wstring& path, uint32_t attributes) {
   const std::string host = Map(path, sim::LinkUse::kItself).host;
   struct stat info;
-  if (!StatEntry(host, &info)) return false;
+  if (!StatEntry(host, &info) || sim::RefusedToNonAdministrator(host)) return false;
   // A link has no mode of its own on the host; its attributes are only remembered.
   if (!S_ISLNK(info.st_mode)) {
     if (!sim::MayChangeInPlace(host)) return false;
@@ -412,6 +417,15 @@ std::wstring TempPath() {
   // The result and its terminating zero must fit the 261-character buffer.
   if (path.size() >= 261) return std::wstring();
   return path;
+}
+
+std::wstring SystemDirectory() {
+  // Windows' own folder, which no variable of the process changes: the profile's
+  // "systemDirectory", else the usual one.
+  std::lock_guard<std::recursive_mutex> hold(sim::MachineLock());
+  const Json::Value& profile = sim::CurrentMachine().profile;
+  const Json::Value& folder = profile["systemDirectory"];
+  return folder.isString() ? Utf8ToWide(folder.asString()) : std::wstring(L"C:\\Windows\\system32");
 }
 
 std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindData* first) {

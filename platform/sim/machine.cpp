@@ -262,6 +262,8 @@ Json::Value MachineState() {
   state["restartRequests"] = machine.restartRequests;
   state["installedProducts"] = machine.installedProducts;
   state["startedPrograms"] = machine.startedPrograms;
+  Json::Value& pipes = state["openPipes"] = Json::Value(Json::arrayValue);
+  for (const std::wstring& pipe : machine.openPipes) pipes.append(WideToUtf8(pipe));
   Json::Value& urls = state["openedUrls"] = Json::Value(Json::arrayValue);
   for (const std::string& url : platform::OpenedUrls()) urls.append(url);
   return state;

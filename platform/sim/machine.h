@@ -35,6 +35,21 @@ void SetSandboxRoot(const std::string& root);
 // refuses (a UNC path, a device, a link leading out of the sandbox).
 std::string HostPath(const std::wstring& windowsPath);
 
+// For tests: while an object lives, the calling thread acts as a user without elevation. Such
+// a user may change nothing in or at a folder made for administrators only (platform/
+// admin_folders.h): creating, writing, copying over, renaming, deleting there and changing
+// attributes fail with ERROR_ACCESS_DENIED, and it cannot make such a folder itself.
+class ScopedNonAdministrator {
+ public:
+  ScopedNonAdministrator();
+  ~ScopedNonAdministrator();
+  ScopedNonAdministrator(const ScopedNonAdministrator&) = delete;
+  ScopedNonAdministrator& operator=(const ScopedNonAdministrator&) = delete;
+
+ private:
+  bool previous_;
+};
+
 // For tests: loads a profile for the lifetime of the object, then the previous one again.
 class ScopedMachine {
  public:

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/sim/registry_tree.h"
@@ -36,6 +37,11 @@ struct Machine {
   Json::Value restartRequests{Json::arrayValue};
   Json::Value installedProducts{Json::arrayValue};
   Json::Value startedPrograms{Json::arrayValue};
+  // The named pipes the program holds open (\\.\pipe\<name>), by name.
+  std::set<std::wstring, NoCaseLess> openPipes;
+  // Folders made for administrators only (MakeAdminOnlyDirectory), by host path: nothing in
+  // or at them may be changed while the process acts as a user without elevation.
+  std::set<std::string> adminOnlyFolders;
   // File attributes other than read-only and directory, by host path (the host keeps none).
   std::map<std::string, uint32_t> fileAttributes;
   // The process's current directory, a drive path ("C:\\Users\\john\\Downloads").
@@ -133,6 +139,14 @@ bool SharingViolation(const std::string& host, uint32_t access, uint32_t shareMo
 // SystemRoot, USERPROFILE, ...): the simulated process takes it from the profile alone, never
 // from the host, whose values are host paths.
 bool IsMachineVariable(const std::string& name);
+
+// Folders for administrators only (admin_folders_host.cpp). InAdminOnlyFolder: the host path
+// is such a folder or lies below one. RefusedToNonAdministrator: the calling thread acts as a
+// user without elevation (ScopedNonAdministrator) and the path is in such a folder, so every
+// change there fails with ERROR_ACCESS_DENIED. ForgetAdminOnlyFolder: the folder is gone.
+bool InAdminOnlyFolder(const std::string& host);
+bool RefusedToNonAdministrator(const std::string& host);
+void ForgetAdminOnlyFolder(const std::string& host);
 
 // Wow64DisableWow64FsRedirection on the calling thread (files.h's ScopedFsRedirectionOff).
 void SetFsRedirectionOff(bool off);

@@ -138,6 +138,13 @@ std::wstring TempPath() {
   return std::wstring(buffer, length);
 }
 
+std::wstring SystemDirectory() {
+  wchar_t buffer[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(buffer, length);
+}
+
 std::unique_ptr<IFileSearch> StartFileSearch(const std::wstring& pattern, FindData* first) {
   WIN32_FIND_DATAW data;
   HANDLE handle = FindFirstFileW(pattern.c_str(), &data);

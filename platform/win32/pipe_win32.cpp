@@ -1,40 +1,57 @@
 #include "platform/pipe.h"
 
 #include <windows.h>
-#include <sddl.h>
+
+#include "platform/win32/admin_only_security.h"
 
 namespace orvex {
 namespace platform {
 
 namespace {
 
-// Authenticated users may read and write, built-in administrators may do anything; both
-// entries are inherited by child objects and containers.
-const wchar_t kPipeSecurity[] = L"D:(A;OICI;GRGW;;;AU)(A;OICI;GA;;;BA)";
+// A pipe of one instance: nobody can add an instance of their own beside ours and answer
+// our clients in our name.
+constexpr DWORD kInstances = 1;
+constexpr DWORD kBufferBytes = 1024;
 
 }  // namespace
 
-void CreatePresencePipe(const std::wstring& name) {
-  SECURITY_ATTRIBUTES attributes{};
-  attributes.nLength = sizeof attributes;
-  attributes.bInheritHandle = FALSE;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  // Without the descriptor the pipe simply gets default security.
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSecurity, SDDL_REVISION_1,
-                                                           &descriptor, nullptr))
-    attributes.lpSecurityDescriptor = descriptor;
+PresencePipe::~PresencePipe() { Close(); }
 
+PresencePipe::PresencePipe(PresencePipe&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = nullptr;
+}
+
+PresencePipe& PresencePipe::operator=(PresencePipe&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+void PresencePipe::Close() {
+  if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+}
+
+PresencePipe CreatePresencePipe(const std::wstring& name) {
+  PresencePipe pipe;
+  AdminOnlySecurity security(AdminOnlySecurity::kPipe);
+  // Without its descriptor the pipe would get the default one, which lets more in: no pipe.
+  if (!security.Attributes()) return pipe;
   const std::wstring path = L"\\\\.\\pipe\\" + name;
-  HANDLE pipe = CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX,
-                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_NOWAIT,
-                                 PIPE_UNLIMITED_INSTANCES, 1024, 1024, 0, &attributes);
+  HANDLE handle = CreateNamedPipeW(
+      path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_NOWAIT | PIPE_REJECT_REMOTE_CLIENTS,
+      kInstances, kBufferBytes, kBufferBytes, 0, security.Attributes());
+  if (handle == INVALID_HANDLE_VALUE) return pipe;
   // No-wait mode: this returns at once whether or not a client is there; nobody waits for
   // one, the pipe only has to exist.
-  if (pipe != INVALID_HANDLE_VALUE) ConnectNamedPipe(pipe, nullptr);
-  // The pipe keeps its own copy of the security descriptor.
-  if (descriptor) LocalFree(descriptor);
-  // The handle is deliberately never closed: the pipe must outlive the download and exist as
-  // long as the installer process does.
+  ConnectNamedPipe(handle, nullptr);
+  pipe.handle_ = handle;
+  return pipe;
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@ go to <out>/*.png, the programs' output and state dumps to <out>/runs/<scenario>
 
 import argparse
 import base64
+import hashlib
 import json
 import os
 import re
@@ -79,12 +80,12 @@ class Scenarios:
         os.makedirs(path)
         return path
 
-    def start(self, name, service_url=None, extra_env=None):
+    def start(self, name, service_url=None, extra_env=None, exe=None):
         url = service_url or self.service.url
         env = {"BASE_DOMAIN": url + "/", "DOWNLOAD_DOMAIN": url + "/", "orvex_installer_dump": "1",
                "ANALYTICS_DOMAIN": url + "/"}
         env.update(extra_env or {})
-        return Installer(self.h, os.path.join(self.h.build, "OrvexWebInstaller.exe"),
+        return Installer(self.h, exe or os.path.join(self.h.build, "OrvexWebInstaller.exe"),
                          self.run_dir(name), env)
 
     def base_url(self, service_url=None):
@@ -1087,6 +1088,55 @@ class Scenarios:
         self.close_with_done(run, done)
         shutil.rmtree(session, ignore_errors=True)
 
+    def planted_dlls(self):
+        """DLLs of every name the installer loads that is not one of Windows' KnownDLLs
+        (msi.dll, opengl32.dll, bcrypt.dll, crypt32.dll, ...) lie beside OrvexWebInstaller.exe,
+        as anyone could put them into a Downloads folder, and Wine is told to prefer such native
+        copies. The installer still probes OpenGL, asks Windows Installer for a product and
+        verifies a download's SHA-256, from System32's libraries: none of the planted ones is
+        loaded (each would leave "<name>.dll.loaded" beside itself)."""
+        folder = os.path.join(self.h.out, "runs", "planted_dlls-program")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        exe = os.path.join(folder, "OrvexWebInstaller.exe")
+        shutil.copy(os.path.join(self.h.build, "OrvexWebInstaller.exe"), exe)
+        planted_dir = os.path.join(self.h.build, "tests", "planted-dlls")
+        planted = sorted(n for n in os.listdir(planted_dir) if n.endswith(".dll"))
+        check({"msi.dll", "opengl32.dll", "bcrypt.dll", "crypt32.dll"} <= set(planted),
+              "the planted DLLs: %r" % planted)
+        for name in planted:
+            shutil.copy(os.path.join(planted_dir, name), os.path.join(folder, name))
+        overrides = ",".join(n[:-len(".dll")] for n in planted) + "=n,b"
+        payload = b"verified with bcrypt.dll from System32\n" * 1000
+        self.fresh_service(plan(
+            {"name": "Probe", "msg": "Looking at the machine",
+             "modules": [{"class": "GetOpenGLVersion", "name": "OPENGL",
+                          "args": {"saveTo": ".Config"}},
+                         {"class": "GetProductInfo", "name": "PRODUCT",
+                          "args": {"saveTo": ".Config", "product": "Orvex"}}]},
+            {"name": "Fetch", "msg": "Fetching the package",
+             "modules": [{"class": "HTTPDownloader", "name": "PACKAGE", "msg": "Downloading",
+                          "args": {"url": "%BASE_URL%/media/planted.bin",
+                                   "destination": "planted.bin",
+                                   "directory": "C:\\windows\\temp",
+                                   "sha256": hashlib.sha256(payload).hexdigest()}}]},
+            last_stage()))
+        self.service.call("/_dev/media/planted.bin", payload)
+        run = self.start("planted_dlls", extra_env={"WINEDLLOVERRIDES": overrides}, exe=exe)
+        done = self.wait_done(FINISHING, "\"Done\" with DLLs planted beside the installer")
+        dump = self.wait_dump(run)
+        for stage in ("Probe", "Fetch", "LastStage"):
+            check(dump.get(stage, {}).get("status", {}).get("progress") == "completed",
+                  "stage %s did not complete: %r" % (stage, dump.get(stage)))
+        opengl = dump.get("Config", {}).get("opengl", {})
+        check("Mesa" in json.dumps(opengl), "the OpenGL probe found no Mesa: %r" % opengl)
+        loaded = sorted(n for n in os.listdir(folder) if n.endswith(".loaded"))
+        check(loaded == [], "planted DLLs ran inside the installer: %r" % loaded)
+        self.close_with_done(run, done)
+        loaded = sorted(n for n in os.listdir(folder) if n.endswith(".loaded"))
+        check(loaded == [], "planted DLLs ran inside the installer: %r" % loaded)
+        shutil.rmtree(folder, ignore_errors=True)
+
 
 SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable",
              "environment_ignored",
@@ -1094,7 +1144,7 @@ SCENARIOS = ["download_then_done", "second_instance", "configuration_unreachable
              "msi_install", "driver_restart",
              "crash_with_plan_send", "crash_escaped_exception", "crash_dont_send", "crash_kinds",
              "upgrade_question", "uninstallable_help", "restart_prompt", "dotnet_prompts",
-             "graphics_update", "graphics_download_fails"]
+             "graphics_update", "graphics_download_fails", "planted_dlls"]
 
 
 # The product's installation (scripts/e2e/product_scenarios.py), each in a prefix of its own.

@@ -15,7 +15,7 @@
 # restart_prompt dotnet_prompts graphics_update graphics_download_fails, and the product's
 # installation: product_install product_up_to_date product_upgrade product_refused
 # product_install_fails product_cancel_download product_tampered_package
-# (scripts/e2e/product_scenarios.py). Exit status
+# (scripts/e2e/product_scenarios.py), planted_dlls. Exit status
 # 0 when every scenario passed.
 set -euo pipefail
 
@@ -32,7 +32,7 @@ if [ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ]; then
   if ! log=$(cmake --build "$build" --target OrvexWebInstaller orvex-window-probe \
     orvex-prompt-window orvex-install-fixtures orvex-dpinst-standin orvex-driver-zips \
     orvex-dotnet-standin orvex-restart-recorder orvex-sysinfo orvex-crash-installer \
-    orvex-product 2>&1); then
+    orvex-product orvex-planted-dlls 2>&1); then
     printf '%s\n' "$log" | tail -n 30 >&2
     echo "FAIL set-up: building the program in $build failed" >&2
     exit 1

@@ -22,6 +22,7 @@
 #include "engine/stage.h"
 #include "engine/value_path.h"
 #include "platform/sim/machine.h"
+#include "probes/desktop_backup.h"
 #include "probes/install_paths.h"
 #include "tests/support/sim_test_support.h"
 #include "tests/support/test_support.h"
@@ -483,10 +484,13 @@ TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
   fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
   const std::string backup = std::string(kSession) + "\\desktop_backup";
   const std::string desktop = "C:\\Users\\Public\\Desktop";
-  fs::create_directories(Host(backup + "\\folder"));
+  // The version check backs the desktop up; the old product's removal changes it.
   fs::create_directories(Host(desktop));
-  std::ofstream(Host(backup + "\\Orvex.lnk")) << "new link";
-  std::ofstream(Host(backup + "\\Apps.lnk")) << "backup apps";
+  std::ofstream(Host(desktop + "\\Orvex.lnk")) << "new link";
+  std::ofstream(Host(desktop + "\\Apps.lnk")) << "backup apps";
+  ASSERT_TRUE(BackUpPublicDesktop(Utf8ToWide(kSession)));
+  fs::create_directories(Host(backup + "\\folder"));
+  fs::remove(Host(desktop + "\\Orvex.lnk"));
   std::ofstream(Host(desktop + "\\Apps.lnk")) << "desktop apps";
 
   RecordingIndicator indicator;
@@ -660,8 +664,10 @@ TEST_F(PostInstallHostTest, DesktopFilesStayInTheBackupWithoutADesktop) {
   GetInstallPaths().userDataDir = kUserDataDir;
   fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
   const std::string backup = std::string(kSession) + "\\desktop_backup";
-  fs::create_directories(Host(backup));
-  std::ofstream(Host(backup + "\\Orvex.lnk")) << "new link";  // the desktop folder is missing
+  fs::create_directories(Host("C:\\Users\\Public\\Desktop"));
+  std::ofstream(Host("C:\\Users\\Public\\Desktop\\Orvex.lnk")) << "new link";
+  ASSERT_TRUE(BackUpPublicDesktop(Utf8ToWide(kSession)));
+  fs::remove_all(Host("C:\\Users\\Public"));  // the desktop folder is missing
   RecordingIndicator indicator;
   Json::Value doc;
   doc["SessionDir"] = kSession;
@@ -671,6 +677,44 @@ TEST_F(PostInstallHostTest, DesktopFilesStayInTheBackupWithoutADesktop) {
   EXPECT_EQ("new link", test::ReadFile(Host(backup + "\\Orvex.lnk")));
   EXPECT_EQ(0, Run("PostInstall", R"({"show_progress": 0})", doc, &indicator));
   EXPECT_TRUE(indicator.calls.empty());
+}
+
+// The desktop is put back only from the backup this run made: a "desktop_backup" found in the
+// session folder (left by an earlier run, or put there by someone who guessed its name) would
+// have the elevated installer copy anyone's files onto every user's desktop.
+TEST_F(PostInstallHostTest, DesktopIsRestoredOnlyFromTheBackupThisRunMade) {
+  sim::ScopedMachine machine(Profile());
+  PrepareSession("");
+  GetInstallPaths().installDir = kInstallDir;
+  GetInstallPaths().userDataDir = kUserDataDir;
+  fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
+  const std::string desktop = "C:\\Users\\Public\\Desktop";
+  fs::create_directories(Host(desktop));
+  const std::string planted = std::string(kSession) + "\\desktop_backup";
+  fs::create_directories(Host(planted));
+  std::ofstream(Host(planted + "\\Orvex.lnk")) << "planted link";
+  Json::Value doc;
+  doc["SessionDir"] = kSession;
+  EXPECT_EQ(0, Run("PostInstall", "{}", doc));
+  EXPECT_FALSE(fs::exists(Host(desktop + "\\Orvex.lnk")));
+  EXPECT_EQ("planted link", test::ReadFile(Host(planted + "\\Orvex.lnk")));
+  // The version check does not back up into a folder it did not make either.
+  EXPECT_FALSE(BackUpPublicDesktop(Utf8ToWide(kSession)));
+  EXPECT_EQ(0, Run("PostInstall", "{}", doc));
+  EXPECT_FALSE(fs::exists(Host(desktop + "\\Orvex.lnk")));
+
+  // A backup made for another session folder is not this one's.
+  const std::string other = std::string(kSession) + "\\other";
+  fs::create_directories(Host(other));
+  std::ofstream(Host(desktop + "\\Old.lnk")) << "old link";
+  ASSERT_TRUE(BackUpPublicDesktop(Utf8ToWide(other)));
+  fs::remove(Host(desktop + "\\Old.lnk"));
+  EXPECT_EQ(0, Run("PostInstall", "{}", doc));
+  EXPECT_FALSE(fs::exists(Host(desktop + "\\Old.lnk")));
+  // Its own session restores it, once.
+  doc["SessionDir"] = other;
+  EXPECT_EQ(0, Run("PostInstall", "{}", doc));
+  EXPECT_EQ("old link", test::ReadFile(Host(desktop + "\\Old.lnk")));
 }
 
 // Scripts that never exit: each is waited for up to the limit ("timeout_seconds", 10 minutes
@@ -826,14 +870,17 @@ TEST_F(PostInstallHostTest, NonAsciiUserFoldersThroughTheModules) {
     GetInstallPaths().userDataDir = kUserDataDir;
     fs::create_directories(Host(std::string(kUserDataDir) + "\\config"));
 
-    CStage stage("S");
-    stage.SetPlan(&plan_);
     RecordingIndicator indicator;
     indicator.promptAnswer = 1;  // "Upgrade"
-    test::AddUserFolderModules(stage, &indicator);
     Json::Value doc = test::UserFolderRunDocument("C:\\drivers");
+    CStage first("F");
+    first.SetPlan(&plan_);
+    test::AddSessionFolderModule(first, &indicator);
+    ASSERT_EQ(0, first.Execute(&doc));
+    CStage stage("S");
+    stage.SetPlan(&plan_);
+    test::AddUserFolderModules(stage, &indicator);
     // The programs the downloads would have brought into the session directory.
-    fs::create_directories(Host(session));
     std::ofstream(Host(session + "\\dpinst.exe")) << "MZ";
     std::ofstream(Host(session + "\\dotnet_setup.exe")) << "MZ";
     plan_.abortMessage.clear();

@@ -487,25 +487,28 @@ TEST_F(DriverPostInstallWine, NonAsciiUserFoldersThroughTheModules) {
     ASSERT_TRUE(CreateDirectoryW(home.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
     const std::wstring session = temp + L"\\orvex session";
-    ASSERT_TRUE(CreateDirectoryW(session.c_str(), nullptr));
+    test::RecordingIndicator indicator;
+    indicator.promptAnswer = 1;  // "Upgrade"
+    Json::Value doc = test::UserFolderRunDocument(Session());
+    ScopedVariable tempVariable(L"TEMP", temp);
+    ScopedVariable tmpVariable(L"TMP", temp);
+    CStage first("F");
+    first.SetPlan(&plan_);
+    test::AddSessionFolderModule(first, &indicator);
+    ASSERT_EQ(0, first.Execute(&doc));
     ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DPINST_STANDIN).c_str(),
                           (session + L"\\dpinst.exe").c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(FromUnix(ORVEX_DOTNET_STANDIN).c_str(),
                           (session + L"\\dotnet_setup.exe").c_str(), FALSE));
     CopyZip("driver.zip", L"gpudriver.zip");  // an ASCII folder: the unpacking is not the point
     WriteBytes(link, "old link");
-    ScopedVariable tempVariable(L"TEMP", temp);
-    ScopedVariable tmpVariable(L"TMP", temp);
     CInstallPaths saved = GetInstallPaths();
     GetInstallPaths().installDir = WideToUtf8(installDir);
     GetInstallPaths().userDataDir = WideToUtf8(userData);
 
     CStage stage("S");
     stage.SetPlan(&plan_);
-    test::RecordingIndicator indicator;
-    indicator.promptAnswer = 1;  // "Upgrade"
     test::AddUserFolderModules(stage, &indicator);
-    Json::Value doc = test::UserFolderRunDocument(Session());
     plan_.abortMessage.clear();
     EXPECT_EQ(-1, stage.Execute(&doc));  // InstallDOTNET always ends the stage
     GetInstallPaths() = saved;

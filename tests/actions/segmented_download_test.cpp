@@ -1250,14 +1250,25 @@ TEST_F(DownloadTest, KilledDownloadResumesFromItsLastJournal) {
 #endif
 
 #ifdef _WIN32
-// Under Windows the download leaves its presence pipe behind for other processes to find.
-TEST_F(DownloadTest, LeavesThePresencePipeOpen) {
+// Under Windows the download holds its presence pipe while it runs, and closes it with itself.
+TEST_F(DownloadTest, HoldsThePresencePipeWhileItRuns) {
   const std::string url = Media("pipe.bin", 1005);
-  const Outcome outcome = Download(url, nullptr, 120, L"orvex-download-test-pipe");
+  const wchar_t* const path = L"\\\\.\\pipe\\orvex-download-test-pipe";
+  RecordingHandler handler;
+  bool seen = false;
+  handler.hook = [&](char event, RecordingHandler&) {
+    if (event != 'S') return;
+    std::FILE* client = _wfopen(path, L"rb");
+    seen = client != nullptr;
+    if (client) std::fclose(client);
+  };
+  const Outcome outcome = Download(url, &handler, 120, L"orvex-download-test-pipe");
   ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
-  std::FILE* client = _wfopen(L"\\\\.\\pipe\\orvex-download-test-pipe", L"r+b");
-  ASSERT_NE(client, nullptr) << "errno " << errno;
-  std::fclose(client);
+  EXPECT_TRUE(seen);
+  std::FILE* client = _wfopen(path, L"rb");
+  EXPECT_EQ(nullptr, client);
+  EXPECT_EQ(ENOENT, errno);
+  if (client) std::fclose(client);
 }
 #endif
 

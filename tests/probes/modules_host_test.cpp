@@ -9,18 +9,25 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/json_text.h"
+#include "base/text.h"
 #include "common/session_cells.h"
 #include "engine/module.h"
 #include "engine/stage.h"
+#include "platform/admin_folders.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/sim/machine.h"
+#include "platform/win_codes.h"
 #include "probes/system_info.h"
 #include "tests/support/probes_machines.h"
+#include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {
@@ -161,9 +168,13 @@ TEST_F(ProbesModulesTest, VtInfoLooksForTheDriverInTheResolvedDirectory) {
   // Windows 7 with an Intel processor whose register says VMX is off: only a driver found in
   // the "directory" argument can tell, a missing one counts as enabled.
   Json::Value profile = J(R"({"name": "win7", "environment": {"SystemRoot": "C:\\Windows"},
-      "cpuid": {"0x1": {"ecx": 32}}, "msr": {"0x3A": 1},
-      "files": {"C:\\probes-vt\\quarn_hwio.sys": "driver"}})");
+      "cpuid": {"0x1": {"ecx": 32}}, "msr": {"0x3A": 1}})");
   sim::ScopedMachine machine(profile);
+  // The session folder, for administrators only, with the driver the session brought.
+  fs::remove_all(sim::HostPath(L"C:\\probes-vt"));
+  uint32_t error = 0;
+  ASSERT_TRUE(platform::MakeAdminOnlyDirectory(L"C:\\probes-vt", &error)) << error;
+  std::ofstream(sim::HostPath(L"C:\\probes-vt\\quarn_hwio.sys")) << "driver";
   CSystemInfo info;
   info.processorMfr = "GenuineIntel";
   info.osMajor = 6;
@@ -344,12 +355,88 @@ TEST_F(ProbesHousekeepingTest, CreateInTempDirStoresThePath) {
                 {"detail:Creating C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes"}),
             indicator.calls);
 
-  // Again: the directory and what is in it stay.
-  std::ofstream(HostTemp() + "/orvex-probes/file") << "content";
-  Json::Value again = J(R"({"Name": "orvex-probes"})");
-  EXPECT_EQ(0, Run("CreateInTempDir", R"({"saveTo": ".Dir", "directory": ".Name"})", again));
-  EXPECT_EQ("C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes", again["Dir"].asString());
-  EXPECT_TRUE(fs::exists(HostTemp() + "/orvex-probes/file"));
+  // The folder is for administrators only.
+  EXPECT_TRUE(
+      platform::OnlyAdministratorsCanWrite(L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes"));
+  EXPECT_FALSE(platform::OnlyAdministratorsCanWrite(L"C:\\Users\\john\\AppData\\Local\\Temp"));
+}
+
+// A folder of the name exists already (left over, or made by a user who guessed the name and
+// put a program in it): it is never used. A new one is made beside it, with a random suffix
+// that differs from run to run, and the old one stays as it was.
+TEST_F(ProbesHousekeepingTest, CreateInTempDirNeverUsesAnExistingFolder) {
+  fs::create_directories(HostTemp() + "/orvex-probes");
+  std::ofstream(HostTemp() + "/orvex-probes/dpinst.exe") << "planted";
+  const std::regex suffixed(R"(C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes-[0-9a-f]{16})");
+  std::set<std::string> made;
+  for (int run = 0; run < 3; ++run) {
+    Json::Value doc = J(R"({"Name": "orvex-probes"})");
+    EXPECT_EQ(0, Run("CreateInTempDir", R"({"saveTo": ".Dir", "directory": ".Name"})", doc));
+    const std::string path = doc["Dir"].asString();
+    EXPECT_TRUE(std::regex_match(path, suffixed)) << path;
+    EXPECT_TRUE(fs::is_empty(sim::HostPath(Utf8ToWide(path))));
+    EXPECT_TRUE(platform::OnlyAdministratorsCanWrite(Utf8ToWide(path)));
+    made.insert(path);
+  }
+  EXPECT_EQ(3u, made.size());
+  EXPECT_EQ("planted", test::ReadFile(HostTemp() + "/orvex-probes/dpinst.exe"));
+  EXPECT_FALSE(
+      platform::OnlyAdministratorsCanWrite(L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-probes"));
+  for (const std::string& path : made) fs::remove_all(sim::HostPath(Utf8ToWide(path)));
+}
+
+// What the session folder holds between download, verification and use cannot be touched by
+// the user without elevation: a program swapped in, a DLL planted beside it, the folder renamed
+// away and made again.
+TEST_F(ProbesHousekeepingTest, SessionFolderRefusesAUserWithoutElevation) {
+  Json::Value doc;
+  ASSERT_EQ(
+      0, Run("CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex-probes"})", doc));
+  const std::wstring session = Utf8ToWide(doc["SessionDir"].asString());
+  const std::wstring temp = L"C:\\Users\\john\\AppData\\Local\\Temp";
+  // The elevated installer puts its files there.
+  uint32_t error = 0;
+  std::FILE* verified = platform::OpenForWriting(session + L"\\dpinst.exe", &error);
+  ASSERT_NE(nullptr, verified) << error;
+  std::fputs("verified", verified);
+  std::fclose(verified);
+  ASSERT_TRUE(platform::MakeDirectory(session + L"\\Graphics", &error)) << error;
+
+  sim::ScopedNonAdministrator user;
+  std::ofstream(HostTemp() + "/swap.exe") << "swapped";  // the user's own folder is the user's
+  error = 0;
+  EXPECT_EQ(nullptr, platform::OpenForWriting(session + L"\\dpinst.exe", &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
+  error = 0;
+  EXPECT_EQ(nullptr, platform::OpenForWriting(session + L"\\Graphics\\version.dll", &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
+  error = 0;
+  EXPECT_FALSE(platform::MakeDirectory(session + L"\\Other", &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
+  error = 0;
+  EXPECT_FALSE(platform::ReplaceWithFile(temp + L"\\swap.exe", session + L"\\dpinst.exe", &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
+  error = 0;
+  EXPECT_FALSE(platform::ReplaceWithFile(session, temp + L"\\moved", &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
+  EXPECT_FALSE(platform::CopyFileTo(temp + L"\\swap.exe", session + L"\\dpinst.exe", false));
+  EXPECT_FALSE(platform::CopyFileTo(temp + L"\\swap.exe", session + L"\\msi.dll", true));
+  EXPECT_FALSE(platform::DeleteFileAt(session + L"\\dpinst.exe"));
+  EXPECT_FALSE(
+      platform::ChangeFileAttributes(session + L"\\dpinst.exe", platform::kFileAttributeReadonly));
+  EXPECT_FALSE(platform::RemoveEmptyDirectory(session + L"\\Graphics"));
+  platform::PositionedFile file;
+  error = 0;
+  EXPECT_FALSE(file.Create(session + L"\\dpinst.exe", &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
+  error = 0;
+  EXPECT_FALSE(platform::MakeAdminOnlyDirectory(temp + L"\\mine", &error));
+  EXPECT_EQ(platform::kErrorAccessDenied, error);
+  EXPECT_EQ("verified", test::ReadFile(sim::HostPath(session + L"\\dpinst.exe")));
+  EXPECT_FALSE(fs::exists(sim::HostPath(session + L"\\msi.dll")));
+  // Outside the session folder the user still writes as before.
+  EXPECT_TRUE(platform::ReplaceWithFile(temp + L"\\swap.exe", temp + L"\\moved.exe", &error));
+  fs::remove(HostTemp() + "/moved.exe");
 }
 
 // A directory that is missing, not a text or resolves to nothing is the absent argument: with

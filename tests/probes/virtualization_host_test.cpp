@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/admin_folders.h"
 #include "platform/files.h"
 #include "platform/sim/machine.h"
 #include "probes/msr_driver.h"
@@ -63,6 +64,20 @@ class ProbesVirtualization : public ::testing::Test {
     std::error_code ignored;
     std::filesystem::remove(sim::HostPath(L"C:\\Windows\\system32\\quarn_hwio.sys"), ignored);
     std::filesystem::remove_all(sim::HostPath(L"C:\\drivers"), ignored);
+  }
+  // Puts a driver file into C:\drivers, a folder made new: for administrators only (as the
+  // session folder is), or an ordinary one a user could have written.
+  static void PlaceDriver(const char* content, bool adminOnly) {
+    std::error_code ignored;
+    std::filesystem::remove_all(sim::HostPath(L"C:\\drivers"), ignored);
+    uint32_t error = 0;
+    ASSERT_TRUE(adminOnly ? platform::MakeAdminOnlyDirectory(L"C:\\drivers", &error)
+                          : platform::MakeDirectory(L"C:\\drivers", &error))
+        << error;
+    std::FILE* file = platform::OpenForWriting(L"C:\\drivers\\quarn_hwio.sys", &error);
+    ASSERT_NE(nullptr, file) << error;
+    std::fputs(content, file);
+    std::fclose(file);
   }
 };
 
@@ -116,10 +131,10 @@ TEST_F(ProbesVirtualization, WindowsSevenIntelReadsTheFeatureControlRegister) {
   for (const Case& c : std::vector<Case>{
            {0x5, true}, {0x3, true}, {0x4, true}, {0x1, false}, {0x0, false}, {0xF9, false}}) {
     SCOPED_TRACE(c.value);
-    Json::Value profile =
-        Machine(kVmx, 0, true, R"({"files": {"C:\\drivers\\quarn_hwio.sys": "driver"}})");
+    Json::Value profile = Machine(kVmx, 0, true);
     profile["msr"]["0x3A"] = c.value;
     sim::ScopedMachine machine(profile);
+    PlaceDriver("driver", true);
     testing::internal::CaptureStdout();
     const VtStatus status = CheckVirtualization(Facts("GenuineIntel", 6, 1, true), L"C:\\drivers");
     const std::string output = testing::internal::GetCapturedStdout();
@@ -151,9 +166,9 @@ TEST_F(ProbesVirtualization, FailingDriverStartCountsAsEnabled) {
 
 TEST_F(ProbesVirtualization, InstalledCopyIsNeverOverwritten) {
   Json::Value profile = Machine(kVmx, 0, false, R"({"files": {
-      "C:\\drivers\\quarn_hwio.sys": "new driver",
       "C:\\Windows\\system32\\quarn_hwio.sys": "installed driver"}, "msr": {"0x3A": 5}})");
   sim::ScopedMachine machine(profile);
+  PlaceDriver("new driver", true);
   testing::internal::CaptureStdout();
   EXPECT_TRUE(CheckVirtualization(Facts("GenuineIntel", 6, 1, false), L"C:\\drivers").enabled);
   testing::internal::GetCapturedStdout();
@@ -189,6 +204,41 @@ TEST_F(ProbesVirtualization, StoppedServiceIsRemovedRecreatedAndStarted) {
   const Json::Value service = sim::MachineState()["services"]["PHYMEM"];
   EXPECT_EQ("C:\\drivers\\quarn_hwio.sys", service["binaryPath"].asString());
   EXPECT_TRUE(service["running"].asBool());
+}
+
+// The kernel runs the driver copied into system32 with the highest rights there are, so it is
+// taken only from a folder nobody without elevation can change; a driver in any other folder,
+// at the current drive's root (what an empty directory would name, as the crash report's check
+// has) or in a system folder that %SystemRoot% points elsewhere is never copied or started.
+TEST_F(ProbesVirtualization, DriverIsTakenOnlyFromAFolderForAdministrators) {
+  struct Case {
+    const char* what;
+    const wchar_t* directory;
+  };
+  const Case cases[] = {{"a folder the user could write", L"C:\\drivers"},
+                        {"no directory: the current drive's root", L""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Json::Value profile = Machine(kVmx, 0, false, R"({"msr": {"0x3A": 0},
+        "files": {"C:\\quarn_hwio.sys": "planted at the root"}})");
+    profile["environment"]["SystemRoot"] = "C:\\Users\\john\\fake";
+    profile["currentDirectory"] = "C:\\";
+    sim::ScopedMachine machine(profile);
+    PlaceDriver("planted", false);
+    testing::internal::CaptureStdout();
+    const VtStatus status = CheckVirtualization(Facts("GenuineIntel", 6, 1, false), c.directory);
+    testing::internal::GetCapturedStdout();
+    // Nothing was copied; the service points at the real system folder, where no driver is,
+    // so it cannot start and the check counts as enabled.
+    EXPECT_TRUE(status.enabled);
+    EXPECT_EQ("", ReadHostFile(L"C:\\Windows\\system32\\quarn_hwio.sys"));
+    EXPECT_EQ("", ReadHostFile(L"C:\\Users\\john\\fake\\system32\\quarn_hwio.sys"));
+    const Json::Value service = sim::MachineState()["services"]["PHYMEM"];
+    EXPECT_FALSE(service["running"].asBool());
+    EXPECT_EQ("C:\\Windows\\system32\\quarn_hwio.sys", service["binaryPath"].asString());
+    std::error_code ignored;
+    std::filesystem::remove(sim::HostPath(L"C:\\quarn_hwio.sys"), ignored);
+  }
 }
 
 TEST_F(ProbesVirtualization, ServiceRoutinesWithoutAService) {

@@ -13,6 +13,7 @@
 #include "engine/module.h"
 #include "engine/module_registry.h"
 #include "engine/stage.h"
+#include "platform/admin_folders.h"
 #include "platform/shell.h"
 #include "platform/sim/machine.h"
 #include "prompts/process_check.h"
@@ -331,6 +332,12 @@ TEST_F(VersionCheckTest, DesktopBackupUpTo1013) {
     std::ofstream(desktop + "/notes.txt") << "notes";
     Json::Value doc = Doc(Product(c.major, c.minor, c.subMinor));
     doc["SessionDir"] = "C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session";
+    // The session folder as CreateInTempDir makes it.
+    std::filesystem::create_directories(sim::HostPath(L"C:\\Users\\john\\AppData\\Local\\Temp"));
+    uint32_t error = 0;
+    ASSERT_TRUE(platform::MakeAdminOnlyDirectory(
+        L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session", &error))
+        << error;
     EXPECT_EQ(0, Run(doc, 1));
     const std::string backup =
         sim::HostPath(L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session\\desktop_backup");
@@ -340,6 +347,23 @@ TEST_F(VersionCheckTest, DesktopBackupUpTo1013) {
     EXPECT_FALSE(std::filesystem::exists(backup + "/folder"));
     std::filesystem::remove_all(
         sim::HostPath(L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session"));
+  }
+  // A session folder that is missing is not made here (CreateInTempDir makes it, for the
+  // administrators only), and a backup folder that exists is not one this run made: no
+  // backup, and the upgrade goes on.
+  {
+    sim::ScopedMachine machine(Machine("[]", "[]"));
+    const std::string session =
+        sim::HostPath(L"C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session");
+    std::filesystem::remove_all(session);
+    Json::Value doc = Doc(Product(1, 0, 13));
+    doc["SessionDir"] = "C:\\Users\\john\\AppData\\Local\\Temp\\orvex-session";
+    EXPECT_EQ(0, Run(doc, 1));
+    EXPECT_FALSE(std::filesystem::exists(session));
+    std::filesystem::create_directories(session + "/desktop_backup");
+    EXPECT_EQ(0, Run(doc, 1));
+    EXPECT_TRUE(std::filesystem::is_empty(session + "/desktop_backup"));
+    std::filesystem::remove_all(session);
   }
   // Without a usable session directory nothing is written, and the upgrade goes on.
   for (const char* sessionDir : {"\"\"", "5", "null"}) {

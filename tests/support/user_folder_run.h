@@ -15,19 +15,26 @@
 namespace orvex {
 namespace test {
 
-inline void AddUserFolderModules(CStage& stage, IProgressIndicator* indicator) {
+// The first stage: CreateInTempDir makes the session folder, new and for administrators only.
+// The downloads would then bring the programs into it.
+inline void AddSessionFolderModule(CStage& stage, IProgressIndicator* indicator) {
   AddRegisteredModules(
-      stage,
-      {
-          {"CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex session"})"},
-          {"CheckPromptVersion", "{}"},
-          {"DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".Drivers",
+      stage, {{"CreateInTempDir", R"({"saveTo": ".SessionDir", "directory": "orvex session"})"}},
+      indicator);
+}
+
+// The second stage: the modules that use the session folder.
+inline void AddUserFolderModules(CStage& stage, IProgressIndicator* indicator) {
+  AddRegisteredModules(stage,
+                       {
+                           {"CheckPromptVersion", "{}"},
+                           {"DPInstaller", R"({"dpinst_dir": ".SessionDir", "src_dir": ".Drivers",
               "src_file": "gpudriver.zip", "dest_dir": ".Drivers", "dir_suffix": "Graphics",
               "is_restart": ".InstallConfig.installer.restart"})"},
-          {"PostInstall", "{}"},
-          {"InstallDOTNET", "{}"},
-      },
-      indicator);
+                           {"PostInstall", "{}"},
+                           {"InstallDOTNET", "{}"},
+                       },
+                       indicator);
 }
 
 // Orvex 2.0.6 offered over an installed 1.0.13, whose upgrade saves the public desktop.
