@@ -189,7 +189,8 @@ fetch_source() {
   mkdir -p "$dir"
   # apt drops to the _apt user for downloads, which cannot write here; as root, stay root.
   run "$dir" apt-get source -q -o APT::Sandbox::User=root --only-source "$name=$version"
-  tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  # -quit rather than `| head`, whose early exit may fail the pipeline under pipefail.
+  tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d -print -quit)
   [ -n "$tree" ] || die "apt-get source $name=$version unpacked nothing in $dir"
   printf '%s\n' "$tree"
 }
@@ -371,7 +372,7 @@ build_library libarchive "$libarchive_version" apt:libarchive \
 re2_version=$(source_version re2)
 re2_tree=""
 if [ -d "$src_root/re2-$re2_version" ]; then
-  re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d -print -quit)
 fi
 if [ -z "$re2_tree" ] || [ ! -s "$re2_tree/re2/unicode_groups.cc" ]; then
   start_log

@@ -63,7 +63,7 @@ have_all_packages() {
 ensure_packages() {
   local foreign
   foreign=$(dpkg --print-foreign-architectures)
-  if ! printf '%s\n' "$foreign" | grep -qx i386; then
+  if [[ $'\n'$foreign$'\n' != *$'\n'i386$'\n'* ]]; then
     dpkg --add-architecture i386
   fi
   # Source entries for `apt-get source`, kept in a file of our own.
