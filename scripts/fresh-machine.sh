@@ -101,10 +101,19 @@ processes_in_root() {
   return 0
 }
 
+# The running command's process group first (mmdebstrap's helpers work outside the root), then
+# whatever still runs in the root.
 stop_processes_in_root() {
   local pids _
   if [ -n "$child" ]; then
-    kill "$child" 2>/dev/null || true
+    kill -TERM -- "-$child" 2>/dev/null || true
+    for _ in $(seq 30); do
+      kill -0 -- "-$child" 2>/dev/null || break
+      sleep 1
+    done
+    kill -KILL -- "-$child" 2>/dev/null || true
+    wait "$child" 2>/dev/null || true
+    child=
   fi
   for _ in 1 2 3 4 5 6 7 8 9 10; do
     mapfile -t pids < <(processes_in_root)
@@ -145,10 +154,18 @@ orvex_at_exit remove_root
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Runs a command in the background and waits for it, so that a signal is handled at once.
+# run_waiting LOG quiet|shown COMMAND...: runs the command with its output in LOG (and shown
+# too) in a process group of its own, and waits for it: a signal is then handled at once, and
+# the clean-up stops the whole group. The script's own output is not redirected meanwhile, so
+# a report made on the way out reaches the terminal.
 run_waiting() {
-  local status=0
-  "$@" &
+  local log=$1 shown=$2 status=0
+  shift 2
+  if [ "$shown" = shown ]; then
+    setsid "$@" </dev/null > >(tee "$log") 2>&1 &
+  else
+    setsid "$@" </dev/null >"$log" 2>&1 &
+  fi
   child=$!
   wait "$child" || status=$?
   child=
@@ -218,8 +235,9 @@ make_root() {
   sed 's/^/    /' "$sources"
   orvex_step "Debian 12 root (mmdebstrap)" "$out/mmdebstrap.log"
   # git: a new user cloned the project; ca-certificates: https, as on any machine.
-  run_waiting mmdebstrap --mode=root --variant=minbase --include=git,ca-certificates \
-    bookworm "$rootfs" "$sources" >"$out/mmdebstrap.log" 2>&1
+  run_waiting "$out/mmdebstrap.log" quiet \
+    mmdebstrap --mode=root --variant=minbase --include=git,ca-certificates \
+    bookworm "$rootfs" "$sources"
   # The name server this machine uses, followed through a link.
   cat /etc/resolv.conf >"$rootfs/etc/resolv.conf"
   say "root made in $((SECONDS - t0)) s"
@@ -262,13 +280,12 @@ clone_head() {
   fi
 }
 
-# Runs a command in the root's checkout as a new user would: an empty environment but for the
-# basics (no ORVEX_* setting, no cache), no standard input.
+# The command line that runs a command in the root's checkout as a new user would: an empty
+# environment but for the basics (no ORVEX_* setting, no cache).
 in_root() {
-  chroot "$rootfs" /usr/bin/env -i HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 \
-    TERM="${TERM:-dumb}" PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    ORVEX_FRESH_MACHINE_ROOT=1 \
-    /bin/bash -c "cd /root/orvex && $1" </dev/null
+  in_root_argv=(chroot "$rootfs" /usr/bin/env -i HOME=/root USER=root LOGNAME=root LANG=C.UTF-8
+    TERM="${TERM:-dumb}" PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+    ORVEX_FRESH_MACHINE_ROOT=1 /bin/bash -c "cd /root/orvex && $1")
 }
 
 copy_results() {
@@ -301,7 +318,8 @@ for command in "${commands[@]}"; do
   orvex_step "$command in the fresh root" "$log"
   t0=$SECONDS
   status=0
-  run_waiting in_root "$command" > >(tee "$log") 2>&1 || status=$?
+  in_root "$command"
+  run_waiting "$log" shown "${in_root_argv[@]}" || status=$?
   took=$((SECONDS - t0))
   line=$(printf '%s: exit status %s after %d min %02d s' "$command" "$status" $((took / 60)) $((took % 60)))
   summary+=("$line")
