@@ -107,8 +107,9 @@ stop_processes_in_root() {
   local pids _
   if [ -n "$child" ]; then
     kill -TERM -- "-$child" 2>/dev/null || true
+    # Until nothing but zombies (the leader is one until it is waited for) is left.
     for _ in $(seq 30); do
-      kill -0 -- "-$child" 2>/dev/null || break
+      [ -n "$(ps -o stat= -g "$child" 2>/dev/null | awk '!/^Z/')" ] || break
       sleep 1
     done
     kill -KILL -- "-$child" 2>/dev/null || true

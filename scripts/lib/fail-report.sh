@@ -52,15 +52,14 @@ orvex_fail_record() {
 }
 
 orvex_fail_report() {
-  local status=$1 command=$2 where
+  local status=$1 command=$2 where=""
   [ "$orvex_fail_enabled" = 1 ] || return 0
-  # The ERR trap saw the command that made the script stop; otherwise it stopped on its own
-  # (`exit N`, a signal) and the command running at that moment is the one to name.
-  if [ -n "$orvex_fail_command" ] && [ "$orvex_fail_status" = "$status" ]; then
-    command=$orvex_fail_command
+  # The command running when the script stopped: the one that failed under `set -e`, an
+  # `exit N`, or the one a signal interrupted. Where it was is known when the ERR trap saw it.
+  if [ "$orvex_fail_command" = "$command" ] && [ "$orvex_fail_status" = "$status" ]; then
     where=" ($orvex_fail_where)"
-  else
-    where=""
+  elif [ "$status" -gt 128 ] && [ "$status" -lt 160 ]; then
+    where=" (signal $((status - 128)))"
   fi
   {
     # shellcheck disable=SC2016  # the backquotes are printed
