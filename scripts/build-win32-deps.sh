@@ -50,10 +50,14 @@
 #
 # Runs as root without standard input, after the package step of scripts/setup.sh (needs
 # the deb-src entry, dpkg-dev, cmake, ninja and the MinGW-w64 compilers). The build output
-# goes to $ORVEX_DEPS_CACHE/build-win32-deps.log; its tail is printed if a step fails.
+# goes to $ORVEX_DEPS_CACHE/build-win32-deps-<target>.log; a failure names the step, the
+# command and its exit status and prints the end of that log (scripts/lib/fail-report.sh).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/lib/fail-report.sh
+. "$here/lib/fail-report.sh"
+orvex_fail_report_init
 # shellcheck source=scripts/env.sh
 . "$here/env.sh"
 repo=$(cd "$here/.." && pwd)
@@ -97,23 +101,22 @@ start_log() {
   fi
 }
 
-# run DIR COMMAND...: runs the command in DIR with its output in the log; on failure
-# prints the end of the log and stops.
+# run DIR COMMAND...: runs the command in DIR with its output in the log; on failure names
+# it and stops (the exit report then shows the end of the log, once, also when this ran in a
+# command substitution).
 run() {
-  local dir=$1
+  local dir=$1 status=0
   shift
   start_log
   printf '\n+ (cd %s && %s)\n' "$dir" "$*" >>"$log"
-  if ! (cd "$dir" && "$@") </dev/null >>"$log" 2>&1; then
-    {
-      printf 'build-win32-deps: failed: %s\n' "$*"
-      printf -- '--- last lines of %s ---\n' "$log"
-      tail -n 40 "$log"
-    } >&2
-    exit 1
+  (cd "$dir" && "$@") </dev/null >>"$log" 2>&1 || status=$?
+  if [ "$status" != 0 ]; then
+    printf 'build-win32-deps: failed with status %s: (cd %s && %s)\n' "$status" "$dir" "$*" >&2
+    exit "$status"
   fi
 }
 
+orvex_step "checking the tools"
 for tool in "$cc" "$cxx" "$triplet-objdump" cmake apt-get apt-cache dpkg-source flock patch; do
   command -v "$tool" >/dev/null 2>&1 || die "'$tool' not found; run scripts/setup.sh first"
 done
@@ -186,7 +189,8 @@ fetch_source() {
   mkdir -p "$dir"
   # apt drops to the _apt user for downloads, which cannot write here; as root, stay root.
   run "$dir" apt-get source -q -o APT::Sandbox::User=root --only-source "$name=$version"
-  tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  # -quit rather than `| head`, whose early exit may fail the pipeline under pipefail.
+  tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d -print -quit)
   [ -n "$tree" ] || die "apt-get source $name=$version unpacked nothing in $dir"
   printf '%s\n' "$tree"
 }
@@ -248,6 +252,7 @@ build_library() {
   fi
   t0=$SECONDS
   start_log # here, not in the $(...) below, so the log is not emptied again later
+  orvex_step "$name $version" "$log"
   say "$name $version: building (log: $log)"
   remove_previous "$name"
   case $from in
@@ -268,6 +273,7 @@ build_library() {
 }
 
 total0=$SECONDS
+orvex_step "reading the source versions"
 
 jsoncpp_version=$(source_version libjsoncpp)
 build_library jsoncpp "$jsoncpp_version" apt:libjsoncpp \
@@ -349,7 +355,7 @@ build_library libarchive "$libarchive_version" apt:libarchive \
   "lib/libarchive_static.a include/archive.h include/archive_entry.h" -- \
   -DCMAKE_C_FLAGS=-D_WIN32_WINNT=0x0601 \
   -DZLIB_LIBRARY="$mingw_zlib" \
-  -DZLIB_INCLUDE_DIR=/usr/$triplet/include \
+  -DZLIB_INCLUDE_DIR="/usr/$triplet/include" \
   -DENABLE_ZLIB=ON \
   -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_OPENSSL=OFF -DENABLE_CNG=OFF \
   -DENABLE_LIBB2=OFF -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
@@ -366,9 +372,11 @@ build_library libarchive "$libarchive_version" apt:libarchive \
 re2_version=$(source_version re2)
 re2_tree=""
 if [ -d "$src_root/re2-$re2_version" ]; then
-  re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+  re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d -print -quit)
 fi
 if [ -z "$re2_tree" ] || [ ! -s "$re2_tree/re2/unicode_groups.cc" ]; then
+  start_log
+  orvex_step "re2 $re2_version: its source and tables" "$log"
   say "re2 $re2_version: fetching the source and making its tables"
   re2_tree=$(fetch_source re2 "$re2_version")
   re2_unicode="$src_root/re2-$re2_version.unicode-data"
@@ -395,6 +403,8 @@ verify_stamp="$stamp_dir/verify.stamp"
 verify_text=$(cat "$stamp_dir"/jsoncpp.stamp "$stamp_dir"/curl.stamp "$stamp_dir"/googletest.stamp)
 if [ "$built_something" = 1 ] || [ ! -f "$verify_stamp" ] || [ "$(cat "$verify_stamp")" != "$verify_text" ]; then
   t0=$SECONDS
+  start_log
+  orvex_step "the static link check" "$log"
   say "checking that a program links jsoncpp, libcurl and GoogleTest statically"
   vdir="$build_root/verify"
   rm -rf "$vdir"

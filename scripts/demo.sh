@@ -19,11 +19,16 @@
 # Installs and builds what is missing first (scripts/setup.sh, the Windows build in build/win32;
 # on a machine that cannot run 32-bit programs the same sources built for 64 bits in
 # build/win64, see scripts/wine-arch.sh; ORVEX_DEMO_BUILD names another configured Windows build
-# folder). Exit status 0 when the installation completed.
+# folder). Exit status 0 when the installation completed. A failure before the installer runs
+# names the step, the command and its exit status, with the end of the build's output
+# (scripts/lib/fail-report.sh).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# shellcheck source=scripts/lib/fail-report.sh
+. scripts/lib/fail-report.sh
+orvex_fail_report_init
 
 mode=auto
 product=1
@@ -43,12 +48,24 @@ if [ -n "$upgrade" ] && { [ -z "$product" ] || [ "$mode" = console ]; }; then
   exit 2
 fi
 
+# The builds' output goes to a log beside the build; its end is shown when a build fails.
+build_log="$root/build/demo-build.log"
+mkdir -p "$root/build"
+: >"$build_log"
+
+host_build() {
+  orvex_step "configuring the host build" "$build_log"
+  cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >>"$build_log" 2>&1
+}
+
 if [ -n "$product" ] && [ "$mode" = console ]; then
   # The product's installation configuration as a dry run on the simulated machine, against
   # the local web service serving it and the packages.
+  orvex_step "set-up"
   bash scripts/setup.sh --host
-  cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build build/host --target orvex-installer orvex-product >/dev/null
+  host_build
+  orvex_step "building the console installer" "$build_log"
+  cmake --build build/host --target orvex-installer orvex-product >>"$build_log" 2>&1
   exec python3 scripts/e2e/product_console.py --build build/host --out "$root/build/demo/console"
 fi
 
@@ -56,9 +73,11 @@ if [ "$mode" = console ]; then
   # The console installer on the bundled demo configuration in development run mode, with the
   # state dump switched on. The environment is reduced to what the run needs, so the session
   # variables imported from it stay readable.
+  orvex_step "set-up"
   bash scripts/setup.sh --host
-  cmake -S . -B build/host -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build build/host --target orvex-installer >/dev/null
+  host_build
+  orvex_step "building the console installer" "$build_log"
+  cmake --build build/host --target orvex-installer >>"$build_log" 2>&1
   run_dir="$root/build/demo/classic"
   mkdir -p "$run_dir"
   rm -f "$run_dir/orvex_installer_dump.json"
@@ -75,18 +94,22 @@ fi
 
 # shellcheck source=scripts/wine-arch.sh
 . scripts/wine-arch.sh
+orvex_step "set-up"
 bash scripts/setup.sh
 build=${ORVEX_DEMO_BUILD:-$ORVEX_WINE_BUILD}
 if [ ! -f "$build/build.ninja" ]; then
+  orvex_step "configuring $build" "$build_log"
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake \
-    -DORVEX_MINGW_TRIPLET="$ORVEX_WINE_TRIPLET" >/dev/null
+    -DORVEX_MINGW_TRIPLET="$ORVEX_WINE_TRIPLET" >>"$build_log" 2>&1
 fi
 echo "==== building OrvexWebInstaller.exe in $build"
-cmake --build "$build" --target OrvexWebInstaller orvex-window-probe orvex-prompt-window >/dev/null
+orvex_step "building OrvexWebInstaller.exe in $build" "$build_log"
+cmake --build "$build" --target OrvexWebInstaller orvex-window-probe orvex-prompt-window >>"$build_log" 2>&1
 
 if [ -n "$product" ]; then
-  cmake --build "$build" --target orvex-product >/dev/null
+  orvex_step "building the product packages in $build" "$build_log"
+  cmake --build "$build" --target orvex-product >>"$build_log" 2>&1
   echo "==== OrvexWebInstaller.exe installs Orvex (examples/install/config.json)"
   args=(--build "$build" --out "$root/build/demo")
   [ -n "$upgrade" ] && args+=("$upgrade")

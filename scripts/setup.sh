@@ -10,9 +10,15 @@
 #
 #   scripts/setup.sh          everything
 #   scripts/setup.sh --host   only the packages (enough for the host build)
+#
+# ORVEX_SETUP_EXTRA_PACKAGES  more Debian packages to install with the others (blank-separated).
+# A failure names the step, the command and its exit status (scripts/lib/fail-report.sh).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/lib/fail-report.sh
+. "$here/lib/fail-report.sh"
+orvex_fail_report_init
 # shellcheck source=scripts/env.sh
 . "$here/env.sh"
 # shellcheck source=scripts/wine-arch.sh
@@ -43,16 +49,22 @@ win64_packages=(
 if [ "$ORVEX_WINE_ARCH" = win64 ]; then
   host_packages+=("${win64_packages[@]}")
 fi
+# shellcheck disable=SC2206  # a blank-separated list of package names
+host_packages+=(${ORVEX_SETUP_EXTRA_PACKAGES:-})
 
+# The status is read whole rather than piped into `grep -q`, which may stop reading before
+# the writer is done and so fail the pipeline under pipefail.
 have_all_packages() {
   local p
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || return 1
+    [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" = "install ok installed" ] || return 1
   done
 }
 
 ensure_packages() {
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  local foreign
+  foreign=$(dpkg --print-foreign-architectures)
+  if [[ $'\n'$foreign$'\n' != *$'\n'i386$'\n'* ]]; then
     dpkg --add-architecture i386
   fi
   # Source entries for `apt-get source`, kept in a file of our own.
@@ -71,15 +83,21 @@ SRC
     return 0
   fi
   mkdir -p "$ORVEX_DEPS_CACHE"
+  orvex_step "Debian packages: apt-get update"
   apt-get update -q
   touch "$ORVEX_DEPS_CACHE/.apt-updated"
+  orvex_step "Debian packages: apt-get install"
   have_all_packages "${host_packages[@]}" ||
     apt-get install -y -q --no-install-recommends "${host_packages[@]}" </dev/null
 }
 
+orvex_step "Debian packages"
 ensure_packages
 [ "${1:-}" = "--host" ] && exit 0
+# build-win32-deps.sh prints the end of its own log when it fails.
+orvex_step "Windows dependencies for i686-w64-mingw32"
 "$here/build-win32-deps.sh" i686-w64-mingw32
 if [ "$ORVEX_WINE_ARCH" = win64 ]; then
+  orvex_step "Windows dependencies for x86_64-w64-mingw32"
   "$here/build-win32-deps.sh" x86_64-w64-mingw32
 fi

@@ -10,11 +10,17 @@
 #      orvex-sysinfo.exe's recorded machine replayed on the simulated machine (parity);
 #      OrvexWebInstaller.exe end to end under Wine and Xvfb (scripts/e2e/run.sh);
 #   5. each fuzz target for a bounded time (ORVEX_FUZZ_SECONDS, default 60).
-# Any failure stops the run with a non-zero exit status.
+# Under CI=true, when the committed set-up files changed since the last time they passed on
+# this machine, scripts/setup.sh is also tried on a fresh Debian 12 root first
+# (scripts/fresh-machine.sh --setup-only; the digest that passed is kept in the dependency cache).
+# Any failure stops the run with a non-zero exit status, naming the step and the command.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# shellcheck source=scripts/lib/fail-report.sh
+. scripts/lib/fail-report.sh
+orvex_fail_report_init
 # Which build the Wine stages run (printed once; the scripts below inherit the choice).
 # shellcheck source=scripts/wine-arch.sh
 . scripts/wine-arch.sh
@@ -22,7 +28,10 @@ wine_build=$ORVEX_WINE_BUILD
 jobs=$(nproc)
 passed=0
 
-step() { printf '\n==== %s\n' "$*"; }
+step() {
+  orvex_step "$*"
+  printf '\n==== %s\n' "$*"
+}
 
 # Runs CTest in a build folder and adds its test count to the total.
 run_ctest() {
@@ -60,10 +69,34 @@ stop_devservice() {
   wait "$devservice_pid" 2>/dev/null || true
   devservice_pid=
 }
-trap stop_devservice EXIT
+orvex_at_exit stop_devservice
+
+# CI tries the set-up on a fresh machine once per change of the set-up files: a warm machine
+# (packages installed, dependencies cached) hides what a first run does. Not inside such a
+# fresh machine itself.
+fresh_machine_setup() {
+  local digest record
+  digest=$(bash scripts/fresh-machine.sh --digest)
+  record="$ORVEX_DEPS_CACHE/fresh-machine.passed"
+  if [ -f "$record" ] && [ "$(cat "$record")" = "$digest" ]; then
+    echo "the committed set-up files ($digest) already passed on a fresh machine here"
+    return 0
+  fi
+  bash scripts/fresh-machine.sh --setup-only
+  mkdir -p "$ORVEX_DEPS_CACHE"
+  printf '%s\n' "$digest" >"$record"
+  passed=$((passed + 1))
+}
 
 step "set-up"
 bash scripts/setup.sh
+
+if [ "${CI:-}" = true ] && [ -z "${ORVEX_FRESH_MACHINE_ROOT:-}" ]; then
+  step "set-up on a fresh Debian 12 machine"
+  # shellcheck source=scripts/env.sh
+  . scripts/env.sh
+  fresh_machine_setup
+fi
 
 step "source format"
 bash scripts/check-format.sh

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Which Windows build the Wine stages run on this machine, decided in one place. Sourced by the
 # scripts (setup, tests, demo, wine-run.sh); `bash scripts/wine-arch.sh --env` prints the
 # settings as NAME=VALUE lines for programs that cannot source it (the end-to-end harness).

@@ -37,8 +37,17 @@
 #
 # The first boot of a prefix (wineboot -i) takes about ten seconds on a 2-core machine;
 # running a program in a booted prefix costs well under a second.
+#
+# When the script itself fails before the program starts (Wine missing, Xvfb or the prefix's
+# boot failing) it names the step, the command and its exit status (scripts/lib/fail-report.sh);
+# once the program runs, its exit status is the script's, reported by nobody but the caller.
 # shellcheck disable=SC2317  # the clean-up functions run from traps
 set -uo pipefail
+
+# shellcheck source=scripts/lib/fail-report.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/fail-report.sh" || exit 2
+orvex_fail_report_init
+orvex_step "arguments"
 
 if [ $# -lt 1 ]; then
   echo "usage: ${0##*/} prog.exe [args...]" >&2
@@ -54,6 +63,7 @@ fi
 # The choice is the caller's to print (scripts/test.sh, scripts/demo.sh); a test's output stays
 # as the program wrote it.
 export ORVEX_WINE_ARCH_SAID=1
+orvex_step "finding Wine"
 # shellcheck source=scripts/wine-arch.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh" || exit 2
 wine=$ORVEX_WINE_LOADER
@@ -131,6 +141,7 @@ reap_orphans() {
   done
 }
 
+orvex_step "the Wine prefix"
 throwaway=0
 if [ -z "${WINEPREFIX:-}" ]; then
   reap_orphans
@@ -184,12 +195,13 @@ on_signal() {
   cleanup
   exit "$1"
 }
-trap cleanup EXIT
+orvex_at_exit cleanup
 trap 'on_signal 130' INT
 trap 'on_signal 143' TERM
 trap 'on_signal 129' HUP
 
 if [ "${ORVEX_WINE_XVFB:-0}" = 1 ]; then
+  orvex_step "starting Xvfb"
   start_xvfb || exit 2
 fi
 
@@ -199,6 +211,7 @@ exec {lock_fd}>"$WINEPREFIX/.wine-run.lock" || exit 2
 # A booted prefix needs no exclusive lock: taking it would wait for every run already going
 # on in the prefix, so a second program could not start beside a first one.
 booted() { [ -f "$WINEPREFIX/.wine-run-booted" ] && [ -f "$WINEPREFIX/system.reg" ]; }
+orvex_step "booting the Wine prefix $WINEPREFIX"
 booted || flock -x "$lock_fd"
 if ! booted; then
   boot_log="$WINEPREFIX/.wine-run-boot.log"
@@ -213,6 +226,7 @@ if ! booted; then
   touch "$WINEPREFIX/.wine-run-booted"
 fi
 flock -s "$lock_fd"
+orvex_fail_report_off
 
 # Run in the background and wait, so a signal (a test timeout) is handled at once. The
 # explicit <&0 keeps the caller's standard input (a background job would get /dev/null).
