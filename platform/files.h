@@ -65,7 +65,10 @@ struct DiskSpace {
 std::wstring TempPath();
 
 // GetSystemDirectoryW: the system folder ("C:\\Windows\\system32") as Windows knows it, not as
-// an environment variable of the process says; "" when the call failed.
+// an environment variable of the process says; "" when the call failed. Windows' own programs
+// are started from there by full path (a bare name makes the shell look in the current folder
+// first). The simulated machine answers its profile's "systemDirectory", else the usual folder,
+// and takes Windows' own programs there as present.
 std::wstring SystemDirectory();
 
 // Names differ from the Windows functions on purpose: <windows.h> defines those as macros.

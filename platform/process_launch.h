@@ -49,11 +49,5 @@ class IStartedProcess {
 [[nodiscard]] std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch,
                                                             uint32_t* error);
 
-// GetSystemDirectoryW: the folder of Windows' own programs (C:\Windows\system32), from which
-// the installer starts them by full path; a bare name would make the shell look in the current
-// folder first. "" when it cannot be read. The simulated machine answers its profile's
-// SystemRoot + "\System32" and takes Windows' own programs there as present.
-std::wstring SystemDirectory();
-
 }  // namespace platform
 }  // namespace orvex

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "base/codepage.h"
+#include "base/text.h"
 #include "platform/admin_folders.h"
 #include "probes/directory_files.h"
 #include "probes/environment_helpers.h"

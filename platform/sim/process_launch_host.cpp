@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "base/text.h"
+#include "platform/files.h"
 #include "platform/profile_notation.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_internal.h"
@@ -90,13 +91,6 @@ bool IsSystemProgram(const std::wstring& file) {
 }
 
 }  // namespace
-
-std::wstring SystemDirectory() {
-  std::string systemRoot;
-  if (!sim::ProfileEnvironmentVariable("SystemRoot", &systemRoot) || systemRoot.empty())
-    return std::wstring();
-  return Utf8ToWide(systemRoot) + L"\\System32";
-}
 
 std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint32_t* error) {
   const std::wstring file = Unquoted(launch.file);

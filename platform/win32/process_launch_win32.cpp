@@ -57,12 +57,5 @@ std::unique_ptr<IStartedProcess> StartProgram(const ProgramLaunch& launch, uint3
   return std::make_unique<StartedProcess>(info.hProcess);
 }
 
-std::wstring SystemDirectory() {
-  wchar_t directory[MAX_PATH];
-  const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return std::wstring();
-  return std::wstring(directory, length);
-}
-
 }  // namespace platform
 }  // namespace orvex
