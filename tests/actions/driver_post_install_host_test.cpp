@@ -506,9 +506,9 @@ TEST_F(PostInstallHostTest, ScriptsRegistryDesktopAndConfigXml) {
 
   const Json::Value state = sim::MachineState();
   EXPECT_EQ(Compact(J(R"([
-      {"file": "\"C:\\Windows\\System32\\cmd.exe\"", "show": 0, "parameters":
+      {"file": "\"C:\\Windows\\system32\\cmd.exe\"", "show": 0, "parameters":
        "/c \"\"C:\\Program Files\\Quarn\\Orvex\\install_ics.bat\" \"C:\\Program Files\\Quarn\\Orvex\" \"Quarn\" \"Orvex\"\""},
-      {"file": "\"C:\\Windows\\System32\\cmd.exe\"", "show": 0, "parameters":
+      {"file": "\"C:\\Windows\\system32\\cmd.exe\"", "show": 0, "parameters":
        "/c \"\"C:\\Program Files\\Quarn\\Orvex\\copy_vbox_config.bat\" \"C:\\ProgramData\\Quarn\\Orvexorvexvm\"\""}])")),
             Compact(state["startedPrograms"]));
   EXPECT_EQ(Compact(J(R"([
@@ -818,7 +818,7 @@ TEST_F(DriverPostInstallTest, DryRunOfADriverInstallationAndPostInstall) {
   EXPECT_EQ(
       std::vector<std::string>(
           {"\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dpinst.exe\"",
-           "\"C:\\Windows\\System32\\cmd.exe\"", "\"C:\\Windows\\System32\\cmd.exe\"",
+           "\"C:\\Windows\\system32\\cmd.exe\"", "\"C:\\Windows\\system32\\cmd.exe\"",
            "\"C:\\Users\\John Smith\\AppData\\Local\\Temp\\orvex session\\dotnet_setup.exe\""}),
       files);
   const std::string xml = test::ReadFile(dir + "/sim/C/ProgramData/Quarn/Orvex/config/config.xml");
