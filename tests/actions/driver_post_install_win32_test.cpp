@@ -15,6 +15,7 @@
 #include "base/text.h"
 #include "engine/install_plan.h"
 #include "engine/stage.h"
+#include "probes/desktop_backup.h"
 #include "probes/install_paths.h"
 #include "tests/support/test_support.h"
 #include "tests/support/user_folder_run.h"
@@ -298,16 +299,18 @@ TEST_F(DriverPostInstallWine, PostInstallRunsTheScriptsAndWritesTheConfiguration
   WriteBytes(installDir + L"\\copy_vbox_config.bat",
              "@echo off\r\n>\"%~dp0copy_vbox_config-args.txt\" echo [%1] [%2]\r\n");
 
-  // Desktop files saved before an upgrade; one of them is on the public desktop already.
+  // The version check backs the public desktop up before an upgrade; the old product's
+  // removal then takes one file away and changes another.
   const std::wstring desktop = L"C:\\users\\Public\\Desktop";
   CreateDirectoryW(L"C:\\users\\Public", nullptr);
   CreateDirectoryW(desktop.c_str(), nullptr);
   const std::wstring tag = std::to_wstring(GetCurrentProcessId());
   const std::wstring restored = L"orvex-restored-" + tag + L".lnk";
   const std::wstring kept = L"orvex-kept-" + tag + L".lnk";
-  ASSERT_TRUE(CreateDirectoryW(In(L"desktop_backup").c_str(), nullptr));
-  WriteBytes(In(L"desktop_backup\\") + restored, "restored");
-  WriteBytes(In(L"desktop_backup\\") + kept, "from the backup");
+  WriteBytes(desktop + L"\\" + restored, "restored");
+  WriteBytes(desktop + L"\\" + kept, "from the backup");
+  ASSERT_TRUE(BackUpPublicDesktop(session_));
+  ASSERT_TRUE(DeleteFileW((desktop + L"\\" + restored).c_str()));
   WriteBytes(desktop + L"\\" + kept, "on the desktop");
 
   CInstallPaths saved = GetInstallPaths();
@@ -404,6 +407,10 @@ TEST_F(DriverPostInstallWine, PostInstallRunsTheSystemsCommandInterpreterNotOneI
   EXPECT_EQ(0, result) << doc.toStyledString();
   EXPECT_TRUE(Exists(installDir + L"\\install_ics-ran.txt"));
   EXPECT_FALSE(Exists(downloads + L"\\dpinst-record.txt"));
+  // The scripts' cmd.exe started with Downloads as its current folder, which holds the folder
+  // until that process is gone; the next test needs the session folder away.
+  DeleteFileW((downloads + L"\\cmd.exe").c_str());
+  for (int i = 0; i < 100 && !RemoveDirectoryW(downloads.c_str()); ++i) Sleep(50);
   DeleteProductValue(L"SendCrashReport");
   DeleteProductValue(L"PromoterReferred");
 }
