@@ -10,21 +10,6 @@
 namespace orvex {
 namespace platform {
 
-PresencePipe::~PresencePipe() { Close(); }
-
-PresencePipe::PresencePipe(PresencePipe&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = nullptr;
-}
-
-PresencePipe& PresencePipe::operator=(PresencePipe&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 void PresencePipe::Close() {
   if (!handle_) return;
   std::wstring* name = static_cast<std::wstring*>(handle_);

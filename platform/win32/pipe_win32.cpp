@@ -16,21 +16,6 @@ constexpr DWORD kBufferBytes = 1024;
 
 }  // namespace
 
-PresencePipe::~PresencePipe() { Close(); }
-
-PresencePipe::PresencePipe(PresencePipe&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = nullptr;
-}
-
-PresencePipe& PresencePipe::operator=(PresencePipe&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 void PresencePipe::Close() {
   if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
