@@ -398,7 +398,7 @@ TEST_F(ProbesHousekeepingTest, SessionFolderRefusesAUserWithoutElevation) {
   uint32_t error = 0;
   platform::ScopedFile verified = platform::OpenForWriting(session + L"\\dpinst.exe", &error);
   ASSERT_NE(nullptr, verified) << error;
-  std::fputs("verified.get()", verified.get());
+  std::fputs("verified", verified.get());
   verified.reset();
   ASSERT_TRUE(platform::MakeDirectory(session + L"\\Graphics", &error)) << error;
 
