@@ -73,7 +73,9 @@ uint64_t DigestFollower::AvailableEnd() const {
 // Runs on the thread; nothing may leave it by an exception.
 void DigestFollower::Follow() {
   try {
-    std::FILE* file = platform::OpenForReading(path_);
+    // Closed however the loop ends: an open handle would make the final rename fail.
+    platform::ScopedFile opened = platform::OpenForReading(path_, nullptr);
+    std::FILE* file = opened.get();
     if (!file) return;
     // Unbuffered: the C library must not read ahead into bytes that are not written yet.
     std::setvbuf(file, nullptr, _IONBF, 0);
@@ -95,7 +97,7 @@ void DigestFollower::Follow() {
       good = got == want && hash.Add(buffer.get(), got, &error);
       hashed_ += got;
     }
-    std::fclose(file);
+    opened.reset();
     uint8_t digest[platform::kSha256Bytes];
     if (good && hashed_ == size_ && hash.Finish(digest, &error))
       digest_ = platform::Sha256Text(digest);

@@ -122,11 +122,11 @@ bool SaveJournal(const std::wstring& path, const DownloadJournal& journal, bool 
 }
 
 bool LoadJournal(const std::wstring& path, DownloadJournal* journal) {
-  std::FILE* file = platform::OpenForReading(path);
+  platform::ScopedFile file = platform::OpenForReading(path, nullptr);
   if (!file) return false;
   std::string text(kLongestJournal + 1, '\0');
-  const std::size_t length = std::fread(&text[0], 1, text.size(), file);
-  std::fclose(file);
+  const std::size_t length = std::fread(&text[0], 1, text.size(), file.get());
+  file.reset();
   if (length > kLongestJournal) return false;
   text.resize(length);
   return ParseJournal(text, journal);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "base/text.h"
 #include "engine/value_path.h"
@@ -128,11 +129,11 @@ std::string ConfigXmlFileBytes(const std::string& text) {
 }
 
 bool WriteConfigXml(const std::wstring& path, const std::string& text) {
-  std::FILE* file = platform::OpenForWriting(path, nullptr);
+  platform::ScopedFile file = platform::OpenForWriting(path, nullptr);
   if (!file) return false;
   const std::string bytes = ConfigXmlFileBytes(text);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  return platform::CloseFile(std::move(file)) && written;
 }
 
 }  // namespace orvex

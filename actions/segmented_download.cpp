@@ -838,9 +838,9 @@ void CHttpDownload::Impl::VerifyDigest() {
 // or "" when the file is not of the expected size.
 std::string CHttpDownload::Impl::DigestOfPart() {
   uint32_t error = 0;
-  std::FILE* file = platform::OpenForReading(partPath);
-  if (!file) Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorAccessDenied);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+  platform::ScopedFile part = platform::OpenForReading(partPath, &error);
+  if (!part) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  std::FILE* file = part.get();
   std::unique_ptr<char[]> buffer(new char[kHashBufferBytes]);
   platform::Sha256 hash;
   if (!hash.Start(&error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);

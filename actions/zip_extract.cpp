@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cwctype>
 #include <memory>
+#include <utility>
 #ifndef _WIN32
 #include <locale.h>
 #endif
@@ -72,11 +73,6 @@ struct ArchiveCloser {
   void operator()(struct archive* archive) const { archive_read_free(archive); }
 };
 using ArchivePtr = std::unique_ptr<struct archive, ArchiveCloser>;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 #ifndef _WIN32
 // Entry names are Unicode whatever the process's locale: libarchive converts a zip's UTF-8
@@ -226,11 +222,10 @@ bool CopyEntryData(struct archive* archive, std::FILE* target, uint64_t declared
 }
 
 bool WriteFileEntry(struct archive* archive, const std::wstring& path, uint64_t declared) {
-  std::FILE* opened = platform::OpenForWriting(path, nullptr);
-  if (!opened) return false;
-  FilePtr target(opened);
+  platform::ScopedFile target = platform::OpenForWriting(path, nullptr);
+  if (!target) return false;
   bool written = CopyEntryData(archive, target.get(), declared);
-  written = std::fclose(target.release()) == 0 && written;
+  written = platform::CloseFile(std::move(target)) && written;
   // The extraction fails with this entry; a part that cannot be removed is written again by
   // the next attempt.
   if (!written) (void)platform::DeleteFileAt(path);

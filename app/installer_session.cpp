@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <memory>
 
 #include "actions/http_request.h"
@@ -161,19 +160,9 @@ SessionResult RunInstallerSession(const SessionSettings& settings) {
     return result;
   }
   result.outcome = SessionResult::kRan;
-  g_plan = result.plan.get();
+  result.registration = PlanRegistration(result.plan.get());
   if (ui) ui->SetStep(0, static_cast<int>(result.plan->stages.size()));
-  {
-    // An exception that a caller catches takes the plan with it; one that nothing catches
-    // leaves the stack, and the plan in g_plan, as they were for the crash report.
-    struct ClearPlanOnUnwind {
-      int pending = std::uncaught_exceptions();
-      ~ClearPlanOnUnwind() {
-        if (std::uncaught_exceptions() > pending) g_plan = nullptr;
-      }
-    } clearPlan;
-    RunPlan();
-  }
+  RunPlan();
   const Json::Value& last = FindPath(result.plan->doc, ".LastStage.status.progress");
   result.completed = last.isString() && last.asString() == "completed";
   // The dump is written before the front end hears that the session has finished: the window

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/run_flags.h"
 #include "engine/install_plan.h"
 #include "platform/process.h"
 
@@ -61,12 +62,22 @@ struct SessionResult {
   Outcome outcome = kNoConfiguration;
   bool completed = false;  // ".LastStage.status.progress" is "completed"
   std::string parseError;  // for kInvalidConfiguration
-  // The plan that ran; g_plan points at it for as long as the caller keeps it.
+  // The plan that ran; g_plan points at it for as long as the caller keeps the result.
   std::unique_ptr<CInstallPlan> plan;
+  // After the plan: it ends first, and g_plan is null before the plan is destroyed.
+  PlanRegistration registration;
+
+  // Keeps the plan, and g_plan pointing at it, for the rest of the process (the crash report
+  // reads it after the session has ended).
+  void KeepPlanForProcess() {
+    registration.KeepForProcess();
+    (void)plan.release();
+  }
 };
 
 // Runs one session. Exceptions from the configuration's modules and rules propagate; the
-// plan is then destroyed and g_plan cleared.
+// plan is then destroyed and g_plan cleared (one that nothing catches leaves the stack, and the
+// plan in g_plan, as they were for the crash report: nothing unwinds).
 SessionResult RunInstallerSession(const SessionSettings& settings);
 
 }  // namespace orvex

@@ -22,12 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     loader.SessionVariables()["NUMBER"] = 8;
     std::unique_ptr<CInstallPlan> plan(loader.Load(text));
     if (!plan) return;
-    g_plan = plan.get();
+    PlanRegistration registration(plan.get());
     g_cancelRequested = false;
     RunPlan();
-    g_plan = nullptr;
     (void)FindPath(plan->doc, ".LastStage.status.progress");
   });
-  g_plan = nullptr;
   return 0;
 }

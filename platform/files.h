@@ -11,13 +11,28 @@
 namespace orvex {
 namespace platform {
 
+// An open C file: the one owner of what OpenForWriting and OpenForReading hand out. It closes
+// the file when it goes out of scope, whichever way the scope ends; CloseFile closes it now and
+// says whether the buffered bytes reached the file.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// fclose: true when the file's buffered bytes were written and it closed.
+[[nodiscard]] inline bool CloseFile(ScopedFile file) {
+  return file && std::fclose(file.release()) == 0;
+}
+
 // Opens path for writing in binary mode, created or truncated ("wb"): the file, or null with
 // the Windows error (ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION ...)
 // in *error.
-[[nodiscard]] std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error);
+[[nodiscard]] ScopedFile OpenForWriting(const std::wstring& path, uint32_t* error);
 
-// Opens path for reading in binary mode ("rb"); null on failure.
-[[nodiscard]] std::FILE* OpenForReading(const std::wstring& path);
+// Opens an existing file for reading in binary mode ("rb"): the file, or null with the Windows
+// error (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED for a folder,
+// ERROR_SHARING_VIOLATION ...) in *error.
+[[nodiscard]] ScopedFile OpenForReading(const std::wstring& path, uint32_t* error);
 
 // CreateDirectoryW(path, NULL): true on success, else false with the Windows error
 // (ERROR_ALREADY_EXISTS, ERROR_PATH_NOT_FOUND, ...) in *error. Only the last component is made.

@@ -34,19 +34,23 @@
 # unwind information (its script keeps all of .eh_frame), so what a program must not link has
 # to be in an object file of its own. Two patches (scripts/deps-patches/) keep the C++ stream
 # and locale machinery of the C++ runtime (about 800 KB) out of the installer, without changing
-# what the libraries do:
+# what the libraries do (scripts/check-cxx-streams.sh names those symbols if they come back):
 #   jsoncpp  reads numbers with strtod as its istringstream did in the "C" locale (the whole
 #            token, finite); no <iostream> static constructor; JSON_FAIL_MESSAGE builds no
-#            ostringstream; the std::istream readers and std::ostream writers (and
-#            Value::toStyledString, which uses one) moved to json_reader_stream.cpp and
-#            json_writer_stream.cpp, linked only by programs that use them (the tests);
+#            ostringstream; json_reader.cpp and json_writer.cpp are each compiled a second
+#            time, with JSONCPP_STREAM_PART defined, by json_reader_stream.cpp and
+#            json_writer_stream.cpp, whose guards keep only the std::istream readers and the
+#            std::ostream writers (with Value::toStyledString, which uses one) there and out of
+#            the first object files: only programs that use them (the tests) link them;
 #   RE2      formats its log lines in a std::string as std::ostream did, and its
 #            operator<<(std::ostream&, StringPiece) moved to stringpiece_ostream.cc.
+# A patch applies without fuzz to the one Debian version it was made for (patched_versions
+# below): the build stops when the apt lists do not offer that version.
 #
 # Each library is built only when its stamp (Debian version, build options, patch, compiler
 # version) is missing or different, so running this again is a quick no-op. After a build,
-# a small program linking all three is built with cmake/toolchain-mingw.cmake
-# and checked to need no DLL but the system's.
+# a small program linking every library built here (scripts/deps-check/) is built with
+# cmake/toolchain-mingw.cmake and checked to need no DLL but the system's.
 #
 # Runs as root without standard input, after the package step of scripts/setup.sh (needs
 # the deb-src entry, dpkg-dev, cmake, ninja and the MinGW-w64 compilers). The build output
@@ -149,6 +153,21 @@ source_version() {
   printf '%s\n' "$best"
 }
 
+# The Debian version each patch of scripts/deps-patches/ was made for: a patch applies without
+# fuzz, to this version only.
+declare -A patched_versions=([libjsoncpp]=1.9.5-4 [re2]=20220601+dfsg-1)
+
+# patched_source_version SOURCE-PACKAGE PATCH: the version its patch was made for, when the apt
+# lists offer it; otherwise stops and says what to do.
+patched_source_version() {
+  local name=$1 patch_name=$2 pinned=${patched_versions[$1]}
+  if apt-cache showsrc --only-source "$name" 2>/dev/null | sed -n 's/^Version: //p' | grep -qxF -- "$pinned"; then
+    printf '%s\n' "$pinned"
+    return 0
+  fi
+  die "scripts/deps-patches/$patch_name was made for Debian's $name $pinned, but the apt lists offer $(source_version "$name"): remake the patch against that version's source (apt-get source $name) and update patched_versions in ${0##*/}"
+}
+
 # Stamp text of a library: what it was built from and how.
 stamp_text() {
   local name=$1 version=$2
@@ -227,7 +246,8 @@ patched_copy() {
   copy="$build_root/$name.src"
   rm -rf "$copy"
   cp -a "$tree" "$copy"
-  run "$copy" patch -p1 --forward --batch -i "$patch_file"
+  # No fuzz: a patch that does not apply exactly stops the build instead of landing elsewhere.
+  run "$copy" patch -p1 --forward --batch --fuzz=0 -i "$patch_file"
   printf '%s\n' "$copy"
 }
 
@@ -275,7 +295,7 @@ build_library() {
 total0=$SECONDS
 orvex_step "reading the source versions"
 
-jsoncpp_version=$(source_version libjsoncpp)
+jsoncpp_version=$(patched_source_version libjsoncpp jsoncpp.patch)
 build_library jsoncpp "$jsoncpp_version" apt:libjsoncpp \
   "lib/libjsoncpp.a lib/cmake/jsoncpp/jsoncppConfig.cmake include/jsoncpp/json/json.h" -- \
   -DCMAKE_INSTALL_INCLUDEDIR=include/jsoncpp \
@@ -369,7 +389,7 @@ build_library libarchive "$libarchive_version" apt:libarchive \
 # bookworm's version (20220601) needs no Abseil -> find_package(re2 CONFIG), re2::re2. Debian's
 # source leaves out the generated Unicode and Perl class tables: they are made here as Debian's
 # build makes them, from its unicode-data package (unpacked beside the source, not installed).
-re2_version=$(source_version re2)
+re2_version=$(patched_source_version re2 re2.patch)
 re2_tree=""
 if [ -d "$src_root/re2-$re2_version" ]; then
   re2_tree=$(find "$src_root/re2-$re2_version" -mindepth 1 -maxdepth 1 -type d -print -quit)
@@ -397,15 +417,16 @@ build_library re2 "$re2_version" "dir:$re2_tree" \
   -DRE2_BUILD_TESTING=OFF \
   -DUSEPCRE=OFF
 
-# Check that the packages work through the toolchain and that a program using all three
-# links statically: only system DLLs may be imported.
+# Check that the packages work through the toolchain and that a program using every one of
+# them links statically: only system DLLs may be imported.
 verify_stamp="$stamp_dir/verify.stamp"
-verify_text=$(cat "$stamp_dir"/jsoncpp.stamp "$stamp_dir"/curl.stamp "$stamp_dir"/googletest.stamp)
+verify_text=$(cat "$stamp_dir"/{jsoncpp,curl,googletest,libarchive,re2}.stamp \
+  "$here"/deps-check/{CMakeLists.txt,deps_check.cpp})
 if [ "$built_something" = 1 ] || [ ! -f "$verify_stamp" ] || [ "$(cat "$verify_stamp")" != "$verify_text" ]; then
   t0=$SECONDS
   start_log
   orvex_step "the static link check" "$log"
-  say "checking that a program links jsoncpp, libcurl and GoogleTest statically"
+  say "checking that a program links jsoncpp, libcurl, GoogleTest, libarchive and RE2 statically"
   vdir="$build_root/verify"
   rm -rf "$vdir"
   mkdir -p "$vdir/src"

@@ -13,7 +13,9 @@
 #   cmake/delay_imports.cmake). comctl32 is the exception: the manifest binds it to the
 #   side-by-side common controls 6.0.0.0, found in the system's WinSxS store;
 # - its size: at most 2 MiB (ORVEX_MAX_EXE_BYTES), what a user fetches before anything else
-#   runs (the Release build strips it; see CMakeLists.txt).
+#   runs (the Release build strips it; see CMakeLists.txt);
+# - none of the C++ stream and locale machinery, named when it is there
+#   (scripts/check-cxx-streams.sh, from the symbols of FILE.debug).
 # Exit status 0 when all hold; each failed check is named.
 set -euo pipefail
 
@@ -59,5 +61,8 @@ max_bytes=${ORVEX_MAX_EXE_BYTES:-2097152}
 bytes=$(stat -c %s "$exe")
 [ "$bytes" -le "$max_bytes" ] || fail "$bytes bytes, more than $max_bytes"
 
+bash "$(dirname "${BASH_SOURCE[0]}")/check-cxx-streams.sh" "$exe" >/dev/null ||
+  fail "links the C++ stream and locale machinery (named above)"
+
 [ "$failed" = 0 ] || exit 1
-echo "check-pe: $exe: $bytes bytes, 32-bit GUI program, manifest as required, imports statically only KnownDLLs ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//'))"
+echo "check-pe: $exe: $bytes bytes, 32-bit GUI program, manifest as required, imports statically only KnownDLLs ($(tr '\n' ' ' <<<"$imports" | sed 's/ $//')), no C++ streams"

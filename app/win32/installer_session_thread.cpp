@@ -30,7 +30,7 @@ void RunInstallerSessionThread(COrvexInstallerDlg* dialog) {
       break;
     case SessionResult::kRan:
       // The plan stays alive for the rest of the process (the crash report reads it).
-      result.plan.release();
+      result.KeepPlanForProcess();
       break;
   }
 }

@@ -39,7 +39,41 @@ const char kFolderCabinet[] = "<fdi-folder-cabinet>";
 const char kEntryOutput[] = "<fdi-entry-output>";
 
 constexpr int kSeekSet = 0;
+// What the caller's read callback answers on failure ((UINT)-1), and the most its alloc
+// callback can be asked for (its size is a ULONG).
+constexpr uint32_t kReadFailed = 0xFFFFFFFFu;
+constexpr uint64_t kLargestAllocation = 0xFFFFFFFFu;
+// The permission argument FDI passes to its open callback: _S_IREAD | _S_IWRITE.
+constexpr int kOpenPermissions = 0x180;
+// The file attribute Cabinet.dll reports as "run after extraction" in the close-file
+// notification: _A_EXEC.
+constexpr uint16_t kAttributeExecute = 0x40;
+
+// The cabinet format's fixed sizes: the header (CFHEADER) and its reserve fields when
+// present, a folder entry (CFFOLDER), a file entry before its name (CFFILE), a data block's
+// header (CFDATA).
+constexpr uint32_t kCabinetHeaderSize = 36;
+constexpr uint32_t kHeaderReserveFieldsSize = 4;
+constexpr uint32_t kFolderEntrySize = 8;
+constexpr uint32_t kFileEntrySize = 16;
 constexpr uint32_t kBlockHeaderSize = 8;
+// The format version the header states: 1.3, as every cabinet since 1995.
+constexpr char kCabinetVersionMinor = 3;
+constexpr char kCabinetVersionMajor = 1;
+// A data block holds at most 32 KiB of data (CAB_BLOCKMAX); Cabinet.dll takes no block of more
+// input than that and 6 KiB (CAB_INPUTMAX) and gives up there.
+constexpr uint32_t kLargestUnpackedBlock = 32768;
+constexpr uint32_t kLargestPackedBlock = kLargestUnpackedBlock + 6144;
+
+// A folder's compression: the kind in the low four bits, the window's size (log2) in bits 8 to
+// 12 for Quantum and LZX.
+constexpr uint16_t kCompressionKindMask = 0x000F;
+constexpr int kCompressionWindowShift = 8;
+constexpr uint16_t kCompressionWindowMask = 0x1F;
+constexpr uint16_t kCompressionNone = 0;
+constexpr uint16_t kCompressionMszip = 1;
+constexpr uint16_t kCompressionQuantum = 2;
+constexpr uint16_t kCompressionLzx = 3;
 // Cabinet.dll offers the next cabinet again after each failed attempt while the caller asks
 // for it; the simulated machine gives up after this many.
 constexpr int kNextCabinetAttempts = 16;
@@ -143,7 +177,7 @@ int ReadFolderCabinet(CallbackFile* file, uint8_t* buffer, int bytes) {
         -1)
       return -1;
     const uint32_t got = context->read(file->handle, buffer + done, piece);
-    if (got == 0xFFFFFFFFu) return -1;
+    if (got == kReadFailed) return -1;
     if (got == 0) break;
     HideChecksums(folder, inData, got, buffer + done);
     file->position += got;
@@ -188,7 +222,7 @@ off_t TellFile(mspack_file* file) {
 void Message(mspack_file*, const char*, ...) {}
 
 void* Allocate(mspack_system*, size_t bytes) {
-  if (bytes > 0xFFFFFFFFu) return nullptr;
+  if (bytes > kLargestAllocation) return nullptr;
   if (t_copying) return t_copying->context->alloc(static_cast<uint32_t>(bytes));
   return std::malloc(bytes);
 }
@@ -245,9 +279,6 @@ struct BlockRun {
   std::size_t verified = 0;        // blocks whose checksum was checked
 };
 
-// Cabinet.dll takes no block of more input than this (CAB_INPUTMAX) and gives up there.
-constexpr uint32_t kLargestPackedBlock = 32768 + 6144;
-
 BlockRun WalkBlocks(Context* context, intptr_t handle, uint32_t offset, uint8_t blockReserve,
                     uint64_t needed, uint64_t* budget) {
   BlockRun run;
@@ -264,7 +295,7 @@ BlockRun WalkBlocks(Context* context, intptr_t handle, uint32_t offset, uint8_t 
       break;
     }
     // The entries that need this block fail as they fail on Windows, those before it do not.
-    if (packed > kLargestPackedBlock || unpacked > 32768) break;
+    if (packed > kLargestPackedBlock || unpacked > kLargestUnpackedBlock) break;
     run.starts.push_back(run.length);
     run.length += kBlockHeaderSize + blockReserve + packed;
     run.covered += unpacked;
@@ -282,19 +313,19 @@ FolderCabinet MakeFolderCabinet(const sim::CabinetLayout& layout, const sim::Cab
   const bool reserve = layout.blockReserve != 0;
   uint32_t filesSize = 0;
   for (std::size_t i = 0; i < entries.size(); ++i)
-    filesSize += 16 + static_cast<uint32_t>(std::to_string(i).size()) + 1;
-  const uint32_t headerSize = 36 + (reserve ? 4 : 0);
-  const uint32_t dataStart = headerSize + 8 + filesSize;
+    filesSize += kFileEntrySize + static_cast<uint32_t>(std::to_string(i).size()) + 1;
+  const uint32_t headerSize = kCabinetHeaderSize + (reserve ? kHeaderReserveFieldsSize : 0);
+  const uint32_t dataStart = headerSize + kFolderEntrySize + filesSize;
   FolderCabinet made;
   std::string& head = made.head;
   head = "MSCF";
   PutDword(&head, 0);
   PutDword(&head, dataStart + run.length);
   PutDword(&head, 0);
-  PutDword(&head, headerSize + 8);  // the entries follow the one folder
+  PutDword(&head, headerSize + kFolderEntrySize);  // the entries follow the one folder
   PutDword(&head, 0);
-  head.push_back(3);
-  head.push_back(1);
+  head.push_back(kCabinetVersionMinor);
+  head.push_back(kCabinetVersionMajor);
   PutWord(&head, 1);
   PutWord(&head, static_cast<uint16_t>(entries.size()));
   PutWord(&head, reserve ? sim::kCabinetHasReserve : 0);
@@ -327,14 +358,14 @@ FolderCabinet MakeFolderCabinet(const sim::CabinetLayout& layout, const sim::Cab
 // The kinds of compression Cabinet.dll knows, with their window sizes: none, MSZIP, Quantum
 // (2^10 to 2^21 bytes), LZX (2^15 to 2^21).
 bool FolderKindKnown(const sim::CabinetFolder& folder) {
-  const int window = (folder.compression >> 8) & 0x1F;
-  switch (folder.compression & 0xF) {
-    case 0:
-    case 1:
+  const int window = (folder.compression >> kCompressionWindowShift) & kCompressionWindowMask;
+  switch (folder.compression & kCompressionKindMask) {
+    case kCompressionNone:
+    case kCompressionMszip:
       return true;
-    case 2:
+    case kCompressionQuantum:
       return window >= 10 && window <= 21;
-    case 3:
+    case kCompressionLzx:
       return window >= 15 && window <= 21;
     default:
       return false;
@@ -368,15 +399,18 @@ class CabinetCopy {
     if (copying_.cabinetHandle != -1) context_->close(copying_.cabinetHandle);
   }
 
+  // Records the failure in the caller's error record; FDICopy then answers false.
+  bool Failed(int code) { return Fail(context_, code) == kFdiNone; }
+
   bool Run(const std::string& path) {
     copying_.context = context_;
-    copying_.cabinetHandle =
-        context_->open(const_cast<char*>(path.c_str()), kFdiOpenBinary | kFdiOpenReadOnly, 0x180);
-    if (copying_.cabinetHandle == -1) return Fail(context_, kFdiCabinetNotFound) == 0;
+    copying_.cabinetHandle = context_->open(const_cast<char*>(path.c_str()),
+                                            kFdiOpenBinary | kFdiOpenReadOnly, kOpenPermissions);
+    if (copying_.cabinetHandle == -1) return Failed(kFdiCabinetNotFound);
     const sim::CabinetInput input{context_->read, context_->seek, context_->alloc,
                                   context_->release, copying_.cabinetHandle};
     int code = sim::ReadCabinetHeader(input, &layout_);
-    if (code != kFdiNone) return Fail(context_, code) == 0;
+    if (code != kFdiNone) return Failed(code);
     FdiNotification info;
     info.setID = layout_.setId;
     info.iCabinet = layout_.index;
@@ -384,9 +418,9 @@ class CabinetCopy {
     info.psz1 = const_cast<char*>(layout_.nextName.c_str());
     info.psz2 = const_cast<char*>(layout_.nextInfo.c_str());
     info.psz3 = cabinetPath_;
-    if (notify_(kFdintCabinetInfo, &info) == -1) return Fail(context_, kFdiUserAbort) == 0;
+    if (notify_(kFdintCabinetInfo, &info) == -1) return Failed(kFdiUserAbort);
     code = sim::ReadCabinetEntries(input, &layout_);
-    if (code != kFdiNone) return Fail(context_, code) == 0;
+    if (code != kFdiNone) return Failed(code);
     PlanFolders();
     for (sim::CabinetFile& entry : layout_.files) {
       if (!CopyEntry(entry)) return false;
@@ -427,7 +461,7 @@ class CabinetCopy {
       partial.psz1 = &entry.name[0];
       partial.psz2 = const_cast<char*>(layout_.previousName.c_str());
       partial.psz3 = const_cast<char*>(layout_.previousInfo.c_str());
-      if (notify_(kFdintPartialFile, &partial) == -1) return Fail(context_, kFdiUserAbort) == 0;
+      if (notify_(kFdintPartialFile, &partial) == -1) return Failed(kFdiUserAbort);
       return true;
     }
     FdiNotification copy;
@@ -439,7 +473,7 @@ class CabinetCopy {
     copy.attribs = entry.attributes;
     copy.iFolder = entry.folderIndex;
     const intptr_t handle = notify_(kFdintCopyFile, &copy);
-    if (handle == -1) return Fail(context_, kFdiUserAbort) == 0;
+    if (handle == -1) return Failed(kFdiUserAbort);
     if (handle == 0) return true;  // the caller skips this entry
     const int folder = sim::FolderOfEntry(layout_, entry.folderIndex);
     // Cabinet.dll has no folder to read an entry of a cabinet without folders from.
@@ -449,20 +483,20 @@ class CabinetCopy {
       // Cabinet.dll gives up before the entry's own bytes (the folder's kind, the data before
       // the entry) by closing the file, without the close-file notification.
       context_->close(handle);
-      return Fail(context_, code) == 0;
+      return Failed(code);
     }
     FdiNotification closeInfo;
     closeInfo.pv = userValue_;
     closeInfo.psz1 = &entry.name[0];
     closeInfo.hf = handle;
-    closeInfo.cb = (entry.attributes & 0x40) != 0;  // _A_EXEC
+    closeInfo.cb = (entry.attributes & kAttributeExecute) != 0;
     closeInfo.date = entry.date;
     closeInfo.time = entry.time;
     closeInfo.attribs = entry.attributes;
     closeInfo.iFolder = entry.folderIndex;
     const intptr_t closed = notify_(kFdintCloseFileInfo, &closeInfo);
     if (code == kFdiNone && closed != 1) code = kFdiUserAbort;
-    return code == kFdiNone || Fail(context_, code) == 0;
+    return code == kFdiNone || Failed(code);
   }
 
   // The entry's bytes through handle; *reachedEntry tells whether the work got as far as the
@@ -566,7 +600,8 @@ class CabinetCopy {
       std::string path = folder.c_str();
       if (!path.empty() && path.back() != '\\') path += '\\';
       path += layout_.nextName;
-      const intptr_t handle = context_->open(&path[0], kFdiOpenBinary | kFdiOpenReadOnly, 0x180);
+      const intptr_t handle =
+          context_->open(&path[0], kFdiOpenBinary | kFdiOpenReadOnly, kOpenPermissions);
       if (handle != -1) {
         context_->close(handle);
         return kFdiCorruptCabinet;

@@ -45,8 +45,9 @@ bool StatEntry(const std::string& host, struct stat* info) {
   return !host.empty() && lstat(host.c_str(), info) == 0;
 }
 
-// Whether a link points to a folder: Windows makes folder links and file links.
-bool IsFolderLink(const std::string& host) {
+// Whether host is a folder, or a link that points to one (Windows makes folder links and file
+// links).
+bool LeadsToFolder(const std::string& host) {
   struct stat target;
   return StatPath(host, &target) && S_ISDIR(target.st_mode);
 }
@@ -61,7 +62,7 @@ uint32_t AttributesOf(const std::string& host, const struct stat& info) {
   const uint32_t kept = found != remembered.end() ? found->second : 0;
   if (S_ISLNK(info.st_mode)) {
     return kFileAttributeReparsePoint | kept |
-           (IsFolderLink(host) ? kFileAttributeDirectory : kFileAttributeArchive);
+           (LeadsToFolder(host) ? kFileAttributeDirectory : kFileAttributeArchive);
   }
   uint32_t attributes = 0;
   if (S_ISDIR(info.st_mode)) {
@@ -214,23 +215,60 @@ std::FILE* OpenWritable(const std::wstring& path, uint32_t* error) {
   return file;
 }
 
+// _wfopen(path, "rb") on the machine; null with the Windows error in *error when it is refused:
+// a missing file or folder as CreateFileW reports them, a folder as access denied (Linux opens
+// one for reading), a file held without read sharing as a sharing violation.
+std::FILE* OpenReadable(const std::wstring& path, uint32_t* error) {
+  const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
+  if (mapped.nullDevice) return std::fopen("/dev/null", "rb");
+  if (mapped.host.empty()) {
+    *error = mapped.error;
+    return nullptr;
+  }
+  struct stat info;
+  if (!StatPath(mapped.host, &info)) {
+    const int missing = errno;
+    *error = missing == ENOENT && LeadsToFolder(fs::path(mapped.host).parent_path().string())
+                 ? kErrorFileNotFound
+                 : sim::WindowsErrorOfErrno(missing);
+    return nullptr;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    *error = kErrorAccessDenied;
+    return nullptr;
+  }
+  // _wfopen shares reading and writing; a handle that shares no reading keeps it out.
+  if (sim::SharingViolation(mapped.host, kGenericRead, kFileShareRead | kFileShareWrite)) {
+    *error = kErrorSharingViolation;
+    return nullptr;
+  }
+  int openError = 0;
+  const int descriptor = OpenMapped(mapped.host, O_RDONLY, &openError);
+  if (descriptor < 0) {
+    *error = sim::WindowsErrorOfErrno(openError);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(descriptor, "rb");
+  if (!file) {
+    *error = sim::WindowsErrorOfErrno(errno);
+    close(descriptor);
+  }
+  return file;
+}
+
 }  // namespace
 
-std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error) {
+ScopedFile OpenForWriting(const std::wstring& path, uint32_t* error) {
   uint32_t refused = 0;
-  std::FILE* file = OpenWritable(path, &refused);
+  ScopedFile file(OpenWritable(path, &refused));
   if (!file && error) *error = refused;
   return file;
 }
 
-std::FILE* OpenForReading(const std::wstring& path) {
-  const sim::MappedPath mapped = Map(path, sim::LinkUse::kFollow);
-  if (mapped.nullDevice) return std::fopen("/dev/null", "rb");
-  if (mapped.host.empty()) return nullptr;
-  const int descriptor = OpenMapped(mapped.host, O_RDONLY, nullptr);
-  if (descriptor < 0) return nullptr;
-  std::FILE* file = fdopen(descriptor, "rb");
-  if (!file) close(descriptor);
+ScopedFile OpenForReading(const std::wstring& path, uint32_t* error) {
+  uint32_t refused = 0;
+  ScopedFile file(OpenReadable(path, &refused));
+  if (!file && error) *error = refused;
   return file;
 }
 
@@ -261,7 +299,7 @@ bool RemoveEmptyDirectory(const std::wstring& path) {
   if (!StatEntry(host, &info) || sim::RefusedToNonAdministrator(host)) return false;
   if (S_ISLNK(info.st_mode)) {
     // RemoveDirectoryW removes a folder link, never what it points to.
-    if (!IsFolderLink(host) || unlink(host.c_str()) != 0) return false;
+    if (!LeadsToFolder(host) || unlink(host.c_str()) != 0) return false;
     sim::NoteNameRemoved(host);
   } else {
     if (!S_ISDIR(info.st_mode) || IsReadOnly(info) || IsDriveRoot(host)) return false;
@@ -289,7 +327,7 @@ bool DeleteFileAt(const std::wstring& path) {
   struct stat info;
   if (!StatEntry(host, &info) || S_ISDIR(info.st_mode) || sim::RefusedToNonAdministrator(host))
     return false;
-  if (S_ISLNK(info.st_mode) ? IsFolderLink(host) : IsReadOnly(info)) return false;
+  if (S_ISLNK(info.st_mode) ? LeadsToFolder(host) : IsReadOnly(info)) return false;
   // The last name of a file frees its bytes.
   const uint64_t freed = info.st_nlink == 1 ? sim::RegularFileSize(host) : 0;
   if (unlink(host.c_str()) != 0) return false;

@@ -47,27 +47,28 @@ FARPROC Kernel32Function(const char* name) {
   return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
 }
 
-// _wfopen(path, "wb"), its failure as a Windows error. The C runtime keeps the system's code
-// in _doserrno when CreateFileW refused the file; it fails without asking Windows only when
-// its own table of descriptors is full.
-std::FILE* OpenWritable(const std::wstring& path, uint32_t* error) {
+// _wfopen, its failure as a Windows error. The C runtime keeps the system's code in _doserrno
+// when CreateFileW refused the file; it fails without asking Windows only when its own table of
+// descriptors is full.
+ScopedFile OpenFile(const std::wstring& path, const wchar_t* mode, uint32_t* error) {
   errno = 0;
   _doserrno = 0;
-  std::FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file) return file;
-  if (error) {
+  ScopedFile file(_wfopen(path.c_str(), mode));
+  if (!file && error) {
     *error = _doserrno != 0 ? static_cast<uint32_t>(_doserrno) : ERROR_TOO_MANY_OPEN_FILES;
   }
-  return nullptr;
+  return file;
 }
 
 }  // namespace
 
-std::FILE* OpenForWriting(const std::wstring& path, uint32_t* error) {
-  return OpenWritable(path, error);
+ScopedFile OpenForWriting(const std::wstring& path, uint32_t* error) {
+  return OpenFile(path, L"wb", error);
 }
 
-std::FILE* OpenForReading(const std::wstring& path) { return _wfopen(path.c_str(), L"rb"); }
+ScopedFile OpenForReading(const std::wstring& path, uint32_t* error) {
+  return OpenFile(path, L"rb", error);
+}
 
 bool FreeDiskSpace(const std::wstring& directory, DiskSpace* space, uint32_t* error) {
   ULARGE_INTEGER freeToCaller;

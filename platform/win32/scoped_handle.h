@@ -1,10 +1,12 @@
 #pragma once
 // One owner for every kind of Windows handle. ScopedHandle<Traits> holds one handle and closes
 // it when it goes out of scope, whichever way the scope ends; each kind of handle states in its
-// traits the value that means "no handle" and the function that closes one. Windows does not
-// agree with itself on the first: CreateFileW and FindFirstFileW answer INVALID_HANDLE_VALUE
-// on failure, OpenProcess, CreateMutexW and the registry and service calls NULL, and a handle
-// compared against the wrong one would be closed when it is not open or leak when it is.
+// traits the function that closes one. Windows does not agree with itself on the value that
+// means "no handle": CreateFileW and FindFirstFileW answer INVALID_HANDLE_VALUE on failure,
+// OpenProcess, CreateMutexW and the registry and service calls NULL. The owner takes both as
+// "no handle" whatever the kind, so no caller can pick the wrong one (a handle compared against
+// the wrong value would be closed when it is not open). Neither is ever a handle a program
+// owns: -1 is also the current process's pseudo handle, which needs no closing.
 // Owners move, they are never copied (one handle, one CloseHandle).
 
 #include <windows.h>
@@ -29,7 +31,7 @@ class ScopedHandle {
     return *this;
   }
 
-  bool IsValid() const { return handle_ != Traits::Invalid(); }
+  bool IsValid() const { return IsHandle(handle_); }
   Handle Get() const { return handle_; }
 
   // For the calls that hand a handle back through a pointer (OpenProcessToken, RegOpenKeyExW):
@@ -39,10 +41,10 @@ class ScopedHandle {
     return &handle_;
   }
 
-  // Gives the handle up without closing it.
-  Handle Release() {
+  // Gives the handle up without closing it: the caller closes it now.
+  [[nodiscard]] Handle Release() {
     Handle handle = handle_;
-    handle_ = Traits::Invalid();
+    handle_ = Handle();
     return handle;
   }
 
@@ -56,34 +58,29 @@ class ScopedHandle {
   bool Close() {
     if (!IsValid()) return true;
     const bool closed = Traits::Close(handle_);
-    handle_ = Traits::Invalid();
+    handle_ = Handle();
     return closed;
   }
 
+  // Whether a value some Windows call answered is a handle: neither NULL nor
+  // INVALID_HANDLE_VALUE.
+  static bool IsHandle(Handle handle) {
+    return handle != Handle() && handle != reinterpret_cast<Handle>(INVALID_HANDLE_VALUE);
+  }
+
  private:
-  Handle handle_ = Traits::Invalid();
+  Handle handle_ = Handle();
 };
 
-// Kernel objects whose functions answer NULL on failure: processes, tokens, mutexes.
-struct KernelObjectTraits {
+// Everything CloseHandle closes: files, devices, snapshots, processes, tokens, mutexes.
+struct HandleTraits {
   using Handle = HANDLE;
-  static Handle Invalid() { return nullptr; }
   static bool Close(Handle handle) { return CloseHandle(handle) != FALSE; }
 };
 
-// Files, devices and snapshots: CreateFileW and CreateToolhelp32Snapshot answer
-// INVALID_HANDLE_VALUE on failure.
-struct FileHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static bool Close(Handle handle) { return CloseHandle(handle) != FALSE; }
-};
-
-// A directory listing from FindFirstFileW: INVALID_HANDLE_VALUE on failure, closed by FindClose
-// (CloseHandle on it is an error).
+// A directory listing from FindFirstFileW, closed by FindClose (CloseHandle on it is an error).
 struct FindHandleTraits {
   using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
   static bool Close(Handle handle) { return FindClose(handle) != FALSE; }
 };
 
@@ -91,7 +88,6 @@ struct FindHandleTraits {
 // predefined roots such as HKEY_LOCAL_MACHINE: those are not ours to close.
 struct RegistryKeyTraits {
   using Handle = HKEY;
-  static Handle Invalid() { return nullptr; }
   static bool Close(Handle handle) { return RegCloseKey(handle) == ERROR_SUCCESS; }
 };
 
@@ -99,12 +95,12 @@ struct RegistryKeyTraits {
 // closed by CloseServiceHandle.
 struct ServiceHandleTraits {
   using Handle = SC_HANDLE;
-  static Handle Invalid() { return nullptr; }
   static bool Close(Handle handle) { return CloseServiceHandle(handle) != FALSE; }
 };
 
-using ScopedKernelObject = ScopedHandle<KernelObjectTraits>;
-using ScopedFileHandle = ScopedHandle<FileHandleTraits>;
+// One type: a file handle and a kernel object are closed alike and fail alike.
+using ScopedKernelObject = ScopedHandle<HandleTraits>;
+using ScopedFileHandle = ScopedHandle<HandleTraits>;
 using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
 using ScopedRegistryKey = ScopedHandle<RegistryKeyTraits>;
 using ScopedServiceHandle = ScopedHandle<ServiceHandleTraits>;

@@ -81,7 +81,7 @@ class CrashHandler : public ::testing::Test {
     plan_.doc = J(R"({"env": {"ui": "dialog"}, "Main": {"status": {"progress": "started"}}})");
   }
   void TearDown() override {
-    g_plan = nullptr;
+    registration_ = PlanRegistration();
     SetCrashDialogHook(nullptr);
     ASSERT_EQ(0, chdir(previousDir_.c_str()));
     std::system(("rm -rf '" + dir_ + "'").c_str());
@@ -101,6 +101,7 @@ class CrashHandler : public ::testing::Test {
 
   test::DevService* service_ = nullptr;
   CInstallPlan plan_;
+  PlanRegistration registration_;  // after the plan: ends first
   std::string dir_;
   std::string previousDir_;
   ScopedEnv base_{"BASE_DOMAIN", ""};
@@ -108,7 +109,7 @@ class CrashHandler : public ::testing::Test {
 
 TEST_F(CrashHandler, CrashWithAPlanWritesThreeFilesAndSendUploadsEachOnce) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
-  g_plan = &plan_;
+  registration_ = PlanRegistration(&plan_);
   EXPECT_EXIT(Crash(&AnswerSend), ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
 
   EXPECT_EQ(0u, File(".dmp").find("MDMP"));
@@ -157,7 +158,7 @@ TEST_F(CrashHandler, WithoutAPlanTwoFilesAreSentAndTheLogsFailureIsPrinted) {
 
 TEST_F(CrashHandler, DontSendEndsWithOneAndNoTraffic) {
   ScopedEnv base("BASE_DOMAIN", service_->BaseUrl() + "/");
-  g_plan = &plan_;
+  registration_ = PlanRegistration(&plan_);
   EXPECT_EXIT(Crash(&AnswerDontSend), ::testing::ExitedWithCode(1), "\\[dialog shown\\]");
   EXPECT_TRUE(Exists(CrashFileName(".dmp")));
   EXPECT_TRUE(Exists(CrashFileName(".log")));
@@ -172,7 +173,7 @@ TEST_F(CrashHandler, WithoutTheDumpWriterTheSystemHandlesTheCrash) {
 }
 
 TEST_F(CrashHandler, EscapedExceptionsAndAbortReachTheCrashPath) {
-  g_plan = &plan_;
+  registration_ = PlanRegistration(&plan_);
   EXPECT_EXIT(
       {
         Install(&AnswerDontSend);

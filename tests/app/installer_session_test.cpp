@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "base/json_text.h"
+#include "common/run_flags.h"
 #include "common/web_service.h"
 #include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
@@ -188,6 +190,30 @@ TEST(Session, RetryFetchesTheConfigurationAgain) {
   EXPECT_EQ("yes", result.plan->doc["env"]["ORVEX_TEST_IMPORTED"].asString());
   EXPECT_EQ("dialog", result.plan->doc["env"]["ui"].asString());
   EXPECT_EQ("step:0/1", ui.calls.back());
+}
+
+// g_plan points at the session's plan while the caller keeps the result, also after a move,
+// and is null once the result ends: the plan it pointed at is gone then.
+TEST(Session, PlanIsRegisteredOnlyWhileTheResultLives) {
+  const std::string base = ::testing::TempDir() + "orvex_registered_plan";
+  std::ofstream(base + ".json", std::ios::binary) << R"({"Stages": [{"name": "LastStage"}]})";
+  ScopedDevelopmentSetting mode("QUARN_OI_RUNMODE", "development");
+  ScopedDevelopmentSetting file("QUARN_OI_DEV_CONFIG", base);
+  test::RecordingIndicator ui;
+  SessionSettings settings;
+  settings.ui = "console";
+  settings.progress = "PIConsole";
+  settings.indicator = &ui;
+  {
+    SessionResult result = RunInstallerSession(settings);
+    ASSERT_EQ(SessionResult::kRan, result.outcome);
+    ASSERT_NE(nullptr, result.plan);
+    EXPECT_EQ(result.plan.get(), g_plan);
+    SessionResult kept = std::move(result);
+    EXPECT_EQ(kept.plan.get(), g_plan);
+  }
+  EXPECT_EQ(nullptr, g_plan);
+  std::remove((base + ".json").c_str());
 }
 
 // Notepad writes a byte-order mark at the start of a UTF-8 file; the configuration is read

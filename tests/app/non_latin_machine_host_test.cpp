@@ -246,7 +246,7 @@ TEST(NonLatinCrash, CrashFilesOfARussianMachineAreUtf8) {
   plan.doc["Config"]["platform"]["os"] =
       profile["wmi"]["ROOT\\CIMV2"]["Win32_OperatingSystem"][0]["Caption"];
   plan.doc["Main"]["status"]["progress"] = "started";
-  g_plan = &plan;
+  PlanRegistration registration(&plan);
   EXPECT_EXIT(
       {
         SetCrashDialogHook(nullptr);
@@ -254,7 +254,6 @@ TEST(NonLatinCrash, CrashFilesOfARussianMachineAreUtf8) {
         platform::RaiseNoncontinuableException(0xC0000005);
       },
       ::testing::ExitedWithCode(1), "");
-  g_plan = nullptr;
   const std::string log = test::ReadFile(dir + "/" + CrashFileName(".log"));
   const std::string report = test::ReadFile(dir + "/" + CrashFileName(".txt"));
   ASSERT_EQ(0, chdir(previous));

@@ -198,14 +198,14 @@ class RunPlanTest : public ::testing::Test {
   void SetUp() override {
     g_cancelRequested = false;
     plan.defaultProgress = &indicator;
-    g_plan = &plan;
+    registration = PlanRegistration(&plan);
     SetInstallReportHook([this](bool success, Json::Value document, Json::Value failed) {
       reports.push_back({success, document, failed});
     });
   }
   void TearDown() override {
     SetInstallReportHook(nullptr);
-    g_plan = nullptr;
+    registration = PlanRegistration();
   }
   CStage* AddStage(const std::string& name, std::vector<std::pair<std::string, int>> modules) {
     plan.stages.push_back(std::make_unique<CStage>(name));
@@ -219,6 +219,7 @@ class RunPlanTest : public ::testing::Test {
     Json::Value failed;
   };
   CInstallPlan plan;
+  PlanRegistration registration;  // after the plan: ends first
   RecordingIndicator indicator;
   Journal journal;
   std::vector<Report> reports;

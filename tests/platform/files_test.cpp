@@ -1,11 +1,13 @@
 // What the file calls report when Windows refuses them: the Windows error, the same on Windows
-// (under Wine) and on the simulated machine, whose host calls fail with errno values.
+// (under Wine) and on the simulated machine, whose host calls fail with errno values (and open
+// a folder for reading, which Windows refuses).
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "base/text.h"
 #include "platform/file_handles.h"
@@ -26,9 +28,9 @@ class PlatformFilesRefused : public ::testing::Test {
     ASSERT_TRUE(platform::MakeDirectory(folder_, &error) || error == platform::kErrorAlreadyExists)
         << error;
     for (const wchar_t* name : kFiles) {
-      std::FILE* file = platform::OpenForWriting(Path(name), &error);
+      platform::ScopedFile file = platform::OpenForWriting(Path(name), &error);
       ASSERT_NE(nullptr, file) << error;
-      std::fclose(file);
+      file.reset();
     }
     held_ = platform::CreateFileHandle(Path(L"held.txt"), platform::kGenericRead, 0,
                                        platform::kOpenExisting);
@@ -63,11 +65,36 @@ TEST_F(PlatformFilesRefused, OpenForWritingReportsTheWindowsError) {
   for (const Case& c : cases) {
     SCOPED_TRACE(WideToUtf8(c.name));
     uint32_t error = platform::kErrorSuccess;
-    std::FILE* file = platform::OpenForWriting(Path(c.name), &error);
+    platform::ScopedFile file = platform::OpenForWriting(Path(c.name), &error);
     EXPECT_EQ(nullptr, file);
-    if (file) std::fclose(file);
+    file.reset();
     EXPECT_EQ(c.error, error);
   }
+}
+
+TEST_F(PlatformFilesRefused, OpenForReadingReportsTheWindowsError) {
+  const struct Case {
+    const wchar_t* name;
+    uint32_t error;
+  } cases[] = {
+      {L"absent.txt", platform::kErrorFileNotFound},
+      {L"missing\\absent.txt", platform::kErrorPathNotFound},  // a folder on the way is missing
+      {L"plain.txt\\absent.txt", platform::kErrorPathNotFound},
+      {L".", platform::kErrorAccessDenied},  // the folder itself
+      {L"held.txt", platform::kErrorSharingViolation},
+      {L"a<b.txt", platform::kErrorInvalidName},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.name));
+    uint32_t error = platform::kErrorSuccess;
+    EXPECT_EQ(nullptr, platform::OpenForReading(Path(c.name), &error));
+    EXPECT_EQ(c.error, error);
+  }
+  uint32_t error = platform::kErrorSuccess;
+  platform::ScopedFile plain = platform::OpenForReading(Path(L"plain.txt"), &error);
+  EXPECT_NE(nullptr, plain);
+  EXPECT_EQ(platform::kErrorSuccess, error);  // left alone on success
+  EXPECT_TRUE(platform::CloseFile(std::move(plain)));
 }
 
 }  // namespace

@@ -396,10 +396,10 @@ TEST_F(ProbesHousekeepingTest, SessionFolderRefusesAUserWithoutElevation) {
   const std::wstring temp = L"C:\\Users\\john\\AppData\\Local\\Temp";
   // The elevated installer puts its files there.
   uint32_t error = 0;
-  std::FILE* verified = platform::OpenForWriting(session + L"\\dpinst.exe", &error);
+  platform::ScopedFile verified = platform::OpenForWriting(session + L"\\dpinst.exe", &error);
   ASSERT_NE(nullptr, verified) << error;
-  std::fputs("verified", verified);
-  std::fclose(verified);
+  std::fputs("verified", verified.get());
+  verified.reset();
   ASSERT_TRUE(platform::MakeDirectory(session + L"\\Graphics", &error)) << error;
 
   sim::ScopedNonAdministrator user;

@@ -74,10 +74,10 @@ class ProbesVirtualization : public ::testing::Test {
     ASSERT_TRUE(adminOnly ? platform::MakeAdminOnlyDirectory(L"C:\\drivers", &error)
                           : platform::MakeDirectory(L"C:\\drivers", &error))
         << error;
-    std::FILE* file = platform::OpenForWriting(L"C:\\drivers\\quarn_hwio.sys", &error);
+    platform::ScopedFile file = platform::OpenForWriting(L"C:\\drivers\\quarn_hwio.sys", &error);
     ASSERT_NE(nullptr, file) << error;
-    std::fputs(content, file);
-    std::fclose(file);
+    std::fputs(content, file.get());
+    file.reset();
   }
 };
 

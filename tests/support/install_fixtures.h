@@ -4,6 +4,7 @@
 // Wine into the prefix's temporary folder.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -62,21 +63,20 @@ inline bool PlaceFixture(const std::string& fixture, const std::wstring& folder,
 
 // Writes content as the whole file at path; true on success.
 inline bool WriteWholeFile(const std::wstring& path, const std::string& content) {
-  std::FILE* file = platform::OpenForWriting(path, nullptr);
+  platform::ScopedFile file = platform::OpenForWriting(path, nullptr);
   if (!file) return false;
-  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-  return std::fclose(file) == 0 && written;
+  const bool written = std::fwrite(content.data(), 1, content.size(), file.get()) == content.size();
+  return platform::CloseFile(std::move(file)) && written;
 }
 
 // The whole content of a file, or "<missing>".
 inline std::string ReadWholeFile(const std::wstring& path) {
-  std::FILE* file = platform::OpenForReading(path);
+  platform::ScopedFile file = platform::OpenForReading(path, nullptr);
   if (!file) return "<missing>";
   std::string content;
   char buffer[4096];
   std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
-  std::fclose(file);
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) content.append(buffer, got);
   return content;
 }
 

@@ -59,16 +59,16 @@ TEST_F(SimDiskSpace, ReportsTheProfileAndRefusesWhatIsNotThere) {
 
 TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
   // A stream of writes: three blocks fit, the fifth does not.
-  std::FILE* file = platform::OpenForWriting(L"C:\\Temp\\stream.bin", nullptr);
+  platform::ScopedFile file = platform::OpenForWriting(L"C:\\Temp\\stream.bin", nullptr);
   ASSERT_NE(nullptr, file);
-  std::setvbuf(file, nullptr, _IONBF, 0);
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(block_.size(), std::fwrite(block_.data(), 1, block_.size(), file));
+    EXPECT_EQ(block_.size(), std::fwrite(block_.data(), 1, block_.size(), file.get()));
   EXPECT_EQ(kFree - 3 * block_.size(), Free());
-  EXPECT_EQ(block_.size(), std::fwrite(block_.data(), 1, block_.size(), file));
-  EXPECT_EQ(0u, std::fwrite(block_.data(), 1, block_.size(), file));
+  EXPECT_EQ(block_.size(), std::fwrite(block_.data(), 1, block_.size(), file.get()));
+  EXPECT_EQ(0u, std::fwrite(block_.data(), 1, block_.size(), file.get()));
   EXPECT_EQ(ENOSPC, errno);
-  std::fclose(file);
+  file.reset();
   EXPECT_EQ(0u, Free());
 
   // Handles, positioned files and copies find no room either.
@@ -111,10 +111,10 @@ TEST_F(SimDiskSpace, EveryWriterStopsAtAFullDrive) {
 }
 
 TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
-  std::FILE* file = platform::OpenForWriting(L"C:\\Temp\\archive.bin", nullptr);
+  platform::ScopedFile file = platform::OpenForWriting(L"C:\\Temp\\archive.bin", nullptr);
   ASSERT_NE(nullptr, file);
-  std::fputs("archive", file);
-  std::fclose(file);
+  std::fputs("archive", file.get());
+  file.reset();
   const intptr_t reading =
       platform::CreateFileHandle(L"C:\\Temp\\archive.bin", platform::kGenericRead,
                                  platform::kFileShareRead, platform::kOpenExisting);
@@ -143,7 +143,7 @@ TEST_F(SimDiskSpace, AFileHeldForReadingOnlyCannotBeOverwritten) {
   EXPECT_TRUE(platform::CloseFileHandle(reading));
   file = platform::OpenForWriting(L"C:\\Temp\\archive.bin", nullptr);
   EXPECT_NE(nullptr, file);
-  if (file) std::fclose(file);
+  file.reset();
 }
 
 }  // namespace

@@ -60,11 +60,11 @@ TEST(SimFiles, DrivePathsLiveInTheSandbox) {
   EXPECT_EQ(L"C:\\Users\\john\\AppData\\Local\\Temp\\", platform::TempPath());
   EXPECT_TRUE(fs::is_directory(sim::HostPath(platform::TempPath())));
   EXPECT_TRUE(platform::PathExists(L"C:\\Windows\\system32"));
-  std::FILE* file = platform::OpenForReading(L"C:\\DATA\\B.TXT");
+  platform::ScopedFile file = platform::OpenForReading(L"C:\\DATA\\B.TXT", nullptr);
   ASSERT_TRUE(file);
   char text[8] = {};
-  EXPECT_EQ(3u, std::fread(text, 1, sizeof text, file));
-  std::fclose(file);
+  EXPECT_EQ(3u, std::fread(text, 1, sizeof text, file.get()));
+  file.reset();
   EXPECT_STREQ("bee", text);
 }
 

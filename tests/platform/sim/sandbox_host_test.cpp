@@ -178,7 +178,7 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
       uint32_t openError = 0;
       EXPECT_EQ(nullptr, platform::OpenForWriting(c.path, &openError));
       EXPECT_EQ(c.error, openError);
-      EXPECT_EQ(nullptr, platform::OpenForReading(c.path));
+      EXPECT_EQ(nullptr, platform::OpenForReading(c.path, nullptr));
       EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\a.txt", c.path, false));
       EXPECT_FALSE(platform::CopyFileTo(L"C:\\Data\\a.txt", c.path, true));
       platform::PositionedFile part;
@@ -190,15 +190,15 @@ TEST_F(SimSandbox, EveryPathFormLandsInTheSandboxOrIsRefused) {
     }
   }
   // Writing through the link inside makes its target, as Windows follows a link it opens.
-  std::FILE* file = platform::OpenForWriting(L"C:\\Links\\inside", nullptr);
+  platform::ScopedFile file = platform::OpenForWriting(L"C:\\Links\\inside", nullptr);
   ASSERT_NE(nullptr, file);
-  std::fclose(file);
+  file.reset();
   EXPECT_TRUE(fs::is_regular_file(sim::HostPath(L"C:\\Data") + "/new.txt"));
   // Renaming onto a link replaces the link, never what it points to.
-  std::FILE* part = platform::OpenForWriting(L"C:\\Data\\moved.part", nullptr);
+  platform::ScopedFile part = platform::OpenForWriting(L"C:\\Data\\moved.part", nullptr);
   ASSERT_NE(nullptr, part);
-  std::fputs("moved", part);
-  std::fclose(part);
+  std::fputs("moved", part.get());
+  part.reset();
   uint32_t renameError = 0;
   EXPECT_TRUE(
       platform::ReplaceWithFile(L"C:\\Data\\moved.part", L"C:\\Links\\dangling", &renameError));
@@ -225,9 +225,9 @@ TEST_F(SimSandbox, PathsUpToMaxPathUnlessInTheLongForm) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path.size());
     EXPECT_EQ(c.mapped, !sim::HostPath(c.path).empty());
-    std::FILE* file = platform::OpenForWriting(c.path, nullptr);
+    platform::ScopedFile file = platform::OpenForWriting(c.path, nullptr);
     EXPECT_EQ(c.mapped, file != nullptr);
-    if (file) std::fclose(file);
+    file.reset();
   }
   EXPECT_FALSE(platform::MakeDirectory(folder + L"\\" + std::wstring(44, L'd'), &error));
   EXPECT_EQ(platform::kErrorFilenameExcedRange, error);
@@ -240,10 +240,10 @@ TEST_F(SimSandbox, PathsUpToMaxPathUnlessInTheLongForm) {
 TEST_F(SimSandbox, NamesAreFoundWithoutRegardToCase) {
   std::ofstream(sim::HostPath(L"C:\\Data") + "/External.TXT") << "host";
   for (int i = 0; i < 50; ++i) {
-    std::FILE* file =
+    platform::ScopedFile file =
         platform::OpenForWriting(L"C:\\Data\\Made" + std::to_wstring(i) + L".txt", nullptr);
     ASSERT_NE(nullptr, file);
-    std::fclose(file);
+    file.reset();
   }
   uint32_t error = 0;
   ASSERT_TRUE(platform::MakeDirectory(L"C:\\data\\Folder", &error));
@@ -396,14 +396,14 @@ TEST_F(SimSandbox, DeviceNamesAreDevicesNotFiles) {
   for (const wchar_t* path : {L"C:\\Data\\NUL", L"C:\\Data\\nul.txt", L"nul", L"\\\\.\\NUL"}) {
     SCOPED_TRACE(WideToUtf8(path));
     uint32_t error = 0;
-    std::FILE* file = platform::OpenForWriting(path, &error);
+    platform::ScopedFile file = platform::OpenForWriting(path, &error);
     ASSERT_NE(nullptr, file) << error;
-    EXPECT_EQ(5u, std::fwrite("bytes", 1, 5, file));
-    std::fclose(file);
-    std::FILE* read = platform::OpenForReading(path);
+    EXPECT_EQ(5u, std::fwrite("bytes", 1, 5, file.get()));
+    file.reset();
+    platform::ScopedFile read = platform::OpenForReading(path, nullptr);
     ASSERT_NE(nullptr, read);
-    EXPECT_EQ(EOF, std::fgetc(read));  // writes vanished
-    std::fclose(read);
+    EXPECT_EQ(EOF, std::fgetc(read.get()));  // writes vanished
+    read.reset();
     uint32_t made = 0;
     EXPECT_FALSE(platform::MakeDirectory(path, &made));
     EXPECT_FALSE(platform::DeleteFileAt(path));
@@ -520,9 +520,9 @@ void WriteEverywhere(const std::wstring& folder) {
   }
   (void)platform::ReplaceWithFile(folder + L"\\file.bin.part", folder + L"\\file.bin",
                                   &writerError);
-  if (std::FILE* file = platform::OpenForWriting(folder + L"\\config.xml", nullptr)) {
-    std::fputs("<config/>", file);
-    std::fclose(file);
+  if (platform::ScopedFile file = platform::OpenForWriting(folder + L"\\config.xml", nullptr)) {
+    std::fputs("<config/>", file.get());
+    file.reset();
   }
   (void)platform::CopyFileTo(L"C:\\Data\\a.txt", folder + L"\\desktop.txt", true);
   (void)platform::CopyFileTo(L"C:\\Data\\a.txt", folder + L"\\desktop.txt", false);
@@ -568,7 +568,7 @@ TEST_F(SimSandbox, HostilePathArgumentsNeverTouchTheHost) {
     RunModule("RemoveDir", R"({"directory": ".P"})", doc);
     if (doc["Made"].isString()) RunModule("RemoveDir", R"({"directory": ".Made"})", doc);
     const std::wstring wide = Utf8ToWide(path);
-    if (std::FILE* file = platform::OpenForWriting(wide, nullptr)) std::fclose(file);
+    (void)platform::OpenForWriting(wide, nullptr);  // made, and closed at once
     // Only where the bytes go matters here, not whether the calls succeed.
     (void)platform::CopyFileTo(L"C:\\Data\\a.txt", wide, false);
     (void)platform::ChangeFileAttributes(wide, platform::kFileAttributeReadonly);

@@ -18,20 +18,20 @@ namespace {
 
 void WriteFile(const std::wstring& path, const std::string& content) {
   uint32_t error = 0;
-  std::FILE* file = OpenForWriting(path, &error);
+  ScopedFile file = OpenForWriting(path, &error);
   ASSERT_NE(file, nullptr) << error;
-  std::fwrite(content.data(), 1, content.size(), file);
-  std::fclose(file);
+  std::fwrite(content.data(), 1, content.size(), file.get());
+  file.reset();
 }
 
 std::string ReadFile(const std::wstring& path) {
-  std::FILE* file = OpenForReading(path);
+  ScopedFile file = OpenForReading(path, nullptr);
   if (!file) return "<missing>";
   std::string content;
   char buffer[256];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
-  std::fclose(file);
+  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) content.append(buffer, n);
+  file.reset();
   return content;
 }
 
@@ -147,7 +147,7 @@ TEST_F(Win32FilesTree, CopyKeepsOrReplacesTheTarget) {
   EXPECT_EQ(ReadFile(dir_ + L"\\copy.txt"), "new");
   EXPECT_FALSE(CopyFileTo(dir_ + L"\\absent.txt", dir_ + L"\\b.txt", false));
   EXPECT_FALSE(PathExists(dir_ + L"\\b.txt"));
-  EXPECT_EQ(OpenForReading(dir_ + L"\\absent.txt"), nullptr);
+  EXPECT_EQ(OpenForReading(dir_ + L"\\absent.txt", nullptr), nullptr);
 }
 
 TEST(Win32Files, SystemFolderReachableWithRedirectionOff) {

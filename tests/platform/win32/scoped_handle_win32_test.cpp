@@ -83,12 +83,33 @@ TEST_F(ScopedHandleTest, ResetAndReceiveCloseWhatWasHeld) {
   file.Reset(OpenExclusive());
   ASSERT_TRUE(file.IsValid());
   HANDLE* slot = file.Receive();
-  EXPECT_EQ(*slot, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(*slot, nullptr);
   EXPECT_FALSE(IsHeld());
 }
 
-// A failed CreateFileW answers INVALID_HANDLE_VALUE, a failed OpenMutexW NULL: each owner
-// takes its own kind's failure for "nothing held" and closes nothing.
+// A failed CreateFileW answers INVALID_HANDLE_VALUE, a failed OpenMutexW NULL: every owner
+// takes either for "nothing held", closes nothing and gives nothing back.
+template <typename Owner>
+void ExpectNothingHeld(const char* kind) {
+  using Handle = typename Owner::Handle;
+  for (Handle failure : {Handle(), reinterpret_cast<Handle>(INVALID_HANDLE_VALUE)}) {
+    SCOPED_TRACE(std::string(kind) + (failure == Handle() ? " NULL" : " INVALID_HANDLE_VALUE"));
+    Owner owner(failure);
+    EXPECT_FALSE(owner.IsValid());
+    EXPECT_TRUE(owner.Close());  // nothing to close: no CloseHandle on a failure value
+    Owner again(failure);
+    EXPECT_FALSE(Owner(std::move(again)).IsValid());
+  }
+}
+
+TEST(ScopedHandle, EveryKindRejectsBothFailureValues) {
+  ExpectNothingHeld<ScopedFileHandle>("file");
+  ExpectNothingHeld<ScopedKernelObject>("kernel object");
+  ExpectNothingHeld<ScopedFindHandle>("find");
+  ExpectNothingHeld<ScopedRegistryKey>("registry key");
+  ExpectNothingHeld<ScopedServiceHandle>("service");
+}
+
 TEST(ScopedHandle, EachKindKnowsItsFailureValue) {
   ScopedFileHandle missing(CreateFileW(L"C:\\orvex-no-such-folder\\file", GENERIC_READ, 0, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
