@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -45,8 +46,12 @@ const int kPassWaitMs = 100;
 const long kReceiveBufferBytes = 512 * 1024;
 // The size query is a single request: it must not wait forever for a connection either.
 const long kQueryConnectSeconds = 30;
-// A checkpoint of the journal is offered after this many bytes: a killed process fetches
-// about this much again (plus what arrived during the last checkpoint's flush).
+// A checkpoint of the journal is offered once both this much time and this many bytes have
+// passed since the last one: a killed process fetches again about what arrived in that time.
+// Every checkpoint flushes the file, and a flush makes this process write back every byte
+// received so far; by amount alone a fast link would flush all the time, by time alone a
+// slow one would flush a few bytes at a time.
+const std::chrono::milliseconds kJournalEvery(2000);
 const uint32_t kJournalEveryBytes = 4u << 20;
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
@@ -264,6 +269,7 @@ struct CHttpDownload::Impl {
   // Saves the journal during the transfer, each time after flushing the temporary file.
   std::unique_ptr<JournalCheckpoints> checkpoints;
   uint32_t journaledAt = 0;  // self.downloaded_ when the journal was last offered or written
+  std::chrono::steady_clock::time_point journaledWhen{};  // and when
   // A resumed range was answered with the whole file: everything is fetched again.
   bool startOver = false;
   // What went wrong inside a libcurl callback, raised once libcurl has returned: nothing may
@@ -611,6 +617,7 @@ DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
 // caller makes sure the bytes it claims are on the disk first (or claims none).
 bool CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
+  journaledWhen = std::chrono::steady_clock::now();
   return SaveJournal(journalPath, CurrentJournal(), durable);
 }
 
@@ -630,7 +637,12 @@ void CHttpDownload::Impl::StopCheckpoints() {
 // comes with the next chunk.
 void CHttpDownload::Impl::KeepJournalCurrent() {
   if (!checkpoints || self.downloaded_ - journaledAt < kJournalEveryBytes) return;
-  if (checkpoints->Offer(CurrentJournal())) journaledAt = self.downloaded_;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - journaledWhen < kJournalEvery) return;
+  if (checkpoints->Offer(CurrentJournal())) {
+    journaledAt = self.downloaded_;
+    journaledWhen = now;
+  }
 }
 
 // A file is complete only at exactly the server's size: nothing of an earlier, longer content
