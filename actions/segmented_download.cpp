@@ -50,12 +50,16 @@ const long kReceiveBufferBytes = 512 * 1024;
 // The size query is a single request: it must not wait forever for a connection either.
 const long kQueryConnectSeconds = 30;
 // A checkpoint of the journal is offered once both this much time and this many bytes have
-// passed since the last one: a killed process fetches again about what arrived in that time.
-// Every checkpoint flushes the file, and a flush makes this process write back every byte
-// received so far; by amount alone a fast link would flush all the time, by time alone a
-// slow one would flush a few bytes at a time.
+// passed since the last one, unless the rest of the file is due sooner than that at the speed
+// of the last moments (kSpeedWindow to twice that; the download would wait for the flush at
+// its end for nothing): a killed
+// process fetches again at most about what arrives in two such times. Every checkpoint
+// flushes the file, and a flush makes this process write back every byte received so far; by
+// amount alone a fast link would flush all the time, by time alone a slow one would flush a
+// few bytes at a time.
 const std::chrono::milliseconds kJournalEvery(2000);
 const uint32_t kJournalEveryBytes = 4u << 20;
+const std::chrono::milliseconds kSpeedWindow(500);
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
 // Temporary names tried before giving up: "<destination>.part", then ".1.part" to ".15.part".
@@ -65,7 +69,7 @@ const int kPartNames = 16;
 // to finish: below that a new request costs more than it saves (the range's transfer is ended,
 // and what the server had sent beyond the half it keeps is lost).
 const uint32_t kSmallestTakeOver = 256u * 1024;
-const double kTakeOverSeconds = 1.0;
+const double kTakeOverSeconds = 0.5;
 // The ranges of one file at most, split ones included (a journal describes them on a line;
 // one that claims more is not believed).
 const std::size_t kMostRanges = 64;
@@ -232,7 +236,7 @@ struct CHttpDownload::Impl {
   void PrepareSegment(Segment& segment);
   CURLcode AskForRest(Segment& segment);
   void AddTransfer(Segment& segment);
-  void TakeOverSlowestRange();
+  void TakeOverSlowestRange(const Segment& done);
   void AdvanceDigest();
   void ReleaseSegments();
 
@@ -294,6 +298,12 @@ struct CHttpDownload::Impl {
   std::unique_ptr<JournalCheckpoints> checkpoints;
   uint32_t journaledAt = 0;  // self.downloaded_ when the journal was last offered or written
   std::chrono::steady_clock::time_point journaledWhen{};  // and when
+  // self.downloaded_ at two recent moments, kSpeedWindow apart: the speed of late.
+  struct Sample {
+    std::chrono::steady_clock::time_point when{};
+    uint32_t downloaded = 0;
+  };
+  Sample recent, earlier;
   // A resumed range was answered with the whole file: everything is fetched again.
   bool startOver = false;
   // What went wrong inside a libcurl callback, raised once libcurl has returned: nothing may
@@ -702,6 +712,7 @@ DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
 bool CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
   journaledWhen = std::chrono::steady_clock::now();
+  recent = earlier = Sample{journaledWhen, self.downloaded_};
   return SaveJournal(journalPath, CurrentJournal(), durable);
 }
 
@@ -720,9 +731,22 @@ void CHttpDownload::Impl::StopCheckpoints() {
 // Offered, not waited for: while the previous checkpoint is still flushing, the next offer
 // comes with the next chunk.
 void CHttpDownload::Impl::KeepJournalCurrent() {
-  if (!checkpoints || self.downloaded_ - journaledAt < kJournalEveryBytes) return;
+  if (!checkpoints) return;
   const auto now = std::chrono::steady_clock::now();
-  if (now - journaledWhen < kJournalEvery) return;
+  if (now - recent.when >= kSpeedWindow) {
+    earlier = recent;
+    recent = Sample{now, self.downloaded_};
+  }
+  if (self.downloaded_ - journaledAt < kJournalEveryBytes || now - journaledWhen < kJournalEvery)
+    return;
+  // The rest due within kJournalEvery at the speed of late: left / (gained / since) <
+  // kJournalEvery, without a division.
+  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - earlier.when);
+  const uint64_t gained = self.downloaded_ - earlier.downloaded;
+  const uint64_t left = self.totalSize_ - self.downloaded_;
+  if (left * static_cast<uint64_t>(since.count()) <
+      gained * static_cast<uint64_t>(kJournalEvery.count()))
+    return;
   if (checkpoints->Offer(CurrentJournal())) {
     journaledAt = self.downloaded_;
     journaledWhen = now;
@@ -849,7 +873,7 @@ void CHttpDownload::Impl::CollectResults(int restartsLeft) {
       // taken over is.
       const bool ended = result == CURLE_OK || (result == CURLE_WRITE_ERROR && segment.cutShort);
       segment.complete = ended && segment.answerChecked && segment.received == segment.size;
-      if (segment.complete) TakeOverSlowestRange();
+      if (segment.complete) TakeOverSlowestRange(segment);
       break;
     }
   }
@@ -873,10 +897,11 @@ double SpeedOf(CURL* handle) {
 }  // namespace
 
 // A connection that is done takes over the back half of the range that will take longest to
-// finish (its bytes left over its speed so far; one without bytes yet has no speed and is left
-// alone), as long as fewer ranges are unfinished than there are connections. The range keeps
-// its front half: its transfer ends where the half it keeps is full.
-void CHttpDownload::Impl::TakeOverSlowestRange() {
+// finish (its bytes left over its speed so far; a range without bytes yet is taken to be as
+// fast as the connection that is done), as long as fewer ranges are unfinished than there are
+// connections. The range keeps its front half: its transfer ends where the half it keeps is
+// full.
+void CHttpDownload::Impl::TakeOverSlowestRange(const Segment& done) {
   if (segments.size() >= kMostRanges) return;
   std::size_t unfinished = 0;
   for (const Segment& segment : segments)
@@ -887,7 +912,8 @@ void CHttpDownload::Impl::TakeOverSlowestRange() {
   for (Segment& segment : segments) {
     const uint32_t left = static_cast<uint32_t>(segment.size - segment.received);
     if (!segment.running || segment.cutShort || left < 2 * kSmallestTakeOver) continue;
-    const double speed = SpeedOf(segment.handle);
+    const double measured = SpeedOf(segment.handle);
+    const double speed = measured > 0 ? measured : SpeedOf(done.handle);
     if (speed <= 0) continue;
     const double seconds = left / speed;
     if (seconds > longest) {
