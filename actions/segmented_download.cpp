@@ -545,8 +545,11 @@ CURLcode CHttpDownload::Impl::AskForRest(Segment& segment) {
   return curl_easy_setopt(segment.handle, CURLOPT_RANGE, range);
 }
 
+// A transfer counts as running until libcurl reports its end, so one that never got on the
+// multi handle would be waited for forever: that is a failure at once.
 void CHttpDownload::Impl::AddTransfer(Segment& segment) {
-  curl_multi_add_handle(multi, segment.handle);
+  if (curl_multi_add_handle(multi, segment.handle) != CURLM_OK)
+    throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   segment.running = true;
 }
 
