@@ -236,7 +236,7 @@ struct CHttpDownload::Impl {
   void PrepareSegment(Segment& segment);
   CURLcode AskForRest(Segment& segment);
   void AddTransfer(Segment& segment);
-  void TakeOverSlowestRange(const Segment& done);
+  bool TakeOverSlowestRange();
   void AdvanceDigest();
   void ReleaseSegments();
 
@@ -321,6 +321,7 @@ struct CHttpDownload::Impl {
   std::size_t digestRange = 0;
   uint64_t digestEnd = 0;
   int restartsLeft = kRestarts;
+  double finishedSpeed = 0;  // bytes per second of the fastest range that finished, or 0
 };
 
 size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
@@ -836,8 +837,11 @@ void CHttpDownload::Impl::DriveAttempt() {
     curl_multi_perform(multi, &running);
     RaiseCallbackFailures();
     if (startOver) return;
-    // Ends as they come, so that a connection that is done can take over another's range.
+    // Ends as they come, so that a connection that is done can take over another's range,
+    // now or once the speeds show which one is slow.
     CollectResults(restartsLeft);
+    while (TakeOverSlowestRange()) {
+    }
     if (running == 0 && !AnyRunning()) return;
   }
 }
@@ -852,6 +856,17 @@ void CHttpDownload::Impl::RaiseCallbackFailures() {
   }
   if (writeError != 0) Fail(CHttpDownloadEx::kErrorSavingFile, 0, writeError);
 }
+
+namespace {
+
+// Bytes per second of a transfer so far; 0 before its first byte.
+double SpeedOf(CURL* handle) {
+  curl_off_t speed = 0;
+  if (curl_easy_getinfo(handle, CURLINFO_SPEED_DOWNLOAD_T, &speed) != CURLE_OK) return 0;
+  return static_cast<double>(speed);
+}
+
+}  // namespace
 
 void CHttpDownload::Impl::CollectResults(int restartsLeft) {
   int queued = 0;
@@ -876,7 +891,7 @@ void CHttpDownload::Impl::CollectResults(int restartsLeft) {
       // taken over is.
       const bool ended = result == CURLE_OK || (result == CURLE_WRITE_ERROR && segment.cutShort);
       segment.complete = ended && segment.answerChecked && segment.received == segment.size;
-      if (segment.complete) TakeOverSlowestRange(segment);
+      if (segment.complete) finishedSpeed = std::max(finishedSpeed, SpeedOf(segment.handle));
       break;
     }
   }
@@ -888,43 +903,30 @@ bool CHttpDownload::Impl::AnyRunning() const {
   return false;
 }
 
-namespace {
-
-// Bytes per second of a transfer so far; 0 before its first byte.
-double SpeedOf(CURL* handle) {
-  curl_off_t speed = 0;
-  if (curl_easy_getinfo(handle, CURLINFO_SPEED_DOWNLOAD_T, &speed) != CURLE_OK) return 0;
-  return static_cast<double>(speed);
-}
-
-}  // namespace
-
-// A connection that is done takes over the back half of the range that will take longest to
-// finish (its bytes left over its speed so far; a range without bytes yet is taken to be as
-// fast as the connection that is done), as long as fewer ranges are unfinished than there are
-// connections. The range keeps its front half: its transfer ends where the half it keeps is
-// full.
-void CHttpDownload::Impl::TakeOverSlowestRange(const Segment& done) {
-  if (segments.size() >= kMostRanges) return;
+// While fewer ranges are unfinished than there are connections, a connection that is done
+// takes over the back half of the range that will take longest to finish (its bytes left over
+// its speed so far; a range without bytes yet is taken to be as fast as the fastest that
+// finished). The range keeps its front half: its transfer ends where the half it keeps is
+// full. False when no range was taken over.
+bool CHttpDownload::Impl::TakeOverSlowestRange() {
+  if (segments.size() >= kMostRanges || finishedSpeed <= 0) return false;
   std::size_t unfinished = 0;
   for (const Segment& segment : segments)
     if (!segment.complete) ++unfinished;
-  if (unfinished >= static_cast<std::size_t>(kSegmentCount)) return;
+  if (unfinished >= static_cast<std::size_t>(kSegmentCount)) return false;
   Segment* slowest = nullptr;
   double longest = kTakeOverSeconds;
   for (Segment& segment : segments) {
     const uint32_t left = static_cast<uint32_t>(segment.size - segment.received);
     if (!segment.running || segment.cutShort || left < 2 * kSmallestTakeOver) continue;
     const double measured = SpeedOf(segment.handle);
-    const double speed = measured > 0 ? measured : SpeedOf(done.handle);
-    if (speed <= 0) continue;
-    const double seconds = left / speed;
+    const double seconds = left / (measured > 0 ? measured : finishedSpeed);
     if (seconds > longest) {
       longest = seconds;
       slowest = &segment;
     }
   }
-  if (!slowest) return;
+  if (!slowest) return false;
   const uint32_t left = static_cast<uint32_t>(slowest->size - slowest->received);
   const uint32_t at = slowest->start + static_cast<uint32_t>(slowest->received) + left / 2;
   const uint32_t end = slowest->start + static_cast<uint32_t>(slowest->size);
@@ -940,6 +942,7 @@ void CHttpDownload::Impl::TakeOverSlowestRange(const Segment& done) {
   byStart.insert(byStart.begin() + place + 1, &taken);
   if (static_cast<std::size_t>(place) < digestRange) ++digestRange;
   PrepareSegment(taken);
+  return true;
 }
 
 // The easy handles survive the multi handle: they are detached first and keep their options.
