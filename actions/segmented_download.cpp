@@ -49,16 +49,14 @@ const int kPassWaitMs = 100;
 const long kReceiveBufferBytes = 512 * 1024;
 // The size query is a single request: it must not wait forever for a connection either.
 const long kQueryConnectSeconds = 30;
-// A checkpoint of the journal is offered once both this much time and this many bytes have
-// passed since the last one, unless the rest of the file is due sooner than that at the speed
-// of the last moments (kSpeedWindow to twice that; the download would wait for the flush at
-// its end for nothing): a killed
-// process fetches again at most about what arrives in two such times. Every checkpoint
-// flushes the file, and a flush makes this process write back every byte received so far; by
-// amount alone a fast link would flush all the time, by time alone a slow one would flush a
-// few bytes at a time.
-const std::chrono::milliseconds kJournalEvery(2000);
-const uint32_t kJournalEveryBytes = 4u << 20;
+// A checkpoint of the journal is offered once this long after the last one while bytes
+// arrive, unless the rest of the file is due sooner than that at the speed of the last moments
+// (kSpeedWindow to twice that; the download would wait at its end for a flush of everything
+// it received, for a journal removed right after): a killed process fetches again about what
+// arrived in the last second, or two near the end. Every checkpoint flushes the file, and a
+// flush makes this process write back every byte received so far: a checkpoint every few MiB
+// made a fast download flush all the time.
+const std::chrono::milliseconds kJournalEvery(1000);
 const std::chrono::milliseconds kSpeedWindow(500);
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
@@ -741,8 +739,7 @@ void CHttpDownload::Impl::KeepJournalCurrent() {
     earlier = recent;
     recent = Sample{now, self.downloaded_};
   }
-  if (self.downloaded_ - journaledAt < kJournalEveryBytes || now - journaledWhen < kJournalEvery)
-    return;
+  if (self.downloaded_ == journaledAt || now - journaledWhen < kJournalEvery) return;
   // The rest due within kJournalEvery at the speed of late: left / (gained / since) <
   // kJournalEvery, without a division.
   const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - earlier.when);

@@ -1284,7 +1284,7 @@ TEST_F(DownloadTest, SlowRangeIsTakenOverByAConnectionThatIsDone) {
 TEST_F(DownloadTest, KilledDownloadResumesFromItsLastJournal) {
   const std::size_t size = 24 * 1024 * 1024;
   const std::string url = Media("killed.bin", size);
-  // About six seconds in all: the journal is saved every two seconds or so, and claims half
+  // About six seconds in all: the journal is saved about every second, and claims half
   // the file well before the end. Every request is slow, a range taken over as well.
   AddFault("/media/killed.bin", "slow", [](Json::Value& rule) { rule["rate"] = 400000; });
   const std::wstring destination = test::PlatformPath(destination_);
