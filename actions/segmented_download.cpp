@@ -2,16 +2,20 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "actions/connection_security.h"
 #include "actions/digest_follower.h"
@@ -45,13 +49,28 @@ const int kPassWaitMs = 100;
 const long kReceiveBufferBytes = 512 * 1024;
 // The size query is a single request: it must not wait forever for a connection either.
 const long kQueryConnectSeconds = 30;
-// A checkpoint of the journal is offered after this many bytes: a killed process fetches
-// about this much again (plus what arrived during the last checkpoint's flush).
-const uint32_t kJournalEveryBytes = 4u << 20;
+// A checkpoint of the journal is offered once this long after the last one while bytes
+// arrive, unless the rest of the file is due sooner than that at the speed of the last moments
+// (kSpeedWindow to twice that; the download would wait at its end for a flush of everything
+// it received, for a journal removed right after): a killed process fetches again about what
+// arrived in the last second, or two near the end. Every checkpoint flushes the file, and a
+// flush makes this process write back every byte received so far: a checkpoint every few MiB
+// made a fast download flush all the time.
+const std::chrono::milliseconds kJournalEvery(1000);
+const std::chrono::milliseconds kSpeedWindow(500);
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
 // Temporary names tried before giving up: "<destination>.part", then ".1.part" to ".15.part".
 const int kPartNames = 16;
+// A connection whose range is done takes over the back half of the slowest range still
+// running, when both halves are at least this long and the range would need longer than this
+// to finish: below that a new request costs more than it saves (the range's transfer is ended,
+// and what the server had sent beyond the half it keeps is lost).
+const uint32_t kSmallestTakeOver = 256u * 1024;
+const double kTakeOverSeconds = 0.5;
+// The ranges of one file at most, split ones included (a journal describes them on a line;
+// one that claims more is not believed).
+const std::size_t kMostRanges = 64;
 
 CHttpDownloadEx DownloadError(int32_t code, int32_t detail = 0, uint32_t sysError = 0) {
   CHttpDownloadEx error;
@@ -125,9 +144,14 @@ struct CHttpDownload::Segment {
   uint32_t start = 0;  // offset of the range's first byte in the file
   int size = 0;        // bytes this range must deliver
   bool complete = false;
-  int onDisk = 0;                 // bytes from start that an earlier run left on disk
-  int received = 0;               // bytes from start on disk now (onDisk included)
-  CURL* handle = nullptr;         // keeps its options across restarts
+  int onDisk = 0;    // bytes from start that an earlier run left on disk
+  int received = 0;  // bytes from start on disk now (onDisk included)
+  // One past the last byte the request under way asked for: beyond start + size once the
+  // back of the range was taken over by another connection.
+  uint32_t requestedEnd = 0;
+  bool running = false;    // its transfer is on the multi handle and has not ended
+  bool cutShort = false;   // its transfer was ended here: the range was full, the rest taken over
+  CURL* handle = nullptr;  // keeps its options across restarts
   curl_slist* headers = nullptr;  // the If-Range of a resumed range
   CHttpDownload* owner = nullptr;
   ContentRange answerRange;                 // of the answer being received
@@ -207,7 +231,11 @@ struct CHttpDownload::Impl {
   ~Impl();
 
   void PrepareSegments();
-  void PrepareSegment(Segment& segment, int part);
+  void PrepareSegment(Segment& segment);
+  CURLcode AskForRest(Segment& segment);
+  void AddTransfer(Segment& segment);
+  bool TakeOverSlowestRange();
+  void AdvanceDigest();
   void ReleaseSegments();
 
   void OpenFiles();
@@ -217,6 +245,7 @@ struct CHttpDownload::Impl {
   bool IsResumable(const DownloadJournal& journal) const;
   void RemoveOtherOwnParts();
   void TakeOnDiskRanges(const DownloadJournal& journal);
+  std::vector<uint32_t> RangeStarts() const;
   void ReserveSize();
   DownloadJournal CurrentJournal() const;
   bool SaveProgress(bool durable);
@@ -235,7 +264,9 @@ struct CHttpDownload::Impl {
   void DriveAttempt();
   void RaiseCallbackFailures();
   void CollectResults(int restartsLeft);
+  CURLM* NewMulti();
   void DestroyMulti();
+  bool AnyRunning() const;
   bool RestartIncomplete();
   void ReportWritten();
   void PutInPlace();
@@ -264,13 +295,31 @@ struct CHttpDownload::Impl {
   // Saves the journal during the transfer, each time after flushing the temporary file.
   std::unique_ptr<JournalCheckpoints> checkpoints;
   uint32_t journaledAt = 0;  // self.downloaded_ when the journal was last offered or written
+  std::chrono::steady_clock::time_point journaledWhen{};  // and when
+  // self.downloaded_ at two recent moments, kSpeedWindow apart: the speed of late.
+  struct Sample {
+    std::chrono::steady_clock::time_point when{};
+    uint32_t downloaded = 0;
+  };
+  Sample recent, earlier;
   // A resumed range was answered with the whole file: everything is fetched again.
   bool startOver = false;
   // What went wrong inside a libcurl callback, raised once libcurl has returned: nothing may
   // unwind through libcurl's frames.
   uint32_t writeError = 0;
   std::exception_ptr callbackException;
-  Segment segments[kSegmentCount];
+  // The bytes an earlier run left on disk, as its journal claims them and the file bears out.
+  std::vector<std::pair<uint32_t, uint32_t>> claimedOnDisk;
+  // The ranges in the order they were made (a deque: libcurl holds pointers to them), and in
+  // the order of the file; together they cover the file without overlap.
+  std::deque<Segment> segments;
+  std::vector<Segment*> byStart;
+  // The digest follower reads up to the first byte not on disk yet, in the range at this place
+  // of byStart.
+  std::size_t digestRange = 0;
+  uint64_t digestEnd = 0;
+  int restartsLeft = kRestarts;
+  double finishedSpeed = 0;  // bytes per second of the fastest range that finished, or 0
 };
 
 size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
@@ -282,20 +331,31 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
     if (!AnswerFits()) return 0;  // an error page or another range: never written
     answerChecked = true;
   }
-  if (bytes > static_cast<size_t>(size - received)) return 0;
+  const size_t room = static_cast<size_t>(size - received);
+  // A range whose back another connection took over keeps what fits and ends its transfer;
+  // any other range refuses an answer longer than itself.
+  const bool shortened = requestedEnd > start + static_cast<uint32_t>(size);
+  if (bytes > room && !shortened) return 0;
+  const size_t taken = bytes > room ? room : bytes;
   uint32_t error = 0;
-  if (!download.part.WriteAt(uint64_t{start} + static_cast<uint64_t>(received), data, bytes,
-                             &error)) {
+  if (taken > 0 && !download.part.WriteAt(uint64_t{start} + static_cast<uint64_t>(received), data,
+                                          taken, &error)) {
     download.writeError = error != 0 ? error : platform::kErrorWriteFault;
     return 0;
   }
-  received += static_cast<int>(bytes);
-  owner->downloaded_ += static_cast<uint32_t>(bytes);
-  if (download.follower) download.follower->Advance(index, static_cast<uint64_t>(received));
+  received += static_cast<int>(taken);
+  owner->downloaded_ += static_cast<uint32_t>(taken);
+  if (download.follower && download.digestRange < download.byStart.size() &&
+      download.byStart[download.digestRange] == this)
+    download.AdvanceDigest();
   download.KeepJournalCurrent();
   if (IDownloadHandler* handler = download.handler) {
     const uint64_t percent = uint64_t{owner->downloaded_} * 100 / owner->totalSize_;
-    handler->OnProgress(static_cast<int32_t>(bytes), static_cast<int32_t>(percent));
+    handler->OnProgress(static_cast<int32_t>(taken), static_cast<int32_t>(percent));
+  }
+  if (taken < bytes) {
+    cutShort = true;
+    return 0;  // ends this transfer: the rest is the other connection's
   }
   return bytes;
 }
@@ -320,15 +380,16 @@ bool CHttpDownload::Segment::AnswerFits() const {
   // The whole file for a range asked with If-Range: the file changed since the bytes on disk
   // arrived, and the download starts over.
   if (status == 200 && onDisk > 0) owner->impl_->startOver = true;
-  if (status == 200) return onDisk == 0 && start == 0 && static_cast<uint32_t>(size) == total;
+  if (status == 200) return onDisk == 0 && start == 0 && requestedEnd == total;
   if (status != 206 || !answerRange.present) return false;
   return answerRange.first == uint64_t{start} + static_cast<uint64_t>(onDisk) &&
-         answerRange.last == uint64_t{start} + static_cast<uint64_t>(size) - 1 &&
+         answerRange.last == uint64_t{requestedEnd} - 1 &&
          (answerRange.total < 0 || answerRange.total == int64_t{total});
 }
 
 void CHttpDownload::Segment::Restart() {
   received = onDisk;
+  cutShort = false;
   answerRange = ContentRange();
   answerChecked = false;
 }
@@ -379,42 +440,66 @@ void CHttpDownload::Impl::ReleaseSegments() {
     if (segment.headers) curl_slist_free_all(segment.headers);
     segment.headers = nullptr;
   }
+  segments.clear();
+  byStart.clear();
+}
+
+// At most ten transfers at a time: the ranges beyond ten (after a resume of split ranges)
+// wait for a connection.
+CURLM* CHttpDownload::Impl::NewMulti() {
+  CURLM* made = curl_multi_init();
+  if (!made) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
+  curl_multi_setopt(made, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(kSegmentCount));
+  return made;
+}
+
+// Where the ranges start: at every tenth of the file (the first nine ranges of a file under
+// ten bytes are empty: the last one takes the whole file), and where a range an earlier run
+// left on disk starts (a range that was split then), ascending.
+std::vector<uint32_t> CHttpDownload::Impl::RangeStarts() const {
+  const uint32_t part = self.totalSize_ / kSegmentCount;
+  std::vector<uint32_t> starts;
+  for (int i = 0; i < kSegmentCount; ++i) starts.push_back(static_cast<uint32_t>(i) * part);
+  const std::size_t tenths = starts.size();
+  for (const auto& range : claimedOnDisk)
+    if (std::find(starts.begin(), starts.end(), range.first) == starts.end())
+      starts.push_back(range.first);
+  std::sort(starts.begin() + tenths, starts.end());
+  std::inplace_merge(starts.begin(), starts.begin() + tenths, starts.end());
+  return starts;
 }
 
 // Sets the ranges out (their bytes on disk already in onDisk) and makes a transfer for each
 // range that is not whole yet.
 void CHttpDownload::Impl::PrepareSegments() {
-  if (!multi) multi = curl_multi_init();
-  if (!multi) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
-  const int part = static_cast<int>(self.totalSize_ / kSegmentCount);
+  if (!multi) multi = NewMulti();
+  ReleaseSegments();
+  const std::vector<uint32_t> starts = RangeStarts();
   self.downloaded_ = 0;
-  for (int i = 0; i < kSegmentCount; ++i) {
-    Segment& segment = segments[i];
-    segment.index = i;
+  digestRange = 0;
+  digestEnd = 0;
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    segments.emplace_back();
+    Segment& segment = segments.back();
+    segment.index = static_cast<int>(i);
     segment.owner = &self;
-    segment.start = static_cast<uint32_t>(i) * static_cast<uint32_t>(part);
-    segment.size = i < kSegmentCount - 1
-                       ? part
-                       : static_cast<int>(self.totalSize_) - (kSegmentCount - 1) * part;
+    segment.start = starts[i];
+    const uint32_t end = i + 1 < starts.size() ? starts[i + 1] : self.totalSize_;
+    segment.size = static_cast<int>(end - segment.start);
+    // What the journal claims from this start, as far as the range reaches.
+    for (const auto& range : claimedOnDisk)
+      if (range.first == segment.start)
+        segment.onDisk = static_cast<int>(std::min(range.second, end - segment.start));
     segment.Restart();
+    byStart.push_back(&segment);
     self.downloaded_ += static_cast<uint32_t>(segment.onDisk);
-    // A file under ten bytes leaves the first nine ranges empty; there is nothing to ask
-    // for, and the last range takes the whole file. A range an earlier run completed is
-    // not asked for again either.
+    // A range an earlier run completed is not asked for again.
     segment.complete = segment.onDisk == segment.size;
-    if (segment.complete) continue;
-    PrepareSegment(segment, part);
+    if (!segment.complete) PrepareSegment(segment);
   }
 }
 
-void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
-  const int start = segment.index * part + segment.onDisk;
-  char range[32];
-  if (segment.index < kSegmentCount - 1)
-    std::snprintf(range, sizeof range, "%d-%d", start, segment.index * part + part - 1);
-  else
-    std::snprintf(range, sizeof range, "%d-", start);  // open to the end of the file
-
+void CHttpDownload::Impl::PrepareSegment(Segment& segment) {
   segment.handle = curl_easy_init();
   if (!segment.handle) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
 
@@ -423,7 +508,7 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
     throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(handle, CURLOPT_URL, url.c_str()),
-      curl_easy_setopt(handle, CURLOPT_RANGE, range),
+      AskForRest(segment),
       curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &WriteToSegment),
       curl_easy_setopt(handle, CURLOPT_WRITEDATA, &segment),
   });
@@ -443,7 +528,28 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment, int part) {
     if (!segment.headers) throw DownloadError(CHttpDownloadEx::kUnableToAllocMem);
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, segment.headers);
   }
-  curl_multi_add_handle(multi, handle);
+  AddTransfer(segment);
+}
+
+// The range's bytes not on disk: "first-last", or "first-" for the range that ends the file.
+CURLcode CHttpDownload::Impl::AskForRest(Segment& segment) {
+  const uint32_t first = segment.start + static_cast<uint32_t>(segment.onDisk);
+  segment.requestedEnd = segment.start + static_cast<uint32_t>(segment.size);
+  char range[32];
+  if (segment.requestedEnd == self.totalSize_)
+    std::snprintf(range, sizeof range, "%lu-", static_cast<unsigned long>(first));
+  else
+    std::snprintf(range, sizeof range, "%lu-%lu", static_cast<unsigned long>(first),
+                  static_cast<unsigned long>(segment.requestedEnd - 1));
+  return curl_easy_setopt(segment.handle, CURLOPT_RANGE, range);
+}
+
+// A transfer counts as running until libcurl reports its end, so one that never got on the
+// multi handle would be waited for forever: that is a failure at once.
+void CHttpDownload::Impl::AddTransfer(Segment& segment) {
+  if (curl_multi_add_handle(multi, segment.handle) != CURLM_OK)
+    throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
+  segment.running = true;
 }
 
 // Finds the temporary file: ours from an earlier run of the same download (its journal says
@@ -574,17 +680,13 @@ bool CHttpDownload::Impl::TakeOwnPart(const DownloadJournal* resumable) {
   return true;
 }
 
-// The journal's ranges that start a segment count as that segment's bytes on disk.
+// The journal's ranges count as bytes on disk from their starts. A journal of more ranges
+// than a download makes is not ours to believe.
 void CHttpDownload::Impl::TakeOnDiskRanges(const DownloadJournal& journal) {
-  const uint32_t part = self.totalSize_ / kSegmentCount;
-  for (const auto& range : journal.ranges) {
-    for (int i = 0; i < kSegmentCount; ++i) {
-      const uint32_t start = static_cast<uint32_t>(i) * part;
-      const uint32_t size = i < kSegmentCount - 1 ? part : self.totalSize_ - start;
-      if (range.first == start && range.second <= size && size > 0)
-        segments[i].onDisk = static_cast<int>(range.second);
-    }
-  }
+  claimedOnDisk.clear();
+  if (journal.ranges.size() > kMostRanges) return;
+  for (const auto& range : journal.ranges)
+    if (range.second > 0) claimedOnDisk.push_back(range);
 }
 
 // Gives the open temporary file exactly the file's size (cut or grown); of an earlier run's
@@ -611,6 +713,8 @@ DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
 // caller makes sure the bytes it claims are on the disk first (or claims none).
 bool CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
+  journaledWhen = std::chrono::steady_clock::now();
+  recent = earlier = Sample{journaledWhen, self.downloaded_};
   return SaveJournal(journalPath, CurrentJournal(), durable);
 }
 
@@ -629,8 +733,25 @@ void CHttpDownload::Impl::StopCheckpoints() {
 // Offered, not waited for: while the previous checkpoint is still flushing, the next offer
 // comes with the next chunk.
 void CHttpDownload::Impl::KeepJournalCurrent() {
-  if (!checkpoints || self.downloaded_ - journaledAt < kJournalEveryBytes) return;
-  if (checkpoints->Offer(CurrentJournal())) journaledAt = self.downloaded_;
+  if (!checkpoints) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - recent.when >= kSpeedWindow) {
+    earlier = recent;
+    recent = Sample{now, self.downloaded_};
+  }
+  if (self.downloaded_ == journaledAt || now - journaledWhen < kJournalEvery) return;
+  // The rest due within kJournalEvery at the speed of late: left / (gained / since) <
+  // kJournalEvery, without a division.
+  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - earlier.when);
+  const uint64_t gained = self.downloaded_ - earlier.downloaded;
+  const uint64_t left = self.totalSize_ - self.downloaded_;
+  if (left * static_cast<uint64_t>(since.count()) <
+      gained * static_cast<uint64_t>(kJournalEvery.count()))
+    return;
+  if (checkpoints->Offer(CurrentJournal())) {
+    journaledAt = self.downloaded_;
+    journaledWhen = now;
+  }
 }
 
 // A file is complete only at exactly the server's size: nothing of an earlier, longer content
@@ -675,11 +796,10 @@ void CHttpDownload::Impl::DiscardPart() {
 
 // The first attempt carries every segment, each of up to two restarts the incomplete ones.
 void CHttpDownload::Impl::Transfer() {
-  int restartsLeft = kRestarts;
+  restartsLeft = kRestarts;
   for (;;) {
     DriveAttempt();
     if (StartOverIfAsked()) continue;
-    CollectResults(restartsLeft);
     DestroyMulti();
     if (restartsLeft == 0) return;
     --restartsLeft;
@@ -695,7 +815,7 @@ bool CHttpDownload::Impl::StartOverIfAsked() {
   if (follower) follower->Abandon();  // the bytes it hashed are fetched again
   DestroyMulti();
   ReleaseSegments();
-  for (Segment& segment : segments) segment.onDisk = 0;
+  claimedOnDisk.clear();
   PrepareSegments();
   // A checkpoint under way would put back the claims of the bytes now worthless.
   if (checkpoints) checkpoints->WaitIdle();
@@ -713,7 +833,13 @@ void CHttpDownload::Impl::DriveAttempt() {
     int running = 0;
     curl_multi_perform(multi, &running);
     RaiseCallbackFailures();
-    if (running == 0 || startOver) return;
+    if (startOver) return;
+    // Ends as they come, so that a connection that is done can take over another's range,
+    // now or once the speeds show which one is slow.
+    CollectResults(restartsLeft);
+    while (TakeOverSlowestRange()) {
+    }
+    if (running == 0 && !AnyRunning()) return;
   }
 }
 
@@ -727,6 +853,17 @@ void CHttpDownload::Impl::RaiseCallbackFailures() {
   }
   if (writeError != 0) Fail(CHttpDownloadEx::kErrorSavingFile, 0, writeError);
 }
+
+namespace {
+
+// Bytes per second of a transfer so far; 0 before its first byte.
+double SpeedOf(CURL* handle) {
+  curl_off_t speed = 0;
+  if (curl_easy_getinfo(handle, CURLINFO_SPEED_DOWNLOAD_T, &speed) != CURLE_OK) return 0;
+  return static_cast<double>(speed);
+}
+
+}  // namespace
 
 void CHttpDownload::Impl::CollectResults(int restartsLeft) {
   int queued = 0;
@@ -744,21 +881,74 @@ void CHttpDownload::Impl::CollectResults(int restartsLeft) {
     if (result == CURLE_RECV_ERROR) Fail(CHttpDownloadEx::kNetworkReset, result);
     for (Segment& segment : segments) {
       if (segment.handle != message->easy_handle) continue;
+      segment.running = false;
       // A transfer that ended in an error (a refused answer or excess among them) is never
       // complete, even when the range happens to be full; nor is one whose answer was never
-      // checked (no body at all).
-      segment.complete =
-          result == CURLE_OK && segment.answerChecked && segment.received == segment.size;
+      // checked (no body at all). One ended here because its range was full and the rest
+      // taken over is.
+      const bool ended = result == CURLE_OK || (result == CURLE_WRITE_ERROR && segment.cutShort);
+      segment.complete = ended && segment.answerChecked && segment.received == segment.size;
+      if (segment.complete) finishedSpeed = std::max(finishedSpeed, SpeedOf(segment.handle));
       break;
     }
   }
 }
 
+bool CHttpDownload::Impl::AnyRunning() const {
+  for (const Segment& segment : segments)
+    if (segment.running) return true;
+  return false;
+}
+
+// While fewer ranges are unfinished than there are connections, a connection that is done
+// takes over the back half of the range that will take longest to finish (its bytes left over
+// its speed so far; a range without bytes yet is taken to be as fast as the fastest that
+// finished). The range keeps its front half: its transfer ends where the half it keeps is
+// full. False when no range was taken over.
+bool CHttpDownload::Impl::TakeOverSlowestRange() {
+  if (segments.size() >= kMostRanges || finishedSpeed <= 0) return false;
+  std::size_t unfinished = 0;
+  for (const Segment& segment : segments)
+    if (!segment.complete) ++unfinished;
+  if (unfinished >= static_cast<std::size_t>(kSegmentCount)) return false;
+  Segment* slowest = nullptr;
+  double longest = kTakeOverSeconds;
+  for (Segment& segment : segments) {
+    const uint32_t left = static_cast<uint32_t>(segment.size - segment.received);
+    if (!segment.running || segment.cutShort || left < 2 * kSmallestTakeOver) continue;
+    const double measured = SpeedOf(segment.handle);
+    const double seconds = left / (measured > 0 ? measured : finishedSpeed);
+    if (seconds > longest) {
+      longest = seconds;
+      slowest = &segment;
+    }
+  }
+  if (!slowest) return false;
+  const uint32_t left = static_cast<uint32_t>(slowest->size - slowest->received);
+  const uint32_t at = slowest->start + static_cast<uint32_t>(slowest->received) + left / 2;
+  const uint32_t end = slowest->start + static_cast<uint32_t>(slowest->size);
+  slowest->size = static_cast<int>(at - slowest->start);
+  segments.emplace_back();
+  Segment& taken = segments.back();
+  taken.index = static_cast<int>(segments.size() - 1);
+  taken.owner = &self;
+  taken.start = at;
+  taken.size = static_cast<int>(end - at);
+  taken.Restart();
+  const auto place = std::find(byStart.begin(), byStart.end(), slowest) - byStart.begin();
+  byStart.insert(byStart.begin() + place + 1, &taken);
+  if (static_cast<std::size_t>(place) < digestRange) ++digestRange;
+  PrepareSegment(taken);
+  return true;
+}
+
 // The easy handles survive the multi handle: they are detached first and keep their options.
 void CHttpDownload::Impl::DestroyMulti() {
   if (!multi) return;
-  for (Segment& segment : segments)
+  for (Segment& segment : segments) {
     if (segment.handle) curl_multi_remove_handle(multi, segment.handle);
+    segment.running = false;
+  }
   curl_multi_cleanup(multi);
   multi = nullptr;
 }
@@ -768,15 +958,15 @@ bool CHttpDownload::Impl::RestartIncomplete() {
   bool restarted = false;
   for (Segment& segment : segments) {
     if (segment.complete) continue;
-    if (!multi) {
-      multi = curl_multi_init();
-      if (!multi) Fail(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
-    }
-    curl_multi_add_handle(multi, segment.handle);
+    if (!multi) multi = NewMulti();
     // Bytes the follower may have hashed are written again: the finished file is hashed whole.
     if (follower && segment.received > segment.onDisk) follower->Abandon();
     self.downloaded_ -= static_cast<uint32_t>(segment.received - segment.onDisk);
     segment.Restart();
+    // A range whose back was taken over asks only for what it kept.
+    const CURLcode asked = AskForRest(segment);
+    if (asked != CURLE_OK) Fail(CHttpDownloadEx::kDownloadError, asked);
+    AddTransfer(segment);
     restarted = true;
   }
   return restarted;
@@ -811,13 +1001,25 @@ void CHttpDownload::Impl::ReportWritten() {
 // once it is whole.
 void CHttpDownload::Impl::StartDigestFollower() {
   if (expectedSha256.empty()) return;
-  std::vector<uint64_t> starts, onDisk;
-  for (const Segment& segment : segments) {
-    starts.push_back(segment.start);
-    onDisk.push_back(static_cast<uint64_t>(segment.received));
-  }
-  follower.reset(new DigestFollower(partPath, self.totalSize_, starts, onDisk));
+  digestRange = 0;
+  digestEnd = 0;
+  AdvanceDigest();
+  // One range for the follower: the file's first bytes that are all on disk, as far as the
+  // ranges (which split ones join) have them.
+  follower.reset(new DigestFollower(partPath, self.totalSize_, {0}, {digestEnd}));
   if (!follower->Start()) follower.reset();
+}
+
+// Moves the end of the first bytes all on disk through the ranges that are full, into the
+// first one that is not, and tells the follower.
+void CHttpDownload::Impl::AdvanceDigest() {
+  while (digestRange < byStart.size()) {
+    const Segment& segment = *byStart[digestRange];
+    digestEnd = std::max<uint64_t>(digestEnd, uint64_t{segment.start} + segment.received);
+    if (segment.received < segment.size) break;
+    ++digestRange;
+  }
+  if (follower) follower->Advance(0, digestEnd);
 }
 
 // Compares the SHA-256 of the closed temporary file with the one expected. A digest that
@@ -872,8 +1074,7 @@ CHttpDownload::CHttpDownload(std::string url, std::wstring destination, IDownloa
                              std::wstring pipeName, long lowSpeedSeconds)
     : impl_(new Impl(*this, std::move(url), std::move(destination), handler, std::move(pipeName),
                      lowSpeedSeconds)) {
-  impl_->multi = curl_multi_init();
-  if (!impl_->multi) throw DownloadError(CHttpDownloadEx::kDownloadError, CURLE_FAILED_INIT);
+  impl_->multi = impl_->NewMulti();
   totalSize_ = QuerySize();
   downloaded_ = 0;
   impl_->presencePipe = platform::CreatePresencePipe(impl_->pipeName);

@@ -1,8 +1,10 @@
 #pragma once
 // The segmented download: one file fetched as ten byte ranges in parallel over libcurl's
-// multi interface, unfinished ranges retried. Each range is written at its offset in a
-// temporary file ("<destination>.part", or "<destination>.N.part" when a .part that is not
-// ours is in the way) as it arrives; once every range is complete (and its SHA-256 matches,
+// multi interface, unfinished ranges retried; a connection whose range is done takes over the
+// back half of the slowest range still running (at most ten transfers at a time, and the
+// journal claims the split ranges as it does the others). Each range is written at its offset
+// in a temporary file ("<destination>.part", or "<destination>.N.part" when a .part that is
+// not ours is in the way) as it arrives; once every range is complete (and its SHA-256 matches,
 // when one is expected) that file is renamed over the destination, which nothing else
 // touches. Memory stays a few MiB whatever the file size. A download that ends unfinished
 // keeps its temporary file and a journal of the ranges on disk (actions/download_journal.h),

@@ -91,21 +91,48 @@ std::mutex& OpenFilesLock() {
   return *lock;
 }
 
-std::map<int, std::string>& OpenFiles() {
-  static auto* files = new std::map<int, std::string>;
+struct OpenFile {
+  std::string host;
+  // The length this handle is known to have given the file (Reserve, or a write that grew
+  // it): a write below it takes nothing from the drive, without asking the file system. No
+  // other handle can write the file meanwhile (it is opened sharing reading only).
+  uint64_t knownLength = 0;
+};
+
+std::map<int, OpenFile>& OpenFiles() {
+  static auto* files = new std::map<int, OpenFile>;
   return *files;
 }
 
 std::string HostOf(intptr_t handle) {
   std::lock_guard<std::mutex> hold(OpenFilesLock());
   auto found = OpenFiles().find(static_cast<int>(handle));
-  return found == OpenFiles().end() ? std::string() : found->second;
+  return found == OpenFiles().end() ? std::string() : found->second.host;
 }
 
-// Takes the bytes a write of count bytes at offset adds to the file from its drive.
+void NoteLength(intptr_t handle, uint64_t length) {
+  std::lock_guard<std::mutex> hold(OpenFilesLock());
+  auto found = OpenFiles().find(static_cast<int>(handle));
+  if (found != OpenFiles().end()) found->second.knownLength = length;
+}
+
+bool WithinKnownLength(intptr_t handle, uint64_t offset, uint64_t count) {
+  std::lock_guard<std::mutex> hold(OpenFilesLock());
+  auto found = OpenFiles().find(static_cast<int>(handle));
+  return found != OpenFiles().end() && offset <= found->second.knownLength &&
+         count <= found->second.knownLength - offset;
+}
+
+// Takes the bytes a write of count bytes at offset adds to the file from its drive. A write
+// inside the reserved length (every chunk of a segmented download) costs no fstat.
 bool TakeGrowth(intptr_t handle, uint64_t offset, uint64_t count, uint32_t* error) {
+  if (WithinKnownLength(handle, offset, count)) return true;
   const uint64_t growth = sim::GrowthOfWrite(static_cast<int>(handle), offset, count);
-  if (sim::TakeDriveSpace(HostOf(handle), growth)) return true;
+  if (growth == 0) return true;
+  if (sim::TakeDriveSpace(HostOf(handle), growth)) {
+    NoteLength(handle, offset + count);
+    return true;
+  }
   return Report(error, kErrorDiskFull);
 }
 
@@ -144,7 +171,7 @@ bool PositionedFile::Open(const std::wstring& path, uint32_t disposition, uint32
   if (!existed) sim::NoteNameAdded(host);
   handle_ = fd;
   std::lock_guard<std::mutex> hold(OpenFilesLock());
-  OpenFiles()[fd] = host;
+  OpenFiles()[fd] = OpenFile{host, 0};
   return true;
 }
 
@@ -171,13 +198,18 @@ bool PositionedFile::Reserve(uint64_t size, uint32_t* error) {
   if (size < length) {
     if (ftruncate(fd, static_cast<off_t>(size)) != 0) return ReportErrno(error, errno);
     sim::GiveBackDriveSpace(HostOf(handle_), length - size);
+    NoteLength(handle_, size);
     return true;
   }
-  if (size == length) return true;
+  if (size == length) {
+    NoteLength(handle_, size);
+    return true;
+  }
   if (!TakeGrowth(handle_, 0, size, error)) return false;
   // posix_fallocate returns the error instead of setting errno.
   const int failed = posix_fallocate(fd, 0, static_cast<off_t>(size));
   if (failed != 0) return ReportErrno(error, failed);
+  NoteLength(handle_, size);
   return true;
 }
 

@@ -2,7 +2,8 @@
 """Prints the tables of scripts/bench-download from its results file.
 
 Each line of the results file is one run: "case MiB tool run seconds user sys maxrss_kib".
-A second file, when given, holds the resume case's runs (see show_resume).
+A second file, when given, holds the runs of the cases that run a download again (see
+show_restarted).
 Every figure is the median of the runs of one tool in one case; the ratios compare
 orvex-download with the peers measured in the same invocation: throughput ours/peer (> 1: we
 are faster), CPU seconds ours/peer and peak memory ours/peer (< 1: we use less).
@@ -19,9 +20,16 @@ TITLES = {
     "latency": "Added latency (delaying relay in front of nginx)",
     "growth": "Growth: CPU per MiB and peak memory by file size",
     "sha256": "With verification (SHA-256 of the whole file)",
+    "straggler": "One connection at a tenth of the others' rate (the file's first range)",
 }
-# The resume case's target: the second run fetches at most this share of the file.
-RESUME_TARGET = 0.55
+# The cases that run a download again: their title and the largest share of the file the
+# second run may fetch.
+RESTARTED = collections.OrderedDict([
+    ("resume", ("Resume: killed once half the file was journaled, then run again", 0.55)),
+    ("cache-killed", ("Cache: killed at half, then run again to another destination", 0.55)),
+    ("cache-failed", ("Cache: completed (the installation failed), run again to another "
+                      "destination", 0.0)),
+])
 
 
 def load(path):
@@ -96,23 +104,28 @@ def show_growth(keys, runs):
     print()
 
 
-def show_resume(path):
-    """Lines "resume MiB run killed_at_bytes second_run_bytes file_bytes"."""
-    rows = [line.split() for line in open(path) if line.startswith("resume ")]
-    if not rows:
-        return
-    print("Resume: killed once half the file was journaled, then run again (%d runs)" % len(rows))
-    print("  %-5s %14s %16s %14s" % ("run", "journaled", "second run sent", "of the file"))
-    shares = []
-    for _, _, run, journaled, sent, size in rows:
-        share = int(sent) / int(size)
-        shares.append(share)
-        print("  %-5s %13.1f%% %16d %13.1f%%" % (run, 100.0 * int(journaled) / int(size),
-                                                  int(sent), 100.0 * share))
-    worst = max(shares)
-    print("  largest share %.1f%% (target <= %.0f%%): %s" % (
-        100.0 * worst, 100.0 * RESUME_TARGET, "met" if worst <= RESUME_TARGET else "MISSED"))
-    print()
+def show_restarted(path):
+    """Lines "CASE MiB run first_run_journaled second_run_bytes file_bytes"."""
+    rows = collections.defaultdict(list)
+    for line in open(path):
+        fields = line.split()
+        if len(fields) == 6 and fields[0] in RESTARTED:
+            rows[fields[0]].append(fields)
+    for case, (title, target) in RESTARTED.items():
+        if not rows[case]:
+            continue
+        print("%s (%d runs)" % (title, len(rows[case])))
+        print("  %-5s %14s %16s %14s" % ("run", "journaled", "second run sent", "of the file"))
+        shares = []
+        for _, _, run, journaled, sent, size in rows[case]:
+            share = int(sent) / int(size)
+            shares.append(share)
+            print("  %-5s %13.1f%% %16d %13.1f%%" % (run, 100.0 * int(journaled) / int(size),
+                                                      int(sent), 100.0 * share))
+        worst = max(shares)
+        print("  largest share %.1f%% (target <= %.0f%%): %s" % (
+            100.0 * worst, 100.0 * target, "met" if worst <= target else "MISSED"))
+        print()
 
 
 def main():
@@ -128,7 +141,7 @@ def main():
     if growth:
         show_growth(growth, runs)
     if len(sys.argv) > 2:
-        show_resume(sys.argv[2])
+        show_restarted(sys.argv[2])
 
 
 if __name__ == "__main__":

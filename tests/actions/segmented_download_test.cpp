@@ -1205,6 +1205,78 @@ TEST_F(DownloadTest, PartWhoseJournalCannotBeWrittenIsNotLeftBehind) {
 }
 #endif
 
+// ---- a slow range taken over
+
+// A file of twelve ranges' worth whose first range (the request that starts at byte 0) the
+// service sends at rate bytes per second; the others, and any request for the rest of that
+// range, at full speed.
+std::string MediaWithSlowFirstRange(const std::string& name, std::size_t size, int rate) {
+  const std::string url = DevService::Get().Url("/media/" + name);
+  DevService::Get().PutPatternMedia(name, size);
+  Json::Value rule;
+  rule["path"] = "/media/" + name;
+  rule["method"] = "GET";
+  rule["kind"] = "slow";
+  rule["range_start"] = 0;
+  rule["rate"] = rate;
+  DevService::Get().AddFault(rule);
+  return url;
+}
+
+// The first bytes of the Range headers of the GET requests for path: "bytes=N-...".
+std::vector<unsigned long> RequestedStarts(const std::string& path) {
+  std::vector<unsigned long> starts;
+  for (const Json::Value& request : DevService::Get().Requests(path)) {
+    const std::string range = request["headers"].get("Range", "").asString();
+    if (request["method"].asString() == "GET" && range.compare(0, 6, "bytes=") == 0)
+      starts.push_back(std::stoul(range.substr(6)));
+  }
+  return starts;
+}
+
+bool IsTenthOf(unsigned long start, std::size_t size) { return start % (size / 10) == 0; }
+
+// The ten ranges finish at once but the first, which the service sends slowly: a connection
+// that is done asks for the back half of what that range still lacks, and so on while halves
+// are worth a request. The file is exact (its digest as expected, checked while the ranges
+// arrive), every byte is counted once, and the first range's request was cut where the range
+// that took it over begins.
+TEST_F(DownloadTest, SlowRangeIsTakenOverByAConnectionThatIsDone) {
+  const std::size_t size = 12 * 1024 * 1024;
+  // The slow range needs seven seconds before what it lacks is too short to share: time
+  // enough for the others to finish on a busy machine.
+  const std::string url = MediaWithSlowFirstRange("straggler.bin", size, 100000);
+  RecordingHandler handler;
+  Outcome outcome;
+  {
+    CHttpDownload download(url, test::PlatformPath(destination_), &handler, L"INSTALLER");
+    ASSERT_TRUE(download.ExpectSha256(Sha256Hex(DevService::Pattern(size))));
+    try {
+      outcome.result = download.Run();
+      outcome.ok = true;
+    } catch (const CHttpDownloadEx& error) {
+      outcome.error = error;
+    }
+    outcome.downloaded = download.Downloaded();
+  }
+  ASSERT_TRUE(outcome.ok) << DescribeDownloadError(outcome.error);
+  EXPECT_TRUE(ReadFile(destination_) == DevService::Pattern(size));
+  EXPECT_EQ(outcome.downloaded, size);
+  EXPECT_EQ(handler.progressBytes, static_cast<int64_t>(size));
+  EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+
+  const std::vector<unsigned long> starts = RequestedStarts("/media/straggler.bin");
+  std::vector<unsigned long> takenOver;
+  for (unsigned long start : starts)
+    if (!IsTenthOf(start, size)) takenOver.push_back(start);
+  ASSERT_FALSE(takenOver.empty()) << "no range was taken over";
+  // Each one takes over inside the first range, the first of them (the latest start: each
+  // later one halves what the first range kept) behind its middle.
+  for (unsigned long start : takenOver) EXPECT_LT(start, size / 10);
+  EXPECT_GE(*std::max_element(takenOver.begin(), takenOver.end()), size / 10 / 2);
+  EXPECT_EQ(std::count(starts.begin(), starts.end(), 0ul), 1);  // the slow request, once
+}
+
 #ifndef _WIN32
 // The process is killed (SIGKILL) half way: what the journal held at that moment is kept, and
 // the next run fetches only the rest. The download runs in a child process, which the test
@@ -1212,10 +1284,9 @@ TEST_F(DownloadTest, PartWhoseJournalCannotBeWrittenIsNotLeftBehind) {
 TEST_F(DownloadTest, KilledDownloadResumesFromItsLastJournal) {
   const std::size_t size = 24 * 1024 * 1024;
   const std::string url = Media("killed.bin", size);
-  AddFault("/media/killed.bin", "slow", [](Json::Value& rule) {
-    rule["rate"] = 1000000;
-    rule["times"] = 10;
-  });
+  // About six seconds in all: the journal is saved about every second, and claims half
+  // the file well before the end. Every request is slow, a range taken over as well.
+  AddFault("/media/killed.bin", "slow", [](Json::Value& rule) { rule["rate"] = 400000; });
   const std::wstring destination = test::PlatformPath(destination_);
   const pid_t child = fork();
   ASSERT_NE(child, -1);
@@ -1245,6 +1316,54 @@ TEST_F(DownloadTest, KilledDownloadResumesFromItsLastJournal) {
   ASSERT_TRUE(resumed.ok) << DescribeDownloadError(resumed.error);
   EXPECT_TRUE(ReadFile(destination_) == DevService::Pattern(size));
   EXPECT_EQ(SentBytes("/media/killed.bin"), static_cast<long long>(size) - onDisk);
+  EXPECT_FALSE(fs::exists(JournalOf(destination_)));
+}
+
+// The ranges a journal claims, or none.
+std::vector<std::pair<uint32_t, uint32_t>> JournaledRanges(const fs::path& journalPath) {
+  std::ifstream in(journalPath, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  DownloadJournal journal;
+  if (!ParseJournal(text, &journal)) return {};
+  return journal.ranges;
+}
+
+// Killed once the journal holds a range that was taken over (one that starts at no tenth of
+// the file): the next run believes every range the journal claims, split ones included, and
+// fetches exactly the rest.
+TEST_F(DownloadTest, KilledAfterATakeOverResumesWithOnlyTheMissingBytes) {
+  const std::size_t size = 12 * 1024 * 1024;
+  const std::string url = MediaWithSlowFirstRange("split-killed.bin", size, 50000);
+  const std::wstring destination = test::PlatformPath(destination_);
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    try {
+      CHttpDownload download(url, destination, nullptr, L"INSTALLER");
+      download.Run();
+    } catch (...) {
+    }
+    _exit(0);
+  }
+  auto tookOver = [&] {
+    for (const auto& range : JournaledRanges(JournalOf(destination_)))
+      if (!IsTenthOf(range.first, size)) return true;
+    return false;
+  };
+  for (int look = 0; look < 6000 && !tookOver(); ++look) usleep(10000);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the download ended before it was killed";
+  ASSERT_TRUE(tookOver());
+  const long long onDisk = JournaledBytes(JournalOf(destination_));
+  ASSERT_LT(onDisk, static_cast<long long>(size));
+
+  DevService::Get().Reset();
+  const Outcome resumed = Download(url, nullptr);
+  ASSERT_TRUE(resumed.ok) << DescribeDownloadError(resumed.error);
+  EXPECT_TRUE(ReadFile(destination_) == DevService::Pattern(size));
+  EXPECT_EQ(SentBytes("/media/split-killed.bin"), static_cast<long long>(size) - onDisk);
   EXPECT_FALSE(fs::exists(JournalOf(destination_)));
 }
 #endif
