@@ -92,5 +92,42 @@ bool OnlyAdministratorsCanWrite(const std::wstring& directory) {
   return onlyAdministrators;
 }
 
+bool ProtectAdminOnlyDirectory(const std::wstring& path, uint32_t* error) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR current = nullptr;
+  DWORD result = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                       &owner, nullptr, nullptr, nullptr, &current);
+  if (result != ERROR_SUCCESS) {
+    if (error) *error = result;
+    return false;
+  }
+  const bool administrativeOwner = IsAdministrativeSid(owner);
+  LocalFree(current);
+  if (!administrativeOwner) {
+    if (error) *error = ERROR_INVALID_OWNER;
+    return false;
+  }
+  AdminOnlySecurity security(AdminOnlySecurity::kFolder);
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!security.Attributes() ||
+      !GetSecurityDescriptorDacl(security.Attributes()->lpSecurityDescriptor, &present, &dacl,
+                                 &defaulted) ||
+      !present || !dacl) {
+    if (error) *error = ERROR_INVALID_SECURITY_DESCR;
+    return false;
+  }
+  // The entries inherited from the parent go: the folder keeps only its own two.
+  result = SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
+                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                 nullptr, nullptr, dacl, nullptr);
+  if (result != ERROR_SUCCESS) {
+    if (error) *error = result;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace platform
 }  // namespace orvex
