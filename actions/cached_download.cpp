@@ -41,8 +41,8 @@ std::wstring FolderOf(const std::wstring& path) {
 
 bool IsPlainFile(uint32_t attributes) {
   return attributes != platform::kInvalidFileAttributes &&
-         (attributes & (platform::kFileAttributeDirectory | platform::kFileAttributeReparsePoint)) ==
-             0;
+         (attributes &
+          (platform::kFileAttributeDirectory | platform::kFileAttributeReparsePoint)) == 0;
 }
 
 // A new name for entry's file at candidate: a hard link when asked and possible, else a copy.
@@ -139,7 +139,8 @@ bool CCachedDownload::HashMatches(const std::wstring& entry, uint32_t* size) {
     read += got;
     if (!hash.Add(buffer.get(), got, &error)) return false;
     if (handler_)
-      (void)handler_->OnProgress(static_cast<int32_t>(got), static_cast<int32_t>(read * 100 / total));
+      (void)handler_->OnProgress(static_cast<int32_t>(got),
+                                 static_cast<int32_t>(read * 100 / total));
   }
   uint8_t digest[platform::kSha256Bytes];
   if (std::ferror(file) || read != total || !hash.Finish(digest, &error)) return false;

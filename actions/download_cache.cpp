@@ -55,8 +55,7 @@ void RemoveFiles(const std::wstring& folder, uint64_t olderThan) {
     if (entry.IsDirectory() && !entry.IsLink()) continue;
     const std::wstring path = folder + L"\\" + entry.name;
     uint64_t written = 0;
-    if (olderThan != 0 && platform::LastWriteTime(path, &written) && written >= olderThan)
-      continue;
+    if (olderThan != 0 && platform::LastWriteTime(path, &written) && written >= olderThan) continue;
     RemoveCacheFile(path);
   }
 }

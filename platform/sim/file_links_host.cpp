@@ -14,7 +14,8 @@ namespace orvex {
 namespace platform {
 
 bool MakeHardLink(const std::wstring& link, const std::wstring& existing, uint32_t* error) {
-  const sim::MappedPath to = sim::MapWindowsPath(link, !sim::FsRedirectionOff(), sim::LinkUse::kItself);
+  const sim::MappedPath to =
+      sim::MapWindowsPath(link, !sim::FsRedirectionOff(), sim::LinkUse::kItself);
   const sim::MappedPath from =
       sim::MapWindowsPath(existing, !sim::FsRedirectionOff(), sim::LinkUse::kFollow);
   if (to.host.empty()) return ReportError(to.error ? to.error : kErrorPathNotFound, error);
