@@ -37,11 +37,14 @@ bool IsFolder(uint32_t attributes) {
          !(attributes & platform::kFileAttributeReparsePoint);
 }
 
-// Makes path for administrators only when nothing is there; an existing folder stays as it is.
-bool MakeWhenMissing(const std::wstring& path, std::string* why) {
+// Makes path when nothing is there (for administrators only when adminOnly, else with what
+// the parent hands down); an existing folder stays as it is.
+bool MakeWhenMissing(const std::wstring& path, bool adminOnly, std::string* why) {
   if (platform::FileAttributes(path) != platform::kInvalidFileAttributes) return true;
   uint32_t error = 0;
-  if (platform::MakeAdminOnlyDirectory(path, &error) || error == platform::kErrorAlreadyExists)
+  if ((adminOnly ? platform::MakeAdminOnlyDirectory(path, &error)
+                 : platform::MakeDirectory(path, &error)) ||
+      error == platform::kErrorAlreadyExists)
     return true;
   *why = "the folder " + Narrow(path) + " could not be made (error " + std::to_string(error) + ")";
   return false;
@@ -78,12 +81,15 @@ bool TrustFolder(const std::wstring& folder, std::string* why) {
 
 bool Prepare(const std::wstring& folder, std::string* why) {
   if (folder == DefaultDownloadCacheFolder()) {
+    // Quarn\Orvex is also the product's own data folder, which its users write to: it gets
+    // what ProgramData hands down, as the product's installation would make it. Only the
+    // cache inside is for administrators alone.
     const std::wstring programData = platform::ProgramDataFolder();
-    if (!MakeWhenMissing(programData + L"\\Quarn", why) ||
-        !MakeWhenMissing(programData + L"\\Quarn\\Orvex", why))
+    if (!MakeWhenMissing(programData + L"\\Quarn", false, why) ||
+        !MakeWhenMissing(programData + L"\\Quarn\\Orvex", false, why))
       return false;
   }
-  if (!MakeWhenMissing(folder, why)) return false;
+  if (!MakeWhenMissing(folder, true, why)) return false;
   if (!IsFolder(platform::FileAttributes(folder))) {
     *why = Narrow(folder) + " is not a folder";
     return false;

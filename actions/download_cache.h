@@ -19,10 +19,10 @@ constexpr uint64_t kCacheEntryMaxAgeSeconds = 30ull * 24 * 60 * 60;
 std::wstring DefaultDownloadCacheFolder();
 
 // Makes folder ready for use: created for administrators only (with the missing "Quarn" and
-// "Orvex" above it when it is the default folder); an existing folder that others can change
-// is given the protected DACL when an administrator owns it, and then emptied, since anyone
-// could have put things there. The first time in a process, entries older than 30 days go.
-// False, with the reason in *why, when the folder cannot be trusted or made: the caller
+// "Orvex" above it, as ordinary folders, when it is the default folder); an existing folder that
+// others can change is given the protected DACL when an administrator owns it, and then emptied,
+// since anyone could have put things there. The first time in a process, entries older than 30 days
+// go. False, with the reason in *why, when the folder cannot be trusted or made: the caller
 // downloads without the cache then.
 bool OpenDownloadCache(const std::wstring& folder, std::string* why);
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "actions/download_cache.h"
-#include "app/installer_session.h"
 #include "actions/http_downloader.h"
+#include "app/installer_session.h"
 #include "app/module_table.h"
 #include "base/text.h"
 #include "platform/admin_folders.h"
@@ -126,7 +126,8 @@ class CachedDownloadTest : public ::testing::Test {
   int64_t SentSinceLastLook() {
     const Json::Value requests = DevService::Get().Requests("/media/package.cab");
     int64_t sent = 0;
-    for (Json::ArrayIndex i = looked_; i < requests.size(); ++i) sent += requests[i]["sent"].asInt64();
+    for (Json::ArrayIndex i = looked_; i < requests.size(); ++i)
+      sent += requests[i]["sent"].asInt64();
     looked_ = requests.size();
     return sent;
   }
