@@ -1,5 +1,7 @@
 // The machine's download cache on the real Windows API (under Wine): the folder Windows names
 // for ProgramData, its protection, and how a cached file is put at its destination.
+#include "actions/cached_download.h"
+
 #include <windows.h>
 #include <aclapi.h>
 #include <gtest/gtest.h>
@@ -9,7 +11,6 @@
 
 #include <string>
 
-#include "actions/cached_download.h"
 #include "actions/download_cache.h"
 #include "base/text.h"
 #include "platform/admin_folders.h"
