@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -48,6 +49,9 @@ const long kQueryConnectSeconds = 30;
 // A checkpoint of the journal is offered after this many bytes: a killed process fetches
 // about this much again (plus what arrived during the last checkpoint's flush).
 const uint32_t kJournalEveryBytes = 4u << 20;
+// ... and, while bytes arrive more slowly than that, once this long after the last one: a
+// killed process on a slow line fetches about this long's worth again.
+constexpr std::chrono::seconds kJournalEveryPeriod(1);
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
 // Temporary names tried before giving up: "<destination>.part", then ".1.part" to ".15.part".
@@ -223,6 +227,7 @@ struct CHttpDownload::Impl {
   void StartCheckpoints();
   void StopCheckpoints();
   void KeepJournalCurrent();
+  void KeepJournalFresh();
   void CheckLength();
   [[noreturn]] void Fail(int32_t code, int32_t detail = 0, uint32_t sysError = 0);
   void LeaveForResume();
@@ -264,6 +269,7 @@ struct CHttpDownload::Impl {
   // Saves the journal during the transfer, each time after flushing the temporary file.
   std::unique_ptr<JournalCheckpoints> checkpoints;
   uint32_t journaledAt = 0;  // self.downloaded_ when the journal was last offered or written
+  std::chrono::steady_clock::time_point journaledTime{};  // and when
   // A resumed range was answered with the whole file: everything is fetched again.
   bool startOver = false;
   // What went wrong inside a libcurl callback, raised once libcurl has returned: nothing may
@@ -611,6 +617,7 @@ DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
 // caller makes sure the bytes it claims are on the disk first (or claims none).
 bool CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
+  journaledTime = std::chrono::steady_clock::now();
   return SaveJournal(journalPath, CurrentJournal(), durable);
 }
 
@@ -631,6 +638,17 @@ void CHttpDownload::Impl::StopCheckpoints() {
 void CHttpDownload::Impl::KeepJournalCurrent() {
   if (!checkpoints || self.downloaded_ - journaledAt < kJournalEveryBytes) return;
   if (checkpoints->Offer(CurrentJournal())) journaledAt = self.downloaded_;
+}
+
+// Once per transfer pass: a checkpoint of what arrived since the last one, once it is old.
+void CHttpDownload::Impl::KeepJournalFresh() {
+  if (!checkpoints || self.downloaded_ == journaledAt) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - journaledTime < kJournalEveryPeriod) return;
+  if (checkpoints->Offer(CurrentJournal())) {
+    journaledAt = self.downloaded_;
+    journaledTime = now;
+  }
 }
 
 // A file is complete only at exactly the server's size: nothing of an earlier, longer content
@@ -713,6 +731,7 @@ void CHttpDownload::Impl::DriveAttempt() {
     int running = 0;
     curl_multi_perform(multi, &running);
     RaiseCallbackFailures();
+    KeepJournalFresh();
     if (running == 0 || startOver) return;
   }
 }

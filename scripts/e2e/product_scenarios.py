@@ -376,6 +376,8 @@ class ProductScenarios:
             check(done is not None, "the second run ended before \"Done\"")
             dump = self.finish(installer, done)
             second = self.package_bytes_sent() - first
+            print("  package of %d bytes: %d sent before the kill, %d in the second run"
+                  % (size, first, second))
             check(second <= size * 55 // 100,
                   "the second run received %d bytes of the package's %d (first run: %d)"
                   % (second, size, first))
@@ -405,6 +407,8 @@ class ProductScenarios:
                 runs.append(self.package_bytes_sent())
                 if number == 1:
                     check(self.cached_files(), "the failed run kept nothing in the cache")
+            print("  package bytes sent: %d in the first run, %d in the second"
+                  % (runs[0], runs[1] - runs[0]))
             check(runs[0] >= self.package_size() and runs[1] == runs[0],
                   "package bytes sent: %d in the first run, %d in the second"
                   % (runs[0], runs[1] - runs[0]))
