@@ -4,7 +4,10 @@
 #include "actions/cached_download.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <cstdio>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "actions/download_cache.h"
+#include "actions/download_journal.h"
 #include "actions/http_downloader.h"
 #include "app/installer_session.h"
 #include "app/module_table.h"
@@ -143,6 +147,7 @@ class CachedDownloadTest : public ::testing::Test {
   std::string url_;
   std::string digest_;
   std::wstring cache_;
+  std::string note_;
   Json::ArrayIndex looked_ = 0;
   test::ScopedPlainHttp plainHttp_{DevService::Get().BaseUrl()};
 };
@@ -348,6 +353,60 @@ TEST_F(CachedDownloadTest, CompletedInstallationRemovesTheFilesItUsed) {
   int64_t sent = 0;
   for (const Json::Value& request : requests) sent += request["sent"].asInt64();
   EXPECT_EQ(static_cast<int64_t>(kSize), sent);
+}
+
+// Bytes the journal beside a temporary file claims; 0 without one.
+long long JournaledBytes(const std::wstring& part) {
+  DownloadJournal journal;
+  if (!LoadJournal(JournalPathOf(part), &journal)) return 0;
+  long long bytes = 0;
+  for (const auto& range : journal.ranges) bytes += range.second;
+  return bytes;
+}
+
+// On a slow line the journal is brought up to date with time, not only every 4 MiB: a run
+// killed (SIGKILL, in a child process) part-way through a file smaller than that resumes from
+// what its journal claimed, and the cache entry's next run fetches only the rest.
+TEST_F(CachedDownloadTest, KilledSlowDownloadResumesFromItsRecentJournal) {
+  DevService::Get().AddFault([] {
+    Json::Value rule;
+    rule["path"] = "/media/package.cab";
+    rule["method"] = "GET";
+    rule["kind"] = "slow";
+    rule["rate"] = 40000;
+    rule["times"] = 10;
+    return rule;
+  }());
+  ASSERT_TRUE(OpenDownloadCache(cache_, &note_)) << note_;
+  const std::wstring destination = DestinationFolder(true) + L"\\package.cab";
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    try {
+      CCachedDownload download(url_, destination, digest_, nullptr, L"INSTALLER", cache_);
+      download.Run();
+    } catch (...) {
+    }
+    _exit(0);
+  }
+  long long journaled = 0;
+  for (int look = 0; look < 3000 && journaled < static_cast<long long>(kSize / 4); ++look) {
+    usleep(10000);
+    journaled = JournaledBytes(Entry() + L".part");
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the download ended before it was killed";
+  const long long onDisk = JournaledBytes(Entry() + L".part");
+  ASSERT_GE(onDisk, static_cast<long long>(kSize / 4));
+
+  DevService::Get().Reset();
+  looked_ = 0;
+  const Result resumed = Fetch(destination);
+  ASSERT_TRUE(resumed.ok) << resumed.code;
+  EXPECT_EQ(DevService::Pattern(kSize), test::ReadWholeFile(destination));
+  EXPECT_EQ(static_cast<long long>(kSize) - onDisk, SentSinceLastLook());
 }
 
 }  // namespace
