@@ -1,8 +1,10 @@
 #include "actions/http_downloader.h"
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
+#include "actions/download_cache.h"
 #include "base/json_text.h"
 #include "base/text.h"
 #include "common/run_flags.h"
@@ -14,6 +16,10 @@
 namespace orvex {
 
 namespace {
+
+std::mutex g_cacheFolderLock;
+bool g_cacheFolderSet = false;
+std::wstring g_cacheFolder;
 
 const char kHashMismatchDetail[] =
     "DOWNLOAD_HASH_MISMATCH: the downloaded file is not the one expected. Nothing of it was run.";
@@ -29,6 +35,18 @@ bool RequireArgument(const Json::Value& args, const char* key, Json::Value& doc,
 }
 
 }  // namespace
+
+void SetDownloadCacheFolder(const std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(g_cacheFolderLock);
+  g_cacheFolder = folder;
+  g_cacheFolderSet = true;
+}
+
+std::wstring DownloadCacheFolder() {
+  std::lock_guard<std::mutex> hold(g_cacheFolderLock);
+  if (!g_cacheFolderSet) return DefaultDownloadCacheFolder();
+  return g_cacheFolder;
+}
 
 CHTTPDownloader::Pin CHTTPDownloader::ReadPin(const Json::Value& arg, const Json::Value& doc,
                                               std::string* digest) {
@@ -129,7 +147,8 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   std::wstring path = Utf8ToWide(directory) + L"\\" + Utf8ToWide(destination);
 
   if (progress) progress->SetDetail("Downloading from " + url + " to temp folder");
-  if (Download(doc, url, path, sha256) == 0) return 0;
+  const int32_t failure = Download(doc, url, path, sha256);
+  if (failure == 0) return 0;
 
   Json::Value& record = Record(doc);
   // Download left the failure's own sentence (a refused certificate's) as the reason.
@@ -138,40 +157,41 @@ int CHTTPDownloader::Execute(Json::Value& doc) {
   record["reason"] = "Failed to download from " + url + "." + (cause.empty() ? "" : " " + cause);
   // A file that is not the one expected is named as such: nothing of it will be run. (The
   // digests are in "error" and so in the report; the question has no room for them.)
-  const bool tampered = record["error_code"] == Json::Value(CHttpDownloadEx::kHashMismatch);
+  const bool tampered = failure == CHttpDownloadEx::kHashMismatch;
   std::string detail =
       cause.empty() ? "Failed to download necessary files for Orvex-m installation." : cause;
   if (tampered) detail = kHashMismatchDetail;
-  if (record["error_code"] != Json::Value(CHttpDownloadEx::kCanceled) && progress)
+  if (failure != CHttpDownloadEx::kCanceled && progress)
     progress->Prompt("Could not download files from Internet.", "Ok", "", detail, 2);
   return -1;
 }
 
-int CHTTPDownloader::Download(Json::Value& doc, const std::string& url, const std::wstring& path,
-                              const std::string& sha256) {
+int32_t CHTTPDownloader::Download(Json::Value& doc, const std::string& url,
+                                  const std::wstring& path, const std::string& sha256) {
+  CCachedDownload download(url, path, sha256, this, L"INSTALLER", DownloadCacheFolder());
+  current = &download;
+  int32_t failure = 0;
   try {
-    CHttpDownload download(url, path, this, L"INSTALLER");
-    if (!sha256.empty()) download.ExpectSha256(sha256);
-    current = &download;
     download.Run();
-    current = nullptr;
-    return 0;
   } catch (const CHttpDownloadEx& error) {
-    current = nullptr;
     Json::Value& record = Record(doc);
     record["error_code"] = error.code;
     record["error"] = DownloadErrorText(error);
     // A refused certificate's sentence is the user's reason; a hash mismatch's digests stay
     // in "error".
     if (error.code != CHttpDownloadEx::kHashMismatch) record["reason"] = error.text;
-    return -1;
+    // Every failure has a kind; one without would read as success.
+    failure = error.code != 0 ? error.code : CHttpDownloadEx::kDownloadError;
   }
+  current = nullptr;
+  if (!sha256.empty()) Record(doc)["cache"] = download.Note();
+  return failure;
 }
 
 bool CHTTPDownloader::StopRequested() {
   if (!g_cancelRequested.load()) return false;
   if (progress) progress->SetStatus("Aborting download ...");
-  if (current) current->cancel = true;
+  if (current) current->Cancel();
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "actions/download_cache.h"
 #include "actions/http_request.h"
 #include "base/json_text.h"
 #include "base/text.h"
@@ -165,6 +166,9 @@ SessionResult RunInstallerSession(const SessionSettings& settings) {
   RunPlan();
   const Json::Value& last = FindPath(result.plan->doc, ".LastStage.status.progress");
   result.completed = last.isString() && last.asString() == "completed";
+  // An installation that completed needs its downloads no more; one that did not keeps them
+  // in the cache for the next run.
+  if (result.completed) RemoveCacheEntriesUsedThisRun();
   // The dump is written before the front end hears that the session has finished: the window
   // may close (and the process end) at once after that, and "Done" must already know whether
   // the installation completed.

@@ -21,5 +21,12 @@ namespace platform {
 // when the folder's security cannot be read or its DACL is NULL.
 [[nodiscard]] bool OnlyAdministratorsCanWrite(const std::wstring& directory);
 
+// Gives an existing folder the protected DACL that MakeAdminOnlyDirectory creates with, when
+// its owner is SYSTEM, the administrators or TrustedInstaller (SetNamedSecurityInfoW with
+// PROTECTED_DACL_SECURITY_INFORMATION). A folder owned by anyone else is left as it is and
+// refused (ERROR_INVALID_OWNER in *error): its owner could rewrite the DACL at any time. What
+// the folder already holds is not made trustworthy by this: the caller decides about it.
+[[nodiscard]] bool ProtectAdminOnlyDirectory(const std::wstring& path, uint32_t* error);
+
 }  // namespace platform
 }  // namespace orvex

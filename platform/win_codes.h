@@ -40,6 +40,7 @@ constexpr uint32_t kErrorServiceExists = 1073;
 constexpr uint32_t kErrorBadConfiguration = 1610;
 constexpr uint32_t kErrorUnknownProduct = 1605;
 constexpr uint32_t kErrorUnknownProperty = 1608;
+constexpr uint32_t kErrorInvalidOwner = 1307;
 
 // For the implementations of a seam call that fails: the code goes to *error when the caller
 // asked for it, and the answer is false (`return ReportError(kErrorAccessDenied, error);`).

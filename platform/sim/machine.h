@@ -50,6 +50,11 @@ class ScopedNonAdministrator {
   bool previous_;
 };
 
+// For tests: the folder at path becomes one that a user without elevation made and owns, as
+// if that user had created it: no longer protected, and ProtectAdminOnlyDirectory refuses it
+// (its owner could change its DACL back at any time).
+void GiveFolderToUser(const std::wstring& path);
+
 // For tests: loads a profile for the lifetime of the object, then the previous one again.
 class ScopedMachine {
  public:

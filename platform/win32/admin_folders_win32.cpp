@@ -55,6 +55,36 @@ bool GrantsOnlyAdministratorsChanges(PACL dacl) {
   return true;
 }
 
+// Wine keeps no security descriptor of its own for files: it makes one from the Unix mode,
+// owned by the one account every Wine process runs as (an administrator), with entries for
+// SYSTEM and that owner and, for what other Unix users may do, Everyone. A folder made with
+// the protected descriptor comes back with SYSTEM and the owner alone (mode 0700): there, that
+// is the answer that says nobody else can change it.
+bool RunningUnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+bool SystemAndOwnerOnly(PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  BOOL ownerDefaulted = FALSE;
+  BOOL present = FALSE;
+  BOOL daclDefaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) || !owner ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &daclDefaulted) || !present || !dacl)
+    return false;
+  for (DWORD index = 0; index < dacl->AceCount; ++index) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, index, &entry)) return false;
+    ACE_HEADER* header = static_cast<ACE_HEADER*>(entry);
+    if (IsDenyingAce(header->AceType)) continue;
+    PSID sid = AllowedSid(header);
+    if (!sid || !(IsAdministrativeSid(sid) || EqualSid(sid, owner))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool MakeAdminOnlyDirectory(const std::wstring& path, uint32_t* error) {
@@ -87,9 +117,47 @@ bool OnlyAdministratorsCanWrite(const std::wstring& directory) {
                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
                             nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
     return false;
-  const bool onlyAdministrators = OnlyAdministratorsCanChange(descriptor);
+  const bool onlyAdministrators = OnlyAdministratorsCanChange(descriptor) ||
+                                  (RunningUnderWine() && SystemAndOwnerOnly(descriptor));
   LocalFree(descriptor);
   return onlyAdministrators;
+}
+
+bool ProtectAdminOnlyDirectory(const std::wstring& path, uint32_t* error) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR current = nullptr;
+  DWORD result = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                       &owner, nullptr, nullptr, nullptr, &current);
+  if (result != ERROR_SUCCESS) {
+    if (error) *error = result;
+    return false;
+  }
+  const bool administrativeOwner = IsAdministrativeSid(owner);
+  LocalFree(current);
+  if (!administrativeOwner) {
+    if (error) *error = ERROR_INVALID_OWNER;
+    return false;
+  }
+  AdminOnlySecurity security(AdminOnlySecurity::kFolder);
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!security.Attributes() ||
+      !GetSecurityDescriptorDacl(security.Attributes()->lpSecurityDescriptor, &present, &dacl,
+                                 &defaulted) ||
+      !present || !dacl) {
+    if (error) *error = ERROR_INVALID_SECURITY_DESCR;
+    return false;
+  }
+  // The entries inherited from the parent go: the folder keeps only its own two.
+  result = SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
+                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                 nullptr, nullptr, dacl, nullptr);
+  if (result != ERROR_SUCCESS) {
+    if (error) *error = result;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -12,6 +12,8 @@ its own, prepared as the user's machine it stands for.
 | product_cancel_download | fresh | Cancel during the download, "Yes": the window closes; nothing installed |
 | product_tampered_package | fresh; the package on the service changed after its digest was published | the hash error in the question and the report; nothing unpacked, run or installed |
 | product_install_russian | fresh, Russian locale (ANSI code page 1251), user "Анна" | the installation completes into a Cyrillic folder; session document, report and hit UTF-8 |
+| product_restart_after_kill | fresh; the package sent slowly | killed when half the package was sent, started again: the second run receives at most 55 % of it and completes; the cache keeps none of its files |
+| product_restart_after_failed_install | fresh; a package whose launch condition fails | started again after the failed installation: no byte of the package is sent again |
 """
 
 import os
@@ -24,7 +26,14 @@ import installation as inst
 
 SCENARIOS = ["product_install", "product_up_to_date", "product_upgrade", "product_refused",
              "product_install_fails", "product_cancel_download", "product_tampered_package",
-             "product_install_russian"]
+             "product_install_russian", "product_restart_after_kill",
+             "product_restart_after_failed_install"]
+
+# The machine's download cache, in the prefix.
+CACHE_FOLDER = "C:\\ProgramData\\Quarn\\Orvex\\Downloads"
+# A slow enough package that the run can be stopped at about half of it: ten ranges at this
+# rate each (bytes per second).
+KILL_RATE = 5000
 
 DOWNLOAD_FAILED = "Could not download files from Internet."
 
@@ -327,3 +336,81 @@ class ProductScenarios:
                   "the product's folder exists after the stop")
             inst.check_failed_report(self.sc.service, "PACKAGE_DOWNLOADER", "DOWNLOAD_CANCELED")
         self.scenario("cancel", body)
+
+    # ---- a restarted installation fetches only what it lacks
+
+    def package_bytes_sent(self):
+        """Body bytes of the package the service sent so far (both package paths)."""
+        return sum(r.get("sent", 0) for path in inst.PACKAGE_PATHS
+                   for r in self.sc.service.requests(path, "GET"))
+
+    def package_size(self):
+        return os.path.getsize(os.path.join(self.h.build, "product", "media", inst.PACKAGE_CAB))
+
+    def cached_files(self):
+        folder = inst.prefix_path(self.h, CACHE_FOLDER)
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+    def product_restart_after_kill(self):
+        """The installer is killed (every process of the prefix ended at once, as a crash or a
+        power cut would) when half of the package has been sent; started again, it fetches
+        only what the first run's journal in the machine's cache lacks, and completes; the
+        completed installation leaves none of its files in the cache."""
+        def body():
+            self.machine("restart-kill")
+            for path in inst.PACKAGE_PATHS:
+                self.sc.service.add_fault(path=path, method="GET", kind="slow", rate=KILL_RATE)
+            size = self.package_size()
+            installer = inst.start(self.h, self.h.build, self.sc.service,
+                                   self.sc.run_dir("product_restart_after_kill-1"))
+            wait_until(lambda: self.package_bytes_sent() >= size // 2, 300,
+                       "half of the package to be sent")
+            stop_wineserver(self.h.prefix)
+            installer.wait_exit(60, "the killed installer to end")
+            check(any(name.endswith(".part") for name in self.cached_files()),
+                  "the killed run left no partial file in the cache: %r" % self.cached_files())
+            first = self.package_bytes_sent()
+
+            installer, drive, done = self.run("product_restart_after_kill-2", inst.WILLING_USER,
+                                              {"done": "60-product-restart-after-kill-done"})
+            check(done is not None, "the second run ended before \"Done\"")
+            dump = self.finish(installer, done)
+            second = self.package_bytes_sent() - first
+            print("  package of %d bytes: %d sent before the kill, %d in the second run"
+                  % (size, first, second))
+            check(second <= size * 55 // 100,
+                  "the second run received %d bytes of the package's %d (first run: %d)"
+                  % (second, size, first))
+            check(dump.get("LastStage", {}).get("status", {}).get("progress") == "completed",
+                  "LastStage: %r" % dump.get("LastStage"))
+            inst.check_installed(self.h, self.sc.service, dump, self.codes)
+            check(self.cached_files() == [],
+                  "the completed installation left files in the cache: %r" % self.cached_files())
+        self.scenario("restart-kill", body)
+
+    def product_restart_after_failed_install(self):
+        """Windows Installer refuses the package; the user starts the installer again: the
+        package comes from the machine's cache, not one byte of it is sent again."""
+        def body():
+            self.machine("restart-failed", broken=True)
+            runs = []
+            for number in (1, 2):
+                installer, drive, done = self.run(
+                    "product_restart_after_failed_install-%d" % number, inst.WILLING_USER,
+                    {"done": "61-product-restart-after-failed-install-done"} if number == 2
+                    else {})
+                check(done is not None, "run %d ended before \"Done\"" % number)
+                dump = self.finish(installer, done)
+                record = dump.get("Install", {}).get("PACKAGE_INSTALLER", {})
+                check(record.get("status") == "failed", "run %d: the installer's record: %r"
+                      % (number, record))
+                runs.append(self.package_bytes_sent())
+                if number == 1:
+                    check(self.cached_files(), "the failed run kept nothing in the cache")
+            print("  package bytes sent: %d in the first run, %d in the second"
+                  % (runs[0], runs[1] - runs[0]))
+            check(runs[0] >= self.package_size() and runs[1] == runs[0],
+                  "package bytes sent: %d in the first run, %d in the second"
+                  % (runs[0], runs[1] - runs[0]))
+            check(self.cached_files(), "the cache lost the package after the second failed run")
+        self.scenario("restart-failed", body)

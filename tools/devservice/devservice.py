@@ -499,6 +499,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def handle_request(self):
         self.headers_done = False
         self.body_sent = 0  # body bytes of this answer written to the socket
+        self.entry = {}  # the record of the request being answered
         self.after_answer = None  # called once the answer was sent (used by /_dev/stop)
         try:
             self.serve()
@@ -598,6 +599,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 entry["form"] = parse_form(entry["body"])
         self.state.record(entry)
         self.body_sent = 0
+        self.entry = entry
 
         range_header = self.headers.get("Range")
         fault = self.state.take_fault(method, path, range_header)
@@ -904,6 +906,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             for piece in answer.body.chunks(chunk_size=piece_size):
                 self.wfile.write(piece)
                 self.body_sent += len(piece)
+                # Seen while it goes on: a scenario stops the client at a share of a file.
+                self.entry["sent"] = self.body_sent
                 if self.state.stop_event.wait(len(piece) / rate):
                     self.close_connection = True
                     return

@@ -390,6 +390,23 @@ class ServiceTest(unittest.TestCase):
         faults = self.service.control("GET", "/_dev/faults")[1]
         self.assertEqual([f["times"] for f in faults], [0, 0, None, 0, 0])
 
+    def test_slow_answer_shows_the_bytes_sent_so_far(self):
+        size = 200000
+        self.service.control("POST", "/_dev/media/slow.bin?size=%d" % size)
+        self.service.add_fault({"path": "/media/slow.bin", "kind": "slow", "rate": 20000})
+        sock = self.service.raw(get_text("/media/slow.bin"))
+        status, headers, data = read_head(sock)
+        while len(data) < 40000:
+            piece = sock.recv(1 << 16)
+            self.assertTrue(piece)
+            data += piece
+        sent = self.service.requests("/media/slow.bin")[0].get("sent", 0)
+        sock.close()
+        self.assertEqual(status, 200)
+        # The record may trail the socket by the piece being written.
+        self.assertGreaterEqual(sent, 20000)
+        self.assertLess(sent, size)
+
     def test_huge_length_announces_it_and_sends_until_the_client_hangs_up(self):
         self.service.add_fault({"path": "/media/x.bin", "kind": "huge_length"})
         status, headers, _ = self.service.request("HEAD", "/media/x.bin")
