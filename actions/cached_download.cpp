@@ -118,9 +118,10 @@ bool CCachedDownload::ReuseEntry(const std::wstring& entry, uint32_t* size) {
 
 // Reads the entry through the handler's events as a download shows its progress: 0 to 100.
 bool CCachedDownload::HashMatches(const std::wstring& entry, uint32_t* size) {
-  std::FILE* file = platform::OpenForReading(entry);
+  uint32_t openError = 0;
+  const platform::ScopedFile owner = platform::OpenForReading(entry, &openError);
+  std::FILE* const file = owner.get();
   if (!file) return false;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
   if (std::fseek(file, 0, SEEK_END) != 0) return false;
   const long length = std::ftell(file);
   if (length <= 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
@@ -193,10 +194,10 @@ bool CCachedDownload::RoomToKeep(const std::wstring& entry, uint32_t size) {
   uint32_t error = 0;
   if (!platform::FreeDiskSpace(cacheFolder_, &space, &error)) return false;
   uint64_t reserved = 0;
-  if (std::FILE* part = platform::OpenForReading(entry + L".part")) {
-    if (std::fseek(part, 0, SEEK_END) == 0 && std::ftell(part) > 0)
-      reserved = static_cast<uint64_t>(std::ftell(part));
-    std::fclose(part);
+  uint32_t openError = 0;
+  if (const platform::ScopedFile part = platform::OpenForReading(entry + L".part", &openError)) {
+    if (std::fseek(part.get(), 0, SEEK_END) == 0 && std::ftell(part.get()) > 0)
+      reserved = static_cast<uint64_t>(std::ftell(part.get()));
   }
   const uint64_t needed = uint64_t{size} > reserved ? uint64_t{size} - reserved : 0;
   return space.freeToCaller >= needed + kCacheFreeSpaceMargin;
