@@ -17,9 +17,12 @@
 #include "platform/sha256.h"
 #include "tests/support/development_setting.h"
 #include "tests/support/devservice_client.h"
+#include "tests/support/security_text_win32.h"
 
 namespace orvex {
 namespace {
+
+using test::DaclText;
 
 using test::DevService;
 
@@ -29,24 +32,6 @@ std::wstring KnownProgramData() {
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &path))) folder = path;
   CoTaskMemFree(path);
   return folder;
-}
-
-// The DACL of a folder as SDDL text ("" when it cannot be read).
-std::wstring DaclText(const std::wstring& path) {
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-    return L"";
-  LPWSTR text = nullptr;
-  std::wstring result;
-  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-    result = text;
-    LocalFree(text);
-  }
-  LocalFree(descriptor);
-  return result;
 }
 
 DWORD LinkCount(const std::wstring& path) {

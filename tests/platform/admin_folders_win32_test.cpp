@@ -15,28 +15,13 @@
 #include "engine/stage.h"
 #include "platform/pipe.h"
 #include "platform/win32/admin_only_security.h"
+#include "tests/support/security_text_win32.h"
 #include "tests/support/test_support.h"
 
 namespace orvex {
 namespace {
 
-// The DACL of an object as SDDL text ("" when it cannot be read).
-std::wstring DaclText(const std::wstring& name, SE_OBJECT_TYPE type) {
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(name.c_str(), type, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                            nullptr, &descriptor) != ERROR_SUCCESS)
-    return L"";
-  LPWSTR text = nullptr;
-  std::wstring result;
-  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-    result = text;
-    LocalFree(text);
-  }
-  LocalFree(descriptor);
-  return result;
-}
+using test::DaclText;
 
 std::wstring TempFolder(const wchar_t* name) {
   wchar_t temp[MAX_PATH];
