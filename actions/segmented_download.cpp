@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <initializer_list>
@@ -19,7 +18,9 @@
 
 #include "actions/connection_security.h"
 #include "actions/digest_follower.h"
+#include "actions/download_error.h"
 #include "actions/download_journal.h"
+#include "actions/http_headers.h"
 #include "actions/journal_checkpoints.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
@@ -30,14 +31,6 @@
 namespace orvex {
 
 namespace {
-
-const char* const kErrorNames[] = {
-    "DOWNLOAD_ERROR",           "DOWNLOAD_CANCELED",   "DOWNLOAD_FILE_CORRUPTED",
-    "ERROR_SAVING_FILE",        "NETWORK_ERROR",       "NETWORK_RESET",
-    "UNABLE_TO_GET_SIZE",       "UNABLE_TO_ALLOC_MEM", "DOWNLOAD_HASH_MISMATCH",
-    "CERTIFICATE_NOT_VERIFIED",
-};
-const int32_t kNamedErrors = static_cast<int32_t>(sizeof kErrorNames / sizeof kErrorNames[0]);
 
 // Restarts after the first attempt: three attempts in all.
 const int kRestarts = 2;
@@ -72,14 +65,6 @@ const double kTakeOverSeconds = 0.5;
 // one that claims more is not believed).
 const std::size_t kMostRanges = 64;
 
-CHttpDownloadEx DownloadError(int32_t code, int32_t detail = 0, uint32_t sysError = 0) {
-  CHttpDownloadEx error;
-  error.code = code;
-  error.detail = detail;
-  error.sysError = sysError;
-  return error;
-}
-
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
 struct EasyCleanup {
@@ -95,18 +80,6 @@ CURLcode FirstFailure(std::initializer_list<CURLcode> results) {
 }
 
 }  // namespace
-
-std::string DescribeDownloadError(const CHttpDownloadEx& error) {
-  if (error.code < 1 || error.code > kNamedErrors) return "UNKNOWN_ERROR";
-  const long double number = error.sysError != 0 ? error.sysError : error.detail;
-  char text[64];
-  std::snprintf(text, sizeof text, "%Lg", number);
-  std::string described = std::string(kErrorNames[error.code - 1]) + " (" + text + ")";
-  // The digests belong to the description; a certificate's sentence is for the user's eyes.
-  if (error.code == CHttpDownloadEx::kHashMismatch && !error.text.empty())
-    described += ": " + error.text;
-  return described;
-}
 
 std::string NormalizeSha256(const std::string& text) {
   if (text.size() != 2 * platform::kSha256Bytes) return "";
@@ -129,14 +102,6 @@ CHttpDownloadEx UnverifiedServer(const std::string& url, int32_t result, const c
 }
 
 }  // namespace
-
-// The Content-Range of a ranged answer: "bytes first-last/total", total -1 for "*".
-struct ContentRange {
-  bool present = false;
-  uint64_t first = 0;
-  uint64_t last = 0;
-  int64_t total = -1;
-};
 
 // One byte range of the file, written at its offset in the temporary file as it arrives.
 struct CHttpDownload::Segment {
@@ -164,60 +129,12 @@ struct CHttpDownload::Segment {
   size_t Store(const char* data, size_t bytes);
   // Follows the header lines of the answer for its Content-Range.
   void NoteHeader(const char* line, size_t length);
-  // A 206 for exactly this range, or a 200 when this one request asks for the whole file.
-  bool AnswerFits() const;
+  // What the answer under way means for this range: a 206 for exactly its bytes not on disk,
+  // or a 200 when this one request asks for the whole file, fits; a 200 for a resumed range
+  // says the file changed.
+  RangeAnswer JudgeAnswer() const;
   void Restart();
 };
-
-namespace {
-
-bool StartsWithNoCase(const char* text, size_t length, const char* prefix) {
-  const size_t wanted = std::strlen(prefix);
-  if (length < wanted) return false;
-  for (size_t i = 0; i < wanted; ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  return true;
-}
-
-// Reads the digits at text[*at]; false when there are none or too many.
-bool ReadNumber(const std::string& text, size_t* at, uint64_t* value) {
-  const size_t from = *at;
-  *value = 0;
-  while (*at < text.size() && std::isdigit(static_cast<unsigned char>(text[*at]))) {
-    if (*at - from >= 18) return false;
-    *value = *value * 10 + static_cast<uint64_t>(text[*at] - '0');
-    ++*at;
-  }
-  return *at > from;
-}
-
-// The value of a "Content-Range:" header line, "bytes 0-99/1005" (blanks around it allowed).
-ContentRange ParseContentRange(const std::string& value) {
-  ContentRange range;
-  size_t at = value.find_first_not_of(" \t");
-  if (at == std::string::npos || !StartsWithNoCase(value.c_str() + at, value.size() - at, "bytes "))
-    return range;
-  at = value.find_first_not_of(" \t", at + 6);
-  uint64_t first = 0, last = 0, total = 0;
-  if (at == std::string::npos || !ReadNumber(value, &at, &first)) return range;
-  if (at >= value.size() || value[at++] != '-' || !ReadNumber(value, &at, &last)) return range;
-  if (at >= value.size() || value[at++] != '/' || last < first) return range;
-  if (at < value.size() && value[at] == '*') {
-    ++at;
-    range.total = -1;
-  } else if (ReadNumber(value, &at, &total)) {
-    range.total = static_cast<int64_t>(total);
-  } else {
-    return range;
-  }
-  if (value.find_first_not_of(" \t\r\n", at) != std::string::npos) return range;
-  range.present = true;
-  range.first = first;
-  range.last = last;
-  return range;
-}
-
-}  // namespace
 
 struct CHttpDownload::Impl {
   Impl(CHttpDownload& owner, std::string address, std::wstring path, IDownloadHandler* events,
@@ -328,7 +245,10 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
   // curl_multi_perform stop at their next chunk, without the handler hearing of it.
   if (download.callbackException || download.writeError != 0) return 0;
   if (!answerChecked) {
-    if (!AnswerFits()) return 0;  // an error page or another range: never written
+    const RangeAnswer answer = JudgeAnswer();
+    // The file changed since the bytes on disk arrived: the download starts over.
+    if (answer == RangeAnswer::kFileChanged) download.startOver = true;
+    if (answer != RangeAnswer::kFits) return 0;  // an error page or another range: never written
     answerChecked = true;
   }
   const size_t room = static_cast<size_t>(size - received);
@@ -362,29 +282,22 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
 
 void CHttpDownload::Segment::NoteHeader(const char* line, size_t length) {
   // A status line opens a new answer (after a 100 Continue, say): forget the previous one.
-  if (StartsWithNoCase(line, length, "http/")) {
+  if (HeaderLineStartsWith(line, length, "http/")) {
     answerRange = ContentRange();
     answerChecked = false;
     return;
   }
   static const char kName[] = "content-range:";
-  if (StartsWithNoCase(line, length, kName))
+  if (HeaderLineStartsWith(line, length, kName))
     answerRange =
         ParseContentRange(std::string(line + sizeof kName - 1, length - (sizeof kName - 1)));
 }
 
-bool CHttpDownload::Segment::AnswerFits() const {
+RangeAnswer CHttpDownload::Segment::JudgeAnswer() const {
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-  const uint32_t total = owner->totalSize_;
-  // The whole file for a range asked with If-Range: the file changed since the bytes on disk
-  // arrived, and the download starts over.
-  if (status == 200 && onDisk > 0) owner->impl_->startOver = true;
-  if (status == 200) return onDisk == 0 && start == 0 && requestedEnd == total;
-  if (status != 206 || !answerRange.present) return false;
-  return answerRange.first == uint64_t{start} + static_cast<uint64_t>(onDisk) &&
-         answerRange.last == uint64_t{requestedEnd} - 1 &&
-         (answerRange.total < 0 || answerRange.total == int64_t{total});
+  return JudgeRangeAnswer(status, answerRange, uint64_t{start} + static_cast<uint64_t>(onDisk),
+                          requestedEnd, owner->totalSize_, onDisk > 0);
 }
 
 void CHttpDownload::Segment::Restart() {
@@ -1098,23 +1011,16 @@ struct ValidatorHeaders {
   std::string lastModified;
 };
 
-std::string HeaderValue(const char* line, size_t length, size_t nameLength) {
-  std::string value(line + nameLength, length - nameLength);
-  const size_t first = value.find_first_not_of(" \t");
-  const size_t last = value.find_last_not_of(" \t\r\n");
-  return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
-}
-
 size_t NoteValidator(char* line, size_t size, size_t count, void* target) {
   ValidatorHeaders* headers = static_cast<ValidatorHeaders*>(target);
   const size_t length = size * count;
   try {
-    if (StartsWithNoCase(line, length, "http/")) {
+    if (HeaderLineStartsWith(line, length, "http/")) {
       *headers = ValidatorHeaders();
-    } else if (StartsWithNoCase(line, length, "etag:")) {
-      headers->etag = HeaderValue(line, length, 5);
-    } else if (StartsWithNoCase(line, length, "last-modified:")) {
-      headers->lastModified = HeaderValue(line, length, 14);
+    } else if (HeaderLineStartsWith(line, length, "etag:")) {
+      headers->etag = HeaderLineValue(line, length, 5);
+    } else if (HeaderLineStartsWith(line, length, "last-modified:")) {
+      headers->lastModified = HeaderLineValue(line, length, 14);
     }
   } catch (...) {
     return 0;  // out of memory: the query fails
@@ -1156,12 +1062,11 @@ uint32_t CHttpDownload::QuerySize() {
   curl_off_t length = -1;
   const CURLcode read = curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   if (read != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, read);
-  // -1 stands for a length the server did not announce; the size must fit a signed int.
-  if (length < 1 || length > INT32_MAX) throw DownloadError(CHttpDownloadEx::kUnableToGetSize);
-  // A weak ETag does not promise the same bytes, and If-Range refuses it.
-  const bool strongEtag = !headers.etag.empty() && headers.etag.compare(0, 2, "W/") != 0;
-  impl_->validator = strongEtag ? headers.etag : headers.lastModified;
-  return static_cast<uint32_t>(length);
+  uint32_t size = 0;
+  if (!FileSizeFromLength(static_cast<int64_t>(length), &size))
+    throw DownloadError(CHttpDownloadEx::kUnableToGetSize);
+  impl_->validator = ChooseValidator(headers.etag, headers.lastModified);
+  return size;
 }
 
 uint32_t CHttpDownload::Run() {
