@@ -103,40 +103,45 @@ CHttpDownloadEx UnverifiedServer(const std::string& url, int32_t result, const c
 
 }  // namespace
 
-// One byte range of the file, written at its offset in the temporary file as it arrives.
-struct CHttpDownload::Segment {
-  int index = 0;
-  uint32_t start = 0;  // offset of the range's first byte in the file
-  int size = 0;        // bytes this range must deliver
-  bool complete = false;
-  int onDisk = 0;    // bytes from start that an earlier run left on disk
-  int received = 0;  // bytes from start on disk now (onDisk included)
-  // One past the last byte the request under way asked for: beyond start + size once the
-  // back of the range was taken over by another connection.
-  uint32_t requestedEnd = 0;
-  bool running = false;    // its transfer is on the multi handle and has not ended
-  bool cutShort = false;   // its transfer was ended here: the range was full, the rest taken over
-  CURL* handle = nullptr;  // keeps its options across restarts
-  curl_slist* headers = nullptr;  // the If-Range of a resumed range
-  CHttpDownload* owner = nullptr;
-  ContentRange answerRange;                 // of the answer being received
-  bool answerChecked = false;               // its status and range were found to fit this segment
-  char reason[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
-
-  // Writes a chunk of the range at its place. Refuses it whole (the short count makes libcurl
-  // end this transfer with a write error, leaving the segment incomplete) when the answer is
-  // not this range, when it would run past the range, or when the file cannot be written.
-  size_t Store(const char* data, size_t bytes);
-  // Follows the header lines of the answer for its Content-Range.
-  void NoteHeader(const char* line, size_t length);
-  // What the answer under way means for this range: a 206 for exactly its bytes not on disk,
-  // or a 200 when this one request asks for the whole file, fits; a 200 for a resumed range
-  // says the file changed.
-  RangeAnswer JudgeAnswer() const;
-  void Restart();
-};
-
 struct CHttpDownload::Impl {
+  // One byte range of the file, written at its offset in the temporary file as it arrives.
+  struct Segment {
+    int index = 0;
+    uint32_t start = 0;  // offset of the range's first byte in the file
+    int size = 0;        // bytes this range must deliver
+    bool complete = false;
+    int onDisk = 0;    // bytes from start that an earlier run left on disk
+    int received = 0;  // bytes from start on disk now (onDisk included)
+    // One past the last byte the request under way asked for: beyond start + size once the
+    // back of the range was taken over by another connection.
+    uint32_t requestedEnd = 0;
+    bool running = false;    // its transfer is on the multi handle and has not ended
+    bool cutShort = false;   // its transfer was ended here: the range was full, the rest taken over
+    CURL* handle = nullptr;  // keeps its options across restarts
+    curl_slist* headers = nullptr;  // the If-Range of a resumed range
+    CHttpDownload* owner = nullptr;
+    ContentRange answerRange;                 // of the answer being received
+    bool answerChecked = false;               // its status and range were found to fit this segment
+    char reason[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
+
+    // Writes a chunk of the range at its place. Refuses it whole (the short count makes libcurl
+    // end this transfer with a write error, leaving the segment incomplete) when the answer is
+    // not this range, when it would run past the range, or when the file cannot be written.
+    size_t Store(const char* data, size_t bytes);
+    // Follows the header lines of the answer for its Content-Range.
+    void NoteHeader(const char* line, size_t length);
+    // What the answer under way means for this range: a 206 for exactly its bytes not on disk,
+    // or a 200 when this one request asks for the whole file, fits; a 200 for a resumed range
+    // says the file changed.
+    RangeAnswer JudgeAnswer() const;
+    void Restart();
+
+    // The libcurl callbacks: every exception stops here and aborts the transfer by the return
+    // value; Run raises it again once libcurl has returned.
+    static size_t WriteCallback(char* data, size_t size, size_t count, void* segment);
+    static size_t HeaderCallback(char* line, size_t size, size_t count, void* segment);
+  };
+
   Impl(CHttpDownload& owner, std::string address, std::wstring path, IDownloadHandler* events,
        std::wstring pipe, long lowSpeed)
       : self(owner),
@@ -147,6 +152,12 @@ struct CHttpDownload::Impl {
         lowSpeedSeconds(lowSpeed) {}
   ~Impl();
 
+  // The file size from a HEAD request, and the file's validator. Throws kind 7, or 10 for a
+  // refused certificate.
+  uint32_t QuerySize();
+  // Keeps the first exception thrown inside a libcurl callback, to be raised by Run once
+  // libcurl has returned.
+  void HoldCallbackException(std::exception_ptr error);
   void PrepareSegments();
   void PrepareSegment(Segment& segment);
   CURLcode AskForRest(Segment& segment);
@@ -239,7 +250,7 @@ struct CHttpDownload::Impl {
   double finishedSpeed = 0;  // bytes per second of the fastest range that finished, or 0
 };
 
-size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
+size_t CHttpDownload::Impl::Segment::Store(const char* data, size_t bytes) {
   Impl& download = *owner->impl_;
   // Once a callback has failed the download is over: the other transfers of the same
   // curl_multi_perform stop at their next chunk, without the handler hearing of it.
@@ -280,7 +291,7 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
   return bytes;
 }
 
-void CHttpDownload::Segment::NoteHeader(const char* line, size_t length) {
+void CHttpDownload::Impl::Segment::NoteHeader(const char* line, size_t length) {
   // A status line opens a new answer (after a 100 Continue, say): forget the previous one.
   if (HeaderLineStartsWith(line, length, "http/")) {
     answerRange = ContentRange();
@@ -293,49 +304,45 @@ void CHttpDownload::Segment::NoteHeader(const char* line, size_t length) {
         ParseContentRange(std::string(line + sizeof kName - 1, length - (sizeof kName - 1)));
 }
 
-RangeAnswer CHttpDownload::Segment::JudgeAnswer() const {
+RangeAnswer CHttpDownload::Impl::Segment::JudgeAnswer() const {
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   return JudgeRangeAnswer(status, answerRange, uint64_t{start} + static_cast<uint64_t>(onDisk),
                           requestedEnd, owner->totalSize_, onDisk > 0);
 }
 
-void CHttpDownload::Segment::Restart() {
+void CHttpDownload::Impl::Segment::Restart() {
   received = onDisk;
   cutShort = false;
   answerRange = ContentRange();
   answerChecked = false;
 }
 
-namespace {
-
-// The libcurl callbacks: every exception stops here and aborts the transfer by the return
-// value; Run raises it again once libcurl has returned.
-size_t WriteToSegment(char* data, size_t size, size_t count, void* segment) {
-  CHttpDownload::Segment* target = static_cast<CHttpDownload::Segment*>(segment);
+size_t CHttpDownload::Impl::Segment::WriteCallback(char* data, size_t size, size_t count,
+                                                   void* segment) {
+  Segment* target = static_cast<Segment*>(segment);
   try {
     return target->Store(data, size * count);
   } catch (...) {
-    target->owner->HoldCallbackException(std::current_exception());
+    target->owner->impl_->HoldCallbackException(std::current_exception());
     return 0;
   }
 }
 
-size_t HeaderOfSegment(char* line, size_t size, size_t count, void* segment) {
-  CHttpDownload::Segment* target = static_cast<CHttpDownload::Segment*>(segment);
+size_t CHttpDownload::Impl::Segment::HeaderCallback(char* line, size_t size, size_t count,
+                                                    void* segment) {
+  Segment* target = static_cast<Segment*>(segment);
   try {
     target->NoteHeader(line, size * count);
     return size * count;
   } catch (...) {
-    target->owner->HoldCallbackException(std::current_exception());
+    target->owner->impl_->HoldCallbackException(std::current_exception());
     return 0;
   }
 }
 
-}  // namespace
-
-void CHttpDownload::HoldCallbackException(std::exception_ptr error) {
-  if (!impl_->callbackException) impl_->callbackException = error;
+void CHttpDownload::Impl::HoldCallbackException(std::exception_ptr error) {
+  if (!callbackException) callbackException = error;
 }
 
 CHttpDownload::Impl::~Impl() {
@@ -422,14 +429,14 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment) {
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(handle, CURLOPT_URL, url.c_str()),
       AskForRest(segment),
-      curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &WriteToSegment),
+      curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Segment::WriteCallback),
       curl_easy_setopt(handle, CURLOPT_WRITEDATA, &segment),
   });
   if (failed != CURLE_OK) throw DownloadError(CHttpDownloadEx::kDownloadError, failed);
   // Less than one byte per second for lowSpeedSeconds ends the transfer with result 28.
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
-  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &HeaderOfSegment);
+  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Segment::HeaderCallback);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &segment);
   // Large reads: fewer passes through the loop and the callbacks per byte on fast links.
   curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
@@ -988,7 +995,7 @@ CHttpDownload::CHttpDownload(std::string url, std::wstring destination, IDownloa
     : impl_(new Impl(*this, std::move(url), std::move(destination), handler, std::move(pipeName),
                      lowSpeedSeconds)) {
   impl_->multi = impl_->NewMulti();
-  totalSize_ = QuerySize();
+  totalSize_ = impl_->QuerySize();
   downloaded_ = 0;
   impl_->presencePipe = platform::CreatePresencePipe(impl_->pipeName);
 }
@@ -1030,7 +1037,7 @@ size_t NoteValidator(char* line, size_t size, size_t count, void* target) {
 
 }  // namespace
 
-uint32_t CHttpDownload::QuerySize() {
+uint32_t CHttpDownload::Impl::QuerySize() {
   char reason[kConnectionReasonSize] = {};  // outlives the handle
   EasyHandle handle(curl_easy_init());
   if (!handle) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
@@ -1038,7 +1045,7 @@ uint32_t CHttpDownload::QuerySize() {
   if (SecureConnection(curl, reason) != 0)
     throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
-      curl_easy_setopt(curl, CURLOPT_URL, impl_->url.c_str()),
+      curl_easy_setopt(curl, CURLOPT_URL, url.c_str()),
       curl_easy_setopt(curl, CURLOPT_HEADER, 1L),
       curl_easy_setopt(curl, CURLOPT_NOBODY, 1L),
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody),
@@ -1050,10 +1057,10 @@ uint32_t CHttpDownload::QuerySize() {
   // A server that accepts the connection and then stays silent must not hang the installer.
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kQueryConnectSeconds);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, impl_->lowSpeedSeconds);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
 
   const CURLcode result = curl_easy_perform(curl);
-  if (IsCertificateFailure(result, reason)) throw UnverifiedServer(impl_->url, result, reason);
+  if (IsCertificateFailure(result, reason)) throw UnverifiedServer(url, result, reason);
   if (result != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, result);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -1065,7 +1072,7 @@ uint32_t CHttpDownload::QuerySize() {
   uint32_t size = 0;
   if (!FileSizeFromLength(static_cast<int64_t>(length), &size))
     throw DownloadError(CHttpDownloadEx::kUnableToGetSize);
-  impl_->validator = ChooseValidator(headers.etag, headers.lastModified);
+  validator = ChooseValidator(headers.etag, headers.lastModified);
   return size;
 }
 

@@ -15,7 +15,6 @@
 // written in place. Events go to an IDownloadHandler; failures are thrown as CHttpDownloadEx.
 
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,9 +68,6 @@ class CHttpDownload {
   // the rename. False, and nothing changes, when sha256 is malformed.
   bool ExpectSha256(const std::string& sha256);
 
-  // The file size from a HEAD request. Throws kind 7, or 10 for a refused certificate.
-  uint32_t QuerySize();
-
   // Set by the handler to stop the download at the next check.
   bool cancel = false;
 
@@ -79,11 +75,6 @@ class CHttpDownload {
   // found on disk included).
   uint32_t TotalSize() const { return totalSize_; }
   uint32_t Downloaded() const { return downloaded_; }
-
-  struct Segment;
-  // Keeps the first exception thrown inside a libcurl callback, to be raised by Run once
-  // libcurl has returned.
-  void HoldCallbackException(std::exception_ptr error);
 
  private:
   struct Impl;
