@@ -22,6 +22,7 @@
 #include "actions/download_journal.h"
 #include "actions/http_headers.h"
 #include "actions/journal_checkpoints.h"
+#include "actions/partial_file.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/pipe.h"
@@ -53,8 +54,6 @@ const std::chrono::milliseconds kJournalEvery(1000);
 const std::chrono::milliseconds kSpeedWindow(500);
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
-// Temporary names tried before giving up: "<destination>.part", then ".1.part" to ".15.part".
-const int kPartNames = 16;
 // A connection whose range is done takes over the back half of the slowest range still
 // running, when both halves are at least this long and the range would need longer than this
 // to finish: below that a new request costs more than it saves (the range's transfer is ended,
@@ -63,7 +62,7 @@ const uint32_t kSmallestTakeOver = 256u * 1024;
 const double kTakeOverSeconds = 0.5;
 // The ranges of one file at most, split ones included (a journal describes them on a line;
 // one that claims more is not believed).
-const std::size_t kMostRanges = 64;
+const std::size_t kMostRanges = PartialFile::kMostRanges;
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
@@ -166,15 +165,7 @@ struct CHttpDownload::Impl {
   void AdvanceDigest();
   void ReleaseSegments();
 
-  void OpenFiles();
-  bool ResumeOwnPart();
-  bool TakePartName(const std::wstring& candidate, const std::wstring& journal);
-  bool TakeOwnPart(const DownloadJournal* resumable);
-  bool IsResumable(const DownloadJournal& journal) const;
-  void RemoveOtherOwnParts();
-  void TakeOnDiskRanges(const DownloadJournal& journal);
   std::vector<uint32_t> RangeStarts() const;
-  void ReserveSize();
   DownloadJournal CurrentJournal() const;
   bool SaveProgress(bool durable);
   void StartCheckpoints();
@@ -203,8 +194,6 @@ struct CHttpDownload::Impl {
   CHttpDownload& self;
   std::string url;
   std::wstring destination;
-  std::wstring partPath;
-  std::wstring journalPath;
   IDownloadHandler* handler;
   std::wstring pipeName;
   // Open while the download lives, closed with it.
@@ -215,8 +204,8 @@ struct CHttpDownload::Impl {
   // Hashes the temporary file while the ranges arrive, when a digest is expected.
   std::unique_ptr<DigestFollower> follower;
   CURLM* multi = nullptr;
-  platform::PositionedFile part;
-  bool partCreated = false;
+  // The temporary file and its journal.
+  PartialFile part;
   // The journal could be written when the ranges were set out. Without it the temporary file
   // is no file of ours to a later run: it is removed whenever the download ends unfinished.
   bool journalWritten = false;
@@ -236,8 +225,6 @@ struct CHttpDownload::Impl {
   // unwind through libcurl's frames.
   uint32_t writeError = 0;
   std::exception_ptr callbackException;
-  // The bytes an earlier run left on disk, as its journal claims them and the file bears out.
-  std::vector<std::pair<uint32_t, uint32_t>> claimedOnDisk;
   // The ranges in the order they were made (a deque: libcurl holds pointers to them), and in
   // the order of the file; together they cover the file without overlap.
   std::deque<Segment> segments;
@@ -269,8 +256,8 @@ size_t CHttpDownload::Impl::Segment::Store(const char* data, size_t bytes) {
   if (bytes > room && !shortened) return 0;
   const size_t taken = bytes > room ? room : bytes;
   uint32_t error = 0;
-  if (taken > 0 && !download.part.WriteAt(uint64_t{start} + static_cast<uint64_t>(received), data,
-                                          taken, &error)) {
+  if (taken > 0 && !download.part.File().WriteAt(uint64_t{start} + static_cast<uint64_t>(received),
+                                                 data, taken, &error)) {
     download.writeError = error != 0 ? error : platform::kErrorWriteFault;
     return 0;
   }
@@ -350,7 +337,7 @@ CHttpDownload::Impl::~Impl() {
   checkpoints.reset();  // its thread flushes the file, which must stay open until it ends
   DestroyMulti();
   ReleaseSegments();
-  (void)part.Close(nullptr);
+  (void)part.File().Close(nullptr);
 }
 
 void CHttpDownload::Impl::ReleaseSegments() {
@@ -377,11 +364,11 @@ CURLM* CHttpDownload::Impl::NewMulti() {
 // ten bytes are empty: the last one takes the whole file), and where a range an earlier run
 // left on disk starts (a range that was split then), ascending.
 std::vector<uint32_t> CHttpDownload::Impl::RangeStarts() const {
-  const uint32_t part = self.totalSize_ / kSegmentCount;
+  const uint32_t tenth = self.totalSize_ / kSegmentCount;
   std::vector<uint32_t> starts;
-  for (int i = 0; i < kSegmentCount; ++i) starts.push_back(static_cast<uint32_t>(i) * part);
+  for (int i = 0; i < kSegmentCount; ++i) starts.push_back(static_cast<uint32_t>(i) * tenth);
   const std::size_t tenths = starts.size();
-  for (const auto& range : claimedOnDisk)
+  for (const auto& range : part.ClaimedOnDisk())
     if (std::find(starts.begin(), starts.end(), range.first) == starts.end())
       starts.push_back(range.first);
   std::sort(starts.begin() + tenths, starts.end());
@@ -407,7 +394,7 @@ void CHttpDownload::Impl::PrepareSegments() {
     const uint32_t end = i + 1 < starts.size() ? starts[i + 1] : self.totalSize_;
     segment.size = static_cast<int>(end - segment.start);
     // What the journal claims from this start, as far as the range reaches.
-    for (const auto& range : claimedOnDisk)
+    for (const auto& range : part.ClaimedOnDisk())
       if (range.first == segment.start)
         segment.onDisk = static_cast<int>(std::min(range.second, end - segment.start));
     segment.Restart();
@@ -472,151 +459,6 @@ void CHttpDownload::Impl::AddTransfer(Segment& segment) {
   segment.running = true;
 }
 
-// Finds the temporary file: ours from an earlier run of the same download (its journal says
-// so), or a new one made exclusively under the first free name. A .part without a journal of
-// ours belongs to someone else and is never opened. The file gets its full size now, so that
-// a full disk shows before any transfer; Run writes the journal that marks it as ours as soon
-// as the ranges are set out.
-namespace {
-
-std::wstring PartName(const std::wstring& destination, int number) {
-  return destination + (number == 0 ? std::wstring() : L"." + std::to_wstring(number)) + L".part";
-}
-
-// A regular file: a link or a folder is never a file of ours, journal or not - writing through
-// a link would write wherever it points.
-bool IsPlainFileOrMissing(const std::wstring& path) {
-  const uint32_t attributes = platform::FileAttributes(path);
-  return attributes == platform::kInvalidFileAttributes ||
-         (attributes &
-          (platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory)) == 0;
-}
-
-}  // namespace
-
-void CHttpDownload::Impl::OpenFiles() {
-  bool taken = ResumeOwnPart();
-  for (int i = 0; !taken && i < kPartNames; ++i) {
-    const std::wstring candidate = PartName(destination, i);
-    taken = TakePartName(candidate, JournalPathOf(candidate));
-  }
-  if (!taken) throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorFileExists);
-  RemoveOtherOwnParts();
-}
-
-// A temporary file of an earlier run of this very download, under any of the names, is
-// resumed first, before a free name is taken for a new one.
-bool CHttpDownload::Impl::ResumeOwnPart() {
-  for (int i = 0; i < kPartNames; ++i) {
-    partPath = PartName(destination, i);
-    journalPath = JournalPathOf(partPath);
-    DownloadJournal found;
-    if (!LoadJournal(journalPath, &found) || !IsResumable(found)) continue;
-    if (!platform::PathExists(partPath) || !IsPlainFileOrMissing(partPath)) continue;
-    uint32_t error = 0;
-    if (!part.OpenExisting(partPath, &error)) continue;
-    if (TakeOwnPart(&found)) return true;
-  }
-  return false;
-}
-
-bool CHttpDownload::Impl::IsResumable(const DownloadJournal& journal) const {
-  return journal.url == url && journal.size == self.totalSize_ && !validator.empty() &&
-         journal.validator == validator;
-}
-
-// The temporary files of earlier runs for the same URL under the other names are worth
-// nothing now: they go, so that leftovers do not take up the names one after another. One
-// with other names (a hard link) is not ours to remove.
-void CHttpDownload::Impl::RemoveOtherOwnParts() {
-  for (int i = 0; i < kPartNames; ++i) {
-    const std::wstring candidate = PartName(destination, i);
-    const std::wstring journal = JournalPathOf(candidate);
-    DownloadJournal found;
-    if (candidate == partPath || !LoadJournal(journal, &found) || found.url != url) continue;
-    if (!IsPlainFileOrMissing(candidate)) continue;
-    platform::PositionedFile other;
-    uint32_t error = 0, links = 0;
-    if (platform::PathExists(candidate)) {
-      if (!other.OpenExisting(candidate, &error) || !other.LinkCount(&links, &error) || links != 1)
-        continue;
-      (void)other.Close(nullptr);
-      if (!platform::DeleteFileAt(candidate)) continue;
-    }
-    (void)platform::DeleteFileAt(journal);
-  }
-}
-
-// True when candidate is now the open temporary file; false when it belongs to someone else.
-bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate, const std::wstring& journal) {
-  partPath = candidate;
-  journalPath = journal;
-  const bool hasJournal = platform::PathExists(journal);
-  if (!IsPlainFileOrMissing(candidate)) return false;
-  if (hasJournal && platform::PathExists(candidate)) {
-    // Ours: resumed when the journal is of this very file, else started over in place.
-    uint32_t error = 0;
-    if (!part.OpenExisting(partPath, &error))
-      throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
-    DownloadJournal found;
-    const bool resumable = LoadJournal(journal, &found) && IsResumable(found);
-    return TakeOwnPart(resumable ? &found : nullptr);
-  }
-  // A journal left without its file (the process ended just after the rename) is stale.
-  // (Should it stay, the file created next to it starts with no ranges of its own.)
-  if (hasJournal) (void)platform::DeleteFileAt(journal);
-  uint32_t error = 0;
-  if (!part.CreateNew(candidate, &error)) {
-    // Something is there (it appeared since the look above, or cannot be opened at all).
-    if (error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
-        (error == platform::kErrorAccessDenied && platform::PathExists(candidate)))
-      return false;
-    throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  }
-  ReserveSize();
-  return true;
-}
-
-// The open partPath, a file of ours from an earlier run: kept, with the ranges of resumable
-// that the file can hold. False (the file closed) when the file has other names: a hard link
-// written in place would change the file it shares its bytes with.
-bool CHttpDownload::Impl::TakeOwnPart(const DownloadJournal* resumable) {
-  uint32_t error = 0, links = 0;
-  uint64_t length = 0;
-  if (!part.LinkCount(&links, &error) || !part.Size(&length, &error))
-    Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  if (links != 1) {
-    (void)part.Close(nullptr);
-    return false;
-  }
-  // The journal is believed only as far as the file bears it out: a file too short for a
-  // range it claims (cut, or never written) starts over.
-  bool fits = resumable != nullptr;
-  if (resumable)
-    for (const auto& range : resumable->ranges)
-      fits = fits && uint64_t{range.first} + range.second <= length;
-  if (fits) TakeOnDiskRanges(*resumable);
-  ReserveSize();
-  return true;
-}
-
-// The journal's ranges count as bytes on disk from their starts. A journal of more ranges
-// than a download makes is not ours to believe.
-void CHttpDownload::Impl::TakeOnDiskRanges(const DownloadJournal& journal) {
-  claimedOnDisk.clear();
-  if (journal.ranges.size() > kMostRanges) return;
-  for (const auto& range : journal.ranges)
-    if (range.second > 0) claimedOnDisk.push_back(range);
-}
-
-// Gives the open temporary file exactly the file's size (cut or grown); of an earlier run's
-// bytes only the ranges in onDisk count.
-void CHttpDownload::Impl::ReserveSize() {
-  uint32_t error = 0;
-  partCreated = true;
-  if (!part.Reserve(self.totalSize_, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-}
-
 DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
   DownloadJournal journal;
   journal.url = url;
@@ -635,13 +477,13 @@ bool CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
   journaledWhen = std::chrono::steady_clock::now();
   recent = earlier = Sample{journaledWhen, self.downloaded_};
-  return SaveJournal(journalPath, CurrentJournal(), durable);
+  return SaveJournal(part.JournalPath(), CurrentJournal(), durable);
 }
 
 // Checkpoints matter only to a download a later run can resume.
 void CHttpDownload::Impl::StartCheckpoints() {
   if (!journalWritten || validator.empty()) return;
-  checkpoints.reset(new JournalCheckpoints(part, journalPath));
+  checkpoints.reset(new JournalCheckpoints(part.File(), part.JournalPath()));
   if (!checkpoints->Start()) checkpoints.reset();
 }
 
@@ -679,7 +521,7 @@ void CHttpDownload::Impl::KeepJournalCurrent() {
 void CHttpDownload::Impl::CheckLength() {
   uint32_t error = 0;
   uint64_t length = 0;
-  if (!part.Size(&length, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  if (!part.File().Size(&length, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
   if (length != self.totalSize_) Fail(CHttpDownloadEx::kFileCorrupted);
 }
 
@@ -688,30 +530,21 @@ void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, uint32_t sysError) 
 }
 
 // An unfinished download keeps its bytes for the next run when the server names a validator
-// of the file; without one a later run could not tell the same file from another.
-// The journal that claims the bytes is saved only after they were flushed; a journal that
-// cannot be written (a name too long for it, a full disk) takes the file with it, so that no
-// file without a journal stays behind under one of the names.
+// of the file; without one a later run could not tell the same file from another. A journal
+// that could not be written when the ranges were set out takes the file with it.
 void CHttpDownload::Impl::LeaveForResume() {
   follower.reset();  // its reading handle would keep the file from being removed on Windows
   StopCheckpoints();
-  const bool flushed = part.IsOpen() && part.Flush(nullptr);
-  (void)part.Close(nullptr);
-  if (!partCreated) return;
-  if (validator.empty() || !journalWritten || !flushed || !SaveProgress(true)) DiscardPart();
+  if (validator.empty() || !journalWritten)
+    part.Discard();
+  else
+    part.KeepForResume(CurrentJournal());
 }
 
 void CHttpDownload::Impl::DiscardPart() {
   follower.reset();
   StopCheckpoints();
-  (void)part.Close(nullptr);
-  if (partCreated) {
-    // What cannot be removed stays as a leftover of ours: the journal, if it stays, makes
-    // the next run take the file over and start it from zero.
-    (void)platform::DeleteFileAt(partPath);
-    (void)platform::DeleteFileAt(journalPath);
-  }
-  partCreated = false;
+  part.Discard();
 }
 
 // The first attempt carries every segment, each of up to two restarts the incomplete ones.
@@ -735,7 +568,7 @@ bool CHttpDownload::Impl::StartOverIfAsked() {
   if (follower) follower->Abandon();  // the bytes it hashed are fetched again
   DestroyMulti();
   ReleaseSegments();
-  claimedOnDisk.clear();
+  part.ForgetClaims();
   PrepareSegments();
   // A checkpoint under way would put back the claims of the bytes now worthless.
   if (checkpoints) checkpoints->WaitIdle();
@@ -926,7 +759,7 @@ void CHttpDownload::Impl::StartDigestFollower() {
   AdvanceDigest();
   // One range for the follower: the file's first bytes that are all on disk, as far as the
   // ranges (which split ones join) have them.
-  follower.reset(new DigestFollower(partPath, self.totalSize_, {0}, {digestEnd}));
+  follower.reset(new DigestFollower(part.Path(), self.totalSize_, {0}, {digestEnd}));
   if (!follower->Start()) follower.reset();
 }
 
@@ -960,9 +793,9 @@ void CHttpDownload::Impl::VerifyDigest() {
 // or "" when the file is not of the expected size.
 std::string CHttpDownload::Impl::DigestOfPart() {
   uint32_t error = 0;
-  platform::ScopedFile part = platform::OpenForReading(partPath, &error);
-  if (!part) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  std::FILE* file = part.get();
+  platform::ScopedFile whole = platform::OpenForReading(part.Path(), &error);
+  if (!whole) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  std::FILE* file = whole.get();
   std::unique_ptr<char[]> buffer(new char[kHashBufferBytes]);
   platform::Sha256 hash;
   if (!hash.Start(&error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
@@ -983,11 +816,7 @@ std::string CHttpDownload::Impl::DigestOfPart() {
 // Renames the closed temporary file over the destination; its journal goes after it.
 void CHttpDownload::Impl::PutInPlace() {
   uint32_t error = 0;
-  if (!platform::ReplaceWithFile(partPath, destination, &error))
-    Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  partCreated = false;
-  // A journal left without its file is dropped by the next run.
-  (void)platform::DeleteFileAt(journalPath);
+  if (!part.Keep(destination, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
 }
 
 CHttpDownload::CHttpDownload(std::string url, std::wstring destination, IDownloadHandler* handler,
@@ -1078,7 +907,7 @@ uint32_t CHttpDownload::Impl::QuerySize() {
 
 uint32_t CHttpDownload::Run() {
   try {
-    impl_->OpenFiles();
+    impl_->part.Open(impl_->destination, impl_->url, totalSize_, impl_->validator);
     impl_->PrepareSegments();
     // It claims only ranges an earlier run had flushed before its journal claimed them.
     impl_->journalWritten = impl_->SaveProgress(false);
@@ -1091,7 +920,7 @@ uint32_t CHttpDownload::Run() {
     impl_->CheckLength();
     // A failure to close can be data the system could not write.
     uint32_t error = 0;
-    if (!impl_->part.Close(&error))
+    if (!impl_->part.File().Close(&error))
       throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
   } catch (...) {
     impl_->LeaveForResume();
