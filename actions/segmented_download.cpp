@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <initializer_list>
@@ -19,8 +18,11 @@
 
 #include "actions/connection_security.h"
 #include "actions/digest_follower.h"
+#include "actions/download_error.h"
 #include "actions/download_journal.h"
+#include "actions/http_headers.h"
 #include "actions/journal_checkpoints.h"
+#include "actions/partial_file.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/pipe.h"
@@ -30,14 +32,6 @@
 namespace orvex {
 
 namespace {
-
-const char* const kErrorNames[] = {
-    "DOWNLOAD_ERROR",           "DOWNLOAD_CANCELED",   "DOWNLOAD_FILE_CORRUPTED",
-    "ERROR_SAVING_FILE",        "NETWORK_ERROR",       "NETWORK_RESET",
-    "UNABLE_TO_GET_SIZE",       "UNABLE_TO_ALLOC_MEM", "DOWNLOAD_HASH_MISMATCH",
-    "CERTIFICATE_NOT_VERIFIED",
-};
-const int32_t kNamedErrors = static_cast<int32_t>(sizeof kErrorNames / sizeof kErrorNames[0]);
 
 // Restarts after the first attempt: three attempts in all.
 const int kRestarts = 2;
@@ -60,8 +54,6 @@ const std::chrono::milliseconds kJournalEvery(1000);
 const std::chrono::milliseconds kSpeedWindow(500);
 // The file is hashed through a buffer of this size, never as a whole.
 const std::size_t kHashBufferBytes = 1u << 20;
-// Temporary names tried before giving up: "<destination>.part", then ".1.part" to ".15.part".
-const int kPartNames = 16;
 // A connection whose range is done takes over the back half of the slowest range still
 // running, when both halves are at least this long and the range would need longer than this
 // to finish: below that a new request costs more than it saves (the range's transfer is ended,
@@ -70,15 +62,7 @@ const uint32_t kSmallestTakeOver = 256u * 1024;
 const double kTakeOverSeconds = 0.5;
 // The ranges of one file at most, split ones included (a journal describes them on a line;
 // one that claims more is not believed).
-const std::size_t kMostRanges = 64;
-
-CHttpDownloadEx DownloadError(int32_t code, int32_t detail = 0, uint32_t sysError = 0) {
-  CHttpDownloadEx error;
-  error.code = code;
-  error.detail = detail;
-  error.sysError = sysError;
-  return error;
-}
+const std::size_t kMostRanges = PartialFile::kMostRanges;
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
@@ -95,18 +79,6 @@ CURLcode FirstFailure(std::initializer_list<CURLcode> results) {
 }
 
 }  // namespace
-
-std::string DescribeDownloadError(const CHttpDownloadEx& error) {
-  if (error.code < 1 || error.code > kNamedErrors) return "UNKNOWN_ERROR";
-  const long double number = error.sysError != 0 ? error.sysError : error.detail;
-  char text[64];
-  std::snprintf(text, sizeof text, "%Lg", number);
-  std::string described = std::string(kErrorNames[error.code - 1]) + " (" + text + ")";
-  // The digests belong to the description; a certificate's sentence is for the user's eyes.
-  if (error.code == CHttpDownloadEx::kHashMismatch && !error.text.empty())
-    described += ": " + error.text;
-  return described;
-}
 
 std::string NormalizeSha256(const std::string& text) {
   if (text.size() != 2 * platform::kSha256Bytes) return "";
@@ -130,96 +102,45 @@ CHttpDownloadEx UnverifiedServer(const std::string& url, int32_t result, const c
 
 }  // namespace
 
-// The Content-Range of a ranged answer: "bytes first-last/total", total -1 for "*".
-struct ContentRange {
-  bool present = false;
-  uint64_t first = 0;
-  uint64_t last = 0;
-  int64_t total = -1;
-};
-
-// One byte range of the file, written at its offset in the temporary file as it arrives.
-struct CHttpDownload::Segment {
-  int index = 0;
-  uint32_t start = 0;  // offset of the range's first byte in the file
-  int size = 0;        // bytes this range must deliver
-  bool complete = false;
-  int onDisk = 0;    // bytes from start that an earlier run left on disk
-  int received = 0;  // bytes from start on disk now (onDisk included)
-  // One past the last byte the request under way asked for: beyond start + size once the
-  // back of the range was taken over by another connection.
-  uint32_t requestedEnd = 0;
-  bool running = false;    // its transfer is on the multi handle and has not ended
-  bool cutShort = false;   // its transfer was ended here: the range was full, the rest taken over
-  CURL* handle = nullptr;  // keeps its options across restarts
-  curl_slist* headers = nullptr;  // the If-Range of a resumed range
-  CHttpDownload* owner = nullptr;
-  ContentRange answerRange;                 // of the answer being received
-  bool answerChecked = false;               // its status and range were found to fit this segment
-  char reason[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
-
-  // Writes a chunk of the range at its place. Refuses it whole (the short count makes libcurl
-  // end this transfer with a write error, leaving the segment incomplete) when the answer is
-  // not this range, when it would run past the range, or when the file cannot be written.
-  size_t Store(const char* data, size_t bytes);
-  // Follows the header lines of the answer for its Content-Range.
-  void NoteHeader(const char* line, size_t length);
-  // A 206 for exactly this range, or a 200 when this one request asks for the whole file.
-  bool AnswerFits() const;
-  void Restart();
-};
-
-namespace {
-
-bool StartsWithNoCase(const char* text, size_t length, const char* prefix) {
-  const size_t wanted = std::strlen(prefix);
-  if (length < wanted) return false;
-  for (size_t i = 0; i < wanted; ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  return true;
-}
-
-// Reads the digits at text[*at]; false when there are none or too many.
-bool ReadNumber(const std::string& text, size_t* at, uint64_t* value) {
-  const size_t from = *at;
-  *value = 0;
-  while (*at < text.size() && std::isdigit(static_cast<unsigned char>(text[*at]))) {
-    if (*at - from >= 18) return false;
-    *value = *value * 10 + static_cast<uint64_t>(text[*at] - '0');
-    ++*at;
-  }
-  return *at > from;
-}
-
-// The value of a "Content-Range:" header line, "bytes 0-99/1005" (blanks around it allowed).
-ContentRange ParseContentRange(const std::string& value) {
-  ContentRange range;
-  size_t at = value.find_first_not_of(" \t");
-  if (at == std::string::npos || !StartsWithNoCase(value.c_str() + at, value.size() - at, "bytes "))
-    return range;
-  at = value.find_first_not_of(" \t", at + 6);
-  uint64_t first = 0, last = 0, total = 0;
-  if (at == std::string::npos || !ReadNumber(value, &at, &first)) return range;
-  if (at >= value.size() || value[at++] != '-' || !ReadNumber(value, &at, &last)) return range;
-  if (at >= value.size() || value[at++] != '/' || last < first) return range;
-  if (at < value.size() && value[at] == '*') {
-    ++at;
-    range.total = -1;
-  } else if (ReadNumber(value, &at, &total)) {
-    range.total = static_cast<int64_t>(total);
-  } else {
-    return range;
-  }
-  if (value.find_first_not_of(" \t\r\n", at) != std::string::npos) return range;
-  range.present = true;
-  range.first = first;
-  range.last = last;
-  return range;
-}
-
-}  // namespace
-
 struct CHttpDownload::Impl {
+  // One byte range of the file, written at its offset in the temporary file as it arrives.
+  struct Segment {
+    int index = 0;
+    uint32_t start = 0;  // offset of the range's first byte in the file
+    int size = 0;        // bytes this range must deliver
+    bool complete = false;
+    int onDisk = 0;    // bytes from start that an earlier run left on disk
+    int received = 0;  // bytes from start on disk now (onDisk included)
+    // One past the last byte the request under way asked for: beyond start + size once the
+    // back of the range was taken over by another connection.
+    uint32_t requestedEnd = 0;
+    bool running = false;    // its transfer is on the multi handle and has not ended
+    bool cutShort = false;   // its transfer was ended here: the range was full, the rest taken over
+    CURL* handle = nullptr;  // keeps its options across restarts
+    curl_slist* headers = nullptr;  // the If-Range of a resumed range
+    CHttpDownload* owner = nullptr;
+    ContentRange answerRange;                 // of the answer being received
+    bool answerChecked = false;               // its status and range were found to fit this segment
+    char reason[kConnectionReasonSize] = {};  // libcurl's reason for a failed transfer
+
+    // Writes a chunk of the range at its place. Refuses it whole (the short count makes libcurl
+    // end this transfer with a write error, leaving the segment incomplete) when the answer is
+    // not this range, when it would run past the range, or when the file cannot be written.
+    size_t Store(const char* data, size_t bytes);
+    // Follows the header lines of the answer for its Content-Range.
+    void NoteHeader(const char* line, size_t length);
+    // What the answer under way means for this range: a 206 for exactly its bytes not on disk,
+    // or a 200 when this one request asks for the whole file, fits; a 200 for a resumed range
+    // says the file changed.
+    RangeAnswer JudgeAnswer() const;
+    void Restart();
+
+    // The libcurl callbacks: every exception stops here and aborts the transfer by the return
+    // value; Run raises it again once libcurl has returned.
+    static size_t WriteCallback(char* data, size_t size, size_t count, void* segment);
+    static size_t HeaderCallback(char* line, size_t size, size_t count, void* segment);
+  };
+
   Impl(CHttpDownload& owner, std::string address, std::wstring path, IDownloadHandler* events,
        std::wstring pipe, long lowSpeed)
       : self(owner),
@@ -230,6 +151,12 @@ struct CHttpDownload::Impl {
         lowSpeedSeconds(lowSpeed) {}
   ~Impl();
 
+  // The file size from a HEAD request, and the file's validator. Throws kind 7, or 10 for a
+  // refused certificate.
+  uint32_t QuerySize();
+  // Keeps the first exception thrown inside a libcurl callback, to be raised by Run once
+  // libcurl has returned.
+  void HoldCallbackException(std::exception_ptr error);
   void PrepareSegments();
   void PrepareSegment(Segment& segment);
   CURLcode AskForRest(Segment& segment);
@@ -238,15 +165,7 @@ struct CHttpDownload::Impl {
   void AdvanceDigest();
   void ReleaseSegments();
 
-  void OpenFiles();
-  bool ResumeOwnPart();
-  bool TakePartName(const std::wstring& candidate, const std::wstring& journal);
-  bool TakeOwnPart(const DownloadJournal* resumable);
-  bool IsResumable(const DownloadJournal& journal) const;
-  void RemoveOtherOwnParts();
-  void TakeOnDiskRanges(const DownloadJournal& journal);
   std::vector<uint32_t> RangeStarts() const;
-  void ReserveSize();
   DownloadJournal CurrentJournal() const;
   bool SaveProgress(bool durable);
   void StartCheckpoints();
@@ -275,8 +194,6 @@ struct CHttpDownload::Impl {
   CHttpDownload& self;
   std::string url;
   std::wstring destination;
-  std::wstring partPath;
-  std::wstring journalPath;
   IDownloadHandler* handler;
   std::wstring pipeName;
   // Open while the download lives, closed with it.
@@ -287,8 +204,8 @@ struct CHttpDownload::Impl {
   // Hashes the temporary file while the ranges arrive, when a digest is expected.
   std::unique_ptr<DigestFollower> follower;
   CURLM* multi = nullptr;
-  platform::PositionedFile part;
-  bool partCreated = false;
+  // The temporary file and its journal.
+  PartialFile part;
   // The journal could be written when the ranges were set out. Without it the temporary file
   // is no file of ours to a later run: it is removed whenever the download ends unfinished.
   bool journalWritten = false;
@@ -308,8 +225,6 @@ struct CHttpDownload::Impl {
   // unwind through libcurl's frames.
   uint32_t writeError = 0;
   std::exception_ptr callbackException;
-  // The bytes an earlier run left on disk, as its journal claims them and the file bears out.
-  std::vector<std::pair<uint32_t, uint32_t>> claimedOnDisk;
   // The ranges in the order they were made (a deque: libcurl holds pointers to them), and in
   // the order of the file; together they cover the file without overlap.
   std::deque<Segment> segments;
@@ -322,13 +237,16 @@ struct CHttpDownload::Impl {
   double finishedSpeed = 0;  // bytes per second of the fastest range that finished, or 0
 };
 
-size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
+size_t CHttpDownload::Impl::Segment::Store(const char* data, size_t bytes) {
   Impl& download = *owner->impl_;
   // Once a callback has failed the download is over: the other transfers of the same
   // curl_multi_perform stop at their next chunk, without the handler hearing of it.
   if (download.callbackException || download.writeError != 0) return 0;
   if (!answerChecked) {
-    if (!AnswerFits()) return 0;  // an error page or another range: never written
+    const RangeAnswer answer = JudgeAnswer();
+    // The file changed since the bytes on disk arrived: the download starts over.
+    if (answer == RangeAnswer::kFileChanged) download.startOver = true;
+    if (answer != RangeAnswer::kFits) return 0;  // an error page or another range: never written
     answerChecked = true;
   }
   const size_t room = static_cast<size_t>(size - received);
@@ -338,8 +256,8 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
   if (bytes > room && !shortened) return 0;
   const size_t taken = bytes > room ? room : bytes;
   uint32_t error = 0;
-  if (taken > 0 && !download.part.WriteAt(uint64_t{start} + static_cast<uint64_t>(received), data,
-                                          taken, &error)) {
+  if (taken > 0 && !download.part.File().WriteAt(uint64_t{start} + static_cast<uint64_t>(received),
+                                                 data, taken, &error)) {
     download.writeError = error != 0 ? error : platform::kErrorWriteFault;
     return 0;
   }
@@ -360,69 +278,58 @@ size_t CHttpDownload::Segment::Store(const char* data, size_t bytes) {
   return bytes;
 }
 
-void CHttpDownload::Segment::NoteHeader(const char* line, size_t length) {
+void CHttpDownload::Impl::Segment::NoteHeader(const char* line, size_t length) {
   // A status line opens a new answer (after a 100 Continue, say): forget the previous one.
-  if (StartsWithNoCase(line, length, "http/")) {
+  if (HeaderLineStartsWith(line, length, "http/")) {
     answerRange = ContentRange();
     answerChecked = false;
     return;
   }
   static const char kName[] = "content-range:";
-  if (StartsWithNoCase(line, length, kName))
+  if (HeaderLineStartsWith(line, length, kName))
     answerRange =
         ParseContentRange(std::string(line + sizeof kName - 1, length - (sizeof kName - 1)));
 }
 
-bool CHttpDownload::Segment::AnswerFits() const {
+RangeAnswer CHttpDownload::Impl::Segment::JudgeAnswer() const {
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-  const uint32_t total = owner->totalSize_;
-  // The whole file for a range asked with If-Range: the file changed since the bytes on disk
-  // arrived, and the download starts over.
-  if (status == 200 && onDisk > 0) owner->impl_->startOver = true;
-  if (status == 200) return onDisk == 0 && start == 0 && requestedEnd == total;
-  if (status != 206 || !answerRange.present) return false;
-  return answerRange.first == uint64_t{start} + static_cast<uint64_t>(onDisk) &&
-         answerRange.last == uint64_t{requestedEnd} - 1 &&
-         (answerRange.total < 0 || answerRange.total == int64_t{total});
+  return JudgeRangeAnswer(status, answerRange, uint64_t{start} + static_cast<uint64_t>(onDisk),
+                          requestedEnd, owner->totalSize_, onDisk > 0);
 }
 
-void CHttpDownload::Segment::Restart() {
+void CHttpDownload::Impl::Segment::Restart() {
   received = onDisk;
   cutShort = false;
   answerRange = ContentRange();
   answerChecked = false;
 }
 
-namespace {
-
-// The libcurl callbacks: every exception stops here and aborts the transfer by the return
-// value; Run raises it again once libcurl has returned.
-size_t WriteToSegment(char* data, size_t size, size_t count, void* segment) {
-  CHttpDownload::Segment* target = static_cast<CHttpDownload::Segment*>(segment);
+size_t CHttpDownload::Impl::Segment::WriteCallback(char* data, size_t size, size_t count,
+                                                   void* segment) {
+  Segment* target = static_cast<Segment*>(segment);
   try {
     return target->Store(data, size * count);
   } catch (...) {
-    target->owner->HoldCallbackException(std::current_exception());
+    target->owner->impl_->HoldCallbackException(std::current_exception());
     return 0;
   }
 }
 
-size_t HeaderOfSegment(char* line, size_t size, size_t count, void* segment) {
-  CHttpDownload::Segment* target = static_cast<CHttpDownload::Segment*>(segment);
+size_t CHttpDownload::Impl::Segment::HeaderCallback(char* line, size_t size, size_t count,
+                                                    void* segment) {
+  Segment* target = static_cast<Segment*>(segment);
   try {
     target->NoteHeader(line, size * count);
     return size * count;
   } catch (...) {
-    target->owner->HoldCallbackException(std::current_exception());
+    target->owner->impl_->HoldCallbackException(std::current_exception());
     return 0;
   }
 }
 
-}  // namespace
-
-void CHttpDownload::HoldCallbackException(std::exception_ptr error) {
-  if (!impl_->callbackException) impl_->callbackException = error;
+void CHttpDownload::Impl::HoldCallbackException(std::exception_ptr error) {
+  if (!callbackException) callbackException = error;
 }
 
 CHttpDownload::Impl::~Impl() {
@@ -430,7 +337,7 @@ CHttpDownload::Impl::~Impl() {
   checkpoints.reset();  // its thread flushes the file, which must stay open until it ends
   DestroyMulti();
   ReleaseSegments();
-  (void)part.Close(nullptr);
+  (void)part.File().Close(nullptr);
 }
 
 void CHttpDownload::Impl::ReleaseSegments() {
@@ -457,11 +364,11 @@ CURLM* CHttpDownload::Impl::NewMulti() {
 // ten bytes are empty: the last one takes the whole file), and where a range an earlier run
 // left on disk starts (a range that was split then), ascending.
 std::vector<uint32_t> CHttpDownload::Impl::RangeStarts() const {
-  const uint32_t part = self.totalSize_ / kSegmentCount;
+  const uint32_t tenth = self.totalSize_ / kSegmentCount;
   std::vector<uint32_t> starts;
-  for (int i = 0; i < kSegmentCount; ++i) starts.push_back(static_cast<uint32_t>(i) * part);
+  for (int i = 0; i < kSegmentCount; ++i) starts.push_back(static_cast<uint32_t>(i) * tenth);
   const std::size_t tenths = starts.size();
-  for (const auto& range : claimedOnDisk)
+  for (const auto& range : part.ClaimedOnDisk())
     if (std::find(starts.begin(), starts.end(), range.first) == starts.end())
       starts.push_back(range.first);
   std::sort(starts.begin() + tenths, starts.end());
@@ -487,7 +394,7 @@ void CHttpDownload::Impl::PrepareSegments() {
     const uint32_t end = i + 1 < starts.size() ? starts[i + 1] : self.totalSize_;
     segment.size = static_cast<int>(end - segment.start);
     // What the journal claims from this start, as far as the range reaches.
-    for (const auto& range : claimedOnDisk)
+    for (const auto& range : part.ClaimedOnDisk())
       if (range.first == segment.start)
         segment.onDisk = static_cast<int>(std::min(range.second, end - segment.start));
     segment.Restart();
@@ -509,14 +416,14 @@ void CHttpDownload::Impl::PrepareSegment(Segment& segment) {
   const CURLcode failed = FirstFailure({
       curl_easy_setopt(handle, CURLOPT_URL, url.c_str()),
       AskForRest(segment),
-      curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &WriteToSegment),
+      curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Segment::WriteCallback),
       curl_easy_setopt(handle, CURLOPT_WRITEDATA, &segment),
   });
   if (failed != CURLE_OK) throw DownloadError(CHttpDownloadEx::kDownloadError, failed);
   // Less than one byte per second for lowSpeedSeconds ends the transfer with result 28.
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
-  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &HeaderOfSegment);
+  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Segment::HeaderCallback);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &segment);
   // Large reads: fewer passes through the loop and the callbacks per byte on fast links.
   curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
@@ -552,151 +459,6 @@ void CHttpDownload::Impl::AddTransfer(Segment& segment) {
   segment.running = true;
 }
 
-// Finds the temporary file: ours from an earlier run of the same download (its journal says
-// so), or a new one made exclusively under the first free name. A .part without a journal of
-// ours belongs to someone else and is never opened. The file gets its full size now, so that
-// a full disk shows before any transfer; Run writes the journal that marks it as ours as soon
-// as the ranges are set out.
-namespace {
-
-std::wstring PartName(const std::wstring& destination, int number) {
-  return destination + (number == 0 ? std::wstring() : L"." + std::to_wstring(number)) + L".part";
-}
-
-// A regular file: a link or a folder is never a file of ours, journal or not - writing through
-// a link would write wherever it points.
-bool IsPlainFileOrMissing(const std::wstring& path) {
-  const uint32_t attributes = platform::FileAttributes(path);
-  return attributes == platform::kInvalidFileAttributes ||
-         (attributes &
-          (platform::kFileAttributeReparsePoint | platform::kFileAttributeDirectory)) == 0;
-}
-
-}  // namespace
-
-void CHttpDownload::Impl::OpenFiles() {
-  bool taken = ResumeOwnPart();
-  for (int i = 0; !taken && i < kPartNames; ++i) {
-    const std::wstring candidate = PartName(destination, i);
-    taken = TakePartName(candidate, JournalPathOf(candidate));
-  }
-  if (!taken) throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorFileExists);
-  RemoveOtherOwnParts();
-}
-
-// A temporary file of an earlier run of this very download, under any of the names, is
-// resumed first, before a free name is taken for a new one.
-bool CHttpDownload::Impl::ResumeOwnPart() {
-  for (int i = 0; i < kPartNames; ++i) {
-    partPath = PartName(destination, i);
-    journalPath = JournalPathOf(partPath);
-    DownloadJournal found;
-    if (!LoadJournal(journalPath, &found) || !IsResumable(found)) continue;
-    if (!platform::PathExists(partPath) || !IsPlainFileOrMissing(partPath)) continue;
-    uint32_t error = 0;
-    if (!part.OpenExisting(partPath, &error)) continue;
-    if (TakeOwnPart(&found)) return true;
-  }
-  return false;
-}
-
-bool CHttpDownload::Impl::IsResumable(const DownloadJournal& journal) const {
-  return journal.url == url && journal.size == self.totalSize_ && !validator.empty() &&
-         journal.validator == validator;
-}
-
-// The temporary files of earlier runs for the same URL under the other names are worth
-// nothing now: they go, so that leftovers do not take up the names one after another. One
-// with other names (a hard link) is not ours to remove.
-void CHttpDownload::Impl::RemoveOtherOwnParts() {
-  for (int i = 0; i < kPartNames; ++i) {
-    const std::wstring candidate = PartName(destination, i);
-    const std::wstring journal = JournalPathOf(candidate);
-    DownloadJournal found;
-    if (candidate == partPath || !LoadJournal(journal, &found) || found.url != url) continue;
-    if (!IsPlainFileOrMissing(candidate)) continue;
-    platform::PositionedFile other;
-    uint32_t error = 0, links = 0;
-    if (platform::PathExists(candidate)) {
-      if (!other.OpenExisting(candidate, &error) || !other.LinkCount(&links, &error) || links != 1)
-        continue;
-      (void)other.Close(nullptr);
-      if (!platform::DeleteFileAt(candidate)) continue;
-    }
-    (void)platform::DeleteFileAt(journal);
-  }
-}
-
-// True when candidate is now the open temporary file; false when it belongs to someone else.
-bool CHttpDownload::Impl::TakePartName(const std::wstring& candidate, const std::wstring& journal) {
-  partPath = candidate;
-  journalPath = journal;
-  const bool hasJournal = platform::PathExists(journal);
-  if (!IsPlainFileOrMissing(candidate)) return false;
-  if (hasJournal && platform::PathExists(candidate)) {
-    // Ours: resumed when the journal is of this very file, else started over in place.
-    uint32_t error = 0;
-    if (!part.OpenExisting(partPath, &error))
-      throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
-    DownloadJournal found;
-    const bool resumable = LoadJournal(journal, &found) && IsResumable(found);
-    return TakeOwnPart(resumable ? &found : nullptr);
-  }
-  // A journal left without its file (the process ended just after the rename) is stale.
-  // (Should it stay, the file created next to it starts with no ranges of its own.)
-  if (hasJournal) (void)platform::DeleteFileAt(journal);
-  uint32_t error = 0;
-  if (!part.CreateNew(candidate, &error)) {
-    // Something is there (it appeared since the look above, or cannot be opened at all).
-    if (error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
-        (error == platform::kErrorAccessDenied && platform::PathExists(candidate)))
-      return false;
-    throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  }
-  ReserveSize();
-  return true;
-}
-
-// The open partPath, a file of ours from an earlier run: kept, with the ranges of resumable
-// that the file can hold. False (the file closed) when the file has other names: a hard link
-// written in place would change the file it shares its bytes with.
-bool CHttpDownload::Impl::TakeOwnPart(const DownloadJournal* resumable) {
-  uint32_t error = 0, links = 0;
-  uint64_t length = 0;
-  if (!part.LinkCount(&links, &error) || !part.Size(&length, &error))
-    Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  if (links != 1) {
-    (void)part.Close(nullptr);
-    return false;
-  }
-  // The journal is believed only as far as the file bears it out: a file too short for a
-  // range it claims (cut, or never written) starts over.
-  bool fits = resumable != nullptr;
-  if (resumable)
-    for (const auto& range : resumable->ranges)
-      fits = fits && uint64_t{range.first} + range.second <= length;
-  if (fits) TakeOnDiskRanges(*resumable);
-  ReserveSize();
-  return true;
-}
-
-// The journal's ranges count as bytes on disk from their starts. A journal of more ranges
-// than a download makes is not ours to believe.
-void CHttpDownload::Impl::TakeOnDiskRanges(const DownloadJournal& journal) {
-  claimedOnDisk.clear();
-  if (journal.ranges.size() > kMostRanges) return;
-  for (const auto& range : journal.ranges)
-    if (range.second > 0) claimedOnDisk.push_back(range);
-}
-
-// Gives the open temporary file exactly the file's size (cut or grown); of an earlier run's
-// bytes only the ranges in onDisk count.
-void CHttpDownload::Impl::ReserveSize() {
-  uint32_t error = 0;
-  partCreated = true;
-  if (!part.Reserve(self.totalSize_, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-}
-
 DownloadJournal CHttpDownload::Impl::CurrentJournal() const {
   DownloadJournal journal;
   journal.url = url;
@@ -715,13 +477,13 @@ bool CHttpDownload::Impl::SaveProgress(bool durable) {
   journaledAt = self.downloaded_;
   journaledWhen = std::chrono::steady_clock::now();
   recent = earlier = Sample{journaledWhen, self.downloaded_};
-  return SaveJournal(journalPath, CurrentJournal(), durable);
+  return SaveJournal(part.JournalPath(), CurrentJournal(), durable);
 }
 
 // Checkpoints matter only to a download a later run can resume.
 void CHttpDownload::Impl::StartCheckpoints() {
   if (!journalWritten || validator.empty()) return;
-  checkpoints.reset(new JournalCheckpoints(part, journalPath));
+  checkpoints.reset(new JournalCheckpoints(part.File(), part.JournalPath()));
   if (!checkpoints->Start()) checkpoints.reset();
 }
 
@@ -759,7 +521,7 @@ void CHttpDownload::Impl::KeepJournalCurrent() {
 void CHttpDownload::Impl::CheckLength() {
   uint32_t error = 0;
   uint64_t length = 0;
-  if (!part.Size(&length, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  if (!part.File().Size(&length, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
   if (length != self.totalSize_) Fail(CHttpDownloadEx::kFileCorrupted);
 }
 
@@ -768,30 +530,21 @@ void CHttpDownload::Impl::Fail(int32_t code, int32_t detail, uint32_t sysError) 
 }
 
 // An unfinished download keeps its bytes for the next run when the server names a validator
-// of the file; without one a later run could not tell the same file from another.
-// The journal that claims the bytes is saved only after they were flushed; a journal that
-// cannot be written (a name too long for it, a full disk) takes the file with it, so that no
-// file without a journal stays behind under one of the names.
+// of the file; without one a later run could not tell the same file from another. A journal
+// that could not be written when the ranges were set out takes the file with it.
 void CHttpDownload::Impl::LeaveForResume() {
   follower.reset();  // its reading handle would keep the file from being removed on Windows
   StopCheckpoints();
-  const bool flushed = part.IsOpen() && part.Flush(nullptr);
-  (void)part.Close(nullptr);
-  if (!partCreated) return;
-  if (validator.empty() || !journalWritten || !flushed || !SaveProgress(true)) DiscardPart();
+  if (validator.empty() || !journalWritten)
+    part.Discard();
+  else
+    part.KeepForResume(CurrentJournal());
 }
 
 void CHttpDownload::Impl::DiscardPart() {
   follower.reset();
   StopCheckpoints();
-  (void)part.Close(nullptr);
-  if (partCreated) {
-    // What cannot be removed stays as a leftover of ours: the journal, if it stays, makes
-    // the next run take the file over and start it from zero.
-    (void)platform::DeleteFileAt(partPath);
-    (void)platform::DeleteFileAt(journalPath);
-  }
-  partCreated = false;
+  part.Discard();
 }
 
 // The first attempt carries every segment, each of up to two restarts the incomplete ones.
@@ -815,7 +568,7 @@ bool CHttpDownload::Impl::StartOverIfAsked() {
   if (follower) follower->Abandon();  // the bytes it hashed are fetched again
   DestroyMulti();
   ReleaseSegments();
-  claimedOnDisk.clear();
+  part.ForgetClaims();
   PrepareSegments();
   // A checkpoint under way would put back the claims of the bytes now worthless.
   if (checkpoints) checkpoints->WaitIdle();
@@ -1006,7 +759,7 @@ void CHttpDownload::Impl::StartDigestFollower() {
   AdvanceDigest();
   // One range for the follower: the file's first bytes that are all on disk, as far as the
   // ranges (which split ones join) have them.
-  follower.reset(new DigestFollower(partPath, self.totalSize_, {0}, {digestEnd}));
+  follower.reset(new DigestFollower(part.Path(), self.totalSize_, {0}, {digestEnd}));
   if (!follower->Start()) follower.reset();
 }
 
@@ -1040,9 +793,9 @@ void CHttpDownload::Impl::VerifyDigest() {
 // or "" when the file is not of the expected size.
 std::string CHttpDownload::Impl::DigestOfPart() {
   uint32_t error = 0;
-  platform::ScopedFile part = platform::OpenForReading(partPath, &error);
-  if (!part) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  std::FILE* file = part.get();
+  platform::ScopedFile whole = platform::OpenForReading(part.Path(), &error);
+  if (!whole) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
+  std::FILE* file = whole.get();
   std::unique_ptr<char[]> buffer(new char[kHashBufferBytes]);
   platform::Sha256 hash;
   if (!hash.Start(&error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
@@ -1063,11 +816,7 @@ std::string CHttpDownload::Impl::DigestOfPart() {
 // Renames the closed temporary file over the destination; its journal goes after it.
 void CHttpDownload::Impl::PutInPlace() {
   uint32_t error = 0;
-  if (!platform::ReplaceWithFile(partPath, destination, &error))
-    Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  partCreated = false;
-  // A journal left without its file is dropped by the next run.
-  (void)platform::DeleteFileAt(journalPath);
+  if (!part.Keep(destination, &error)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
 }
 
 CHttpDownload::CHttpDownload(std::string url, std::wstring destination, IDownloadHandler* handler,
@@ -1075,7 +824,7 @@ CHttpDownload::CHttpDownload(std::string url, std::wstring destination, IDownloa
     : impl_(new Impl(*this, std::move(url), std::move(destination), handler, std::move(pipeName),
                      lowSpeedSeconds)) {
   impl_->multi = impl_->NewMulti();
-  totalSize_ = QuerySize();
+  totalSize_ = impl_->QuerySize();
   downloaded_ = 0;
   impl_->presencePipe = platform::CreatePresencePipe(impl_->pipeName);
 }
@@ -1098,23 +847,16 @@ struct ValidatorHeaders {
   std::string lastModified;
 };
 
-std::string HeaderValue(const char* line, size_t length, size_t nameLength) {
-  std::string value(line + nameLength, length - nameLength);
-  const size_t first = value.find_first_not_of(" \t");
-  const size_t last = value.find_last_not_of(" \t\r\n");
-  return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
-}
-
 size_t NoteValidator(char* line, size_t size, size_t count, void* target) {
   ValidatorHeaders* headers = static_cast<ValidatorHeaders*>(target);
   const size_t length = size * count;
   try {
-    if (StartsWithNoCase(line, length, "http/")) {
+    if (HeaderLineStartsWith(line, length, "http/")) {
       *headers = ValidatorHeaders();
-    } else if (StartsWithNoCase(line, length, "etag:")) {
-      headers->etag = HeaderValue(line, length, 5);
-    } else if (StartsWithNoCase(line, length, "last-modified:")) {
-      headers->lastModified = HeaderValue(line, length, 14);
+    } else if (HeaderLineStartsWith(line, length, "etag:")) {
+      headers->etag = HeaderLineValue(line, length, 5);
+    } else if (HeaderLineStartsWith(line, length, "last-modified:")) {
+      headers->lastModified = HeaderLineValue(line, length, 14);
     }
   } catch (...) {
     return 0;  // out of memory: the query fails
@@ -1124,7 +866,7 @@ size_t NoteValidator(char* line, size_t size, size_t count, void* target) {
 
 }  // namespace
 
-uint32_t CHttpDownload::QuerySize() {
+uint32_t CHttpDownload::Impl::QuerySize() {
   char reason[kConnectionReasonSize] = {};  // outlives the handle
   EasyHandle handle(curl_easy_init());
   if (!handle) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
@@ -1132,7 +874,7 @@ uint32_t CHttpDownload::QuerySize() {
   if (SecureConnection(curl, reason) != 0)
     throw DownloadError(CHttpDownloadEx::kUnableToGetSize, CURLE_FAILED_INIT);
   const CURLcode failed = FirstFailure({
-      curl_easy_setopt(curl, CURLOPT_URL, impl_->url.c_str()),
+      curl_easy_setopt(curl, CURLOPT_URL, url.c_str()),
       curl_easy_setopt(curl, CURLOPT_HEADER, 1L),
       curl_easy_setopt(curl, CURLOPT_NOBODY, 1L),
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody),
@@ -1144,10 +886,10 @@ uint32_t CHttpDownload::QuerySize() {
   // A server that accepts the connection and then stays silent must not hang the installer.
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kQueryConnectSeconds);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, impl_->lowSpeedSeconds);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
 
   const CURLcode result = curl_easy_perform(curl);
-  if (IsCertificateFailure(result, reason)) throw UnverifiedServer(impl_->url, result, reason);
+  if (IsCertificateFailure(result, reason)) throw UnverifiedServer(url, result, reason);
   if (result != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, result);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -1156,17 +898,16 @@ uint32_t CHttpDownload::QuerySize() {
   curl_off_t length = -1;
   const CURLcode read = curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   if (read != CURLE_OK) throw DownloadError(CHttpDownloadEx::kUnableToGetSize, read);
-  // -1 stands for a length the server did not announce; the size must fit a signed int.
-  if (length < 1 || length > INT32_MAX) throw DownloadError(CHttpDownloadEx::kUnableToGetSize);
-  // A weak ETag does not promise the same bytes, and If-Range refuses it.
-  const bool strongEtag = !headers.etag.empty() && headers.etag.compare(0, 2, "W/") != 0;
-  impl_->validator = strongEtag ? headers.etag : headers.lastModified;
-  return static_cast<uint32_t>(length);
+  uint32_t size = 0;
+  if (!FileSizeFromLength(static_cast<int64_t>(length), &size))
+    throw DownloadError(CHttpDownloadEx::kUnableToGetSize);
+  validator = ChooseValidator(headers.etag, headers.lastModified);
+  return size;
 }
 
 uint32_t CHttpDownload::Run() {
   try {
-    impl_->OpenFiles();
+    impl_->part.Open(impl_->destination, impl_->url, totalSize_, impl_->validator);
     impl_->PrepareSegments();
     // It claims only ranges an earlier run had flushed before its journal claimed them.
     impl_->journalWritten = impl_->SaveProgress(false);
@@ -1179,7 +920,7 @@ uint32_t CHttpDownload::Run() {
     impl_->CheckLength();
     // A failure to close can be data the system could not write.
     uint32_t error = 0;
-    if (!impl_->part.Close(&error))
+    if (!impl_->part.File().Close(&error))
       throw DownloadError(CHttpDownloadEx::kErrorSavingFile, 0, error);
   } catch (...) {
     impl_->LeaveForResume();

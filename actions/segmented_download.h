@@ -15,38 +15,13 @@
 // written in place. Events go to an IDownloadHandler; failures are thrown as CHttpDownloadEx.
 
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "actions/download_error.h"
+
 namespace orvex {
-
-// The failure of a segmented download.
-struct CHttpDownloadEx {
-  enum Kind : int32_t {
-    kDownloadError = 1,      // "DOWNLOAD_ERROR": a handle or an option could not be set up
-    kCanceled = 2,           // "DOWNLOAD_CANCELED"
-    kFileCorrupted = 3,      // "DOWNLOAD_FILE_CORRUPTED": the ranges do not add up
-    kErrorSavingFile = 4,    // "ERROR_SAVING_FILE"
-    kNetworkError = 5,       // "NETWORK_ERROR": host not resolved or timed out, last attempt
-    kNetworkReset = 6,       // "NETWORK_RESET": connection broken while receiving
-    kUnableToGetSize = 7,    // "UNABLE_TO_GET_SIZE"
-    kUnableToAllocMem = 8,   // "UNABLE_TO_ALLOC_MEM"
-    kHashMismatch = 9,       // "DOWNLOAD_HASH_MISMATCH": the file is not the one expected
-    kUnverifiedServer = 10,  // "CERTIFICATE_NOT_VERIFIED": the server's certificate refused
-  };
-  int32_t code = 0;
-  int32_t detail = 0;     // the libcurl result behind the failure, or 0
-  uint32_t sysError = 0;  // Windows error (ERROR_*) of a failed file operation, else 0
-  // kUnverifiedServer: the sentence for the user, naming the host and libcurl's reason;
-  // kHashMismatch: the digest expected and the one received.
-  std::string text{};
-};
-
-// "NAME (N)", then ": text" for a hash mismatch; N is sysError when set, else detail.
-// "UNKNOWN_ERROR" for codes without a name.
-std::string DescribeDownloadError(const CHttpDownloadEx& error);
 
 // A SHA-256 digest written as 64 hexadecimal digits in either case, as lower case; "" when
 // text is anything else.
@@ -93,9 +68,6 @@ class CHttpDownload {
   // the rename. False, and nothing changes, when sha256 is malformed.
   bool ExpectSha256(const std::string& sha256);
 
-  // The file size from a HEAD request. Throws kind 7, or 10 for a refused certificate.
-  uint32_t QuerySize();
-
   // Set by the handler to stop the download at the next check.
   bool cancel = false;
 
@@ -103,11 +75,6 @@ class CHttpDownload {
   // found on disk included).
   uint32_t TotalSize() const { return totalSize_; }
   uint32_t Downloaded() const { return downloaded_; }
-
-  struct Segment;
-  // Keeps the first exception thrown inside a libcurl callback, to be raised by Run once
-  // libcurl has returned.
-  void HoldCallbackException(std::exception_ptr error);
 
  private:
   struct Impl;
