@@ -33,9 +33,11 @@ bool HeaderLineStartsWith(const char* line, size_t length, const char* lowerPref
 
 std::string HeaderLineValue(const char* line, size_t length, size_t nameLength) {
   std::string value(line + nameLength, length - nameLength);
-  const size_t first = value.find_first_not_of(" \t");
+  // A value of blanks alone is no value: its line ending must not become one.
+  const size_t first = value.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
   const size_t last = value.find_last_not_of(" \t\r\n");
-  return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+  return value.substr(first, last - first + 1);
 }
 
 ContentRange ParseContentRange(const std::string& value) {

@@ -77,6 +77,9 @@ TEST(HttpHeadersLines, NameInAnyCaseAndValueWithoutBlanks) {
       {"Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n", "last-modified:", true,
        "Tue, 01 Dec 2026 10:00:00 GMT"},
       {"LAST-MODIFIED:   1\r\n", "last-modified:", true, "1"},
+      // Blanks alone: no value, and never the line ending.
+      {"LAST-MODIFIED:   \r\n", "last-modified:", true, ""},
+      {"ETag:\r\n", "etag:", true, ""},
       {"Content-Range: bytes 0-9/10\r\n", "content-range:", true, "bytes 0-9/10"},
       {"HTTP/1.1 206 Partial Content\r\n", "http/", true, "1.1 206 Partial Content"},
       {"ETag-Extra: 1\r\n", "etag:", false, ""},
