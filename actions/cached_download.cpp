@@ -6,19 +6,18 @@
 
 #include "actions/download_cache.h"
 #include "actions/download_journal.h"
+#include "actions/file_digest.h"
 #include "base/text.h"
 #include "platform/admin_folders.h"
 #include "platform/file_links.h"
 #include "platform/file_writer.h"  // ReplaceWithFile
 #include "platform/files.h"
-#include "platform/sha256.h"
 #include "platform/win_codes.h"
 
 namespace orvex {
 
 namespace {
 
-constexpr std::size_t kHashBufferBytes = 1u << 20;
 // Temporary names tried for the placed file: "<destination>.cache.tmp", ".1.cache.tmp" ...
 constexpr int kPlacingNames = 16;
 
@@ -118,36 +117,31 @@ bool CCachedDownload::ReuseEntry(const std::wstring& entry, uint32_t* size) {
 
 // Reads the entry through the handler's events as a download shows its progress: 0 to 100.
 bool CCachedDownload::HashMatches(const std::wstring& entry, uint32_t* size) {
-  uint32_t openError = 0;
-  const platform::ScopedFile owner = platform::OpenForReading(entry, &openError);
-  std::FILE* const file = owner.get();
-  if (!file) return false;
-  if (std::fseek(file, 0, SEEK_END) != 0) return false;
-  const long length = std::ftell(file);
-  if (length <= 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
-  const uint32_t total = static_cast<uint32_t>(length);
-  std::unique_ptr<char[]> buffer(new char[kHashBufferBytes]);
-  platform::Sha256 hash;
-  uint32_t error = 0;
-  if (!hash.Start(&error)) return false;
-  if (handler_) handler_->OnStart(static_cast<int32_t>(total));
-  uint64_t read = 0;
-  for (;;) {
-    if (handler_) handler_->OnTick();
-    if (cancel_) throw CHttpDownloadEx{CHttpDownloadEx::kCanceled};
-    const std::size_t got = std::fread(buffer.get(), 1, kHashBufferBytes, file);
-    if (got == 0) break;
-    read += got;
-    if (!hash.Add(buffer.get(), got, &error)) return false;
-    if (handler_)
-      (void)handler_->OnProgress(static_cast<int32_t>(got),
-                                 static_cast<int32_t>(read * 100 / total));
-  }
-  uint8_t digest[platform::kSha256Bytes];
-  if (std::ferror(file) || read != total || !hash.Finish(digest, &error)) return false;
+  struct Progress : IFileDigestObserver {
+    CCachedDownload& self;
+    uint64_t total = 0;
+    explicit Progress(CCachedDownload& owner) : self(owner) {}
+    bool OnFileLength(uint64_t length) override {
+      if (length == 0 || length > UINT32_MAX) return false;
+      total = length;
+      if (self.handler_) self.handler_->OnStart(static_cast<int32_t>(total));
+      return true;
+    }
+    void BeforeChunk() override {
+      if (self.handler_) self.handler_->OnTick();
+      if (self.cancel_) throw CHttpDownloadEx{CHttpDownloadEx::kCanceled};
+    }
+    void AfterChunk(std::size_t got, uint64_t readSoFar) override {
+      if (self.handler_)
+        (void)self.handler_->OnProgress(static_cast<int32_t>(got),
+                                        static_cast<int32_t>(readSoFar * 100 / total));
+    }
+  } progress(*this);
+  const FileDigest digest = DigestOfFile(entry, &progress);
+  if (digest.failure != FileDigest::kNone || digest.bytes != progress.total) return false;
   if (handler_) handler_->OnTransferDone();
-  *size = total;
-  return platform::Sha256Text(digest) == sha256_;
+  *size = static_cast<uint32_t>(progress.total);
+  return digest.sha256 == sha256_;
 }
 
 uint32_t CCachedDownload::FetchIntoCache(const std::wstring& entry) {

@@ -20,6 +20,7 @@
 #include "actions/digest_follower.h"
 #include "actions/download_error.h"
 #include "actions/download_journal.h"
+#include "actions/file_digest.h"
 #include "actions/http_headers.h"
 #include "actions/journal_checkpoints.h"
 #include "actions/partial_file.h"
@@ -52,8 +53,6 @@ const long kQueryConnectSeconds = 30;
 // made a fast download flush all the time.
 const std::chrono::milliseconds kJournalEvery(1000);
 const std::chrono::milliseconds kSpeedWindow(500);
-// The file is hashed through a buffer of this size, never as a whole.
-const std::size_t kHashBufferBytes = 1u << 20;
 // A connection whose range is done takes over the back half of the slowest range still
 // running, when both halves are at least this long and the range would need longer than this
 // to finish: below that a new request costs more than it saves (the range's transfer is ended,
@@ -789,28 +788,24 @@ void CHttpDownload::Impl::VerifyDigest() {
   throw mismatch;
 }
 
-// Reads the whole temporary file back through a fixed buffer: its SHA-256 as lower-case hex,
-// or "" when the file is not of the expected size.
+// Reads the whole temporary file back: its SHA-256 as lower-case hex, with the bytes read
+// after it when the file is not of the expected size.
 std::string CHttpDownload::Impl::DigestOfPart() {
-  uint32_t error = 0;
-  platform::ScopedFile whole = platform::OpenForReading(part.Path(), &error);
-  if (!whole) Fail(CHttpDownloadEx::kErrorSavingFile, 0, error);
-  std::FILE* file = whole.get();
-  std::unique_ptr<char[]> buffer(new char[kHashBufferBytes]);
-  platform::Sha256 hash;
-  if (!hash.Start(&error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
-  uint64_t read = 0;
-  for (;;) {
-    const std::size_t got = std::fread(buffer.get(), 1, kHashBufferBytes, file);
-    if (got == 0) break;
-    read += got;
-    if (!hash.Add(buffer.get(), got, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
+  const FileDigest digest = DigestOfFile(part.Path());
+  switch (digest.failure) {
+    case FileDigest::kNone:
+      break;
+    case FileDigest::kOpen:
+      Fail(CHttpDownloadEx::kErrorSavingFile, 0, digest.error);
+    case FileDigest::kRead:
+      Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorReadFault);
+    case FileDigest::kHash:
+    case FileDigest::kStopped:
+      Fail(CHttpDownloadEx::kDownloadError, 0, digest.error);
   }
-  if (std::ferror(file)) Fail(CHttpDownloadEx::kErrorSavingFile, 0, platform::kErrorReadFault);
-  uint8_t digest[platform::kSha256Bytes];
-  if (!hash.Finish(digest, &error)) Fail(CHttpDownloadEx::kDownloadError, 0, error);
-  const std::string text = platform::Sha256Text(digest);
-  return read == self.totalSize_ ? text : text + " (" + std::to_string(read) + " bytes)";
+  return digest.bytes == self.totalSize_
+             ? digest.sha256
+             : digest.sha256 + " (" + std::to_string(digest.bytes) + " bytes)";
 }
 
 // Renames the closed temporary file over the destination; its journal goes after it.

@@ -42,6 +42,16 @@ PSID AllowedSid(ACE_HEADER* header) {
   return nullptr;  // an object entry: its SID is not looked for, the entry counts as anyone's
 }
 
+// The owner and the DACL of a descriptor; false when either is missing (a NULL DACL lets
+// everyone do everything, so it answers nothing here either).
+bool ReadOwnerAndDacl(PSECURITY_DESCRIPTOR descriptor, PSID* owner, PACL* dacl) {
+  BOOL ownerDefaulted = FALSE;
+  BOOL present = FALSE;
+  BOOL daclDefaulted = FALSE;
+  return descriptor && GetSecurityDescriptorOwner(descriptor, owner, &ownerDefaulted) && *owner &&
+         GetSecurityDescriptorDacl(descriptor, &present, dacl, &daclDefaulted) && present && *dacl;
+}
+
 bool GrantsOnlyAdministratorsChanges(PACL dacl) {
   for (DWORD index = 0; index < dacl->AceCount; ++index) {
     void* entry = nullptr;
@@ -67,13 +77,8 @@ bool RunningUnderWine() {
 
 bool SystemAndOwnerOnly(PSECURITY_DESCRIPTOR descriptor) {
   PSID owner = nullptr;
-  BOOL ownerDefaulted = FALSE;
-  BOOL present = FALSE;
-  BOOL daclDefaulted = FALSE;
   PACL dacl = nullptr;
-  if (!GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) || !owner ||
-      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &daclDefaulted) || !present || !dacl)
-    return false;
+  if (!ReadOwnerAndDacl(descriptor, &owner, &dacl)) return false;
   for (DWORD index = 0; index < dacl->AceCount; ++index) {
     void* entry = nullptr;
     if (!GetAce(dacl, index, &entry)) return false;
@@ -100,15 +105,10 @@ bool MakeAdminOnlyDirectory(const std::wstring& path, uint32_t* error) {
 
 bool OnlyAdministratorsCanChange(PSECURITY_DESCRIPTOR descriptor) {
   PSID owner = nullptr;
-  BOOL ownerDefaulted = FALSE;
-  BOOL present = FALSE;
-  BOOL daclDefaulted = FALSE;
   PACL dacl = nullptr;
-  if (!descriptor || !GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) ||
-      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &daclDefaulted))
-    return false;
-  // A NULL DACL lets everyone do everything; the owner may always rewrite the DACL.
-  return present && dacl && IsAdministrativeSid(owner) && GrantsOnlyAdministratorsChanges(dacl);
+  // The owner may always rewrite the DACL.
+  return ReadOwnerAndDacl(descriptor, &owner, &dacl) && IsAdministrativeSid(owner) &&
+         GrantsOnlyAdministratorsChanges(dacl);
 }
 
 bool OnlyAdministratorsCanWrite(const std::wstring& directory) {
