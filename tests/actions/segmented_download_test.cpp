@@ -1278,6 +1278,18 @@ TEST_F(DownloadTest, SlowRangeIsTakenOverByAConnectionThatIsDone) {
 }
 
 #ifndef _WIN32
+// Runs the download in a child process, for a test to kill: the child's pid, or -1.
+pid_t DownloadInChildProcess(const std::string& url, const std::wstring& destination) {
+  const pid_t child = fork();
+  if (child != 0) return child;
+  try {
+    CHttpDownload download(url, destination, nullptr, L"INSTALLER");
+    download.Run();
+  } catch (...) {
+  }
+  _exit(0);
+}
+
 // The process is killed (SIGKILL) half way: what the journal held at that moment is kept, and
 // the next run fetches only the rest. The download runs in a child process, which the test
 // kills once the journal shows half the file on disk.
@@ -1288,16 +1300,8 @@ TEST_F(DownloadTest, KilledDownloadResumesFromItsLastJournal) {
   // the file well before the end. Every request is slow, a range taken over as well.
   AddFault("/media/killed.bin", "slow", [](Json::Value& rule) { rule["rate"] = 400000; });
   const std::wstring destination = test::PlatformPath(destination_);
-  const pid_t child = fork();
+  const pid_t child = DownloadInChildProcess(url, destination);
   ASSERT_NE(child, -1);
-  if (child == 0) {
-    try {
-      CHttpDownload download(url, destination, nullptr, L"INSTALLER");
-      download.Run();
-    } catch (...) {
-    }
-    _exit(0);
-  }
   // Waits (a bounded number of looks) for half the file in the journal, then kills.
   long long journaled = 0;
   for (int look = 0; look < 6000 && journaled < static_cast<long long>(size / 2); ++look) {
@@ -1335,16 +1339,8 @@ TEST_F(DownloadTest, KilledAfterATakeOverResumesWithOnlyTheMissingBytes) {
   const std::size_t size = 12 * 1024 * 1024;
   const std::string url = MediaWithSlowFirstRange("split-killed.bin", size, 50000);
   const std::wstring destination = test::PlatformPath(destination_);
-  const pid_t child = fork();
+  const pid_t child = DownloadInChildProcess(url, destination);
   ASSERT_NE(child, -1);
-  if (child == 0) {
-    try {
-      CHttpDownload download(url, destination, nullptr, L"INSTALLER");
-      download.Run();
-    } catch (...) {
-    }
-    _exit(0);
-  }
   auto tookOver = [&] {
     for (const auto& range : JournaledRanges(JournalOf(destination_)))
       if (!IsTenthOf(range.first, size)) return true;
