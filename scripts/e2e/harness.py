@@ -69,6 +69,29 @@ def wait_until(probe, timeout, what, interval=0.25):
         time.sleep(interval)
 
 
+def recorded_errors(dump):
+    """"stage.module: error" for each module record of a state dump that holds an error, and
+    each stage's progress."""
+    found = []
+    for stage, modules in dump.items():
+        if not isinstance(modules, dict):
+            continue
+        for name, record in modules.items():
+            if not isinstance(record, dict):
+                continue
+            if name == "status" and "progress" in record:
+                found.append("%s: %s" % (stage, record["progress"]))
+            elif "error" in record:
+                found.append("%s.%s: %s" % (stage, name, record["error"]))
+    return found or ["no stage recorded"]
+
+
+def describe_dialog(dialog):
+    texts = [c["text"] for c in dialog["controls"]
+             if c.get("visible") and c.get("text", "").strip() and c["text"].isprintable()]
+    return "pid %s: %s" % (dialog.get("pid"), " | ".join(texts)[:300])
+
+
 class DevService:
     """tools/devservice/devservice.py as a process, with its control plane."""
 
@@ -125,6 +148,7 @@ class Installer:
     def __init__(self, harness, exe, run_dir, env=None, args=(), user_env=None):
         self.harness = harness
         self.run_dir = run_dir
+        harness.installers.append(self)
         os.makedirs(run_dir, exist_ok=True)
         env = dict(env or {})
         settings = {name: env.pop(name) for name in DEVELOPMENT_SETTINGS if name in env}
@@ -156,6 +180,21 @@ class Installer:
         except ValueError:
             return None  # still being written
 
+    def log_tail(self, count=5):
+        """The last lines of the run's Wine log, each only once (Wine repeats its notes)."""
+        try:
+            with open(os.path.join(self.run_dir, "wine.log"), "rb") as f:
+                lines = f.read().decode("utf-8", "replace").splitlines()
+        except OSError:
+            return []
+        distinct = []
+        for line in reversed(lines):
+            if line.strip() and line not in distinct:
+                distinct.insert(0, line)
+            if len(distinct) == count:
+                break
+        return distinct
+
     def dump_text(self):
         with open(os.path.join(self.run_dir, "orvex_installer_dump.json"), encoding="utf-8") as f:
             return f.read()
@@ -167,6 +206,7 @@ class Harness:
         self.build = build
         self.out = out
         self.processes = []
+        self.installers = []  # of the scenario running now, for its failure report
         self.work = tempfile.mkdtemp(prefix="orvex-e2e.")
         self.prefix = os.path.join(self.work, "wineprefix")
         self.urls_file = os.path.join(self.work, "browser-urls.txt")
@@ -205,6 +245,37 @@ class Harness:
         if os.path.isdir(self.prefix):
             stop_wineserver(self.prefix)
         shutil.rmtree(self.work, ignore_errors=True)
+
+    # ---- what a failed scenario leaves to look at
+
+    def failure_report(self, scenario):
+        """Lines that say what the machine showed when a scenario failed: each program the
+        scenario started (still running or its exit status, the end of its Wine log, the errors
+        its state dump recorded), the dialogs on screen, and a picture of the whole screen."""
+        lines = []
+        for installer in self.installers:
+            code = installer.process.poll()
+            lines.append("  %s: %s" % (os.path.basename(installer.run_dir),
+                                       "still running" if code is None else "exit status %s" % code))
+            lines.extend("    wine.log: " + line for line in installer.log_tail())
+            dump = installer.dump()
+            if dump is None:
+                lines.append("    no state dump")
+            else:
+                lines.extend("    dump: %s" % line for line in recorded_errors(dump))
+        try:
+            shown = self.dialogs()
+            lines.append("  dialogs on screen: %s" % (
+                "; ".join(describe_dialog(d) for d in shown) if shown else "none"))
+        except Failure as failure:
+            lines.append("  dialogs on screen: unknown (%s)" % failure)
+        if self.display:
+            png = os.path.join(self.out, "FAILED-%s.png" % scenario)
+            done = subprocess.run(["/usr/bin/import", "-window", "root", png], env=self.x_env(),
+                                  capture_output=True, timeout=60, check=False)
+            if done.returncode == 0:
+                lines.append("  the screen: %s" % png)
+        return lines
 
     # ---- set-up
 

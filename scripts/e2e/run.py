@@ -1157,6 +1157,37 @@ for _name in product_scenarios.SCENARIOS:
             lambda self, _n=_name: getattr(product_scenarios.ProductScenarios(self), _n)())
 
 
+def report_failure(harness, name):
+    try:
+        for line in harness.failure_report(name):
+            print(line, flush=True)
+    except Exception:  # the report must not hide the failure it reports
+        print("  (no failure report: %s)" % traceback.format_exc().splitlines()[-1], flush=True)
+
+
+def run_scenario(harness, scenarios, name):
+    """Runs one scenario and prints PASS or FAIL with what the machine showed; returns None
+    when it passed, otherwise the failure's text."""
+    began = time.monotonic()
+    harness.installers = []
+    failure = None
+    try:
+        getattr(scenarios, name)()
+        print("PASS %s (%.0fs)" % (name, time.monotonic() - began), flush=True)
+    except Failure as error:
+        failure = str(error)
+    except Exception:  # a fault of the harness itself counts as a failure too
+        failure = "harness error\n%s" % traceback.format_exc()
+    if failure is not None:
+        print("FAIL %s: %s" % (name, failure), flush=True)
+        report_failure(harness, name)
+    # Nothing of one scenario may leak into the next.
+    for process in harness.processes:
+        if process.args and "wine-run.sh" in str(process.args[0]):
+            harness.stop(process)
+    return failure
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--build", default=os.path.join(ROOT, WINE["ORVEX_WINE_BUILD"]))
@@ -1183,6 +1214,7 @@ def main():
 
     harness = Harness(ROOT, build, out)
     failed = []
+    second_attempts = []
     started = time.monotonic()
     try:
         try:
@@ -1194,27 +1226,27 @@ def main():
             print("FAIL set-up: %s" % failure)
             return 1
         for name in options.scenarios or SCENARIOS:
-            began = time.monotonic()
-            try:
-                getattr(scenarios, name)()
-                print("PASS %s (%.0fs)" % (name, time.monotonic() - began), flush=True)
-            except Failure as failure:
+            failure = run_scenario(harness, scenarios, name)
+            if failure is None:
+                continue
+            # Under Wine and Xvfb a program's first window has, very rarely, not come within
+            # the wait (its cause not yet found: the report above says what the machine
+            # showed). A failed scenario gets one more attempt; the failure stays in the
+            # output and in the summary, and a fault of the program fails both attempts.
+            print("RETRY %s: once more after the failure above" % name, flush=True)
+            if run_scenario(harness, scenarios, name) is None:
+                second_attempts.append(name)
+            else:
                 failed.append(name)
-                print("FAIL %s: %s" % (name, failure), flush=True)
-            except Exception:  # a fault of the harness itself counts as a failure too
-                failed.append(name)
-                print("FAIL %s: harness error\n%s" % (name, traceback.format_exc()), flush=True)
-            # Nothing of one scenario may leak into the next.
-            for process in harness.processes:
-                if process.args and "wine-run.sh" in str(process.args[0]):
-                    harness.stop(process)
     finally:
         harness.close()
-    for png in harness.screenshots:
+    for png in dict.fromkeys(harness.screenshots):
         print("screenshot %s" % os.path.relpath(png, ROOT))
     total = len(options.scenarios or SCENARIOS)
-    print("%d passed, %d failed (%.0fs)" % (total - len(failed), len(failed),
-                                            time.monotonic() - started))
+    print("%d passed, %d failed (%.0fs)%s" % (
+        total - len(failed), len(failed), time.monotonic() - started,
+        "; passed only at the second attempt: " + " ".join(second_attempts)
+        if second_attempts else ""))
     return 1 if failed else 0
 
 
