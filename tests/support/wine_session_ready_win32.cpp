@@ -4,9 +4,8 @@
 // service manager answers and services.exe is listed; when it never does, the tests that need
 // it fail with their own messages.
 #include <windows.h>
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
