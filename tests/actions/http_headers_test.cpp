@@ -92,7 +92,9 @@ TEST(HttpHeadersLines, NameInAnyCaseAndValueWithoutBlanks) {
     SCOPED_TRACE(c.line);
     const size_t length = std::strlen(c.line);
     EXPECT_EQ(HeaderLineStartsWith(c.line, length, c.name), c.matches);
-    if (c.matches) EXPECT_EQ(HeaderLineValue(c.line, length, std::strlen(c.name)), c.value);
+    if (c.matches) {
+      EXPECT_EQ(HeaderLineValue(c.line, length, std::strlen(c.name)), c.value);
+    }
   }
   // The comparison never reads past the length it is given.
   EXPECT_FALSE(HeaderLineStartsWith("etag:", 4, "etag:"));
