@@ -29,8 +29,8 @@ class Sha256 {
 
  private:
   void Release();
-  void* algorithm_ = nullptr;  // BCRYPT_ALG_HANDLE; unused on the host
-  void* state_ = nullptr;      // BCRYPT_HASH_HANDLE, or the host's EVP_MD_CTX
+  [[maybe_unused]] void* algorithm_ = nullptr;  // BCRYPT_ALG_HANDLE; unused on the host
+  void* state_ = nullptr;                       // BCRYPT_HASH_HANDLE, or the host's EVP_MD_CTX
 };
 
 // A digest as 64 lower-case hexadecimal digits, the way digests are written and compared.
