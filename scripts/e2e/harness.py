@@ -81,7 +81,7 @@ def recorded_errors(dump):
                 continue
             if name == "status" and "progress" in record:
                 found.append("%s: %s" % (stage, record["progress"]))
-            elif "error" in record:
+            elif record.get("error"):
                 found.append("%s.%s: %s" % (stage, name, record["error"]))
     return found or ["no stage recorded"]
 
@@ -207,6 +207,9 @@ class Harness:
         self.out = out
         self.processes = []
         self.installers = []  # of the scenario running now, for its failure report
+        # A failure report taken before a scenario tore down its own prefix (which ends its
+        # programs and windows); printed instead of one taken afterwards.
+        self.kept_failure_report = None
         self.work = tempfile.mkdtemp(prefix="orvex-e2e.")
         self.prefix = os.path.join(self.work, "wineprefix")
         self.urls_file = os.path.join(self.work, "browser-urls.txt")
@@ -276,6 +279,12 @@ class Harness:
             if done.returncode == 0:
                 lines.append("  the screen: %s" % png)
         return lines
+
+    def keep_failure_report(self, scenario):
+        try:
+            self.kept_failure_report = self.failure_report(scenario)
+        except Exception as error:  # the failure being reported matters more
+            self.kept_failure_report = ["  (no failure report: %s)" % error]
 
     # ---- set-up
 

@@ -111,6 +111,10 @@ class ProductScenarios:
     def scenario(self, name, body):
         try:
             body()
+        except Exception:
+            # Seen before the prefix, its programs and their windows are gone.
+            self.h.keep_failure_report("product-" + name)
+            raise
         finally:
             self.release_machine()
 

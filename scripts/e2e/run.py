@@ -1159,7 +1159,10 @@ for _name in product_scenarios.SCENARIOS:
 
 def report_failure(harness, name):
     try:
-        for line in harness.failure_report(name):
+        lines = harness.kept_failure_report
+        if lines is None:
+            lines = harness.failure_report(name)
+        for line in lines:
             print(line, flush=True)
     except Exception:  # the report must not hide the failure it reports
         print("  (no failure report: %s)" % traceback.format_exc().splitlines()[-1], flush=True)
@@ -1170,6 +1173,7 @@ def run_scenario(harness, scenarios, name):
     when it passed, otherwise the failure's text."""
     began = time.monotonic()
     harness.installers = []
+    harness.kept_failure_report = None
     failure = None
     try:
         getattr(scenarios, name)()
